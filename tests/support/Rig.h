@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QTest>
+
+namespace parlova::test {
+
+// True when scripts/rig.sh started the test rig (X11, keyring, sound, relay
+// authority). Under the rig every piece must be there, so tests fail rather
+// than skip; a developer's bare `ctest` skips what it cannot run.
+bool rigPresent();
+
+// A file of the source tree, from its path relative to the top folder.
+QString sourcePath(const QString& relative);
+
+} // namespace parlova::test
+
+#define PARLOVA_REQUIRE_RIG()                                                                      \
+    do {                                                                                           \
+        if (!parlova::test::rigPresent())                                                          \
+            QSKIP("needs the test rig: run through scripts/rig.sh");                               \
+    } while (false)
