@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Runs a command inside the test rig: a private D-Bus session with an unlocked
+# gnome-keyring, an Xvfb display, PulseAudio with a null sink whose monitor is
+# the default microphone, and a relay certificate authority trusted by the
+# system store. Everything lives in a throw-away HOME, so the developer's own
+# keyring, sound and settings are never touched.
+#   scripts/rig.sh [--build DIR] <command...>
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+build="$top/build"
+if [ "${1:-}" = "--build" ]; then build=$2; shift 2; fi
+
+if [ -z "${PARLOVA_RIG_BUS:-}" ]; then
+  exec env PARLOVA_RIG_BUS=1 dbus-run-session -- "$0" --build "$build" "$@"
+fi
+
+rig=$(mktemp -d /tmp/parlova-rig.XXXXXX)
+children=()
+cleanup() {
+  for pid in "${children[@]}"; do kill "$pid" 2>/dev/null || true; done
+  pulseaudio --kill 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$rig"
+}
+trap cleanup EXIT
+
+export HOME="$rig/home" XDG_CONFIG_HOME="$rig/home/.config" XDG_DATA_HOME="$rig/home/.local/share"
+export XDG_RUNTIME_DIR="$rig/run"
+mkdir -p "$HOME/.local/share/keyrings" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 0700 "$XDG_RUNTIME_DIR"
+
+# Keyring: the keyrings folder must exist first, or the daemon wants a
+# graphical prompt and every write fails as "locked collection".
+eval "$(printf 'parlova-rig' | gnome-keyring-daemon --unlock --components=secrets)"
+export GNOME_KEYRING_CONTROL
+
+# Display: the first free number from 90 up.
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$rig/xvfb.log" 2>&1 &
+children+=($!)
+for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+[ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb n'a pas démarré" >&2; cat "$rig/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$display"
+
+# Sound: Qt Multimedia lists no monitor source, so the null sink's monitor is
+# remapped into a real source that becomes the default microphone.
+pulseaudio --daemonize=yes --exit-idle-time=-1 --disallow-exit --log-target=file:"$rig/pulse.log" \
+  -n --load="module-native-protocol-unix" --load="module-null-sink sink_name=parlova_sortie" \
+  >/dev/null 2>&1 || true
+for _ in $(seq 1 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl info >/dev/null 2>&1 || { echo "PulseAudio n'a pas démarré" >&2; cat "$rig/pulse.log" >&2 || true; exit 1; }
+pactl load-module module-remap-source master=parlova_sortie.monitor source_name=parlova_micro >/dev/null
+pactl set-default-sink parlova_sortie
+pactl set-default-source parlova_micro
+
+# Relay authority: made once per build folder, trusted by the system store.
+authority="$build/rig-relais"
+if [ ! -f "$authority/autorite/ca.crt" ]; then
+  start_relay "$build/src/relay/parlova-relais" "$rig/relais.log" --port 0 --donnees "$authority" --moteur test
+  kill "$relay_pid"; wait "$relay_pid" 2>/dev/null || true
+fi
+trust_relay_authority "$authority" parlova-relais-rig
+export PARLOVA_TEST_CA_DIR="$authority"
+
+export PARLOVA_RIG=1
+"$@"

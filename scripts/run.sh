@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the local relay (if none answers on
+# its port yet) and runs Parlova against it. Arguments go to parlova, so
+# `scripts/run.sh --compte` runs a command instead of the application.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+"$top/scripts/install-deps.sh"
+build_preset default
+
+port=8443
+data="${XDG_DATA_HOME:-$HOME/.local/share}/parlova-relais"
+relay_pid=""
+if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+  mkdir -p "$data"
+  start_relay "$top/build/src/relay/parlova-relais" "$data/relais.log" --port "$port" --donnees "$data"
+  trap 'kill "$relay_pid" 2>/dev/null || true' EXIT
+  echo "Relais local : https://127.0.0.1:$port (journal et codes de connexion : $data/relais.log)"
+fi
+[ -f "$data/autorite/ca.crt" ] && trust_relay_authority "$data" parlova-relais
+
+# Point Parlova at the local relay unless the user already chose a relay.
+conf="${XDG_CONFIG_HOME:-$HOME/.config}/parlova/parlova.conf"
+mkdir -p "$(dirname "$conf")"
+if ! grep -q '^relayURL=' "$conf" 2>/dev/null; then
+  if grep -q '^\[General\]' "$conf" 2>/dev/null; then
+    sed -i "/^\[General\]/a relayURL=https://127.0.0.1:$port" "$conf"
+  else
+    printf '[General]\nrelayURL=https://127.0.0.1:%s\n' "$port" >>"$conf"
+  fi
+fi
+
+"$top/build/src/app/parlova" "$@"
