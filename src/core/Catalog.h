@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,9 @@ namespace parlova::core {
 // the French default is shown. Arguments fill the "%@" placeholders in order.
 class Catalog {
 public:
+    // Never fails: a key without translation gives its French default, and a
+    // key that is not in the catalog at all gives the key itself, so that a
+    // slip shows up on screen instead of an empty label.
     static QString text(const char* key, const QStringList& arguments = {});
 
     // The shipped French text of a key, or a null string for an unknown key.
@@ -17,6 +21,19 @@ public:
 
     // Every key of the catalog, in catalog order.
     static QStringList keys();
+
+    // Fills each "%@" of the template with the next argument. An argument that
+    // itself contains "%@" is inserted as it is, never filled again; missing
+    // arguments leave their placeholders, extra arguments are ignored.
+    static QString fill(const QString& pattern, const QStringList& arguments);
+
+    // Installs the translation of `locale` ("parlova_<locale>.qm", built with
+    // id-based lrelease) from the first folder that has one. Without folders,
+    // looks beside the executable ("translations") and in the shared data
+    // folders ("parlova/translations"). Replaces a translation installed by an
+    // earlier call. Answers whether one was installed; French needs none.
+    static bool installTranslations(const QLocale& locale = QLocale(),
+                                    const QStringList& folders = {});
 };
 
 } // namespace parlova::core

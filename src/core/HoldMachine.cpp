@@ -12,8 +12,7 @@ constexpr double holdTolerance = 1e-7;
 
 } // namespace
 
-HoldMachine::Command HoldMachine::handle(const Event& event)
-{
+HoldMachine::Command HoldMachine::handle(const Event& event) {
     using Kind = Phase::Kind;
     switch (event.kind()) {
     case Event::Kind::keyDown:
@@ -41,8 +40,7 @@ HoldMachine::Command HoldMachine::handle(const Event& event)
     return Command::none;
 }
 
-HoldMachine::Command HoldMachine::release(double at)
-{
+HoldMachine::Command HoldMachine::release(double at) {
     if (m_phase.kind() != Phase::Kind::holding)
         return Command::none;
     // Written so that a NaN stamp, like a release stamped before the press,

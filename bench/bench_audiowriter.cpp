@@ -1,0 +1,172 @@
+// Writes 120 s of 48 kHz stereo float through the take writer, as capture
+// would (1024-frame buffers), and compares its CPU time with the ffmpeg
+// command doing the same conversion and encoding on the same raw input.
+#include "core/DictationAudioWriter.h"
+#include "core/DictationTakeFiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+
+extern char** environ;
+
+using parlova::core::DictationAudioWriter;
+using parlova::core::DictationTakeFiles;
+
+namespace {
+
+constexpr int inputRate = 48000;
+constexpr int channels = 2;
+constexpr double seconds = 120.0;
+constexpr int runs = 3;
+
+double seconds_of(const timeval& time) {
+    return time.tv_sec + time.tv_usec / 1e6;
+}
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+// Voice-like input: a few harmonics with a syllable-rate envelope, a little
+// noise, and a different mix on each channel.
+std::vector<float> voiceLikeSignal() {
+    const auto frames = static_cast<std::size_t>(inputRate * seconds);
+    std::vector<float> samples(frames * channels);
+    std::uint32_t noise = 12345;
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        const double t = static_cast<double>(frame) / inputRate;
+        const double pitch = 140.0 + 30.0 * std::sin(2 * std::numbers::pi * 0.7 * t);
+        const double envelope = 0.5 + 0.5 * std::sin(2 * std::numbers::pi * 4.0 * t);
+        double voice = 0;
+        for (int harmonic = 1; harmonic <= 8; ++harmonic)
+            voice += std::sin(2 * std::numbers::pi * pitch * harmonic * t) / harmonic;
+        for (int c = 0; c < channels; ++c) {
+            noise = noise * 1664525u + 1013904223u;
+            const double hiss = (static_cast<double>(noise) / 4294967296.0 - 0.5) * 0.01;
+            samples[frame * channels + c] =
+                static_cast<float>(0.2 * envelope * voice * (c == 0 ? 1.0 : 0.8) + hiss);
+        }
+    }
+    return samples;
+}
+
+double writerCpuSeconds(const std::vector<float>& samples, const QString& directory) {
+    const QString path = DictationTakeFiles::newTake(directory);
+    auto created = DictationAudioWriter::create(path, {inputRate, channels, true});
+    auto* writer = std::get_if<std::unique_ptr<DictationAudioWriter>>(&created);
+    if (writer == nullptr) {
+        std::fprintf(stderr, "writer: %s\n",
+                     qPrintable(DictationAudioWriter::message(std::get<1>(created))));
+        return -1;
+    }
+    const double start = processCpuSeconds();
+    constexpr std::size_t buffer = 1024 * channels;
+    for (std::size_t at = 0; at < samples.size(); at += buffer) {
+        const std::size_t count = std::min(buffer, samples.size() - at);
+        if ((*writer)->appendInterleaved({samples.data() + at, count}).index() != 0)
+            return -1;
+    }
+    if ((*writer)->finish().index() != 0)
+        return -1;
+    const double used = processCpuSeconds() - start;
+    QFile::remove(path);
+    return used;
+}
+
+double ffmpegCpuSeconds(const QString& raw, const QString& directory) {
+    const QByteArray output = QFile::encodeName(QDir(directory).filePath("ffmpeg.m4a"));
+    const QByteArray input = QFile::encodeName(raw);
+    const char* arguments[] = {"ffmpeg",
+                               "-nostdin",
+                               "-hide_banner",
+                               "-loglevel",
+                               "error",
+                               "-y",
+                               "-f",
+                               "f32le",
+                               "-ar",
+                               "48000",
+                               "-ac",
+                               "2",
+                               "-i",
+                               input.constData(),
+                               "-ar",
+                               "16000",
+                               "-ac",
+                               "1",
+                               "-c:a",
+                               "aac",
+                               "-b:a",
+                               "48k",
+                               "-f",
+                               "ipod",
+                               output.constData(),
+                               nullptr};
+    pid_t child = 0;
+    if (posix_spawnp(&child, "ffmpeg", nullptr, nullptr, const_cast<char**>(arguments), environ) !=
+        0)
+        return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    QFile::remove(QFile::decodeName(output));
+    return seconds_of(usage.ru_utime) + seconds_of(usage.ru_stime);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    QTemporaryDir directory;
+    const std::vector<float> samples = voiceLikeSignal();
+    const QString raw = QDir(directory.path()).filePath(QStringLiteral("entree.f32le"));
+    QFile rawFile(raw);
+    if (!rawFile.open(QIODevice::WriteOnly) ||
+        rawFile.write(reinterpret_cast<const char*>(samples.data()),
+                      qint64(samples.size() * sizeof(float))) !=
+            qint64(samples.size() * sizeof(float))) {
+        std::fprintf(stderr, "cannot write the raw input\n");
+        return 1;
+    }
+    rawFile.close();
+
+    // The best of a few runs of each, so that a busy machine weighs less.
+    double writer = 1e9, ffmpeg = 1e9;
+    for (int run = 0; run < runs; ++run) {
+        const double w = writerCpuSeconds(samples, directory.path());
+        const double f = ffmpegCpuSeconds(raw, directory.path());
+        if (w < 0 || f < 0) {
+            std::fprintf(stderr, "a run failed (writer %.3f, ffmpeg %.3f)\n", w, f);
+            return 1;
+        }
+        writer = std::min(writer, w);
+        ffmpeg = std::min(ffmpeg, f);
+    }
+    const double realTime = seconds / writer;
+    const double ratio = writer / ffmpeg;
+    std::printf("input                 %.0f s of %d Hz %d-channel float, 1024-frame buffers\n",
+                seconds, inputRate, channels);
+    std::printf("writer CPU time       %.3f s\n", writer);
+    std::printf("real-time factor      %.0fx (target at least 300x)%s\n", realTime,
+                realTime >= 300 ? "" : "  MISSED");
+    std::printf("ffmpeg CPU time       %.3f s\n", ffmpeg);
+    std::printf("writer / ffmpeg       %.2f (target at most 1.15)%s\n", ratio,
+                ratio <= 1.15 ? "" : "  MISSED");
+    return 0;
+}

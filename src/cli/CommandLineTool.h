@@ -1,0 +1,124 @@
+#pragma once
+
+#include "core/PaymentPage.h"
+#include "core/SecretStore.h"
+
+#include <QCoroTask>
+#include <QEventLoop>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <QtGlobal>
+
+#include <exception>
+#include <optional>
+#include <utility>
+
+namespace parlova::cli {
+
+// The command-line face: one of eight options as the first argument runs one
+// account or relay operation, prints French lines on standard output and
+// gives the exit status (0 success, 1 failure). Anything else is no command,
+// and the program starts as the desktop application.
+class CommandLineTool {
+public:
+    enum class Kind {
+        requestCode,     // --connexion <email> [parrainage]
+        signIn,          // --code <email> <code|-> [parrainage]
+        showAccount,     // --compte
+        signOut,         // --deconnexion
+        tryRelay,        // --essai-relais <fichier>
+        payment,         // --paiement <mensuel|annuel>
+        portal,          // --portail
+        forgetLegacyKey, // --oublier-cle
+    };
+
+    // The arguments without the program path. Only the first one is looked
+    // at as an option (whole and case-sensitive); missing operands are
+    // simply absent and extra ones are ignored.
+    static std::optional<CommandLineTool> parse(const QStringList& arguments);
+
+    Kind kind() const { return m_kind; }
+    // Operands by command: --connexion and --code carry the email first;
+    // --code then the code; both end with the referral code.
+    std::optional<QString> email() const;
+    std::optional<QString> code() const;
+    std::optional<QString> referral() const;
+    std::optional<QString> path() const;
+    // The portal for --portail; the checkout of the named period for
+    // --paiement, none when its operand is missing or not a period.
+    std::optional<core::PaymentPage> paymentPage() const { return m_page; }
+
+    // Runs the command on the calling thread and returns the exit status.
+    int run() const;
+
+    // --oublier-cle: deletes the item of the early demonstration builds.
+    static int forgetLegacyKey();
+    static int forgetLegacyKey(core::SecretStore& keychain, QTextStream& out);
+
+    // "<status> (<words>)", with "?" when the status has no words.
+    static QString describe(qint32 status);
+
+    // One line on standard output, written at once.
+    static void print(const QString& line);
+
+    // Runs an asynchronous operation to completion from synchronous code: the
+    // calling thread turns a local event loop until the task has delivered
+    // its value. Failures are part of that value; a task that throws is a
+    // programming error and ends the program.
+    template <typename T>
+    static T waitFor(QCoro::Task<T> task);
+
+    // Runs one relay operation, whose result holds its success or its
+    // RelayFailure.
+    template <typename T>
+    static T call(QCoro::Task<T> operation) {
+        return waitFor(std::move(operation));
+    }
+
+    friend bool operator==(const CommandLineTool&, const CommandLineTool&) = default;
+
+private:
+    CommandLineTool(Kind kind, QStringList operands, std::optional<core::PaymentPage> page)
+        : m_kind(kind)
+        , m_operands(std::move(operands))
+        , m_page(page) {}
+
+    std::optional<QString> operand(qsizetype index) const;
+
+    Kind m_kind;
+    QStringList m_operands;
+    std::optional<core::PaymentPage> m_page;
+
+    template <typename T>
+    static QCoro::Task<> fill(QCoro::Task<T> task, std::optional<T>* box, bool* threw,
+                              QEventLoop* loop);
+    [[noreturn]] static void abortOnThrow();
+};
+
+template <typename T>
+QCoro::Task<> CommandLineTool::fill(QCoro::Task<T> task, std::optional<T>* box, bool* threw,
+                                    QEventLoop* loop) {
+    try {
+        box->emplace(co_await std::move(task));
+    } catch (...) {
+        *threw = true;
+    }
+    loop->quit();
+}
+
+template <typename T>
+T CommandLineTool::waitFor(QCoro::Task<T> task) {
+    std::optional<T> box;
+    bool threw = false;
+    QEventLoop loop;
+    // The task may finish before the loop turns; the box tells.
+    const QCoro::Task<> filling = fill(std::move(task), &box, &threw, &loop);
+    while (!box && !threw)
+        loop.exec();
+    if (threw)
+        abortOnThrow();
+    return std::move(*box);
+}
+
+} // namespace parlova::cli

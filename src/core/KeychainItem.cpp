@@ -1,0 +1,57 @@
+#include "core/KeychainItem.h"
+
+#include <QStringDecoder>
+
+namespace parlova::core {
+
+namespace {
+
+const QString serviceName = QStringLiteral("fr.orvane.parlova");
+
+} // namespace
+
+KeychainItem KeychainItem::session() {
+    return {serviceName, QStringLiteral("session"), QStringLiteral("Parlova (session)")};
+}
+
+KeychainItem KeychainItem::legacyRelayKey() {
+    return {serviceName, QStringLiteral("relais"), QStringLiteral("Parlova (relais)")};
+}
+
+KeychainItem::Lookup KeychainItem::read(SecretStore& keychain) const {
+    const SecretStore::Found answer = keychain.find(m_service, m_account);
+    if (answer.status == SecretStore::itemNotFound)
+        return Lookup::missing();
+    if (answer.status != SecretStore::success)
+        return Lookup::unreadable(answer.status);
+    if (!answer.bytes)
+        return Lookup::missing();
+
+    // Strict decoding: a value that is not valid UTF-8 is unusable, not
+    // something to repair with replacement characters.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(*answer.bytes);
+    if (decoder.hasError())
+        return Lookup::missing();
+
+    // QString::trimmed() removes exactly the Unicode white space and line
+    // breaks: the Zs, Zl and Zp categories, U+0009 to U+000D and U+0085.
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return Lookup::missing();
+    return Lookup::found(trimmed);
+}
+
+qint32 KeychainItem::store(SecretStore& keychain, const QString& value) const {
+    const QByteArray bytes = value.toUtf8();
+    const qint32 status = keychain.update(m_service, m_account, bytes);
+    if (status != SecretStore::itemNotFound)
+        return status;
+    return keychain.add(m_service, m_account, m_label, bytes);
+}
+
+qint32 KeychainItem::remove(SecretStore& keychain) const {
+    return keychain.remove(m_service, m_account);
+}
+
+} // namespace parlova::core

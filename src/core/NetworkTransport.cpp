@@ -1,0 +1,92 @@
+#include "core/NetworkTransport.h"
+
+#include <QCoreApplication>
+#include <QCoroNetworkReply>
+#include <QElapsedTimer>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QThread>
+
+namespace parlova::core {
+
+namespace {
+
+std::shared_ptr<NetworkTransport>& standardTransport() {
+    static std::shared_ptr<NetworkTransport> transport;
+    return transport;
+}
+
+void releaseStandardTransport() {
+    standardTransport().reset();
+}
+
+// Errors of the connection itself (1-99) and of a proxy (101-199), as
+// opposed to the errors Qt derives from an HTTP status, which are answers.
+bool isTransportError(QNetworkReply::NetworkError error) {
+    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+}
+
+QNetworkRequest networkRequest(const RelayTransport::Request& request) {
+    QNetworkRequest result(request.url);
+    for (const RelayTransport::Header& header : request.headers)
+        result.setRawHeader(header.first, header.second);
+    result.setTransferTimeout(static_cast<int>(request.timeout.count()));
+    result.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                        QNetworkRequest::ManualRedirectPolicy);
+    result.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    result.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    return result;
+}
+
+} // namespace
+
+NetworkTransport::NetworkTransport()
+    : m_manager(std::make_unique<QNetworkAccessManager>()) {}
+
+NetworkTransport::~NetworkTransport() = default;
+
+std::shared_ptr<RelayTransport> NetworkTransport::standard() {
+    Q_ASSERT(QCoreApplication::instance());
+    Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
+    std::shared_ptr<NetworkTransport>& transport = standardTransport();
+    if (!transport) {
+        transport = std::make_shared<NetworkTransport>();
+        qAddPostRoutine(releaseStandardTransport);
+    }
+    return transport;
+}
+
+QCoro::Task<RelayResult<RelayTransport::Response>> NetworkTransport::send(Request request) {
+    const QNetworkRequest outgoing = networkRequest(request);
+    QElapsedTimer clock;
+    clock.start();
+    // Every method goes out as a custom verb, so Qt never invents a
+    // Content-Type for a POST that carries no body. Such a POST still states
+    // its empty length, which some servers demand.
+    const bool statesLength = request.body || request.method == "POST" || request.method == "PUT";
+    std::unique_ptr<QNetworkReply> reply(
+        statesLength
+            ? m_manager->sendCustomRequest(outgoing, request.method, request.body.value_or(""))
+            : m_manager->sendCustomRequest(outgoing, request.method));
+    co_await reply.get();
+
+    const QNetworkReply::NetworkError error = reply->error();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (isTransportError(error) || (error != QNetworkReply::NoError && !status.isValid())) {
+        // Qt reports its own transfer time-out as a cancellation; nothing
+        // else cancels these replies, and never before the time-out span.
+        const qint64 span = request.timeout.count();
+        const bool timeoutFired = span > 0 && clock.elapsed() >= span * 9 / 10;
+        co_return RelayFailure::fromNetworkError(error, timeoutFired);
+    }
+
+    Response response;
+    if (status.isValid())
+        response.status = status.toInt();
+    response.body = reply->readAll();
+    for (const QNetworkReply::RawHeaderPair& header : reply->rawHeaderPairs())
+        response.headers.emplaceBack(header.first, header.second);
+    co_return response;
+}
+
+} // namespace parlova::core

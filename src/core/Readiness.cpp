@@ -1,0 +1,22 @@
+#include "core/Readiness.h"
+
+namespace parlova::core {
+
+std::optional<DictationFailure> Readiness::blocker() const {
+    if (!signedIn)
+        // The relay's own signed-out failure, so that the message is the same.
+        return DictationFailure::relay(RelayFailure::signedOut());
+    switch (microphone) {
+    case Microphone::notDetermined:
+        return DictationFailure::microphoneNotDetermined();
+    case Microphone::denied:
+        return DictationFailure::microphoneDenied();
+    case Microphone::granted:
+        break;
+    }
+    if (!accessibility)
+        return DictationFailure::accessibilityMissing();
+    return std::nullopt;
+}
+
+} // namespace parlova::core

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "core/Account.h"
+#include "core/Dictation.h"
+#include "core/DictationFailure.h"
+#include "core/DictationLanguage.h"
+#include "core/PaymentPage.h"
+#include "core/RelayTransport.h"
+#include "core/Route.h"
+#include "core/SignIn.h"
+
+#include <QByteArray>
+#include <QCoroTask>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace parlova::core {
+
+// The program's only way to talk to the relay: one origin and one transport.
+// It keeps no state between calls; the session token is handed to each call
+// that needs one, and each user builds a client with the origin the settings
+// give at that moment. Copies are cheap and share the transport.
+//
+// Every operation starts sending at once and ends in its value or in exactly
+// one failure. Nothing is retried: that is always the caller's decision.
+class RelayClient {
+public:
+    // How long the connection may stay silent before an exchange gives up.
+    struct Timeouts {
+        std::chrono::milliseconds exchange = std::chrono::seconds(20);
+        std::chrono::milliseconds dictation = std::chrono::seconds(45);
+    };
+
+    // Over the program's network transport.
+    explicit RelayClient(QUrl origin);
+    RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts = {});
+
+    const QUrl& origin() const { return m_origin; }
+    const Timeouts& timeouts() const { return m_timeouts; }
+    QUrl url(Route route) const { return routeUrl(m_origin, route); }
+
+    // Uploads one take (the bytes of its .m4a file, sent unchanged) for
+    // transcription. An empty transcript is noSpeech; every relay or
+    // transport problem is DictationFailure::relay.
+    QCoro::Task<RelayResult<Dictation, DictationFailure>> dictate(QByteArray audio, QString token,
+                                                                  DictationLanguage language) const;
+
+    // The dictation request, with its hand-built multipart body.
+    static RelayTransport::Request dictationRequest(const QUrl& url, const QString& token,
+                                                    const QByteArray& audio,
+                                                    DictationLanguage language,
+                                                    const QString& boundary,
+                                                    std::chrono::milliseconds timeout);
+    // "parlova-" and a fresh upper-case UUID: one per upload.
+    static QString newBoundary();
+
+    // The e-mail and the codes go out exactly as given: callers normalise the
+    // referral code and reduce the sign-in code to its digits first.
+    QCoro::Task<RelayDone> requestCode(QString email, std::optional<QString> referral) const;
+    QCoro::Task<RelayResult<SignIn>> signIn(QString email, QString code,
+                                            std::optional<QString> referral) const;
+    QCoro::Task<RelayDone> signOut(QString token) const;
+    QCoro::Task<RelayResult<Account>> account(QString token) const;
+    QCoro::Task<RelayDone> deleteAccount(QString token) const;
+    // The address of a checkout or portal page; only a secure web page is
+    // accepted, anything else is an unexpected response.
+    QCoro::Task<RelayResult<QUrl>> paymentPage(PaymentPage page, QString token) const;
+
+private:
+    RelayTransport::Request request(const QByteArray& method, Route route,
+                                    const std::optional<QString>& token,
+                                    const std::optional<QByteArray>& json) const;
+
+    QUrl m_origin;
+    std::shared_ptr<RelayTransport> m_transport;
+    Timeouts m_timeouts;
+};
+
+} // namespace parlova::core

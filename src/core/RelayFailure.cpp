@@ -1,0 +1,308 @@
+#include "core/RelayFailure.h"
+
+#include "core/Catalog.h"
+#include "core/RelayJSON.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace parlova::core {
+
+namespace {
+
+// A base-10 integer with an optional sign, nothing else; none on overflow.
+std::optional<qint64> parseInteger(QStringView text) {
+    qsizetype at = 0;
+    bool negative = false;
+    if (!text.isEmpty() && (text[0] == u'+' || text[0] == u'-')) {
+        negative = text[0] == u'-';
+        at = 1;
+    }
+    if (at == text.size())
+        return std::nullopt;
+    qint64 value = 0;
+    for (; at < text.size(); ++at) {
+        const char16_t c = text[at].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        const int digit = c - u'0';
+        // Accumulate negatively so that the smallest 64-bit value still fits.
+        if (value < (std::numeric_limits<qint64>::min() + digit) / 10)
+            return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (!negative) {
+        if (value == std::numeric_limits<qint64>::min())
+            return std::nullopt;
+        value = -value;
+    }
+    return value;
+}
+
+// The "Retry-After" header as a number of seconds; an HTTP date gives none.
+std::optional<qint64> retryAfterSeconds(const std::optional<QString>& header) {
+    if (!header)
+        return std::nullopt;
+    QStringView text(*header);
+    while (!text.isEmpty() && (text.front() == u' ' || text.front() == u'\t'))
+        text = text.sliced(1);
+    while (!text.isEmpty() && (text.back() == u' ' || text.back() == u'\t'))
+        text.chop(1);
+    return parseInteger(text);
+}
+
+// The catch-all of the status table.
+RelayFailure byDefault(int status) {
+    return status >= 500 ? RelayFailure::unavailable() : RelayFailure::unexpectedResponse(status);
+}
+
+QString number(qint64 value) {
+    return QString::number(value);
+}
+
+} // namespace
+
+RelayFailure::Details RelayFailure::Details::fromBody(const QByteArray& body) {
+    Details details;
+    const Decoded<QJsonValue> root = RelayJSON::parse(body);
+    if (!root || !root->isObject())
+        return details;
+    const QJsonObject object = root->toObject();
+
+    const QJsonValue code = object.value(QLatin1StringView("erreur"));
+    if (code.isString())
+        details.code = code.toString();
+    details.wait = RelayJSON::integer(object.value(QLatin1StringView("attente")));
+    details.attemptsLeft = RelayJSON::integer(object.value(QLatin1StringView("essaisRestants")));
+    const QJsonValue reset = object.value(QLatin1StringView("reinitialisation"));
+    if (reset.isString())
+        details.quotaResetAt = RelayJSON::date(reset.toString());
+    return details;
+}
+
+RelayFailure RelayFailure::quotaReached(const QDateTime& resetsAt) {
+    return RelayFailure(Kind::quotaReached, 0, resetsAt.toUTC());
+}
+
+RelayFailure RelayFailure::wrongCode(qint64 attemptsLeft) {
+    return RelayFailure(Kind::wrongCode, std::max<qint64>(attemptsLeft, 0));
+}
+
+RelayFailure RelayFailure::tooManyCodes(qint64 retryAfter) {
+    return RelayFailure(Kind::tooManyCodes, retryAfter);
+}
+
+RelayFailure RelayFailure::tooManyAttempts(qint64 retryAfter) {
+    return RelayFailure(Kind::tooManyAttempts, retryAfter);
+}
+
+RelayFailure RelayFailure::unexpectedResponse(int status) {
+    return RelayFailure(Kind::unexpectedResponse, status);
+}
+
+RelayFailure RelayFailure::fromStatus(int status, const QByteArray& body,
+                                      const std::optional<QString>& retryAfter) {
+    if (status == 401)
+        return signedOut();
+    if (status == 413)
+        return tooLarge();
+    if (status == 504)
+        return timedOut();
+
+    const Details details = Details::fromBody(body);
+    const QString code = details.code.value_or(QString());
+    switch (status) {
+    case 400:
+        if (code == u"email")
+            return invalidEmail();
+        if (code == u"parrainage")
+            return unknownReferral();
+        if (code == u"code-faux" && details.attemptsLeft)
+            return wrongCode(*details.attemptsLeft);
+        if (code == u"code-expire")
+            return codeExpired();
+        break;
+    case 402:
+        if (code == u"quota" && details.quotaResetAt)
+            return quotaReached(*details.quotaResetAt);
+        break;
+    case 409:
+        if (code == u"deja-abonne")
+            return alreadySubscribed();
+        if (code == u"sans-abonnement")
+            return noSubscription();
+        break;
+    case 429: {
+        const std::optional<qint64> wait =
+            details.wait ? details.wait : retryAfterSeconds(retryAfter);
+        if (code == u"trop-de-codes" && wait)
+            return tooManyCodes(*wait);
+        if (code == u"trop-d-essais" && wait)
+            return tooManyAttempts(*wait);
+        break;
+    }
+    case 500:
+        if (code == u"configuration")
+            return misconfigured();
+        break;
+    case 503:
+        if (code == u"envoi")
+            return emailNotSent();
+        if (code == u"paiement-indisponible")
+            return paymentUnavailable();
+        break;
+    default:
+        break;
+    }
+    return byDefault(status);
+}
+
+RelayFailure RelayFailure::fromNetworkError(QNetworkReply::NetworkError error, bool timedOutFired) {
+    switch (error) {
+    case QNetworkReply::OperationCanceledError:
+        return timedOutFired ? timedOut() : unavailable();
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyTimeoutError:
+        return timedOut();
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+        return offline();
+    default:
+        return unavailable();
+    }
+}
+
+std::optional<QDateTime> RelayFailure::resetsAt() const {
+    if (m_kind != Kind::quotaReached)
+        return std::nullopt;
+    return m_date;
+}
+
+std::optional<qint64> RelayFailure::attemptsLeft() const {
+    if (m_kind != Kind::wrongCode)
+        return std::nullopt;
+    return m_number;
+}
+
+std::optional<qint64> RelayFailure::retryAfter() const {
+    if (m_kind != Kind::tooManyCodes && m_kind != Kind::tooManyAttempts)
+        return std::nullopt;
+    return m_number;
+}
+
+std::optional<int> RelayFailure::status() const {
+    if (m_kind != Kind::unexpectedResponse)
+        return std::nullopt;
+    return static_cast<int>(m_number);
+}
+
+QString RelayFailure::message() const {
+    switch (m_kind) {
+    case Kind::quotaReached:
+        return Catalog::text("relay.quotaReached");
+    case Kind::wrongCode:
+        if (m_number >= 2)
+            return Catalog::text("relay.wrongCode.attempts", {number(m_number)});
+        if (m_number == 1)
+            return Catalog::text("relay.wrongCode.lastAttempt");
+        return Catalog::text("relay.wrongCode.none");
+    case Kind::tooManyCodes:
+        return Catalog::text("relay.tooManyCodes", {delay(m_number)});
+    case Kind::tooManyAttempts:
+        return Catalog::text("relay.tooManyAttempts", {delay(m_number)});
+    case Kind::unexpectedResponse:
+        return Catalog::text("relay.unexpectedResponse");
+    case Kind::signedOut:
+        return Catalog::text("relay.signedOut");
+    case Kind::invalidEmail:
+        return Catalog::text("relay.invalidEmail");
+    case Kind::unknownReferral:
+        return Catalog::text("relay.unknownReferral");
+    case Kind::codeExpired:
+        return Catalog::text("relay.codeExpired");
+    case Kind::emailNotSent:
+        return Catalog::text("relay.emailNotSent");
+    case Kind::alreadySubscribed:
+        return Catalog::text("relay.alreadySubscribed");
+    case Kind::noSubscription:
+        return Catalog::text("relay.noSubscription");
+    case Kind::paymentUnavailable:
+        return Catalog::text("relay.paymentUnavailable");
+    case Kind::tooLarge:
+        return Catalog::text("relay.tooLarge");
+    case Kind::misconfigured:
+        return Catalog::text("relay.misconfigured");
+    case Kind::unavailable:
+        return Catalog::text("relay.unavailable");
+    case Kind::timedOut:
+        return Catalog::text("relay.timedOut");
+    case Kind::offline:
+        return Catalog::text("relay.offline");
+    }
+    return Catalog::text("relay.unavailable");
+}
+
+QString RelayFailure::caseText() const {
+    switch (m_kind) {
+    case Kind::quotaReached:
+        return QStringLiteral("quotaReached(resetsAt: %1 +0000)")
+            .arg(m_date.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    case Kind::wrongCode:
+        return QStringLiteral("wrongCode(attemptsLeft: %1)").arg(m_number);
+    case Kind::tooManyCodes:
+        return QStringLiteral("tooManyCodes(retryAfter: %1)").arg(m_number);
+    case Kind::tooManyAttempts:
+        return QStringLiteral("tooManyAttempts(retryAfter: %1)").arg(m_number);
+    case Kind::unexpectedResponse:
+        return QStringLiteral("unexpectedResponse(status: %1)").arg(m_number);
+    case Kind::signedOut:
+        return QStringLiteral("signedOut");
+    case Kind::invalidEmail:
+        return QStringLiteral("invalidEmail");
+    case Kind::unknownReferral:
+        return QStringLiteral("unknownReferral");
+    case Kind::codeExpired:
+        return QStringLiteral("codeExpired");
+    case Kind::emailNotSent:
+        return QStringLiteral("emailNotSent");
+    case Kind::alreadySubscribed:
+        return QStringLiteral("alreadySubscribed");
+    case Kind::noSubscription:
+        return QStringLiteral("noSubscription");
+    case Kind::paymentUnavailable:
+        return QStringLiteral("paymentUnavailable");
+    case Kind::tooLarge:
+        return QStringLiteral("tooLarge");
+    case Kind::misconfigured:
+        return QStringLiteral("misconfigured");
+    case Kind::unavailable:
+        return QStringLiteral("unavailable");
+    case Kind::timedOut:
+        return QStringLiteral("timedOut");
+    case Kind::offline:
+        return QStringLiteral("offline");
+    }
+    return QStringLiteral("unavailable");
+}
+
+QString RelayFailure::delay(qint64 seconds) {
+    // Rounded up for positive waits; zero and negative waits truncate.
+    const qint64 minutes = seconds / 60 + (seconds > 0 && seconds % 60 != 0 ? 1 : 0);
+    if (minutes > 59) {
+        const qint64 hours = minutes / 60 + (minutes % 60 != 0 ? 1 : 0);
+        if (hours == 1)
+            return Catalog::text("delay.oneHour");
+        return Catalog::text("delay.hours", {number(hours)});
+    }
+    if (minutes >= 2)
+        return Catalog::text("delay.minutes", {number(minutes)});
+    return Catalog::text("delay.oneMinute");
+}
+
+} // namespace parlova::core

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/RelayFailure.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QCoroTask>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <optional>
+#include <utility>
+#include <variant>
+
+namespace parlova::core {
+
+// The value of a relay exchange, or the one failure that ended it. Failures
+// travel as values: a coroutine that throws would be lost by the runners.
+template <typename T, typename Failure = RelayFailure>
+class RelayResult {
+public:
+    RelayResult(T value)
+        : m_content(std::in_place_index<0>, std::move(value)) {}
+    RelayResult(Failure failure)
+        : m_content(std::in_place_index<1>, std::move(failure)) {}
+
+    bool ok() const { return m_content.index() == 0; }
+    explicit operator bool() const { return ok(); }
+
+    // Only when ok().
+    const T& value() const& { return std::get<0>(m_content); }
+    T&& value() && { return std::get<0>(std::move(m_content)); }
+    const T* operator->() const { return &value(); }
+
+    // Only when !ok().
+    const Failure& failure() const { return std::get<1>(m_content); }
+
+    friend bool operator==(const RelayResult&, const RelayResult&) = default;
+
+private:
+    std::variant<T, Failure> m_content;
+};
+
+// The success of an exchange that answers nothing.
+using RelayDone = RelayResult<std::monostate>;
+
+// Carries one finished HTTP request to the relay and brings back its answer.
+// The relay client builds every request completely (method, URL, headers,
+// body, time-out); a transport adds nothing of its own that it can avoid.
+class RelayTransport {
+public:
+    using Header = std::pair<QByteArray, QByteArray>;
+
+    struct Request {
+        QByteArray method; // "GET", "POST", "DELETE"
+        QUrl url;
+        QList<Header> headers; // exactly these, in this order
+        std::optional<QByteArray> body;
+        // Longest silence allowed on the connection before giving up.
+        std::chrono::milliseconds timeout{0};
+
+        // The value of a header, compared without regard to case; none when absent.
+        std::optional<QByteArray> header(QByteArrayView name) const { return find(headers, name); }
+    };
+
+    struct Response {
+        std::optional<int> status; // none when the answer was not HTTP
+        QByteArray body;
+        QList<Header> headers;
+
+        std::optional<QByteArray> header(QByteArrayView name) const { return find(headers, name); }
+    };
+
+    virtual ~RelayTransport() = default;
+
+    // A transport failure is timedOut, offline or unavailable.
+    virtual QCoro::Task<RelayResult<Response>> send(Request request) = 0;
+
+protected:
+    RelayTransport() = default;
+    RelayTransport(const RelayTransport&) = default;
+    RelayTransport& operator=(const RelayTransport&) = default;
+
+private:
+    static std::optional<QByteArray> find(const QList<Header>& headers, QByteArrayView name) {
+        for (const Header& header : headers) {
+            if (QByteArrayView(header.first).compare(name, Qt::CaseInsensitive) == 0)
+                return header.second;
+        }
+        return std::nullopt;
+    }
+};
+
+} // namespace parlova::core

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "core/DictationLanguage.h"
+#include "core/HoldKey.h"
+
+namespace parlova::core {
+
+// How the screens change the dictation settings; the dictation controller
+// carries each change to the key monitor and the preferences.
+class SettingsActions {
+public:
+    virtual ~SettingsActions() = default;
+
+    virtual void setHoldKey(HoldKey key) = 0;
+    virtual void setLanguage(DictationLanguage language) = 0;
+
+protected:
+    SettingsActions() = default;
+    SettingsActions(const SettingsActions&) = default;
+    SettingsActions& operator=(const SettingsActions&) = default;
+};
+
+} // namespace parlova::core

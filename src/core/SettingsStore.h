@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/ParlovaSettings.h"
+
+#include <QSettings>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+namespace parlova::core {
+
+// The user's preferences: the hold key and the dictation language, which the
+// program writes, and "relayURL", an origin override set by hand and never
+// written here. Copies share the same preferences.
+class SettingsStore {
+public:
+    // The user's own preferences file (see defaultFilePath()).
+    SettingsStore();
+    // Preferences kept in the given settings object (tests use a temporary file).
+    explicit SettingsStore(std::shared_ptr<QSettings> settings);
+
+    // $XDG_CONFIG_HOME/parlova/parlova.conf, usually ~/.config/parlova/parlova.conf.
+    static QString defaultFilePath();
+
+    // The relay the program talks to when nothing overrides it.
+    static const QUrl& productionRelayOrigin();
+
+    ParlovaSettings load() const;
+
+    // Writes "holdKey" then "language" as their raw values, nothing else, and
+    // flushes them to disk. Answers whether the file could be written.
+    bool save(const ParlovaSettings& settings);
+
+    // The HTTPS origin (scheme, host, optional port) of the relay, read afresh
+    // at each call so that an edited "relayURL" applies to the next relay call.
+    // An override that is not an https URL with a host is ignored.
+    QUrl relayOrigin() const;
+
+private:
+    std::shared_ptr<QSettings> m_settings;
+};
+
+} // namespace parlova::core

@@ -1,0 +1,81 @@
+#include "platform/fake/MemorySecretStore.h"
+
+namespace parlova::platform {
+
+std::optional<qint32> MemorySecretStore::begin(Operation operation) {
+    ++m_calls[operation];
+    if (const auto failure = m_failures.constFind(operation); failure != m_failures.cend())
+        return *failure;
+    return std::nullopt;
+}
+
+core::SecretStore::Found MemorySecretStore::find(const QString& service, const QString& account) {
+    if (const auto failure = begin(Operation::find))
+        return {*failure, std::nullopt};
+    const auto item = m_items.constFind({service, account});
+    if (item == m_items.cend())
+        return {itemNotFound, std::nullopt};
+    return {success, item->value};
+}
+
+qint32 MemorySecretStore::update(const QString& service, const QString& account,
+                                 const QByteArray& value) {
+    if (const auto failure = begin(Operation::update))
+        return *failure;
+    const auto item = m_items.find({service, account});
+    if (item == m_items.end())
+        return itemNotFound;
+    item->value = value;
+    return success;
+}
+
+qint32 MemorySecretStore::add(const QString& service, const QString& account, const QString& label,
+                              const QByteArray& value) {
+    if (const auto failure = begin(Operation::add))
+        return *failure;
+    put(service, account, label, value);
+    return success;
+}
+
+qint32 MemorySecretStore::remove(const QString& service, const QString& account) {
+    if (const auto failure = begin(Operation::remove))
+        return *failure;
+    return m_items.remove({service, account}) > 0 ? success : itemNotFound;
+}
+
+void MemorySecretStore::failOn(Operation operation, qint32 status) {
+    m_failures.insert(operation, status);
+}
+
+void MemorySecretStore::failAll(qint32 status) {
+    for (const Operation operation :
+         {Operation::find, Operation::update, Operation::add, Operation::remove})
+        failOn(operation, status);
+}
+
+void MemorySecretStore::put(const QString& service, const QString& account, const QString& label,
+                            const QByteArray& value) {
+    m_items.insert({service, account}, {label, value});
+}
+
+bool MemorySecretStore::contains(const QString& service, const QString& account) const {
+    return m_items.contains({service, account});
+}
+
+std::optional<QByteArray> MemorySecretStore::value(const QString& service,
+                                                   const QString& account) const {
+    const auto item = m_items.constFind({service, account});
+    if (item == m_items.cend())
+        return std::nullopt;
+    return item->value;
+}
+
+std::optional<QString> MemorySecretStore::label(const QString& service,
+                                                const QString& account) const {
+    const auto item = m_items.constFind({service, account});
+    if (item == m_items.cend())
+        return std::nullopt;
+    return item->label;
+}
+
+} // namespace parlova::platform

@@ -1,0 +1,158 @@
+#include "platform/linux/QtAudioRecorder.h"
+
+#include "core/AudioLevel.h"
+#include "core/DictationAudioWriter.h"
+#include "core/DictationTakeFiles.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSource>
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QMediaDevices>
+
+#include <cstring>
+
+namespace parlova::platform {
+
+namespace {
+
+Q_LOGGING_CATEGORY(recorderLog, "parlova.recorder")
+
+// The size of one metered buffer: about 21 ms at 48 kHz, as fine as the pill
+// can show and small enough for the capture thread to keep up.
+constexpr qsizetype bufferFrames = 1024;
+
+} // namespace
+
+QtAudioRecorder::QtAudioRecorder(const QString& directory, QObject* parent)
+    : Recorder(parent)
+    , m_directory(directory) {
+    m_thread.setObjectName(QStringLiteral("parlova-capture"));
+    m_captureContext = new QObject;
+    m_captureContext->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_captureContext, &QObject::deleteLater);
+    m_thread.start();
+}
+
+QtAudioRecorder::QtAudioRecorder(QObject* parent)
+    : QtAudioRecorder(QDir::tempPath(), parent) {}
+
+QtAudioRecorder::~QtAudioRecorder() {
+    cancel();
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void QtAudioRecorder::onCaptureThread(const std::function<void()>& work) {
+    QMetaObject::invokeMethod(m_captureContext, work, Qt::BlockingQueuedConnection);
+}
+
+std::optional<core::DictationFailure> QtAudioRecorder::start() {
+    cancel();
+    const QAudioDevice device = QMediaDevices::defaultAudioInput();
+    if (device.isNull()) {
+        qCWarning(recorderLog) << "no audio input";
+        return core::DictationFailure::recordingFailed();
+    }
+    QAudioFormat format = device.preferredFormat();
+    if (format.sampleRate() <= 0 || format.channelCount() <= 0) {
+        qCWarning(recorderLog) << "unusable input format" << format;
+        return core::DictationFailure::recordingFailed();
+    }
+    format.setSampleFormat(QAudioFormat::Float);
+
+    const QString path = core::DictationTakeFiles::newTake(m_directory);
+    bool started = false;
+    onCaptureThread([&] { started = openCapture(device, format, path); });
+    if (!started)
+        return core::DictationFailure::recordingFailed();
+    return std::nullopt;
+}
+
+bool QtAudioRecorder::openCapture(const QAudioDevice& device, const QAudioFormat& format,
+                                  const QString& path) {
+    auto created = core::DictationAudioWriter::create(
+        path, {static_cast<double>(format.sampleRate()), format.channelCount(), true});
+    auto* writer = std::get_if<std::unique_ptr<core::DictationAudioWriter>>(&created);
+    if (writer == nullptr)
+        return false;
+
+    auto* source = new QAudioSource(device, format, m_captureContext);
+    QIODevice* captured = source->start();
+    if (captured == nullptr || source->error() != QAudio::NoError ||
+        source->state() == QAudio::StoppedState) {
+        qCWarning(recorderLog) << "the input did not start:" << source->error();
+        delete source;
+        writer->reset();
+        QFile::remove(path);
+        return false;
+    }
+    connect(captured, &QIODevice::readyRead, m_captureContext, [this] { readCaptured(); });
+    m_source = source;
+    m_captured = captured;
+    m_partialFrame.clear();
+    m_writer = std::move(*writer);
+    return true;
+}
+
+void QtAudioRecorder::readCaptured() {
+    if (m_captured == nullptr || !m_writer)
+        return;
+    const QByteArray bytes = m_partialFrame + m_captured->readAll();
+    const qsizetype channels = m_writer->inputFormat().channelCount;
+    const qsizetype frameBytes = channels * qsizetype(sizeof(float));
+    const qsizetype frames = bytes.size() / frameBytes;
+    m_partialFrame = bytes.mid(frames * frameBytes);
+
+    for (qsizetype start = 0; start < frames; start += bufferFrames) {
+        const qsizetype count = std::min(bufferFrames, frames - start);
+        m_samples.resize(count * channels);
+        std::memcpy(m_samples.data(), bytes.constData() + start * frameBytes, count * frameBytes);
+        const auto level = m_writer->appendInterleaved(m_samples);
+        // A buffer that could not be written is dropped; the take goes on.
+        if (const float* decibels = std::get_if<float>(&level)) {
+            const float gauge = core::AudioLevel::gauge(*decibels);
+            QMetaObject::invokeMethod(
+                this, [this, gauge] { Q_EMIT levelMeasured(gauge); }, Qt::QueuedConnection);
+        }
+    }
+}
+
+void QtAudioRecorder::closeCapture() {
+    if (m_source == nullptr)
+        return;
+    // Whatever the device still holds belongs to the take.
+    readCaptured();
+    m_source->stop();
+    delete m_source;
+    m_source = nullptr;
+    m_captured = nullptr;
+    m_partialFrame.clear();
+    m_samples = {};
+}
+
+std::optional<Recorder::Take> QtAudioRecorder::stop() {
+    if (!m_writer)
+        return std::nullopt;
+    onCaptureThread([this] { closeCapture(); });
+    const std::shared_ptr<core::DictationAudioWriter> writer = std::move(m_writer);
+    m_writer.reset();
+
+    const auto finished = writer->finish();
+    if (const auto* soundCheck = std::get_if<core::SoundCheck>(&finished))
+        return Take{writer->path(), *soundCheck};
+    qCWarning(recorderLog).noquote() << "the take could not be finished:"
+                                     << core::DictationAudioWriter::message(
+                                            std::get<core::DictationAudioWriter::Error>(finished));
+    QFile::remove(writer->path());
+    return std::nullopt;
+}
+
+void QtAudioRecorder::cancel() {
+    if (const std::optional<Take> take = stop())
+        QFile::remove(take->path);
+}
+
+} // namespace parlova::platform

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/Recorder.h"
+
+#include <QThread>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAudioDevice;
+class QAudioFormat;
+class QAudioSource;
+
+namespace parlova::core {
+class DictationAudioWriter;
+}
+
+namespace parlova::platform {
+
+// The recorder on Qt Multimedia (PulseAudio or PipeWire-Pulse): the default
+// input in 32-bit float at the device's own rate and channel count, read on a
+// thread of its own that feeds the take writer buffer by buffer, so that the
+// main thread never waits for audio.
+class QtAudioRecorder final : public Recorder {
+    Q_OBJECT
+
+public:
+    // Takes go to `directory`; the application uses the temporary directory.
+    explicit QtAudioRecorder(const QString& directory, QObject* parent = nullptr);
+    explicit QtAudioRecorder(QObject* parent = nullptr);
+    ~QtAudioRecorder() override;
+
+    std::optional<core::DictationFailure> start() override;
+    std::optional<Take> stop() override;
+    void cancel() override;
+    bool isRecording() const override { return m_writer != nullptr; }
+
+private:
+    // These run on the capture thread.
+    bool openCapture(const QAudioDevice& device, const QAudioFormat& format, const QString& path);
+    void readCaptured();
+    void closeCapture();
+
+    void onCaptureThread(const std::function<void()>& work);
+
+    const QString m_directory;
+    QThread m_thread;
+    // Lives on the capture thread; everything below it belongs to that thread
+    // while a take runs.
+    QObject* m_captureContext = nullptr;
+    QAudioSource* m_source = nullptr;
+    QIODevice* m_captured = nullptr;
+    QByteArray m_partialFrame;
+    std::vector<float> m_samples;
+    // Set by the capture thread during start, cleared by stop on the main
+    // thread; the writer's own lock covers its use on both threads.
+    std::shared_ptr<core::DictationAudioWriter> m_writer;
+};
+
+} // namespace parlova::platform

@@ -1,0 +1,333 @@
+// glib's headers must come before any Qt header.
+#include <libsecret/secret.h>
+
+#include "platform/linux/SecretServiceStore.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+
+#include <memory>
+#include <utility>
+
+namespace parlova::platform {
+
+namespace {
+
+using core::SecretStore;
+
+// Bus housekeeping answers in milliseconds; starting the service on demand
+// may take a few seconds; any call to the service itself is bounded too, so
+// that a wedged service cannot freeze the program. The unlock prompt is not
+// bounded: it waits for the user, as every keychain prompt does.
+constexpr int busCallTimeoutMs = 3000;
+constexpr int activationTimeoutMs = 10000;
+constexpr int serviceCallTimeoutMs = 10000;
+
+constexpr const char* secretsBusName = "org.freedesktop.secrets";
+
+// Items are matched on "service" and "account" alone, whoever created them,
+// so the schema name is not part of the search.
+const SecretSchema* schema() {
+    static const SecretSchema value = {
+        .name = "org.freedesktop.Secret.Generic",
+        .flags = SECRET_SCHEMA_DONT_MATCH_NAME,
+        .attributes = {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                       {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                       {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+        .reserved = 0,
+        .reserved1 = nullptr,
+        .reserved2 = nullptr,
+        .reserved3 = nullptr,
+        .reserved4 = nullptr,
+        .reserved5 = nullptr,
+        .reserved6 = nullptr,
+        .reserved7 = nullptr,
+    };
+    return &value;
+}
+
+struct ErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+struct ValueUnref {
+    void operator()(SecretValue* value) const { secret_value_unref(value); }
+};
+struct HashTableUnref {
+    void operator()(GHashTable* table) const { g_hash_table_unref(table); }
+};
+struct VariantUnref {
+    void operator()(GVariant* variant) const { g_variant_unref(variant); }
+};
+struct ObjectListFree {
+    void operator()(GList* list) const { g_list_free_full(list, g_object_unref); }
+};
+
+using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
+using ServicePtr = std::unique_ptr<SecretService, ObjectUnref>;
+using ConnectionPtr = std::unique_ptr<GDBusConnection, ObjectUnref>;
+using ValuePtr = std::unique_ptr<SecretValue, ValueUnref>;
+using AttributesPtr = std::unique_ptr<GHashTable, HashTableUnref>;
+using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
+using ItemListPtr = std::unique_ptr<GList, ObjectListFree>;
+
+// GError out-parameter that ends up owned.
+class ErrorSlot {
+public:
+    GError** out() { return &m_raw; }
+    ErrorPtr take() { return ErrorPtr(std::exchange(m_raw, nullptr)); }
+    ~ErrorSlot() {
+        if (m_raw)
+            g_error_free(m_raw);
+    }
+
+private:
+    GError* m_raw = nullptr;
+};
+
+bool isUnreachable(const GError* error) {
+    if (error->domain == G_IO_ERROR)
+        return error->code != G_IO_ERROR_FAILED;
+    if (error->domain != G_DBUS_ERROR)
+        return false;
+    switch (error->code) {
+    case G_DBUS_ERROR_SERVICE_UNKNOWN:
+    case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+    case G_DBUS_ERROR_NO_REPLY:
+    case G_DBUS_ERROR_TIMEOUT:
+    case G_DBUS_ERROR_TIMED_OUT:
+    case G_DBUS_ERROR_NO_SERVER:
+    case G_DBUS_ERROR_NO_NETWORK:
+    case G_DBUS_ERROR_DISCONNECTED:
+    case G_DBUS_ERROR_FILE_NOT_FOUND:
+    case G_DBUS_ERROR_BAD_ADDRESS:
+    case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
+    case G_DBUS_ERROR_SPAWN_FORK_FAILED:
+    case G_DBUS_ERROR_SPAWN_CHILD_EXITED:
+    case G_DBUS_ERROR_SPAWN_CHILD_SIGNALED:
+    case G_DBUS_ERROR_SPAWN_FAILED:
+    case G_DBUS_ERROR_SPAWN_SETUP_FAILED:
+    case G_DBUS_ERROR_SPAWN_CONFIG_INVALID:
+    case G_DBUS_ERROR_SPAWN_SERVICE_INVALID:
+    case G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND:
+    case G_DBUS_ERROR_SPAWN_PERMISSIONS_INVALID:
+    case G_DBUS_ERROR_SPAWN_FILE_INVALID:
+    case G_DBUS_ERROR_SPAWN_NO_MEMORY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// libsecret reports a prompt that the user dismissed as a failure that
+// carries no error at all.
+qint32 statusOf(const GError* error) {
+    if (!error)
+        return SecretStore::promptDismissed;
+    if (error->domain == SECRET_ERROR) {
+        switch (error->code) {
+        case SECRET_ERROR_IS_LOCKED:
+            return SecretStore::collectionLocked;
+        case SECRET_ERROR_NO_SUCH_OBJECT:
+            return SecretStore::itemNotFound;
+        default:
+            return SecretStore::serviceFailure;
+        }
+    }
+    return isUnreachable(error) ? SecretStore::serviceUnavailable : SecretStore::serviceFailure;
+}
+
+// Without an address, GDBus would try to autolaunch a bus through X11, which
+// can hang or leave a stray daemon behind; only the addresses a session
+// really advertises are used.
+bool sessionBusAdvertised() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(QDir(runtime).filePath(QStringLiteral("bus")));
+}
+
+VariantPtr busCall(GDBusConnection* bus, const char* method, GVariant* parameters,
+                   const GVariantType* replyType, int timeoutMs, ErrorSlot& error) {
+    return VariantPtr(g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method,
+        parameters, replyType, G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, error.out()));
+}
+
+// Makes sure someone owns the Secret Service name, starting an activatable
+// service if needed, with short time limits.
+qint32 ensureServiceRunning() {
+    if (!sessionBusAdvertised())
+        return SecretStore::serviceUnavailable;
+
+    ErrorSlot error;
+    const ConnectionPtr bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, error.out()));
+    if (!bus)
+        return SecretStore::serviceUnavailable;
+    // The shared connection would end the whole process when the bus goes away.
+    g_dbus_connection_set_exit_on_close(bus.get(), FALSE);
+
+    const VariantPtr owned =
+        busCall(bus.get(), "NameHasOwner", g_variant_new("(s)", secretsBusName),
+                G_VARIANT_TYPE("(b)"), busCallTimeoutMs, error);
+    if (!owned)
+        return SecretStore::serviceUnavailable;
+    gboolean hasOwner = FALSE;
+    g_variant_get(owned.get(), "(b)", &hasOwner);
+    if (hasOwner)
+        return SecretStore::success;
+
+    const VariantPtr started =
+        busCall(bus.get(), "StartServiceByName", g_variant_new("(su)", secretsBusName, 0u),
+                G_VARIANT_TYPE("(u)"), activationTimeoutMs, error);
+    return started ? SecretStore::success : SecretStore::serviceUnavailable;
+}
+
+struct Connection {
+    qint32 status = SecretStore::success;
+    ServicePtr service;
+};
+
+Connection connectToService() {
+    if (const qint32 status = ensureServiceRunning(); status != SecretStore::success)
+        return {status, nullptr};
+    ErrorSlot error;
+    ServicePtr service(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, error.out()));
+    if (!service)
+        return {statusOf(error.take().get()), nullptr};
+    g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(service.get()), serviceCallTimeoutMs);
+    return {SecretStore::success, std::move(service)};
+}
+
+AttributesPtr attributes(const QString& service, const QString& account) {
+    AttributesPtr table(g_hash_table_new_full(g_str_hash, g_str_equal, g_free, g_free));
+    g_hash_table_insert(table.get(), g_strdup("service"), g_strdup(service.toUtf8().constData()));
+    g_hash_table_insert(table.get(), g_strdup("account"), g_strdup(account.toUtf8().constData()));
+    return table;
+}
+
+struct Search {
+    qint32 status = SecretStore::success;
+    ItemListPtr items; // null when nothing matched
+};
+
+// Every item with the given service and account, locked or not.
+Search search(SecretService* secrets, const QString& service, const QString& account) {
+    ErrorSlot error;
+    const AttributesPtr query = attributes(service, account);
+    ItemListPtr items(secret_service_search_sync(secrets, schema(), query.get(), SECRET_SEARCH_ALL,
+                                                 nullptr, error.out()));
+    if (const ErrorPtr failure = error.take())
+        return {statusOf(failure.get()), nullptr};
+    for (GList* node = items.get(); node; node = node->next)
+        g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(node->data), serviceCallTimeoutMs);
+    return {items ? SecretStore::success : SecretStore::itemNotFound, std::move(items)};
+}
+
+// Asks the service to unlock a locked item; this is where its password
+// prompt appears.
+qint32 unlock(SecretService* secrets, SecretItem* item) {
+    if (!secret_item_get_locked(item))
+        return SecretStore::success;
+    ErrorSlot error;
+    GList single = {item, nullptr, nullptr};
+    const gint unlocked =
+        secret_service_unlock_sync(secrets, &single, nullptr, nullptr, error.out());
+    if (const ErrorPtr failure = error.take())
+        return statusOf(failure.get());
+    return unlocked > 0 ? SecretStore::success : SecretStore::promptDismissed;
+}
+
+ValuePtr secretValue(const QByteArray& bytes) {
+    return ValuePtr(secret_value_new(bytes.constData(), bytes.size(), "text/plain"));
+}
+
+// Runs one call on every matching item, stopping at the first failure.
+template <typename Call>
+qint32 forEachItem(const QString& service, const QString& account, Call call) {
+    const Connection connection = connectToService();
+    if (connection.status != SecretStore::success)
+        return connection.status;
+    const Search found = search(connection.service.get(), service, account);
+    if (found.status != SecretStore::success)
+        return found.status;
+    for (GList* node = found.items.get(); node; node = node->next) {
+        auto* item = static_cast<SecretItem*>(node->data);
+        qint32 status = unlock(connection.service.get(), item);
+        if (status == SecretStore::success) {
+            ErrorSlot error;
+            if (!call(item, error.out()))
+                status = statusOf(error.take().get());
+        }
+        if (status != SecretStore::success)
+            return status;
+    }
+    return SecretStore::success;
+}
+
+} // namespace
+
+SecretStore::Found SecretServiceStore::find(const QString& service, const QString& account) {
+    const Connection connection = connectToService();
+    if (connection.status != success)
+        return {connection.status, std::nullopt};
+    const Search found = search(connection.service.get(), service, account);
+    if (found.status != success)
+        return {found.status, std::nullopt};
+
+    // An unlocked match needs no prompt; take it when there is one.
+    auto* item = static_cast<SecretItem*>(found.items->data);
+    for (GList* node = found.items.get(); node; node = node->next) {
+        if (!secret_item_get_locked(static_cast<SecretItem*>(node->data))) {
+            item = static_cast<SecretItem*>(node->data);
+            break;
+        }
+    }
+    if (const qint32 status = unlock(connection.service.get(), item); status != success)
+        return {status, std::nullopt};
+
+    ErrorSlot error;
+    if (!secret_item_load_secret_sync(item, nullptr, error.out()))
+        return {statusOf(error.take().get()), std::nullopt};
+    const ValuePtr value(secret_item_get_secret(item));
+    if (!value)
+        return {success, std::nullopt};
+    gsize length = 0;
+    const gchar* data = secret_value_get(value.get(), &length);
+    return {success, QByteArray(data, static_cast<qsizetype>(length))};
+}
+
+qint32 SecretServiceStore::update(const QString& service, const QString& account,
+                                  const QByteArray& value) {
+    const ValuePtr secret = secretValue(value);
+    return forEachItem(service, account, [&secret](SecretItem* item, GError** error) {
+        return secret_item_set_secret_sync(item, secret.get(), nullptr, error) != FALSE;
+    });
+}
+
+qint32 SecretServiceStore::add(const QString& service, const QString& account, const QString& label,
+                               const QByteArray& value) {
+    const Connection connection = connectToService();
+    if (connection.status != success)
+        return connection.status;
+    const AttributesPtr fields = attributes(service, account);
+    const ValuePtr secret = secretValue(value);
+    ErrorSlot error;
+    if (!secret_service_store_sync(connection.service.get(), schema(), fields.get(),
+                                   SECRET_COLLECTION_DEFAULT, label.toUtf8().constData(),
+                                   secret.get(), nullptr, error.out()))
+        return statusOf(error.take().get());
+    return success;
+}
+
+qint32 SecretServiceStore::remove(const QString& service, const QString& account) {
+    return forEachItem(service, account, [](SecretItem* item, GError** error) {
+        return secret_item_delete_sync(item, nullptr, error) != FALSE;
+    });
+}
+
+} // namespace parlova::platform

@@ -1,0 +1,119 @@
+#include "relay/AccountService.h"
+
+#include "relay/AccountStore.h"
+#include "relay/Clock.h"
+#include "relay/Database.h"
+#include "relay/EmailAddress.h"
+#include "relay/JsonBody.h"
+#include "relay/Log.h"
+#include "relay/Pages.h"
+#include "relay/ReferralCodes.h"
+#include "relay/SessionStore.h"
+
+namespace parlova::relay {
+
+namespace {
+
+Reply signedOut() { return Reply::error(401, QStringLiteral("session")); }
+
+} // namespace
+
+AccountService::AccountService(Database& db, const Clock& clock, AccountStore& accounts,
+                               SessionStore& sessions)
+    : m_db(db)
+    , m_clock(clock)
+    , m_accounts(accounts)
+    , m_sessions(sessions) {}
+
+std::optional<qint64> AccountService::authenticate(const QByteArray& authorization) {
+    const QString token = SessionStore::bearer(authorization);
+    if (token.isEmpty())
+        return std::nullopt;
+    auto lock = m_db.lock();
+    return m_sessions.accountOf(token);
+}
+
+Reply AccountService::read(qint64 accountId, const QString& origin) {
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    Database::Transaction transaction(m_db);
+    const auto account = m_accounts.byId(accountId);
+    if (!account)
+        return signedOut();
+    const QJsonObject json = m_accounts.json(*account, now, origin);
+    transaction.commit();
+    return Reply::json(200, json);
+}
+
+Reply AccountService::remove(qint64 accountId) {
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    Database::Transaction transaction(m_db);
+    const auto account = m_accounts.byId(accountId);
+    if (!account)
+        return signedOut();
+    m_accounts.remove(*account, now);
+    transaction.commit();
+    Log::line(QStringLiteral("Compte supprimé : %1").arg(account->email));
+    return Reply::noContent();
+}
+
+Reply AccountService::signOut(const QByteArray& authorization) {
+    const QString token = SessionStore::bearer(authorization);
+    auto lock = m_db.lock();
+    if (token.isEmpty() || !m_sessions.accountOf(token))
+        return signedOut();
+    m_sessions.revoke(token);
+    return Reply::noContent();
+}
+
+Reply AccountService::invitationPage(const QString& code) {
+    const auto normalized = ReferralCodes::normalized(code);
+    bool known = false;
+    if (normalized) {
+        auto lock = m_db.lock();
+        known = m_accounts.byReferralCode(*normalized).has_value();
+    }
+    if (!known)
+        return Reply::html(404, Pages::message(QStringLiteral("Invitation inconnue"),
+                                               QStringLiteral("Ce code de parrainage n’existe "
+                                                              "pas.")));
+    return Reply::html(200, Pages::invitation(*normalized));
+}
+
+Reply AccountService::adjust(const QByteArray& contentType, const QByteArray& body,
+                             const QString& origin) {
+    QJsonObject object;
+    if (auto refusal = JsonBody::read(contentType, body, &object))
+        return *refusal;
+    std::optional<QString> email;
+    std::optional<QString> offer;
+    if (!JsonBody::text(object, QStringLiteral("email"), true, &email) ||
+        !JsonBody::text(object, QStringLiteral("offre"), false, &offer))
+        return JsonBody::malformed();
+    if (offer && *offer != u"gratuit" && *offer != u"essai" && *offer != u"offert")
+        return Reply::error(400, QStringLiteral("offre"));
+    const auto address = EmailAddress::normalized(*email);
+    if (!address)
+        return Reply::error(400, QStringLiteral("email"));
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    Database::Transaction transaction(m_db);
+    const auto account = m_accounts.byEmail(*address);
+    if (!account)
+        return Reply::error(404, QStringLiteral("compte"));
+    if (offer) {
+        const qint64 days = object.value(QStringLiteral("jours")).toInteger(30);
+        if (*offer == u"gratuit")
+            m_accounts.setOffered(account->id, std::nullopt, std::nullopt);
+        else
+            m_accounts.setOffered(account->id, *offer, now + days * 24 * 3600);
+    }
+    if (object.contains(QStringLiteral("mots")))
+        m_accounts.setWeekWords(account->id, object.value(QStringLiteral("mots")).toInteger(), now);
+    const QJsonObject json = m_accounts.json(*m_accounts.byId(account->id), now, origin);
+    transaction.commit();
+    return Reply::json(200, json);
+}
+
+} // namespace parlova::relay

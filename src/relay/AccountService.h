@@ -1,0 +1,44 @@
+#pragma once
+
+#include "relay/Reply.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace parlova::relay {
+
+class AccountStore;
+class Clock;
+class Database;
+class SessionStore;
+
+// The session's account: "api/compte" (read, delete), "api/deconnexion",
+// the invitation page, and the control route that adjusts an account.
+class AccountService {
+public:
+    AccountService(Database& db, const Clock& clock, AccountStore& accounts,
+                   SessionStore& sessions);
+
+    // The account of the request's bearer token, none when it has no valid one.
+    std::optional<qint64> authenticate(const QByteArray& authorization);
+
+    Reply read(qint64 accountId, const QString& origin);
+    Reply remove(qint64 accountId);
+    Reply signOut(const QByteArray& authorization);
+
+    Reply invitationPage(const QString& code);
+
+    // Control: {"email", "offre": "gratuit"|"essai"|"offert", "jours": N,
+    // "mots": N}, each but "email" optional. Answers the account JSON.
+    Reply adjust(const QByteArray& contentType, const QByteArray& body, const QString& origin);
+
+private:
+    Database& m_db;
+    const Clock& m_clock;
+    AccountStore& m_accounts;
+    SessionStore& m_sessions;
+};
+
+} // namespace parlova::relay

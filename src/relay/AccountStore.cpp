@@ -1,0 +1,279 @@
+#include "relay/AccountStore.h"
+
+#include "relay/ParisWeek.h"
+#include "relay/ReferralCodes.h"
+#include "relay/Secrets.h"
+
+#include <QDateTime>
+#include <QJsonValue>
+
+namespace parlova::relay {
+
+namespace {
+
+constexpr const char* accountColumns =
+    "SELECT id, email, code_parrainage, cree_le, offre_offerte, offert_jusqu_au, semaine_debut, "
+    "semaine_mots, premiere_dictee FROM comptes ";
+
+QJsonValue dateOrNull(std::optional<qint64> instant) {
+    return instant ? QJsonValue(ParisWeek::isoDate(*instant)) : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+AccountStore::AccountStore(Database& db)
+    : m_db(db) {}
+
+std::optional<AccountRecord> AccountStore::one(const char* sql, const auto& bind) {
+    auto statement = m_db.prepare((QByteArray(accountColumns) + sql).constData());
+    bind(statement);
+    if (!statement.step())
+        return std::nullopt;
+    AccountRecord account;
+    account.id = statement.integer(0);
+    account.email = statement.text(1);
+    account.referralCode = statement.text(2);
+    account.createdAt = statement.integer(3);
+    account.offeredKind = statement.optionalText(4);
+    account.offeredUntil = statement.optionalInteger(5);
+    account.weekStart = statement.integer(6);
+    account.weekWords = statement.integer(7);
+    account.firstDictation = statement.optionalInteger(8);
+    return account;
+}
+
+std::optional<AccountRecord> AccountStore::byId(qint64 id) {
+    return one("WHERE id = ?1", [&](Database::Statement& s) { s.bind(1, id); });
+}
+
+std::optional<AccountRecord> AccountStore::byEmail(const QString& email) {
+    return one("WHERE email = ?1", [&](Database::Statement& s) { s.bind(1, email); });
+}
+
+std::optional<AccountRecord> AccountStore::byReferralCode(const QString& code) {
+    return one("WHERE code_parrainage = ?1", [&](Database::Statement& s) { s.bind(1, code); });
+}
+
+AccountRecord AccountStore::create(const QString& email, qint64 now) {
+    // 31^6 codes: a clash is rare, and simply drawn again.
+    QString code;
+    do {
+        code = ReferralCodes::generate();
+    } while (byReferralCode(code));
+    m_db.prepare("INSERT INTO comptes (email, code_parrainage, cree_le, semaine_debut) "
+                 "VALUES (?1, ?2, ?3, ?4)")
+        .bind(1, email)
+        .bind(2, code)
+        .bind(3, now)
+        .bind(4, ParisWeek::start(now))
+        .run();
+    return *byId(m_db.lastInsertId());
+}
+
+qint64 AccountStore::addMonths(qint64 instant, int months) {
+    return QDateTime::fromSecsSinceEpoch(instant, Qt::UTC).addMonths(months).toSecsSinceEpoch();
+}
+
+std::optional<SubscriptionRecord> AccountStore::subscription(qint64 accountId, qint64 now) {
+    auto statement = m_db.prepare(
+        "SELECT periode, statut, fin_periode, resilie FROM abonnements WHERE compte = ?1");
+    statement.bind(1, accountId);
+    if (!statement.step())
+        return std::nullopt;
+    SubscriptionRecord sub{statement.text(0), statement.text(1), statement.integer(2),
+                           statement.integer(3) != 0};
+    if (sub.periodEnd > now)
+        return sub;
+    if (sub.cancelsAtPeriodEnd || sub.status == u"past_due") {
+        m_db.prepare("DELETE FROM abonnements WHERE compte = ?1").bind(1, accountId).run();
+        return std::nullopt;
+    }
+    const int months = sub.period == u"annuel" ? 12 : 1;
+    while (sub.periodEnd <= now)
+        sub.periodEnd = addMonths(sub.periodEnd, months);
+    sub.status = QStringLiteral("active");
+    m_db.prepare("UPDATE abonnements SET statut = ?2, fin_periode = ?3 WHERE compte = ?1")
+        .bind(1, accountId)
+        .bind(2, sub.status)
+        .bind(3, sub.periodEnd)
+        .run();
+    return sub;
+}
+
+void AccountStore::saveSubscription(qint64 accountId, const SubscriptionRecord& sub, qint64 now) {
+    m_db.prepare("INSERT INTO abonnements (compte, periode, statut, fin_periode, resilie, cree_le) "
+                 "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(compte) DO UPDATE SET "
+                 "periode = excluded.periode, statut = excluded.statut, "
+                 "fin_periode = excluded.fin_periode, resilie = excluded.resilie")
+        .bind(1, accountId)
+        .bind(2, sub.period)
+        .bind(3, sub.status)
+        .bind(4, sub.periodEnd)
+        .bind(5, qint64(sub.cancelsAtPeriodEnd ? 1 : 0))
+        .bind(6, now)
+        .run();
+}
+
+OfferState AccountStore::offer(const AccountRecord& account,
+                               const std::optional<SubscriptionRecord>& sub, qint64 now) const {
+    if (sub)
+        return {QStringLiteral("pro"),
+                sub->cancelsAtPeriodEnd ? std::optional(sub->periodEnd) : std::nullopt};
+    if (account.offeredKind && account.offeredUntil && *account.offeredUntil > now)
+        return {*account.offeredKind, account.offeredUntil};
+    return {QStringLiteral("gratuit"), std::nullopt};
+}
+
+qint64 AccountStore::wordsThisWeek(const AccountRecord& account, qint64 now) const {
+    return account.weekStart == ParisWeek::start(now) ? account.weekWords : 0;
+}
+
+void AccountStore::addWords(qint64 accountId, qint64 words, qint64 now) {
+    // A new week starts the count again before these words are added.
+    m_db.prepare("UPDATE comptes SET semaine_mots = CASE WHEN semaine_debut = ?2 "
+                 "THEN semaine_mots + ?3 ELSE ?3 END, semaine_debut = ?2, "
+                 "premiere_dictee = COALESCE(premiere_dictee, CASE WHEN ?3 > 0 THEN ?4 END) "
+                 "WHERE id = ?1")
+        .bind(1, accountId)
+        .bind(2, ParisWeek::start(now))
+        .bind(3, words)
+        .bind(4, now)
+        .run();
+}
+
+void AccountStore::setWeekWords(qint64 accountId, qint64 words, qint64 now) {
+    m_db.prepare("UPDATE comptes SET semaine_mots = ?3, semaine_debut = ?2 WHERE id = ?1")
+        .bind(1, accountId)
+        .bind(2, ParisWeek::start(now))
+        .bind(3, words)
+        .run();
+}
+
+void AccountStore::setOffered(qint64 accountId, const std::optional<QString>& kind,
+                              std::optional<qint64> until) {
+    m_db.prepare("UPDATE comptes SET offre_offerte = ?2, offert_jusqu_au = ?3 WHERE id = ?1")
+        .bind(1, accountId)
+        .bind(2, kind)
+        .bind(3, until)
+        .run();
+}
+
+void AccountStore::giftMonths(qint64 accountId, int months, qint64 now) {
+    const auto account = byId(accountId);
+    if (!account)
+        return;
+    if (auto sub = subscription(accountId, now)) {
+        // A subscriber's gift pushes the next payment back.
+        sub->periodEnd = addMonths(sub->periodEnd, months);
+        saveSubscription(accountId, *sub, now);
+        return;
+    }
+    const qint64 from =
+        account->offeredUntil && *account->offeredUntil > now ? *account->offeredUntil : now;
+    setOffered(accountId, QStringLiteral("offert"), addMonths(from, months));
+}
+
+void AccountStore::recordReferral(qint64 referrerId, const QString& friendEmail, qint64 now) {
+    m_db.prepare("INSERT OR IGNORE INTO parrainages (filleul, parrain, le) VALUES (?1, ?2, ?3)")
+        .bind(1, Secrets::sha256(friendEmail))
+        .bind(2, referrerId)
+        .bind(3, now)
+        .run();
+}
+
+bool AccountStore::validateReferral(const QString& friendEmail, qint64 now) {
+    auto statement = m_db.prepare(
+        "UPDATE parrainages SET valide = 1 WHERE filleul = ?1 AND valide = 0 RETURNING parrain");
+    statement.bind(1, Secrets::sha256(friendEmail));
+    if (!statement.step())
+        return false;
+    const qint64 referrer = statement.integer(0);
+    statement.run();
+    giftMonths(referrer, referralMonths, now);
+    return true;
+}
+
+qint64 AccountStore::friendsOf(qint64 referrerId) {
+    auto statement = m_db.prepare("SELECT COUNT(*) FROM parrainages WHERE parrain = ?1");
+    statement.bind(1, referrerId);
+    statement.step();
+    return statement.integer(0);
+}
+
+bool AccountStore::wasDeleted(const QString& email) {
+    auto statement = m_db.prepare("SELECT 1 FROM adresses_supprimees WHERE email = ?1");
+    statement.bind(1, Secrets::sha256(email));
+    return statement.step();
+}
+
+void AccountStore::remove(const AccountRecord& account, qint64 now) {
+    for (const char* sql : {"DELETE FROM sessions WHERE compte = ?1",
+                            "DELETE FROM abonnements WHERE compte = ?1",
+                            "DELETE FROM pages WHERE compte = ?1",
+                            "DELETE FROM parrainages WHERE parrain = ?1",
+                            "DELETE FROM comptes WHERE id = ?1"})
+        m_db.prepare(sql).bind(1, account.id).run();
+    m_db.prepare("DELETE FROM codes WHERE email = ?1").bind(1, account.email).run();
+    m_db.prepare("INSERT OR REPLACE INTO adresses_supprimees (email, le) VALUES (?1, ?2)")
+        .bind(1, Secrets::sha256(account.email))
+        .bind(2, now)
+        .run();
+}
+
+QJsonObject AccountStore::week(const AccountRecord& account, const OfferState& offer,
+                               qint64 now) const {
+    const qint64 words = wordsThisWeek(account, now);
+    const auto capped = [&](qint64 value) {
+        return offer.isFree() ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
+    };
+    return {{QStringLiteral("mots"), words},
+            {QStringLiteral("plafond"), capped(weeklyCap)},
+            {QStringLiteral("reste"), capped(std::max<qint64>(weeklyCap - words, 0))},
+            {QStringLiteral("reinitialisation"), ParisWeek::isoDate(ParisWeek::nextStart(now))}};
+}
+
+QJsonObject AccountStore::json(const AccountRecord& account, qint64 now, const QString& origin) {
+    const auto sub = subscription(account.id, now);
+    const OfferState state = offer(account, sub, now);
+
+    QJsonValue subscriptionJson(QJsonValue::Null);
+    if (sub)
+        subscriptionJson = QJsonObject{{QStringLiteral("periode"), sub->period},
+                                       {QStringLiteral("statut"), sub->status},
+                                       {QStringLiteral("finPeriode"), ParisWeek::isoDate(sub->periodEnd)},
+                                       {QStringLiteral("resilie"), sub->cancelsAtPeriodEnd}};
+
+    auto counts = m_db.prepare(
+        "SELECT COUNT(*), COALESCE(SUM(valide), 0) FROM parrainages WHERE parrain = ?1");
+    counts.bind(1, account.id);
+    counts.step();
+    const qint64 friends = counts.integer(0);
+    const qint64 validated = counts.integer(1);
+
+    return {
+        {QStringLiteral("email"), account.email},
+        {QStringLiteral("offre"), state.offer},
+        {QStringLiteral("proJusquAu"), dateOrNull(state.proUntil)},
+        {QStringLiteral("abonnement"), subscriptionJson},
+        {QStringLiteral("semaine"), week(account, state, now)},
+        {QStringLiteral("parrainage"),
+         QJsonObject{{QStringLiteral("code"), account.referralCode},
+                     {QStringLiteral("lien"), origin + QStringLiteral("/r/") + account.referralCode},
+                     {QStringLiteral("amis"), friends},
+                     {QStringLiteral("amisValides"), validated},
+                     {QStringLiteral("moisGagnes"), validated * referralMonths}}},
+        {QStringLiteral("tarifs"),
+         QJsonObject{{QStringLiteral("devise"), QStringLiteral("eur")},
+                     {QStringLiteral("mensuel"),
+                      QJsonObject{{QStringLiteral("centimes"), monthlyCents}}},
+                     {QStringLiteral("annuel"),
+                      QJsonObject{{QStringLiteral("centimes"), yearlyCents},
+                                  {QStringLiteral("centimesParMois"), yearlyCentsPerMonth}}}}},
+        {QStringLiteral("liens"),
+         QJsonObject{{QStringLiteral("conditions"), origin + QStringLiteral("/conditions")},
+                     {QStringLiteral("confidentialite"),
+                      origin + QStringLiteral("/confidentialite")}}},
+    };
+}
+
+} // namespace parlova::relay

@@ -1,0 +1,191 @@
+#include "relay/BillingService.h"
+
+#include "relay/AccountStore.h"
+#include "relay/Clock.h"
+#include "relay/Database.h"
+#include "relay/JsonBody.h"
+#include "relay/Log.h"
+#include "relay/Pages.h"
+#include "relay/Secrets.h"
+
+namespace parlova::relay {
+
+namespace {
+
+Reply expired() {
+    return Reply::html(404, Pages::message(QStringLiteral("Page expirée"),
+                                           QStringLiteral("Cette page n’est plus valable. "
+                                                          "Recommencez depuis Parlova.")));
+}
+
+QString priceText(const QString& period) {
+    if (period == u"annuel")
+        return QStringLiteral("%1 par an, soit %2 par mois")
+            .arg(Pages::euros(AccountStore::yearlyCents),
+                 Pages::euros(AccountStore::yearlyCentsPerMonth));
+    return QStringLiteral("%1 par mois").arg(Pages::euros(AccountStore::monthlyCents));
+}
+
+} // namespace
+
+BillingService::BillingService(Database& db, const Clock& clock, AccountStore& accounts,
+                               bool enabled)
+    : m_db(db)
+    , m_clock(clock)
+    , m_accounts(accounts)
+    , m_enabled(enabled) {}
+
+QString BillingService::newPage(qint64 accountId, const char* kind, const QString& period,
+                                qint64 validity, qint64 now) {
+    const QString key = Secrets::newToken();
+    m_db.prepare("INSERT INTO pages (cle, compte, genre, periode, expire_le) "
+                 "VALUES (?1, ?2, ?3, ?4, ?5)")
+        .bind(1, Secrets::sha256(key))
+        .bind(2, accountId)
+        .bind(3, QString::fromLatin1(kind))
+        .bind(4, period)
+        .bind(5, now + validity)
+        .run();
+    m_db.prepare("DELETE FROM pages WHERE expire_le <= ?1").bind(1, now).run();
+    return key;
+}
+
+std::optional<BillingService::PageRecord> BillingService::page(const QString& key,
+                                                               const char* kind, qint64 now) {
+    auto statement = m_db.prepare("SELECT compte, periode FROM pages WHERE cle = ?1 AND "
+                                  "genre = ?2 AND expire_le > ?3 AND utilisee = 0");
+    statement.bind(1, Secrets::sha256(key)).bind(2, QString::fromLatin1(kind)).bind(3, now);
+    if (!statement.step())
+        return std::nullopt;
+    return PageRecord{statement.integer(0), statement.text(1)};
+}
+
+Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
+                               const QByteArray& body, const QString& origin) {
+    QJsonObject object;
+    if (auto refusal = JsonBody::read(contentType, body, &object))
+        return *refusal;
+    std::optional<QString> period;
+    if (!JsonBody::text(object, QStringLiteral("periode"), true, &period))
+        return JsonBody::malformed();
+    if (*period != u"mensuel" && *period != u"annuel")
+        return Reply::error(400, QStringLiteral("periode"));
+    if (!m_enabled)
+        return Reply::error(503, QStringLiteral("paiement-indisponible"));
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    Database::Transaction transaction(m_db);
+    if (m_accounts.subscription(accountId, now)) {
+        transaction.commit();
+        return Reply::error(409, QStringLiteral("deja-abonne"));
+    }
+    const QString key = newPage(accountId, "paiement", *period, checkoutValidity, now);
+    transaction.commit();
+    return Reply::json(200, {{QStringLiteral("url"), origin + QStringLiteral("/paiement/") + key}});
+}
+
+Reply BillingService::portal(qint64 accountId, const QByteArray& contentType,
+                             const QByteArray& body, const QString& origin) {
+    QJsonObject object;
+    if (auto refusal = JsonBody::read(contentType, body, &object))
+        return *refusal;
+    if (!m_enabled)
+        return Reply::error(503, QStringLiteral("paiement-indisponible"));
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    Database::Transaction transaction(m_db);
+    if (!m_accounts.subscription(accountId, now)) {
+        transaction.commit();
+        return Reply::error(409, QStringLiteral("sans-abonnement"));
+    }
+    const QString key = newPage(accountId, "portail", QString(), portalValidity, now);
+    transaction.commit();
+    return Reply::json(200, {{QStringLiteral("url"), origin + QStringLiteral("/portail/") + key}});
+}
+
+Reply BillingService::checkoutPage(const QString& key) {
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    const auto found = page(key, "paiement", now);
+    if (!found)
+        return expired();
+    const auto account = m_accounts.byId(found->accountId);
+    if (!account)
+        return expired();
+    if (const auto sub = m_accounts.subscription(account->id, now))
+        return Reply::html(200, Pages::subscribed(*sub));
+    const bool trialing = account->offeredUntil && *account->offeredUntil > now + offeredCarryOver;
+    return Reply::html(200, Pages::checkout(QStringLiteral("/paiement/") + key, account->email,
+                                            found->period, priceText(found->period),
+                                            account->offeredUntil.value_or(now), trialing));
+}
+
+Reply BillingService::confirmCheckout(const QString& key) {
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    Database::Transaction transaction(m_db);
+    const auto found = page(key, "paiement", now);
+    const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
+    if (!account)
+        return expired();
+    m_db.prepare("UPDATE pages SET utilisee = 1 WHERE cle = ?1").bind(1, Secrets::sha256(key)).run();
+    auto sub = m_accounts.subscription(account->id, now);
+    if (!sub) {
+        SubscriptionRecord created{found->period, QStringLiteral("active"),
+                                   AccountStore::addMonths(now, found->period == u"annuel" ? 12 : 1),
+                                   false};
+        if (account->offeredUntil && *account->offeredUntil > now + offeredCarryOver) {
+            created.status = QStringLiteral("trialing");
+            created.periodEnd = *account->offeredUntil;
+        }
+        m_accounts.saveSubscription(account->id, created, now);
+        sub = created;
+        Log::line(QStringLiteral("Abonnement %1 pour %2").arg(found->period, account->email));
+    }
+    transaction.commit();
+    return Reply::html(200, Pages::subscribed(*sub));
+}
+
+Reply BillingService::portalPage(const QString& key) {
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    const auto found = page(key, "portail", now);
+    const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
+    if (!account)
+        return expired();
+    const auto sub = m_accounts.subscription(account->id, now);
+    if (!sub)
+        return Reply::html(200, Pages::message(QStringLiteral("Aucun abonnement"),
+                                               QStringLiteral("Ce compte n’a plus d’abonnement "
+                                                              "à gérer.")));
+    return Reply::html(200, Pages::portal(QStringLiteral("/portail/") + key, account->email, *sub));
+}
+
+Reply BillingService::portalAction(const QString& key, const QString& action) {
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    Database::Transaction transaction(m_db);
+    const auto found = page(key, "portail", now);
+    if (!found)
+        return expired();
+    auto sub = m_accounts.subscription(found->accountId, now);
+    if (sub) {
+        if (action == u"resilier") {
+            sub->cancelsAtPeriodEnd = true;
+        } else if (action == u"reprendre") {
+            sub->cancelsAtPeriodEnd = false;
+            if (sub->status == u"past_due")
+                sub->status = QStringLiteral("active");
+        } else if (action == u"impaye") {
+            sub->status = QStringLiteral("past_due");
+        } else {
+            return Reply::html(404, Pages::message(QStringLiteral("Action inconnue"),
+                                                   QStringLiteral("Cette action n’existe pas.")));
+        }
+        m_accounts.saveSubscription(found->accountId, *sub, now);
+    }
+    transaction.commit();
+    return Reply::seeOther(QStringLiteral("/portail/") + key);
+}
+
+} // namespace parlova::relay

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "relay/Reply.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace parlova::relay {
+
+class AccountStore;
+class Clock;
+class Database;
+
+// Subscriptions without a payment provider: "api/abonnement/paiement" and
+// "api/abonnement/portail" answer with the address of a page of the relay
+// itself, where one button subscribes and others cancel, resume or simulate a
+// refused payment. A page address holds a random key (stored as a digest);
+// checkout pages are valid for a day and used once, portal pages for an hour.
+class BillingService {
+public:
+    static constexpr qint64 checkoutValidity = 24 * 3600;
+    static constexpr qint64 portalValidity = 3600;
+    // Gifted Pro with more than this left is kept when subscribing: the
+    // subscription starts as a trial that ends with it.
+    static constexpr qint64 offeredCarryOver = 48 * 3600;
+
+    BillingService(Database& db, const Clock& clock, AccountStore& accounts, bool enabled);
+
+    Reply checkout(qint64 accountId, const QByteArray& contentType, const QByteArray& body,
+                   const QString& origin);
+    Reply portal(qint64 accountId, const QByteArray& contentType, const QByteArray& body,
+                 const QString& origin);
+
+    // The pages behind those addresses.
+    Reply checkoutPage(const QString& key);
+    Reply confirmCheckout(const QString& key);
+    Reply portalPage(const QString& key);
+    // action: "resilier", "reprendre" or "impaye".
+    Reply portalAction(const QString& key, const QString& action);
+
+private:
+    struct PageRecord {
+        qint64 accountId = 0;
+        QString period;
+    };
+    std::optional<PageRecord> page(const QString& key, const char* kind, qint64 now);
+    QString newPage(qint64 accountId, const char* kind, const QString& period, qint64 validity,
+                    qint64 now);
+
+    Database& m_db;
+    const Clock& m_clock;
+    AccountStore& m_accounts;
+    const bool m_enabled;
+};
+
+} // namespace parlova::relay

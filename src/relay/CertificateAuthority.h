@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+namespace parlova::relay {
+
+// The relay's own certificate authority and the server certificate it signs.
+//
+// Layout of the data folder:
+//   autorite/ca.crt, autorite/ca.key   the authority (made once, kept forever,
+//                                      so it can be trusted by the system store
+//                                      or copied into another data folder)
+//   serveur/serveur.crt, serveur.key   the certificate for 127.0.0.1 and localhost
+// Keys are written with mode 0600. The server certificate is made again when
+// it is missing, unreadable, close to its end, or not signed by the authority.
+class CertificateAuthority {
+public:
+    explicit CertificateAuthority(QString dataDir);
+
+    // Makes whatever is missing. False with a French message on failure.
+    bool prepare(QString* error);
+
+    QString authorityCertificatePath() const;
+    QString authorityKeyPath() const;
+    QString serverCertificatePath() const;
+    QString serverKeyPath() const;
+
+private:
+    QString m_dataDir;
+};
+
+} // namespace parlova::relay

@@ -1,0 +1,236 @@
+#include "relay/Database.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+namespace parlova::relay {
+
+namespace {
+
+[[noreturn]] void fail(sqlite3* db, const char* what) {
+    throw StorageError(std::string(what) + " : " + (db ? sqlite3_errmsg(db) : "base fermée"));
+}
+
+// Version 1 of the tables. Dates are seconds since the epoch (UTC); secrets
+// (tokens, sign-in codes, page keys) and the addresses of deleted accounts are
+// SHA-256 digests.
+const char* const schema = R"sql(
+CREATE TABLE IF NOT EXISTS comptes (
+    id INTEGER PRIMARY KEY,
+    email TEXT NOT NULL UNIQUE,
+    code_parrainage TEXT NOT NULL UNIQUE,
+    cree_le INTEGER NOT NULL,
+    offre_offerte TEXT,
+    offert_jusqu_au INTEGER,
+    semaine_debut INTEGER NOT NULL DEFAULT 0,
+    semaine_mots INTEGER NOT NULL DEFAULT 0,
+    premiere_dictee INTEGER
+);
+CREATE TABLE IF NOT EXISTS sessions (
+    jeton TEXT PRIMARY KEY,
+    compte INTEGER NOT NULL,
+    cree_le INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS sessions_compte ON sessions(compte);
+CREATE TABLE IF NOT EXISTS codes (
+    email TEXT PRIMARY KEY,
+    code TEXT NOT NULL,
+    parrainage TEXT,
+    emis_le INTEGER NOT NULL,
+    essais INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE IF NOT EXISTS demandes_code (
+    email TEXT NOT NULL,
+    le INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS demandes_code_email ON demandes_code(email, le);
+CREATE TABLE IF NOT EXISTS verrous (
+    email TEXT PRIMARY KEY,
+    jusqu_au INTEGER NOT NULL
+);
+CREATE TABLE IF NOT EXISTS abonnements (
+    compte INTEGER PRIMARY KEY,
+    periode TEXT NOT NULL,
+    statut TEXT NOT NULL,
+    fin_periode INTEGER NOT NULL,
+    resilie INTEGER NOT NULL DEFAULT 0,
+    cree_le INTEGER NOT NULL
+);
+CREATE TABLE IF NOT EXISTS pages (
+    cle TEXT PRIMARY KEY,
+    compte INTEGER NOT NULL,
+    genre TEXT NOT NULL,
+    periode TEXT,
+    expire_le INTEGER NOT NULL,
+    utilisee INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE IF NOT EXISTS parrainages (
+    filleul TEXT PRIMARY KEY,
+    parrain INTEGER NOT NULL,
+    le INTEGER NOT NULL,
+    valide INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS parrainages_parrain ON parrainages(parrain);
+CREATE TABLE IF NOT EXISTS adresses_supprimees (
+    email TEXT PRIMARY KEY,
+    le INTEGER NOT NULL
+);
+)sql";
+
+} // namespace
+
+Database::~Database() { close(); }
+
+bool Database::open(const QString& path, QString* error) {
+    close();
+    const QByteArray name = QFile::encodeName(path);
+    if (sqlite3_open_v2(name.constData(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        if (error)
+            *error = QStringLiteral("Base %1 illisible : %2")
+                         .arg(path, QString::fromUtf8(sqlite3_errmsg(m_db)));
+        close();
+        return false;
+    }
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    sqlite3_busy_timeout(m_db, 5000);
+    try {
+        exec("PRAGMA journal_mode=WAL");
+        exec("PRAGMA synchronous=NORMAL");
+        exec("PRAGMA foreign_keys=ON");
+        Transaction transaction(*this);
+        exec(schema);
+        exec("PRAGMA user_version=1");
+        transaction.commit();
+        // The WAL mode really took (it does not on some file systems).
+        Statement mode(m_db, "PRAGMA journal_mode");
+        if (!mode.step() || mode.text(0) != u"wal")
+            throw StorageError("mode WAL refusé");
+    } catch (const StorageError& e) {
+        if (error)
+            *error = QStringLiteral("Base %1 inutilisable : %2").arg(path, QString::fromUtf8(e.what()));
+        close();
+        return false;
+    }
+    return true;
+}
+
+void Database::close() {
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+void Database::exec(const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string text = message ? message : "erreur";
+        sqlite3_free(message);
+        throw StorageError(text);
+    }
+}
+
+qint64 Database::lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
+
+int Database::changes() const { return sqlite3_changes(m_db); }
+
+Database::Statement::Statement(sqlite3* db, const char* sql)
+    : m_db(db) {
+    if (!db || sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK)
+        fail(db, "préparation");
+}
+
+Database::Statement::~Statement() { sqlite3_finalize(m_statement); }
+
+Database::Statement& Database::Statement::bind(int index, qint64 value) {
+    if (sqlite3_bind_int64(m_statement, index, value) != SQLITE_OK)
+        fail(m_db, "paramètre");
+    return *this;
+}
+
+Database::Statement& Database::Statement::bind(int index, const QString& value) {
+    const QByteArray utf8 = value.toUtf8();
+    // SQLITE_TRANSIENT: SQLite copies the text before this returns.
+    if (sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()),
+                          reinterpret_cast<sqlite3_destructor_type>(-1)) != SQLITE_OK)
+        fail(m_db, "paramètre");
+    return *this;
+}
+
+Database::Statement& Database::Statement::bind(int index, std::optional<qint64> value) {
+    if (value)
+        return bind(index, *value);
+    if (sqlite3_bind_null(m_statement, index) != SQLITE_OK)
+        fail(m_db, "paramètre");
+    return *this;
+}
+
+Database::Statement& Database::Statement::bind(int index, const std::optional<QString>& value) {
+    if (value)
+        return bind(index, *value);
+    if (sqlite3_bind_null(m_statement, index) != SQLITE_OK)
+        fail(m_db, "paramètre");
+    return *this;
+}
+
+bool Database::Statement::step() {
+    switch (sqlite3_step(m_statement)) {
+    case SQLITE_ROW:
+        return true;
+    case SQLITE_DONE:
+        return false;
+    default:
+        fail(m_db, "requête");
+    }
+}
+
+void Database::Statement::run() {
+    while (step()) {
+    }
+}
+
+qint64 Database::Statement::integer(int column) const {
+    return sqlite3_column_int64(m_statement, column);
+}
+
+std::optional<qint64> Database::Statement::optionalInteger(int column) const {
+    if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
+        return std::nullopt;
+    return integer(column);
+}
+
+QString Database::Statement::text(int column) const {
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
+}
+
+std::optional<QString> Database::Statement::optionalText(int column) const {
+    if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
+        return std::nullopt;
+    return text(column);
+}
+
+Database::Transaction::Transaction(Database& db)
+    : m_db(db) {
+    m_db.exec("BEGIN IMMEDIATE");
+}
+
+Database::Transaction::~Transaction() {
+    if (!m_done) {
+        try {
+            m_db.exec("ROLLBACK");
+        } catch (const StorageError&) {
+            // Nothing more to undo: SQLite already rolled back.
+        }
+    }
+}
+
+void Database::Transaction::commit() {
+    m_db.exec("COMMIT");
+    m_done = true;
+}
+
+} // namespace parlova::relay

@@ -1,0 +1,97 @@
+#include "relay/DictationService.h"
+
+#include "relay/AccountStore.h"
+#include "relay/AudioDecoder.h"
+#include "relay/Clock.h"
+#include "relay/Database.h"
+#include "relay/Log.h"
+#include "relay/ParisWeek.h"
+#include "relay/TranscriptionEngine.h"
+#include "relay/WordCount.h"
+
+#include <chrono>
+
+namespace parlova::relay {
+
+DictationService::DictationService(Database& db, const Clock& clock, AccountStore& accounts,
+                                   TranscriptionEngine& engine)
+    : m_db(db)
+    , m_clock(clock)
+    , m_accounts(accounts)
+    , m_engine(engine) {}
+
+bool DictationService::validLanguage(const QString& code) {
+    if (code.size() < 2 || code.size() > 3)
+        return false;
+    for (const QChar c : code)
+        if (c < u'a' || c > u'z')
+            return false;
+    return true;
+}
+
+Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
+                                const std::optional<QString>& language) {
+    {
+        const qint64 now = m_clock.now();
+        auto lock = m_db.lock();
+        Database::Transaction transaction(m_db);
+        const auto account = m_accounts.byId(accountId);
+        if (!account)
+            return Reply::error(401, QStringLiteral("session"));
+        const OfferState offer = m_accounts.offer(*account, m_accounts.subscription(accountId, now), now);
+        const bool capReached = offer.isFree() && m_accounts.wordsThisWeek(*account, now) >=
+                                                      AccountStore::weeklyCap;
+        transaction.commit();
+        if (capReached)
+            return Reply::error(402, QStringLiteral("quota"),
+                                {{QStringLiteral("reinitialisation"),
+                                  ParisWeek::isoDate(ParisWeek::nextStart(now))}});
+    }
+
+    // The slow part runs without the database lock.
+    const auto started = std::chrono::steady_clock::now();
+    const AudioDecoder::Result decoded = AudioDecoder::decode(audio, maxSeconds);
+    if (decoded.failure == AudioDecoder::Failure::TooLong)
+        return Reply::error(413, QStringLiteral("duree"));
+    if (decoded.failure)
+        return Reply::error(400, QStringLiteral("audio"));
+    const Transcription transcription = m_engine.transcribe(decoded.samples, language);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - started)
+                             .count();
+    switch (transcription.outcome) {
+    case Transcription::Outcome::Misconfigured:
+        Log::line(QStringLiteral("Moteur mal configuré : %1").arg(transcription.detail));
+        return Reply::error(500, QStringLiteral("configuration"));
+    case Transcription::Outcome::Failed:
+        Log::line(QStringLiteral("Transcription échouée : %1").arg(transcription.detail));
+        return Reply::error(503, QStringLiteral("transcription"));
+    case Transcription::Outcome::Text:
+        break;
+    }
+    const QString text = transcription.text.simplified();
+    const int words = WordCount::count(text);
+    const double seconds = double(decoded.samples.size()) / AudioDecoder::sampleRate;
+    Log::line(QStringLiteral("Dictée de %1 s transcrite en %2 ms : %3 mots")
+                  .arg(seconds, 0, 'f', 1)
+                  .arg(elapsed)
+                  .arg(words));
+
+    const qint64 now = m_clock.now();
+    auto lock = m_db.lock();
+    Database::Transaction transaction(m_db);
+    m_accounts.addWords(accountId, words, now);
+    const auto account = m_accounts.byId(accountId);
+    if (!account)
+        return Reply::error(401, QStringLiteral("session"));
+    if (words > 0)
+        m_accounts.validateReferral(account->email, now);
+    const OfferState offer = m_accounts.offer(*account, m_accounts.subscription(accountId, now), now);
+    const QJsonObject week = m_accounts.week(*account, offer, now);
+    transaction.commit();
+    return Reply::json(200, {{QStringLiteral("texte"), text},
+                             {QStringLiteral("mots"), words},
+                             {QStringLiteral("semaine"), week}});
+}
+
+} // namespace parlova::relay

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace parlova::relay {
+
+class Relay;
+
+// The HTTPS face of the relay on 127.0.0.1: routes, the JSON error body of
+// every refusal (the HTTP library's own included), the pages, and the
+// control routes when they are on. The only user of cpp-httplib.
+class HttpServer {
+public:
+    // A dictation upload larger than this is refused with 413.
+    static constexpr size_t maxUploadBytes = 8 * 1024 * 1024;
+
+    explicit HttpServer(Relay& relay);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Binds 127.0.0.1 on the port (0: any free port). False with a French message.
+    bool bind(int port, QString* error);
+    int port() const;
+
+    // Serves until stop() is called (from any thread).
+    void run();
+    void stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace parlova::relay

@@ -1,0 +1,17 @@
+#include "relay/TestEngine.h"
+
+namespace parlova::relay {
+
+Transcription TestEngine::transcribe(const std::vector<qint16>&, const std::optional<QString>&) {
+    const std::lock_guard lock(m_mutex);
+    if (m_queue.isEmpty())
+        return Transcription::of(standardText);
+    return Transcription::of(m_queue.takeFirst());
+}
+
+void TestEngine::queue(const QString& text) {
+    const std::lock_guard lock(m_mutex);
+    m_queue.append(text);
+}
+
+} // namespace parlova::relay

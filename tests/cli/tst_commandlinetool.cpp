@@ -1,0 +1,267 @@
+#include "Rig.h"
+#include "cli/CommandLineTool.h"
+#include "core/KeychainItem.h"
+#include "platform/Keychain.h"
+#include "platform/fake/MemorySecretStore.h"
+
+#include <QCoroTimer>
+#include <QProcess>
+#include <QTest>
+
+#include <chrono>
+
+using parlova::cli::CommandLineTool;
+using parlova::core::KeychainItem;
+using parlova::core::PaymentPage;
+using parlova::core::SecretStore;
+using parlova::platform::MemorySecretStore;
+using Kind = CommandLineTool::Kind;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A null string stands for an absent operand in the test tables.
+std::optional<QString> operand(const QString& text) {
+    if (text.isNull())
+        return std::nullopt;
+    return text;
+}
+
+// -1 none, 0 monthly checkout, 1 yearly checkout, 2 portal.
+int pageCode(const std::optional<PaymentPage>& page) {
+    if (!page)
+        return -1;
+    if (page->kind() == PaymentPage::Kind::portal)
+        return 2;
+    return page->period() == PaymentPage::Period::monthly ? 0 : 1;
+}
+
+// A value type without a default constructor, as relay results are.
+struct Outcome {
+    explicit Outcome(int value)
+        : number(value) {}
+    int number;
+};
+
+QCoro::Task<Outcome> immediately(int value) {
+    co_return Outcome(value);
+}
+
+QCoro::Task<Outcome> afterATimer(int value) {
+    co_await QCoro::sleepFor(20ms);
+    co_return Outcome(value * 2);
+}
+
+const QString forgottenLine = QStringLiteral("Clé partagée de la démo retirée du trousseau.\n");
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runParlova(const QStringList& arguments, const QProcessEnvironment& environment) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(qEnvironmentVariable("PARLOVA_EXE"), arguments);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+class TestCommandLineTool : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void parse_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("kind"); // -1: no command, the application starts
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("referral");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("page");
+        const QString none;
+        auto row = [&](const char* name, const QStringList& arguments, int kind,
+                       const QString& email = {}, const QString& code = {},
+                       const QString& referral = {}, const QString& path = {}, int page = -1) {
+            QTest::newRow(name) << arguments << kind << email << code << referral << path << page;
+        };
+        const int requestCode = int(Kind::requestCode);
+        const int signIn = int(Kind::signIn);
+
+        row("no arguments", {}, -1);
+        row("unknown option", {"--aide"}, -1);
+        row("letter case differs", {"--Compte"}, -1);
+        row("upper case", {"--OUBLIER-CLE"}, -1);
+        row("prefix of an option", {"--comp"}, -1);
+        row("option with a value glued", {"--compte=oui"}, -1);
+        row("snapshot option", {"--capturer", "/tmp/images"}, -1);
+        row("option only in second place", {"x", "--compte"}, -1);
+        row("empty first argument", {"", "--compte"}, -1);
+
+        row("connexion", {"--connexion", "a@b.fr", "abc 234"}, requestCode, "a@b.fr", none,
+            "abc 234");
+        row("connexion without referral", {"--connexion", "a@b.fr"}, requestCode, "a@b.fr");
+        row("connexion without operands", {"--connexion"}, requestCode);
+        row("connexion extra operands ignored", {"--connexion", "a@b.fr", "R", "x", "y"},
+            requestCode, "a@b.fr", none, "R");
+        row("empty operand is present", {"--connexion", ""}, requestCode, QStringLiteral(""));
+        row("code", {"--code", "a@b.fr", "123 456", "REF234", "x"}, signIn, "a@b.fr", "123 456",
+            "REF234");
+        row("code with email only", {"--code", "a@b.fr"}, signIn, "a@b.fr");
+        row("code from standard input", {"--code", "a@b.fr", "-"}, signIn, "a@b.fr", "-");
+        row("compte ignores operands", {"--compte", "a@b.fr"}, int(Kind::showAccount));
+        row("later options are operands", {"--compte", "--oublier-cle"}, int(Kind::showAccount));
+        row("deconnexion", {"--deconnexion"}, int(Kind::signOut));
+        row("essai-relais", {"--essai-relais", "/tmp/prise.m4a", "x"}, int(Kind::tryRelay), none,
+            none, none, "/tmp/prise.m4a");
+        row("essai-relais without path", {"--essai-relais"}, int(Kind::tryRelay));
+        row("oublier-cle", {"--oublier-cle", "x"}, int(Kind::forgetLegacyKey));
+
+        const int payment = int(Kind::payment);
+        row("paiement mensuel", {"--paiement", "mensuel"}, payment, none, none, none, none, 0);
+        row("paiement annuel", {"--paiement", "annuel", "x"}, payment, none, none, none, none, 1);
+        row("paiement with another word", {"--paiement", "Mensuel"}, payment);
+        row("paiement alone", {"--paiement"}, payment);
+        row("portail", {"--portail", "annuel"}, int(Kind::portal), none, none, none, none, 2);
+    }
+    void parse() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, kind);
+        const std::optional<CommandLineTool> tool = CommandLineTool::parse(arguments);
+        if (kind < 0) {
+            QVERIFY(!tool);
+            return;
+        }
+        QVERIFY(tool);
+        QCOMPARE(int(tool->kind()), kind);
+        QFETCH(QString, email);
+        QFETCH(QString, code);
+        QFETCH(QString, referral);
+        QFETCH(QString, path);
+        QCOMPARE(tool->email(), operand(email));
+        QCOMPARE(tool->code(), operand(code));
+        QCOMPARE(tool->referral(), operand(referral));
+        QCOMPARE(tool->path(), operand(path));
+        QTEST(pageCode(tool->paymentPage()), "page");
+    }
+
+    void forgetLegacyKeyLeavesTheSessionAlone() {
+        MemorySecretStore keychain;
+        QString printed;
+        QTextStream out(&printed);
+        QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
+        QCOMPARE(printed, forgottenLine);
+
+        QCOMPARE(KeychainItem::session().store(keychain, "jeton"), SecretStore::success);
+        QCOMPARE(KeychainItem::legacyRelayKey().store(keychain, "clé"), SecretStore::success);
+        printed.clear();
+        QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
+        QCOMPARE(printed, forgottenLine);
+        QCOMPARE(keychain.count(), 1);
+        QVERIFY(KeychainItem::session().read(keychain).isFound());
+    }
+
+    void forgetLegacyKeyReportsAKeychainFailure() {
+        MemorySecretStore keychain;
+        keychain.failOn(MemorySecretStore::Operation::remove, SecretStore::collectionLocked);
+        QString printed;
+        QTextStream out(&printed);
+        QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 1);
+        QCOMPARE(printed, QStringLiteral("Le trousseau n'a pas retiré la clé de la démo : -25308 "
+                                         "(le trousseau est verrouillé).\n"));
+    }
+
+    void describeGivesStatusAndWords() {
+        QCOMPARE(CommandLineTool::describe(SecretStore::itemNotFound),
+                 QStringLiteral("-25300 (élément introuvable dans le trousseau)"));
+        QCOMPARE(CommandLineTool::describe(SecretStore::promptDismissed),
+                 QStringLiteral("-128 (la demande du trousseau a été refusée)"));
+        QCOMPARE(CommandLineTool::describe(-7), QStringLiteral("-7 (?)"));
+        QCOMPARE(CommandLineTool::describe(25300), QStringLiteral("25300 (?)"));
+    }
+
+    void waitForDeliversTheTaskValue() {
+        QCOMPARE(CommandLineTool::waitFor(immediately(7)).number, 7);
+        QCOMPARE(CommandLineTool::waitFor(afterATimer(21)).number, 42);
+        QCOMPARE(CommandLineTool::call(afterATimer(5)).number, 10);
+        // Twice in a row on the same thread: nothing is left over.
+        QCOMPARE(CommandLineTool::call(immediately(1)).number, 1);
+    }
+
+    // The built program, end to end.
+
+    void forgetLegacyKeyWithoutKeychainService() {
+        if (qEnvironmentVariableIsEmpty("PARLOVA_EXE"))
+            QSKIP("PARLOVA_EXE is not set");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/parlova/bus");
+        const Run run = runParlova({"--oublier-cle"}, environment);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.out, QStringLiteral("Le trousseau n'a pas retiré la clé de la démo : -25291 "
+                                         "(aucun service de trousseau ne répond sur le bus de "
+                                         "la session).\n"));
+        QCOMPARE(run.err, QString());
+    }
+
+    void forgetLegacyKeyInTheRealKeychain() {
+        PARLOVA_REQUIRE_RIG();
+        SecretStore& keychain = parlova::platform::Keychain::system();
+        const KeychainItem legacy = KeychainItem::legacyRelayKey();
+        const KeychainItem session = KeychainItem::session();
+        const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QCOMPARE(legacy.remove(keychain) == SecretStore::success ||
+                     legacy.remove(keychain) == SecretStore::itemNotFound,
+                 true);
+
+        Run run = runParlova({"--oublier-cle"}, environment);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, forgottenLine);
+        QCOMPARE(run.err, QString());
+
+        const bool hadSession = session.read(keychain).isFound();
+        if (!hadSession)
+            QCOMPARE(session.store(keychain, "jeton-essai"), SecretStore::success);
+        QCOMPARE(legacy.store(keychain, "clé-de-démo"), SecretStore::success);
+        run = runParlova({"--oublier-cle"}, environment);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, forgottenLine);
+        QCOMPARE(legacy.read(keychain), KeychainItem::Lookup::missing());
+        QVERIFY(session.read(keychain).isFound());
+        if (!hadSession)
+            QCOMPARE(session.remove(keychain), SecretStore::success);
+    }
+
+    void anythingElseStartsTheApplication_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no arguments") << QStringList();
+        QTest::newRow("option in the wrong case") << QStringList{"--Compte"};
+    }
+    void anythingElseStartsTheApplication() {
+        if (qEnvironmentVariableIsEmpty("PARLOVA_EXE"))
+            QSKIP("PARLOVA_EXE is not set");
+        QFETCH(QStringList, arguments);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(qEnvironmentVariable("PARLOVA_EXE"), arguments);
+        QVERIFY(process.waitForStarted());
+        // A command would have printed and ended by now; the application waits.
+        QVERIFY(!process.waitForFinished(1000));
+        process.kill();
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLineTool)
+#include "tst_commandlinetool.moc"
