@@ -29,12 +29,10 @@ constexpr std::array<Option, 8> options{{
     {"--oublier-cle", CommandLineTool::Kind::forgetLegacyKey, 0},
 }};
 
+// The operand names the period with the relay's own words.
 std::optional<core::PaymentPage> checkoutNamed(const QString& period) {
-    using Period = core::PaymentPage::Period;
-    if (period == QLatin1String("mensuel"))
-        return core::PaymentPage::checkout(Period::monthly);
-    if (period == QLatin1String("annuel"))
-        return core::PaymentPage::checkout(Period::yearly);
+    if (const auto known = core::Account::Subscription::periodFromRawValue(period))
+        return core::PaymentPage::checkout(*known);
     return std::nullopt;
 }
 

@@ -26,9 +26,7 @@ Account::Week Account::Week::read(RelayJSON::Reader& reader) {
 }
 
 Decoded<Account::Week> Account::Week::fromJsonValue(const QJsonValue& value) {
-    RelayJSON::Reader reader(value);
-    const Week week = read(reader);
-    return reader.finish(week);
+    return RelayJSON::decode<Week>(value);
 }
 
 // Subscription
@@ -62,9 +60,7 @@ Account::Subscription Account::Subscription::read(RelayJSON::Reader& reader) {
 }
 
 Decoded<Account::Subscription> Account::Subscription::fromJsonValue(const QJsonValue& value) {
-    RelayJSON::Reader reader(value);
-    const Subscription subscription = read(reader);
-    return reader.finish(subscription);
+    return RelayJSON::decode<Subscription>(value);
 }
 
 // Referral
@@ -85,9 +81,7 @@ Account::Referral Account::Referral::read(RelayJSON::Reader& reader) {
 }
 
 Decoded<Account::Referral> Account::Referral::fromJsonValue(const QJsonValue& value) {
-    RelayJSON::Reader reader(value);
-    const Referral referral = read(reader);
-    return reader.finish(referral);
+    return RelayJSON::decode<Referral>(value);
 }
 
 // Prices
@@ -104,9 +98,7 @@ Account::Prices Account::Prices::read(RelayJSON::Reader& reader) {
 }
 
 Decoded<Account::Prices> Account::Prices::fromJsonValue(const QJsonValue& value) {
-    RelayJSON::Reader reader(value);
-    const Prices prices = read(reader);
-    return reader.finish(prices);
+    return RelayJSON::decode<Prices>(value);
 }
 
 // Links
@@ -135,7 +127,10 @@ Decoded<Account> Account::fromJson(const QByteArray& bytes) {
 }
 
 Decoded<Account> Account::fromJsonValue(const QJsonValue& value) {
-    RelayJSON::Reader reader(value);
+    return RelayJSON::decode<Account>(value);
+}
+
+Account Account::read(RelayJSON::Reader& reader) {
     Account account;
 
     RelayJSON::Reader weekReader = reader.object("semaine"_L1);
@@ -172,8 +167,7 @@ Decoded<Account> Account::fromJsonValue(const QJsonValue& value) {
     RelayJSON::Reader pricesReader = reader.object("tarifs"_L1);
     account.prices = Prices::read(pricesReader);
     account.links = Links::fromJsonValue(reader.value("liens"_L1));
-
-    return reader.finish(account);
+    return account;
 }
 
 QString Account::offerLine() const {

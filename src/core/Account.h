@@ -138,6 +138,8 @@ struct Account {
 
     static Decoded<Account> fromJson(const QByteArray& bytes);
     static Decoded<Account> fromJsonValue(const QJsonValue& value);
+    // Reads the members in the relay's order; the first failure stays in the reader.
+    static Account read(RelayJSON::Reader& reader);
 
     // The short offer line, with 0 words left when the week has no count.
     QString offerLine() const;

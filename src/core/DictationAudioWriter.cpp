@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -88,6 +89,7 @@ struct DictationAudioWriter::Encoder {
     int filled = 0; // samples waiting in frame
     int64_t nextPts = 0;
     bool wroteAudio = false;
+    bool failureLogged = false;
     std::vector<float> converted; // output of the resampler for one slice
 
     ~Encoder() {
@@ -189,8 +191,10 @@ struct DictationAudioWriter::Encoder {
 
     std::optional<Error> restartAsEmptyTake() {
         closeMuxer();
-        if (::ftruncate(descriptor, 0) != 0 || ::lseek(descriptor, 0, SEEK_SET) != 0)
-            return failure(Error::writeFailed, "cannot rewrite the file", AVERROR(errno));
+        if (::ftruncate(descriptor, 0) != 0 || ::lseek(descriptor, 0, SEEK_SET) != 0) {
+            const int error = errno;
+            return failure(Error::writeFailed, "cannot rewrite the file", AVERROR(error));
+        }
         return openMuxer(true);
     }
 
@@ -326,12 +330,18 @@ struct DictationAudioWriter::Encoder {
             return failure(Error::writeFailed, "cannot write the file", io->error);
         const int closing = descriptor;
         descriptor = -1;
-        if (::close(closing) != 0)
-            return failure(Error::writeFailed, "cannot close the file", AVERROR(errno));
+        if (::close(closing) != 0) {
+            const int error = errno;
+            return failure(Error::writeFailed, "cannot close the file", AVERROR(error));
+        }
         return std::nullopt;
     }
 
-    static Error failure(Error error, const char* what, int code = 0) {
+    // Logs the first failure of the take only: once the disk is full, every
+    // later buffer fails the same way.
+    Error failure(Error error, const char* what, int code = 0) {
+        if (std::exchange(failureLogged, true))
+            return error;
         if (code < 0)
             qCWarning(takeLog).noquote() << what << ':' << avText(code);
         else
@@ -373,7 +383,8 @@ DictationAudioWriter::create(const QString& path, const InputFormat& format) {
     encoder->path = QFile::encodeName(path);
     encoder->descriptor = DictationTakeFiles::createExclusive(path);
     if (encoder->descriptor < 0) {
-        qCWarning(takeLog).noquote() << "cannot create the take file:" << avText(AVERROR(errno));
+        const int error = errno;
+        qCWarning(takeLog).noquote() << "cannot create the take file:" << avText(AVERROR(error));
         return Error::fileNotCreated;
     }
     if (const std::optional<Error> error = encoder->open(format)) {

@@ -2,28 +2,42 @@
 
 #include "core/Catalog.h"
 
+#include <iterator>
+
+using namespace Qt::StringLiterals;
+
 namespace parlova::core {
 
+namespace {
+
+struct CaseInfo {
+    const char* name;
+    const char* key; // of the message in the catalog; relay failures bring their own
+};
+
+// In the order of DictationFailure::Kind.
+constexpr CaseInfo caseInfos[] = {
+    {"relay", nullptr},
+    {"microphoneDenied", "failure.microphoneDenied"},
+    {"microphoneNotDetermined", "failure.microphoneNotDetermined"},
+    {"accessibilityMissing", "failure.accessibilityMissing"},
+    {"recordingFailed", "failure.recordingFailed"},
+    {"noSound", "failure.noSound"},
+    {"noSpeech", "failure.noSpeech"},
+    {"insertionFailed", "failure.insertionFailed"},
+};
+static_assert(std::size(caseInfos) == std::size_t(DictationFailure::Kind::insertionFailed) + 1);
+
+const CaseInfo& caseInfo(DictationFailure::Kind kind) {
+    return caseInfos[std::size_t(kind)];
+}
+
+} // namespace
+
 QString DictationFailure::message() const {
-    switch (m_kind) {
-    case Kind::relay:
+    if (m_kind == Kind::relay)
         return m_relay->message();
-    case Kind::microphoneDenied:
-        return Catalog::text("failure.microphoneDenied");
-    case Kind::microphoneNotDetermined:
-        return Catalog::text("failure.microphoneNotDetermined");
-    case Kind::accessibilityMissing:
-        return Catalog::text("failure.accessibilityMissing");
-    case Kind::recordingFailed:
-        return Catalog::text("failure.recordingFailed");
-    case Kind::noSound:
-        return Catalog::text("failure.noSound");
-    case Kind::noSpeech:
-        return Catalog::text("failure.noSpeech");
-    case Kind::insertionFailed:
-        return Catalog::text("failure.insertionFailed");
-    }
-    return Catalog::text("failure.recordingFailed");
+    return Catalog::text(caseInfo(m_kind).key);
 }
 
 bool DictationFailure::opensWelcome() const {
@@ -44,25 +58,9 @@ bool DictationFailure::opensPro() const {
 }
 
 QString DictationFailure::caseText() const {
-    switch (m_kind) {
-    case Kind::relay:
-        return QStringLiteral("relay(%1)").arg(m_relay->caseText());
-    case Kind::microphoneDenied:
-        return QStringLiteral("microphoneDenied");
-    case Kind::microphoneNotDetermined:
-        return QStringLiteral("microphoneNotDetermined");
-    case Kind::accessibilityMissing:
-        return QStringLiteral("accessibilityMissing");
-    case Kind::recordingFailed:
-        return QStringLiteral("recordingFailed");
-    case Kind::noSound:
-        return QStringLiteral("noSound");
-    case Kind::noSpeech:
-        return QStringLiteral("noSpeech");
-    case Kind::insertionFailed:
-        return QStringLiteral("insertionFailed");
-    }
-    return {};
+    if (m_kind == Kind::relay)
+        return u"relay(%1)"_s.arg(m_relay->caseText());
+    return QLatin1StringView(caseInfo(m_kind).name);
 }
 
 } // namespace parlova::core

@@ -29,7 +29,7 @@ KeychainItem::Lookup KeychainItem::read(SecretStore& keychain) const {
 
     // Strict decoding: a value that is not valid UTF-8 is unusable, not
     // something to repair with replacement characters.
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     const QString text = decoder.decode(*answer.bytes);
     if (decoder.hasError())
         return Lookup::missing();

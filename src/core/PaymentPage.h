@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Account.h"
+
 namespace parlova::core {
 
 // The relay page a user may want to open in the browser: the checkout of one
@@ -7,7 +9,7 @@ namespace parlova::core {
 class PaymentPage {
 public:
     enum class Kind { checkout, portal };
-    enum class Period { monthly, yearly };
+    using Period = Account::Subscription::Period;
 
     static constexpr PaymentPage checkout(Period period) {
         return PaymentPage(Kind::checkout, period);

@@ -20,6 +20,13 @@
 
 namespace parlova::core {
 
+// How long the connection to the relay may stay silent before an exchange
+// gives up.
+struct RelayTimeouts {
+    std::chrono::milliseconds exchange = std::chrono::seconds(20);
+    std::chrono::milliseconds dictation = std::chrono::seconds(45);
+};
+
 // The program's only way to talk to the relay: one origin and one transport.
 // It keeps no state between calls; the session token is handed to each call
 // that needs one, and each user builds a client with the origin the settings
@@ -29,11 +36,7 @@ namespace parlova::core {
 // one failure. Nothing is retried: that is always the caller's decision.
 class RelayClient {
 public:
-    // How long the connection may stay silent before an exchange gives up.
-    struct Timeouts {
-        std::chrono::milliseconds exchange = std::chrono::seconds(20);
-        std::chrono::milliseconds dictation = std::chrono::seconds(45);
-    };
+    using Timeouts = RelayTimeouts;
 
     // Over the program's network transport.
     explicit RelayClient(QUrl origin);

@@ -4,7 +4,10 @@
 #include "core/RelayJSON.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
+
+using namespace Qt::StringLiterals;
 
 namespace parlova::core {
 
@@ -58,6 +61,38 @@ RelayFailure byDefault(int status) {
 
 QString number(qint64 value) {
     return QString::number(value);
+}
+
+struct CaseInfo {
+    const char* name; // as the command line prints it
+    const char* key;  // of the message in the catalog
+};
+
+// In the order of RelayFailure::Kind.
+constexpr CaseInfo caseInfos[] = {
+    {"quotaReached", "relay.quotaReached"},
+    {"wrongCode", "relay.wrongCode.none"},
+    {"tooManyCodes", "relay.tooManyCodes"},
+    {"tooManyAttempts", "relay.tooManyAttempts"},
+    {"unexpectedResponse", "relay.unexpectedResponse"},
+    {"signedOut", "relay.signedOut"},
+    {"invalidEmail", "relay.invalidEmail"},
+    {"unknownReferral", "relay.unknownReferral"},
+    {"codeExpired", "relay.codeExpired"},
+    {"emailNotSent", "relay.emailNotSent"},
+    {"alreadySubscribed", "relay.alreadySubscribed"},
+    {"noSubscription", "relay.noSubscription"},
+    {"paymentUnavailable", "relay.paymentUnavailable"},
+    {"tooLarge", "relay.tooLarge"},
+    {"misconfigured", "relay.misconfigured"},
+    {"unavailable", "relay.unavailable"},
+    {"timedOut", "relay.timedOut"},
+    {"offline", "relay.offline"},
+};
+static_assert(std::size(caseInfos) == std::size_t(RelayFailure::Kind::offline) + 1);
+
+const CaseInfo& caseInfo(RelayFailure::Kind kind) {
+    return caseInfos[std::size_t(kind)];
 }
 
 } // namespace
@@ -204,8 +239,6 @@ std::optional<int> RelayFailure::status() const {
 
 QString RelayFailure::message() const {
     switch (m_kind) {
-    case Kind::quotaReached:
-        return Catalog::text("relay.quotaReached");
     case Kind::wrongCode:
         if (m_number >= 2)
             return Catalog::text("relay.wrongCode.attempts", {number(m_number)});
@@ -213,82 +246,29 @@ QString RelayFailure::message() const {
             return Catalog::text("relay.wrongCode.lastAttempt");
         return Catalog::text("relay.wrongCode.none");
     case Kind::tooManyCodes:
-        return Catalog::text("relay.tooManyCodes", {delay(m_number)});
     case Kind::tooManyAttempts:
-        return Catalog::text("relay.tooManyAttempts", {delay(m_number)});
-    case Kind::unexpectedResponse:
-        return Catalog::text("relay.unexpectedResponse");
-    case Kind::signedOut:
-        return Catalog::text("relay.signedOut");
-    case Kind::invalidEmail:
-        return Catalog::text("relay.invalidEmail");
-    case Kind::unknownReferral:
-        return Catalog::text("relay.unknownReferral");
-    case Kind::codeExpired:
-        return Catalog::text("relay.codeExpired");
-    case Kind::emailNotSent:
-        return Catalog::text("relay.emailNotSent");
-    case Kind::alreadySubscribed:
-        return Catalog::text("relay.alreadySubscribed");
-    case Kind::noSubscription:
-        return Catalog::text("relay.noSubscription");
-    case Kind::paymentUnavailable:
-        return Catalog::text("relay.paymentUnavailable");
-    case Kind::tooLarge:
-        return Catalog::text("relay.tooLarge");
-    case Kind::misconfigured:
-        return Catalog::text("relay.misconfigured");
-    case Kind::unavailable:
-        return Catalog::text("relay.unavailable");
-    case Kind::timedOut:
-        return Catalog::text("relay.timedOut");
-    case Kind::offline:
-        return Catalog::text("relay.offline");
+        return Catalog::text(caseInfo(m_kind).key, {delay(m_number)});
+    default:
+        return Catalog::text(caseInfo(m_kind).key);
     }
-    return Catalog::text("relay.unavailable");
 }
 
 QString RelayFailure::caseText() const {
+    const QString name = QLatin1StringView(caseInfo(m_kind).name);
     switch (m_kind) {
     case Kind::quotaReached:
-        return QStringLiteral("quotaReached(resetsAt: %1 +0000)")
-            .arg(m_date.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        return name +
+               u"(resetsAt: %1 +0000)"_s.arg(m_date.toUTC().toString(u"yyyy-MM-dd HH:mm:ss"_s));
     case Kind::wrongCode:
-        return QStringLiteral("wrongCode(attemptsLeft: %1)").arg(m_number);
+        return name + u"(attemptsLeft: %1)"_s.arg(m_number);
     case Kind::tooManyCodes:
-        return QStringLiteral("tooManyCodes(retryAfter: %1)").arg(m_number);
     case Kind::tooManyAttempts:
-        return QStringLiteral("tooManyAttempts(retryAfter: %1)").arg(m_number);
+        return name + u"(retryAfter: %1)"_s.arg(m_number);
     case Kind::unexpectedResponse:
-        return QStringLiteral("unexpectedResponse(status: %1)").arg(m_number);
-    case Kind::signedOut:
-        return QStringLiteral("signedOut");
-    case Kind::invalidEmail:
-        return QStringLiteral("invalidEmail");
-    case Kind::unknownReferral:
-        return QStringLiteral("unknownReferral");
-    case Kind::codeExpired:
-        return QStringLiteral("codeExpired");
-    case Kind::emailNotSent:
-        return QStringLiteral("emailNotSent");
-    case Kind::alreadySubscribed:
-        return QStringLiteral("alreadySubscribed");
-    case Kind::noSubscription:
-        return QStringLiteral("noSubscription");
-    case Kind::paymentUnavailable:
-        return QStringLiteral("paymentUnavailable");
-    case Kind::tooLarge:
-        return QStringLiteral("tooLarge");
-    case Kind::misconfigured:
-        return QStringLiteral("misconfigured");
-    case Kind::unavailable:
-        return QStringLiteral("unavailable");
-    case Kind::timedOut:
-        return QStringLiteral("timedOut");
-    case Kind::offline:
-        return QStringLiteral("offline");
+        return name + u"(status: %1)"_s.arg(m_number);
+    default:
+        return name;
     }
-    return QStringLiteral("unavailable");
 }
 
 QString RelayFailure::delay(qint64 seconds) {

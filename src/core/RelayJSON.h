@@ -77,6 +77,11 @@ public:
     // The root of a JSON document; a failure for anything that does not parse.
     static Decoded<QJsonValue> parse(const QByteArray& bytes);
 
+    class Reader;
+    // A record from a JSON object with its T::read(Reader&).
+    template <typename T>
+    static Decoded<T> decode(const QJsonValue& value);
+
     // Reads the members of one JSON object in order. The first failure is kept
     // and every later read is a no-op returning an empty value, so a decoder can
     // read all its fields and check failed() once; readers made by object()
@@ -124,6 +129,13 @@ public:
         QString m_path;
     };
 };
+
+template <typename T>
+Decoded<T> RelayJSON::decode(const QJsonValue& value) {
+    Reader reader(value);
+    T record = T::read(reader);
+    return reader.finish(std::move(record));
+}
 
 // An address the program may open or show as a web page: scheme "https"
 // (any case) and a host that is not empty.

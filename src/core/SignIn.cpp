@@ -10,18 +10,12 @@ Decoded<SignIn> SignIn::fromJson(const QByteArray& bytes) {
         return root.error();
     RelayJSON::Reader reader(*root);
     const QString token = reader.string("jeton"_L1);
-    if (reader.failed())
-        return reader.error();
-    Decoded<Account> account = Account::fromJsonValue(reader.value("compte"_L1));
-    if (!account) {
-        DecodingError error = account.error();
-        error.path = error.path.isEmpty() ? u"compte"_s : u"compte."_s + error.path;
-        return error;
-    }
+    RelayJSON::Reader accountReader = reader.object("compte"_L1);
+    Account account = Account::read(accountReader);
     const QJsonValue outcome = reader.value("parrainage"_L1);
-    return SignIn{token, std::move(account).value(),
-                  outcome.isString() ? ReferralOutcome::fromRawValue(outcome.toString())
-                                     : std::nullopt};
+    return reader.finish(SignIn{
+        token, std::move(account),
+        outcome.isString() ? ReferralOutcome::fromRawValue(outcome.toString()) : std::nullopt});
 }
 
 } // namespace parlova::core

@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 
 #include <chrono>
+#include <map>
 #include <sys/socket.h>
 #include <thread>
 
@@ -35,13 +36,6 @@ QByteArray body(const Request& request) { return QByteArray::fromStdString(reque
 QString match(const Request& request, int index) {
     return QString::fromStdString(request.matches[index].str());
 }
-
-// The API's paths, to tell a wrong method (405) from an unknown path (404).
-const QStringList apiPaths = {
-    QStringLiteral("/api/connexion/code"),      QStringLiteral("/api/connexion/verifier"),
-    QStringLiteral("/api/deconnexion"),         QStringLiteral("/api/compte"),
-    QStringLiteral("/api/abonnement/paiement"), QStringLiteral("/api/abonnement/portail"),
-    QStringLiteral("/api/dicter")};
 
 // What the multipart form of a dictation held, checked part by part as the
 // library parses it: exactly one "audio" part with a file, at most one
@@ -266,6 +260,31 @@ struct HttpServer::Impl {
 
         if (relay.options().control)
             controlRoutes();
+        wrongMethods();
+    }
+
+    // The API's paths answer other methods with 405 and the methods they take.
+    void wrongMethods() {
+        const std::map<std::string, std::string> allowed = {
+            {"/api/connexion/code", "POST"},      {"/api/connexion/verifier", "POST"},
+            {"/api/deconnexion", "POST"},         {"/api/compte", "GET, DELETE"},
+            {"/api/abonnement/paiement", "POST"}, {"/api/abonnement/portail", "POST"},
+            {"/api/dicter", "POST"}};
+        for (const auto& [path, methods] : allowed) {
+            const auto refuse = [methods](const Request&, Response& response) {
+                send(Reply::error(405, QStringLiteral("methode"))
+                         .withHeader("Allow", QByteArray::fromStdString(methods)),
+                     response);
+            };
+            if (methods.find("GET") == std::string::npos)
+                server.Get(path, refuse);
+            if (methods.find("POST") == std::string::npos)
+                server.Post(path, refuse);
+            if (methods.find("DELETE") == std::string::npos)
+                server.Delete(path, refuse);
+            server.Put(path, refuse);
+            server.Patch(path, refuse);
+        }
     }
 
     void controlRoutes() {
@@ -335,14 +354,11 @@ struct HttpServer::Impl {
         SSL_CTX_set_min_proto_version(server.ssl_context(), TLS1_2_VERSION);
 
         // Whatever the library refuses by itself gets a JSON error body too.
-        server.set_error_handler([](const Request& request, Response& response) {
+        server.set_error_handler([](const Request&, Response& response) {
             const bool keepAsIs = scriptedAnswer || !response.body.empty();
             scriptedAnswer = false;
             if (keepAsIs)
                 return;
-            const QString path = QString::fromStdString(request.path);
-            if (response.status == 404 && apiPaths.contains(path))
-                return send(Reply::error(405, QStringLiteral("methode")), response);
             QString code;
             switch (response.status) {
             case 400:

@@ -1,3 +1,4 @@
+#include "KeychainPrinting.h"
 #include "core/KeychainItem.h"
 #include "platform/fake/MemorySecretStore.h"
 
@@ -8,20 +9,6 @@ using parlova::core::SecretStore;
 using parlova::platform::MemorySecretStore;
 using Lookup = KeychainItem::Lookup;
 using Operation = MemorySecretStore::Operation;
-
-namespace parlova::core {
-char* toString(const KeychainItem::Lookup& lookup) {
-    switch (lookup.kind()) {
-    case KeychainItem::Lookup::Kind::found:
-        return QTest::toString(QStringLiteral("found(%1)").arg(lookup.value()));
-    case KeychainItem::Lookup::Kind::unreadable:
-        return QTest::toString(QStringLiteral("unreadable(%1)").arg(lookup.status()));
-    case KeychainItem::Lookup::Kind::missing:
-        break;
-    }
-    return QTest::toString(QStringLiteral("missing"));
-}
-} // namespace parlova::core
 
 class TestKeychainItem : public QObject {
     Q_OBJECT

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -46,14 +47,47 @@ bool speak(const QString& folder, const QString& sentence) {
            run(QStringLiteral("paplay"), {"-d", rigSink, voice});
 }
 
-float decodedLevel(const QString& path) {
+// Plays one second of a generated sound (an ffmpeg "lavfi" source) into the
+// rig's sink. Digital silence has to be played too: an idle sink is suspended
+// and its monitor sends nothing, while a real microphone in a quiet room
+// keeps sending buffers.
+bool play(const QString& folder, const QString& source) {
+    const QString sound = QDir(folder).filePath(QStringLiteral("son.wav"));
+    return run(QStringLiteral("ffmpeg"),
+               {"-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i", source, "-t", "1", sound}) &&
+           run(QStringLiteral("paplay"), {"-d", rigSink, sound});
+}
+
+std::vector<float> decoded(const QString& path) {
     QByteArray bytes;
     if (!run(QStringLiteral("ffmpeg"), {"-v", "error", "-nostdin", "-i", path, "-f", "f32le", "-"},
              &bytes))
-        return AudioLevel::floorDecibels;
+        return {};
     std::vector<float> samples(bytes.size() / sizeof(float));
     std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
-    return AudioLevel::decibels(samples);
+    return samples;
+}
+
+float decodedLevel(const QString& path) {
+    return AudioLevel::decibels(decoded(path));
+}
+
+// The frequency of the tone in a 16 kHz take, from its rising crossings
+// (with some hysteresis, so that the encoder's noise in silence is ignored).
+double toneFrequency(const std::vector<float>& samples) {
+    std::vector<std::size_t> rises;
+    bool low = false;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (samples[i] < -0.1f)
+            low = true;
+        else if (low && samples[i] > 0.1f) {
+            rises.push_back(i);
+            low = false;
+        }
+    }
+    if (rises.size() < 100)
+        return 0;
+    return (rises.size() - 1) * 16000.0 / static_cast<double>(rises.back() - rises.front());
 }
 
 QJsonObject probeStream(const QString& path) {
@@ -110,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(recorder.isRecording());
         QCOMPARE(takesIn(dir).size(), 1);
         QCOMPARE(QFile::permissions(dir.filePath(takesIn(dir).at(0))),
-                 QFile::ReadOwner | QFile::WriteOwner);
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 
         QVERIFY(speak(voices.path(), QStringLiteral("Bonjour, ceci est un essai de dictée.")));
         QTest::qWait(300);
@@ -135,11 +169,11 @@ private Q_SLOTS:
 
     void silenceGivesATakeThatHeardNothing() {
         PARLOVA_REQUIRE_RIG();
-        QTemporaryDir dir;
+        QTemporaryDir dir, sounds;
         QtAudioRecorder recorder(dir.path());
         QSignalSpy levels(&recorder, &Recorder::levelMeasured);
         VERIFY_STARTED(recorder);
-        QTest::qWait(1000);
+        QVERIFY(play(sounds.path(), QStringLiteral("anullsrc=r=44100:cl=stereo")));
         const std::optional<Recorder::Take> take = recorder.stop();
         QVERIFY(take);
         QVERIFY2(!take->soundCheck.heardSound(),
@@ -149,6 +183,21 @@ private Q_SLOTS:
         QVERIFY(decodedLevel(take->path) <= AudioLevel::silenceDecibels);
         QTRY_VERIFY(!levels.isEmpty());
         QCOMPARE(largest(levels), 0.0f);
+        QFile::remove(take->path);
+    }
+
+    // Capture is read at the device's own rate: a wrong rate would shift the
+    // tone's pitch in the take.
+    void aToneKeepsItsPitch() {
+        PARLOVA_REQUIRE_RIG();
+        QTemporaryDir dir, sounds;
+        QtAudioRecorder recorder(dir.path());
+        VERIFY_STARTED(recorder);
+        QVERIFY(play(sounds.path(), QStringLiteral("sine=frequency=1000:sample_rate=44100")));
+        const std::optional<Recorder::Take> take = recorder.stop();
+        QVERIFY(take);
+        const double frequency = toneFrequency(decoded(take->path));
+        QVERIFY2(std::abs(frequency - 1000) < 5, qPrintable(QString::number(frequency)));
         QFile::remove(take->path);
     }
 

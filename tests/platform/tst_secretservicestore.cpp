@@ -1,12 +1,15 @@
 // glib's headers must come before any Qt header.
 #include <libsecret/secret.h>
 
+#include "KeychainPrinting.h"
 #include "Rig.h"
 #include "core/KeychainItem.h"
 #include "platform/linux/SecretServiceStore.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,49 +17,27 @@
 #include <QUuid>
 
 #include <cstdio>
+#include <functional>
 
 using parlova::core::KeychainItem;
 using parlova::core::SecretStore;
 using parlova::platform::SecretServiceStore;
 using Lookup = KeychainItem::Lookup;
 
-namespace parlova::core {
-char* toString(const KeychainItem::Lookup& lookup) {
-    switch (lookup.kind()) {
-    case KeychainItem::Lookup::Kind::found:
-        return QTest::toString(QStringLiteral("found(%1)").arg(lookup.value()));
-    case KeychainItem::Lookup::Kind::unreadable:
-        return QTest::toString(QStringLiteral("unreadable(%1)").arg(lookup.status()));
-    case KeychainItem::Lookup::Kind::missing:
-        break;
-    }
-    return QTest::toString(QStringLiteral("missing"));
-}
-} // namespace parlova::core
-
 namespace {
 
-// Set in the environment of a child run of this executable that only probes
-// an unreachable keychain and prints the four statuses.
+// Set in the environment of a child run of this executable, which then only
+// probes a keychain that is out of reach ("unreachable") or locked ("locked")
+// and prints what the four calls answered.
 constexpr const char* probeVariable = "PARLOVA_SECRET_PROBE";
 
+// Another program's schema with the same two attributes: the store must
+// find and update items by their attributes alone, whoever wrote them.
 const SecretSchema* testSchema() {
-    static const SecretSchema schema = {
-        .name = "org.freedesktop.Secret.Generic",
-        .flags = SECRET_SCHEMA_DONT_MATCH_NAME,
-        .attributes = {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                       {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                       {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-        .reserved = 0,
-        .reserved1 = nullptr,
-        .reserved2 = nullptr,
-        .reserved3 = nullptr,
-        .reserved4 = nullptr,
-        .reserved5 = nullptr,
-        .reserved6 = nullptr,
-        .reserved7 = nullptr,
-    };
-    return &schema;
+    static SecretSchema* const schema = secret_schema_new(
+        "org.example.AutreTrousseau", SECRET_SCHEMA_DONT_MATCH_NAME, "service",
+        SECRET_SCHEMA_ATTRIBUTE_STRING, "account", SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
+    return schema;
 }
 
 // Direct libsecret access, to set up what the store must cope with and to
@@ -106,18 +87,79 @@ void rawClear(const QString& service) {
                                service.toUtf8().constData(), nullptr);
 }
 
-int probeUnreachableKeychain() {
-    SecretServiceStore store;
-    QElapsedTimer clock;
-    clock.start();
+// Prints, for each of the four calls, its status and how long it took.
+void printCalls(SecretServiceStore& store, const QString& service, const QString& account) {
+    const std::function<qint32()> calls[] = {
+        [&] { return store.find(service, account).status; },
+        [&] { return store.update(service, account, "x"); },
+        [&] { return store.add(service, account, QStringLiteral("l"), "x"); },
+        [&] { return store.remove(service, account); },
+    };
+    for (const auto& call : calls) {
+        QElapsedTimer clock;
+        clock.start();
+        const qint32 status = call();
+        std::printf("%d %lld\n", status, static_cast<long long>(clock.elapsed()));
+    }
+}
+
+bool lockEveryCollection() {
+    SecretService* service =
+        secret_service_get_sync(SECRET_SERVICE_LOAD_COLLECTIONS, nullptr, nullptr);
+    if (!service)
+        return false;
+    GList* collections = secret_service_get_collections(service);
+    const gint locked = secret_service_lock_sync(service, collections, nullptr, nullptr, nullptr);
+    g_list_free_full(collections, g_object_unref);
+    g_object_unref(service);
+    return locked > 0;
+}
+
+int probe(const QByteArray& situation) {
     const QString service = QStringLiteral("fr.orvane.parlova.sonde");
-    const qint32 find = store.find(service, QStringLiteral("session")).status;
-    const qint32 update = store.update(service, QStringLiteral("session"), "x");
-    const qint32 add = store.add(service, QStringLiteral("session"), QStringLiteral("l"), "x");
-    const qint32 remove = store.remove(service, QStringLiteral("session"));
-    std::printf("%d %d %d %d %lld\n", find, update, add, remove,
-                static_cast<long long>(clock.elapsed()));
+    const QString account = QStringLiteral("session");
+    if (situation == "locked") {
+        SecretServiceStore store;
+        if (store.add(service, account, QStringLiteral("l"), "jeton") != SecretStore::success ||
+            !lockEveryCollection())
+            return 2;
+        printCalls(store, service, account);
+        return 0;
+    }
+    SecretServiceStore::TimeLimits limits;
+    limits.busConnect = std::chrono::milliseconds(300);
+    SecretServiceStore store(limits);
+    printCalls(store, service, account);
     return 0;
+}
+
+struct ProbeRun {
+    bool finished = false;
+    int exitCode = -1;
+    QStringList lines;
+};
+
+ProbeRun runProbe(const QString& program, const QStringList& arguments,
+                  const QProcessEnvironment& environment) {
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.start(program, arguments);
+    if (!child.waitForFinished(30000))
+        return {};
+    return {child.exitStatus() == QProcess::NormalExit, child.exitCode(),
+            QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)};
+}
+
+// Every call answered `status`, each within `limitMs`.
+void checkCalls(const ProbeRun& run, qint32 status, int limitMs) {
+    QVERIFY(run.finished);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.lines.size(), 4);
+    for (const QString& line : run.lines) {
+        const QStringList fields = line.split(u' ');
+        QCOMPARE(fields.value(0), QString::number(status));
+        QVERIFY2(fields.value(1).toInt() < limitMs, qPrintable(line));
+    }
 }
 
 } // namespace
@@ -170,7 +212,9 @@ private Q_SLOTS:
         QCOMPARE(rawLabels(m_service, QStringLiteral("session")),
                  QStringList{QStringLiteral("Parlova (é)")});
 
-        // An update keeps the label the item has, even one set by someone else.
+        // An update keeps the label the item has, even one that another
+        // program gave it.
+        rawClear(m_service);
         QVERIFY(rawStore(m_service, QStringLiteral("session"), QStringLiteral("Renommé à la main"),
                          "ancien"));
         QCOMPARE(session.store(m_store, QStringLiteral(" second\n")), SecretStore::success);
@@ -198,9 +242,9 @@ private Q_SLOTS:
         QCOMPARE(session.remove(m_store), SecretStore::itemNotFound);
     }
 
-    // Whatever the reason nobody answers, every call gives up at once with
-    // the same status. Each case runs in a fresh child process, since GLib
-    // keeps the session bus connection for the life of a process.
+    // Whatever the reason nobody answers, every call gives up quickly with
+    // the same status (the probe waits 0.3 s for a silent bus). Each case runs in a fresh child
+    // process, since GLib keeps the session bus connection for the life of a process.
     void unreachableKeychainAnswersAtOnce_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("needsBus");
@@ -208,12 +252,20 @@ private Q_SLOTS:
         QTest::newRow("bus socket missing")
             << QStringLiteral("unix:path=/nonexistent/parlova/bus") << false;
         QTest::newRow("bus without a Secret Service") << QString() << true;
+        QTest::newRow("bus that never answers") << QStringLiteral("silent") << false;
     }
     void unreachableKeychainAnswersAtOnce() {
         QFETCH(QString, address);
         QFETCH(bool, needsBus);
         QTemporaryDir runtime;
         QVERIFY(runtime.isValid());
+
+        // Accepts connections and never says a word.
+        QLocalServer silentBus;
+        if (address == QLatin1String("silent")) {
+            QVERIFY(silentBus.listen(runtime.filePath(QStringLiteral("silent"))));
+            address = QStringLiteral("unix:path=") + silentBus.fullServerName();
+        }
 
         QProcess bus;
         if (needsBus) {
@@ -223,20 +275,15 @@ private Q_SLOTS:
             // A bare bus: no service files, so nothing can be activated.
             QFile config(runtime.filePath(QStringLiteral("bus.conf")));
             QVERIFY(config.open(QIODevice::WriteOnly));
-            config.write(
-                R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)");
+            config.write("<!DOCTYPE busconfig PUBLIC"
+                         " \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
+                         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                         "<busconfig><type>session</type>"
+                         "<listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                         "<policy context=\"default\">"
+                         "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                         "<allow eavesdrop=\"true\"/>"
+                         "<allow own=\"*\"/></policy></busconfig>\n");
             config.close();
             bus.start(daemon, {QStringLiteral("--config-file=") + config.fileName(),
                                QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
@@ -246,38 +293,60 @@ private Q_SLOTS:
         }
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QString::fromLatin1(probeVariable), QStringLiteral("1"));
+        environment.insert(QString::fromLatin1(probeVariable), QStringLiteral("unreachable"));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         environment.remove(QStringLiteral("DISPLAY"));
         if (address.isEmpty())
             environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         else
             environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-        QProcess probe;
-        probe.setProcessEnvironment(environment);
-        QElapsedTimer clock;
-        clock.start();
-        probe.start(QCoreApplication::applicationFilePath(), {});
-        QVERIFY(probe.waitForFinished(15000));
-        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(probe.exitCode(), 0);
-        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
-        const QStringList statuses =
-            QString::fromUtf8(probe.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
-        QCOMPARE(statuses.size(), 5);
-        const QString unavailable = QString::number(SecretStore::serviceUnavailable);
-        QCOMPARE(statuses.mid(0, 4), QStringList(4, unavailable));
+        // Well under the time limits that apply in the program.
+        checkCalls(runProbe(QCoreApplication::applicationFilePath(), {}, environment),
+                   SecretStore::serviceUnavailable, 1000);
+        if (QTest::currentTestFailed())
+            return;
 
         if (needsBus) {
             bus.kill();
             bus.waitForFinished();
         }
     }
+
+    // A locked collection that cannot be unlocked (no prompter on this
+    // display-less session) reads as such, for every call. It runs on a
+    // keyring of its own, since a locked keyring cannot be unlocked again
+    // without a prompt.
+    void lockedCollection() {
+        const QString session = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+        const QString keyring =
+            QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon"));
+        if (session.isEmpty() || keyring.isEmpty())
+            QSKIP("dbus-run-session or gnome-keyring-daemon is not installed");
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".local/share/keyrings")));
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("run")));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(".local/share"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath("run"));
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QString::fromLatin1(probeVariable), QStringLiteral("locked"));
+        const QString script = QStringLiteral(
+            "printf essai | \"$1\" --unlock --components=secrets >/dev/null && exec \"$2\"");
+        const ProbeRun run =
+            runProbe(session,
+                     {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                      QStringLiteral("sh"), keyring, QCoreApplication::applicationFilePath()},
+                     environment);
+        checkCalls(run, SecretStore::collectionLocked, 5000);
+    }
 };
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsSet(probeVariable))
-        return probeUnreachableKeychain();
+        return probe(qgetenv(probeVariable));
     QCoreApplication application(argc, argv);
     TestSecretServiceStore test;
     return QTest::qExec(&test, argc, argv);

@@ -8,7 +8,11 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace parlova::platform {
@@ -17,13 +21,11 @@ namespace {
 
 using core::SecretStore;
 
-// Bus housekeeping answers in milliseconds; starting the service on demand
-// may take a few seconds; any call to the service itself is bounded too, so
-// that a wedged service cannot freeze the program. The unlock prompt is not
-// bounded: it waits for the user, as every keychain prompt does.
-constexpr int busCallTimeoutMs = 3000;
-constexpr int activationTimeoutMs = 10000;
-constexpr int serviceCallTimeoutMs = 10000;
+using Limits = SecretServiceStore::TimeLimits;
+
+int milliseconds(std::chrono::milliseconds duration) {
+    return static_cast<int>(duration.count());
+}
 
 constexpr const char* secretsBusName = "org.freedesktop.secrets";
 
@@ -87,6 +89,38 @@ public:
 
 private:
     GError* m_raw = nullptr;
+};
+
+// A cancellable that cancels itself when the time is up, for the calls that
+// take no time limit of their own (connecting to the bus, opening the
+// service proxy).
+class Deadline {
+public:
+    explicit Deadline(std::chrono::milliseconds limit)
+        : m_watch([this, limit] {
+            std::unique_lock lock(m_mutex);
+            if (!m_wake.wait_for(lock, limit, [this] { return m_finished; }))
+                g_cancellable_cancel(m_cancellable.get());
+        }) {}
+    ~Deadline() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_wake.notify_all();
+        m_watch.join();
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+    GCancellable* cancellable() const { return m_cancellable.get(); }
+
+private:
+    const std::unique_ptr<GCancellable, ObjectUnref> m_cancellable{g_cancellable_new()};
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_finished = false;
+    std::thread m_watch; // last: it uses everything above
 };
 
 bool isUnreachable(const GError* error) {
@@ -160,12 +194,14 @@ VariantPtr busCall(GDBusConnection* bus, const char* method, GVariant* parameter
 
 // Makes sure someone owns the Secret Service name, starting an activatable
 // service if needed, with short time limits.
-qint32 ensureServiceRunning() {
+qint32 ensureServiceRunning(const Limits& limits) {
     if (!sessionBusAdvertised())
         return SecretStore::serviceUnavailable;
 
     ErrorSlot error;
-    const ConnectionPtr bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, error.out()));
+    const Deadline deadline(limits.busConnect);
+    const ConnectionPtr bus(
+        g_bus_get_sync(G_BUS_TYPE_SESSION, deadline.cancellable(), error.out()));
     if (!bus)
         return SecretStore::serviceUnavailable;
     // The shared connection would end the whole process when the bus goes away.
@@ -173,7 +209,7 @@ qint32 ensureServiceRunning() {
 
     const VariantPtr owned =
         busCall(bus.get(), "NameHasOwner", g_variant_new("(s)", secretsBusName),
-                G_VARIANT_TYPE("(b)"), busCallTimeoutMs, error);
+                G_VARIANT_TYPE("(b)"), milliseconds(limits.busCall), error);
     if (!owned)
         return SecretStore::serviceUnavailable;
     gboolean hasOwner = FALSE;
@@ -183,7 +219,7 @@ qint32 ensureServiceRunning() {
 
     const VariantPtr started =
         busCall(bus.get(), "StartServiceByName", g_variant_new("(su)", secretsBusName, 0u),
-                G_VARIANT_TYPE("(u)"), activationTimeoutMs, error);
+                G_VARIANT_TYPE("(u)"), milliseconds(limits.activation), error);
     return started ? SecretStore::success : SecretStore::serviceUnavailable;
 }
 
@@ -192,14 +228,16 @@ struct Connection {
     ServicePtr service;
 };
 
-Connection connectToService() {
-    if (const qint32 status = ensureServiceRunning(); status != SecretStore::success)
+Connection connectToService(const Limits& limits) {
+    if (const qint32 status = ensureServiceRunning(limits); status != SecretStore::success)
         return {status, nullptr};
     ErrorSlot error;
-    ServicePtr service(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, error.out()));
+    const Deadline deadline(limits.serviceConnect);
+    ServicePtr service(
+        secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, deadline.cancellable(), error.out()));
     if (!service)
         return {statusOf(error.take().get()), nullptr};
-    g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(service.get()), serviceCallTimeoutMs);
+    g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(service.get()), milliseconds(limits.serviceCall));
     return {SecretStore::success, std::move(service)};
 }
 
@@ -216,7 +254,8 @@ struct Search {
 };
 
 // Every item with the given service and account, locked or not.
-Search search(SecretService* secrets, const QString& service, const QString& account) {
+Search search(SecretService* secrets, const QString& service, const QString& account,
+              int callTimeoutMs) {
     ErrorSlot error;
     const AttributesPtr query = attributes(service, account);
     ItemListPtr items(secret_service_search_sync(secrets, schema(), query.get(), SECRET_SEARCH_ALL,
@@ -224,7 +263,7 @@ Search search(SecretService* secrets, const QString& service, const QString& acc
     if (const ErrorPtr failure = error.take())
         return {statusOf(failure.get()), nullptr};
     for (GList* node = items.get(); node; node = node->next)
-        g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(node->data), serviceCallTimeoutMs);
+        g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(node->data), callTimeoutMs);
     return {items ? SecretStore::success : SecretStore::itemNotFound, std::move(items)};
 }
 
@@ -248,11 +287,13 @@ ValuePtr secretValue(const QByteArray& bytes) {
 
 // Runs one call on every matching item, stopping at the first failure.
 template <typename Call>
-qint32 forEachItem(const QString& service, const QString& account, Call call) {
-    const Connection connection = connectToService();
+qint32 forEachItem(const Limits& limits, const QString& service, const QString& account,
+                   Call call) {
+    const Connection connection = connectToService(limits);
     if (connection.status != SecretStore::success)
         return connection.status;
-    const Search found = search(connection.service.get(), service, account);
+    const Search found =
+        search(connection.service.get(), service, account, milliseconds(limits.serviceCall));
     if (found.status != SecretStore::success)
         return found.status;
     for (GList* node = found.items.get(); node; node = node->next) {
@@ -271,11 +312,15 @@ qint32 forEachItem(const QString& service, const QString& account, Call call) {
 
 } // namespace
 
+SecretServiceStore::SecretServiceStore()
+    : SecretServiceStore(TimeLimits{}) {}
+
 SecretStore::Found SecretServiceStore::find(const QString& service, const QString& account) {
-    const Connection connection = connectToService();
+    const Connection connection = connectToService(m_limits);
     if (connection.status != success)
         return {connection.status, std::nullopt};
-    const Search found = search(connection.service.get(), service, account);
+    const Search found =
+        search(connection.service.get(), service, account, milliseconds(m_limits.serviceCall));
     if (found.status != success)
         return {found.status, std::nullopt};
 
@@ -304,14 +349,14 @@ SecretStore::Found SecretServiceStore::find(const QString& service, const QStrin
 qint32 SecretServiceStore::update(const QString& service, const QString& account,
                                   const QByteArray& value) {
     const ValuePtr secret = secretValue(value);
-    return forEachItem(service, account, [&secret](SecretItem* item, GError** error) {
+    return forEachItem(m_limits, service, account, [&secret](SecretItem* item, GError** error) {
         return secret_item_set_secret_sync(item, secret.get(), nullptr, error) != FALSE;
     });
 }
 
 qint32 SecretServiceStore::add(const QString& service, const QString& account, const QString& label,
                                const QByteArray& value) {
-    const Connection connection = connectToService();
+    const Connection connection = connectToService(m_limits);
     if (connection.status != success)
         return connection.status;
     const AttributesPtr fields = attributes(service, account);
@@ -325,7 +370,7 @@ qint32 SecretServiceStore::add(const QString& service, const QString& account, c
 }
 
 qint32 SecretServiceStore::remove(const QString& service, const QString& account) {
-    return forEachItem(service, account, [](SecretItem* item, GError** error) {
+    return forEachItem(m_limits, service, account, [](SecretItem* item, GError** error) {
         return secret_item_delete_sync(item, nullptr, error) != FALSE;
     });
 }

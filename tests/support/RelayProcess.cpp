@@ -1,0 +1,301 @@
+#include "RelayProcess.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QSslCertificate>
+#include <QUrlQuery>
+#include <QUuid>
+
+namespace parlova::test {
+
+RelayProcess::RelayProcess()
+    : RelayProcess(Settings{}) {}
+
+RelayProcess::RelayProcess(Settings settings)
+    : m_settings(std::move(settings)) {}
+
+RelayProcess::~RelayProcess() { stop(); }
+
+QString RelayProcess::dataDir() const { return m_dir.path(); }
+
+QString RelayProcess::authorityCertificatePath() const {
+    return m_dir.filePath(QStringLiteral("autorite/ca.crt"));
+}
+
+QUrl RelayProcess::origin() const {
+    return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_port));
+}
+
+bool RelayProcess::isRunning() const { return m_process.state() != QProcess::NotRunning; }
+
+int RelayProcess::exitCode() const { return m_process.exitCode(); }
+
+QString RelayProcess::log() const {
+    QFile file(m_dir.filePath(QStringLiteral("relais.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+bool RelayProcess::seedAuthority() {
+    const QString source = qEnvironmentVariable("PARLOVA_TEST_CA_DIR");
+    if (!m_settings.trustedAuthority || source.isEmpty())
+        return true;
+    const QDir from(QDir(source).filePath(QStringLiteral("autorite")));
+    const QDir to(m_dir.filePath(QStringLiteral("autorite")));
+    if (!QDir().mkpath(to.path()))
+        return false;
+    for (const QString& name : {QStringLiteral("ca.crt"), QStringLiteral("ca.key")}) {
+        QFile::remove(to.filePath(name));
+        if (!QFile::copy(from.filePath(name), to.filePath(name))) {
+            m_error = QStringLiteral("autorité introuvable dans %1").arg(from.path());
+            return false;
+        }
+    }
+    QFile::setPermissions(to.filePath(QStringLiteral("ca.key")),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    return true;
+}
+
+bool RelayProcess::start() {
+    m_error.clear();
+    if (isRunning())
+        return true;
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("dossier temporaire impossible");
+        return false;
+    }
+    const QString program = qEnvironmentVariable("PARLOVA_RELAIS");
+    if (program.isEmpty()) {
+        m_error = QStringLiteral("PARLOVA_RELAIS n’est pas défini");
+        return false;
+    }
+    if (!QFile::exists(authorityCertificatePath()) && !seedAuthority())
+        return false;
+
+    QStringList arguments = {QStringLiteral("--port"), QStringLiteral("0"),
+                             QStringLiteral("--donnees"), m_dir.path(), QStringLiteral("--moteur"),
+                             m_settings.engine};
+    if (m_settings.control)
+        arguments << QStringLiteral("--controle");
+    arguments << m_settings.extraArguments;
+    m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("relais.log")),
+                                   QIODevice::Append);
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start(program, arguments);
+    if (!m_process.waitForStarted(10000)) {
+        m_error = QStringLiteral("parlova-relais ne démarre pas : %1").arg(m_process.errorString());
+        return false;
+    }
+
+    static const QRegularExpression ready(QStringLiteral("https://127\\.0\\.0\\.1:(\\d+)"));
+    QByteArray out;
+    const QDeadlineTimer deadline(30000);
+    while (!deadline.hasExpired()) {
+        if (!m_process.canReadLine() &&
+            !m_process.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1)))) {
+            if (!isRunning())
+                break;
+            continue;
+        }
+        out += m_process.readLine();
+        const auto found = ready.match(QString::fromUtf8(out));
+        if (found.hasMatch()) {
+            m_port = found.captured(1).toInt();
+            m_network = std::make_unique<QNetworkAccessManager>();
+            return true;
+        }
+    }
+    m_error = QStringLiteral("parlova-relais n’est pas prêt : %1").arg(log().right(2000));
+    stop();
+    return false;
+}
+
+void RelayProcess::stop() {
+    m_network.reset();
+    if (!isRunning())
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool RelayProcess::restart() {
+    stop();
+    return start();
+}
+
+QSslConfiguration RelayProcess::sslConfiguration() const {
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.addCaCertificates(
+        QSslCertificate::fromPath(authorityCertificatePath(), QSsl::Pem));
+    return configuration;
+}
+
+RelayProcess::Answer RelayProcess::send(const QByteArray& method, const QString& path,
+                                        const QByteArray& body,
+                                        const QList<QPair<QByteArray, QByteArray>>& headers,
+                                        int timeoutMs) {
+    Answer answer;
+    if (!m_network) {
+        answer.error = QNetworkReply::ConnectionRefusedError;
+        answer.errorText = QStringLiteral("relais arrêté");
+        return answer;
+    }
+    QUrl url = origin();
+    const qsizetype query = path.indexOf(u'?');
+    url.setPath(u'/' + (query < 0 ? path : path.left(query)));
+    if (query >= 0)
+        url.setQuery(path.mid(query + 1));
+    QNetworkRequest request(url);
+    request.setSslConfiguration(sslConfiguration());
+    request.setTransferTimeout(timeoutMs);
+    // Answers are shown as they come: a 303 stays a 303.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    for (const auto& [name, value] : headers)
+        request.setRawHeader(name, value);
+
+    std::unique_ptr<QNetworkReply> reply(
+        m_network->sendCustomRequest(request, method, body));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+
+    answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    answer.body = reply->readAll();
+    for (const auto& [name, value] : reply->rawHeaderPairs())
+        answer.headers.insert(name.toLower(), value);
+    const QJsonDocument document = QJsonDocument::fromJson(answer.body);
+    if (document.isObject())
+        answer.json = document.object();
+    answer.error = reply->error();
+    answer.errorText = reply->errorString();
+    return answer;
+}
+
+RelayProcess::Answer RelayProcess::sendJson(const QByteArray& method, const QString& path,
+                                            const QJsonObject& body, const QString& token) {
+    QList<QPair<QByteArray, QByteArray>> headers = {{"Accept", "application/json"},
+                                                    {"Content-Type", "application/json"}};
+    if (!token.isEmpty())
+        headers.append({"Authorization", "Bearer " + token.toUtf8()});
+    return send(method, path, QJsonDocument(body).toJson(QJsonDocument::Compact), headers);
+}
+
+RelayProcess::Answer RelayProcess::call(const QByteArray& method, const QString& path,
+                                        const QString& token) {
+    QList<QPair<QByteArray, QByteArray>> headers = {{"Accept", "application/json"}};
+    if (!token.isEmpty())
+        headers.append({"Authorization", "Bearer " + token.toUtf8()});
+    return send(method, path, {}, headers);
+}
+
+QByteArray RelayProcess::dictationBody(const QByteArray& boundary, const QByteArray& audio,
+                                       const QString& language) {
+    QByteArray body;
+    body += "--" + boundary + "\r\n";
+    body += "Content-Disposition: form-data; name=\"audio\"; filename=\"dictee.m4a\"\r\n";
+    body += "Content-Type: audio/mp4\r\n\r\n";
+    body += audio;
+    body += "\r\n";
+    if (!language.isEmpty()) {
+        body += "--" + boundary + "\r\n";
+        body += "Content-Disposition: form-data; name=\"langue\"\r\n\r\n";
+        body += language.toUtf8() + "\r\n";
+    }
+    body += "--" + boundary + "--\r\n";
+    return body;
+}
+
+RelayProcess::Answer RelayProcess::dictate(const QString& token, const QByteArray& audio,
+                                           const QString& language, int timeoutMs) {
+    const QByteArray boundary =
+        "parlova-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
+    return send("POST", QStringLiteral("api/dicter"), dictationBody(boundary, audio, language),
+                {{"Accept", "application/json"},
+                 {"Authorization", "Bearer " + token.toUtf8()},
+                 {"Content-Type", "multipart/form-data; boundary=" + boundary}},
+                timeoutMs);
+}
+
+QString RelayProcess::lastCode(const QString& email) {
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("email"), email);
+    const Answer answer =
+        call("GET", QStringLiteral("controle/code?") + query.toString(QUrl::FullyEncoded));
+    return answer.json.value(QStringLiteral("code")).toString();
+}
+
+bool RelayProcess::setNextTranscript(const QString& text) {
+    return sendJson("POST", QStringLiteral("controle/transcription"),
+                    {{QStringLiteral("texte"), text}})
+               .status == 204;
+}
+
+bool RelayProcess::scriptNextAnswer(const ScriptedAnswer& answer) {
+    QJsonObject object{{QStringLiteral("route"), answer.route},
+                       {QStringLiteral("delai"), answer.delayMs},
+                       {QStringLiteral("coupure"), answer.drop},
+                       {QStringLiteral("fois"), answer.times}};
+    if (!answer.method.isEmpty())
+        object.insert(QStringLiteral("methode"), answer.method);
+    if (answer.status != 0)
+        object.insert(QStringLiteral("statut"), answer.status);
+    if (!answer.body.isEmpty())
+        object.insert(QStringLiteral("corps"), answer.body);
+    else if (!answer.rawBody.isEmpty())
+        object.insert(QStringLiteral("corps"), QString::fromUtf8(answer.rawBody));
+    if (!answer.contentType.isEmpty())
+        object.insert(QStringLiteral("typeContenu"), answer.contentType);
+    if (!answer.retryAfter.isNull())
+        object.insert(QStringLiteral("retryAfter"), answer.retryAfter);
+    return sendJson("POST", QStringLiteral("controle/reponse"), object).status == 204;
+}
+
+bool RelayProcess::clearScriptedAnswers() {
+    return call("DELETE", QStringLiteral("controle/reponse")).status == 204;
+}
+
+bool RelayProcess::advanceClock(qint64 seconds) {
+    return sendJson("POST", QStringLiteral("controle/horloge"),
+                    {{QStringLiteral("avancer"), seconds}})
+               .status == 200;
+}
+
+RelayProcess::Answer RelayProcess::adjustAccount(const QJsonObject& changes) {
+    return sendJson("POST", QStringLiteral("controle/compte"), changes);
+}
+
+QString RelayProcess::signIn(const QString& email, const QString& referral) {
+    QJsonObject request{{QStringLiteral("email"), email}};
+    if (!referral.isEmpty())
+        request.insert(QStringLiteral("parrainage"), referral);
+    const Answer asked = sendJson("POST", QStringLiteral("api/connexion/code"), request);
+    if (asked.status != 200) {
+        m_error = QStringLiteral("demande de code : %1 %2")
+                      .arg(asked.status)
+                      .arg(QString::fromUtf8(asked.body));
+        return {};
+    }
+    request.insert(QStringLiteral("code"), lastCode(email));
+    const Answer verified = sendJson("POST", QStringLiteral("api/connexion/verifier"), request);
+    if (verified.status != 200) {
+        m_error = QStringLiteral("vérification : %1 %2")
+                      .arg(verified.status)
+                      .arg(QString::fromUtf8(verified.body));
+        return {};
+    }
+    return verified.json.value(QStringLiteral("jeton")).toString();
+}
+
+} // namespace parlova::test

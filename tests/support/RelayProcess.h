@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QNetworkReply>
+#include <QPair>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <memory>
+
+class QNetworkAccessManager;
+
+namespace parlova::test {
+
+// A parlova-relais of the test's own (path from $PARLOVA_RELAIS), started
+// with --port 0 --controle in a fresh temporary data folder, and the means to
+// talk to it and to steer it through its control routes.
+//
+// With a trusted authority (the standard), the data folder is seeded with the
+// authority of $PARLOVA_TEST_CA_DIR/autorite/ when that variable is set (the
+// rig's, which the system store trusts), so that Parlova's own HTTP stack
+// accepts the relay. With an untrusted one, the relay makes a fresh authority
+// that nothing trusts: for TLS failure tests. The helper's own requests always
+// trust the relay's authority explicitly, whichever it is.
+//
+//     RelayProcess relay;
+//     QVERIFY2(relay.start(), qPrintable(relay.errorString()));
+//     const QString token = relay.signIn("alice@example.com");
+//     relay.setNextTranscript("Bonjour");
+//     relay.scriptNextAnswer({.route = "api/compte", .status = 503});
+class RelayProcess {
+public:
+    struct Settings {
+        QString engine = QStringLiteral("test"); // --moteur: test, pocketsphinx or commande
+        QStringList extraArguments;              // e.g. {"--sans-paiement"}
+        bool trustedAuthority = true;
+        bool control = true;                     // --controle
+    };
+
+    // What came back for one request. `status` is 0 when no HTTP answer came
+    // (connection dropped, TLS refused, time-out): `error` then says why.
+    struct Answer {
+        int status = 0;
+        QByteArray body;
+        QJsonObject json; // the body when it is a JSON object
+        QMap<QByteArray, QByteArray> headers; // names in lower case
+        QNetworkReply::NetworkError error = QNetworkReply::NoError;
+        QString errorText;
+
+        QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
+        // The "erreur" member of a JSON error body.
+        QString errorCode() const { return json.value(QStringLiteral("erreur")).toString(); }
+    };
+
+    // The next answer(s) of one route, as POST /controle/reponse takes it.
+    struct ScriptedAnswer {
+        QString route;           // "api/compte"
+        QString method;          // empty: any method
+        int status = 0;          // 0: the route's own answer (after the delay)
+        QJsonObject body;        // a JSON body…
+        QByteArray rawBody;      // …or raw bytes (then contentType applies)
+        QString contentType;     // for rawBody; text/plain by default
+        QString retryAfter;      // the Retry-After header, verbatim
+        int delayMs = 0;         // wait before answering
+        bool drop = false;       // close the connection without an answer
+        int times = 1;           // how many requests it applies to
+    };
+
+    RelayProcess();
+    explicit RelayProcess(Settings settings);
+    ~RelayProcess();
+    RelayProcess(const RelayProcess&) = delete;
+    RelayProcess& operator=(const RelayProcess&) = delete;
+
+    // Starts the relay and waits (up to 30 s) for its ready line.
+    bool start();
+    // SIGTERM, then waits for the exit (SIGKILL after 10 s).
+    void stop();
+    // Stops and starts again on the same data folder (accounts kept).
+    bool restart();
+    bool isRunning() const;
+    QString errorString() const { return m_error; }
+    // Everything the relay wrote to its journal so far.
+    QString log() const;
+    int exitCode() const;
+
+    QUrl origin() const;
+    int port() const { return m_port; }
+    QString dataDir() const;
+    QString authorityCertificatePath() const;
+    // The default TLS configuration plus the relay's authority.
+    QSslConfiguration sslConfiguration() const;
+
+    // One request to the relay; `path` is relative to the origin
+    // ("api/compte"). Waits for the answer.
+    Answer send(const QByteArray& method, const QString& path, const QByteArray& body = {},
+                const QList<QPair<QByteArray, QByteArray>>& headers = {},
+                int timeoutMs = 30000);
+    // A JSON request as Parlova makes it, with the session token if given.
+    Answer sendJson(const QByteArray& method, const QString& path, const QJsonObject& body,
+                    const QString& token = {});
+    // A request without body, with the session token if given.
+    Answer call(const QByteArray& method, const QString& path, const QString& token = {});
+    // "api/dicter" with the multipart form Parlova sends.
+    Answer dictate(const QString& token, const QByteArray& audio, const QString& language = {},
+                   int timeoutMs = 60000);
+    // The multipart body Parlova builds for a dictation.
+    static QByteArray dictationBody(const QByteArray& boundary, const QByteArray& audio,
+                                    const QString& language);
+
+    // Control routes.
+    QString lastCode(const QString& email);
+    bool setNextTranscript(const QString& text);
+    bool scriptNextAnswer(const ScriptedAnswer& answer);
+    bool clearScriptedAnswers();
+    bool advanceClock(qint64 seconds);
+    // POST /controle/compte: {"email", "offre", "jours", "mots"}.
+    Answer adjustAccount(const QJsonObject& changes);
+
+    // Requests a code, reads it back and verifies it: the session token, or
+    // an empty string (errorString() tells why).
+    QString signIn(const QString& email, const QString& referral = {});
+
+private:
+    bool seedAuthority();
+
+    Settings m_settings;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    int m_port = 0;
+    QString m_error;
+};
+
+} // namespace parlova::test
