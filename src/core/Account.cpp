@@ -9,7 +9,7 @@ namespace parlova::core {
 namespace {
 
 QString unknownValue(const QString& raw) {
-    return QStringLiteral("Valeur inconnue : « %1 ».").arg(raw);
+    return QStringLiteral("Valeur inconnue : « %1 ».").arg(raw.left(40));
 }
 
 } // namespace

@@ -45,7 +45,8 @@ QCoro::Task<RelayDone> perform(std::shared_ptr<RelayTransport> transport, Reques
     const RelayResult<QByteArray> body = co_await std::move(sending);
     if (!body)
         co_return body.failure();
-    co_return std::monostate{};
+    // Spelled out: QCoro would store a bare monostate as "no result yet".
+    co_return RelayDone(std::monostate{});
 }
 
 // An exchange whose 200 answer decodes into a value; a body that does not

@@ -14,7 +14,9 @@ namespace parlova::relay {
 
 namespace {
 
-Reply signedOut() { return Reply::error(401, QStringLiteral("session")); }
+Reply signedOut() {
+    return Reply::error(401, QStringLiteral("session"));
+}
 
 } // namespace
 

@@ -207,11 +207,10 @@ bool AccountStore::wasDeleted(const QString& email) {
 }
 
 void AccountStore::remove(const AccountRecord& account, qint64 now) {
-    for (const char* sql : {"DELETE FROM sessions WHERE compte = ?1",
-                            "DELETE FROM abonnements WHERE compte = ?1",
-                            "DELETE FROM pages WHERE compte = ?1",
-                            "DELETE FROM parrainages WHERE parrain = ?1",
-                            "DELETE FROM comptes WHERE id = ?1"})
+    for (const char* sql :
+         {"DELETE FROM sessions WHERE compte = ?1", "DELETE FROM abonnements WHERE compte = ?1",
+          "DELETE FROM pages WHERE compte = ?1", "DELETE FROM parrainages WHERE parrain = ?1",
+          "DELETE FROM comptes WHERE id = ?1"})
         m_db.prepare(sql).bind(1, account.id).run();
     m_db.prepare("DELETE FROM codes WHERE email = ?1").bind(1, account.email).run();
     m_db.prepare("INSERT OR REPLACE INTO adresses_supprimees (email, le) VALUES (?1, ?2)")
@@ -238,10 +237,11 @@ QJsonObject AccountStore::json(const AccountRecord& account, qint64 now, const Q
 
     QJsonValue subscriptionJson(QJsonValue::Null);
     if (sub)
-        subscriptionJson = QJsonObject{{QStringLiteral("periode"), sub->period},
-                                       {QStringLiteral("statut"), sub->status},
-                                       {QStringLiteral("finPeriode"), ParisWeek::isoDate(sub->periodEnd)},
-                                       {QStringLiteral("resilie"), sub->cancelsAtPeriodEnd}};
+        subscriptionJson =
+            QJsonObject{{QStringLiteral("periode"), sub->period},
+                        {QStringLiteral("statut"), sub->status},
+                        {QStringLiteral("finPeriode"), ParisWeek::isoDate(sub->periodEnd)},
+                        {QStringLiteral("resilie"), sub->cancelsAtPeriodEnd}};
 
     auto counts = m_db.prepare(
         "SELECT COUNT(*), COALESCE(SUM(valide), 0) FROM parrainages WHERE parrain = ?1");
@@ -257,22 +257,23 @@ QJsonObject AccountStore::json(const AccountRecord& account, qint64 now, const Q
         {QStringLiteral("abonnement"), subscriptionJson},
         {QStringLiteral("semaine"), week(account, state, now)},
         {QStringLiteral("parrainage"),
-         QJsonObject{{QStringLiteral("code"), account.referralCode},
-                     {QStringLiteral("lien"), origin + QStringLiteral("/r/") + account.referralCode},
-                     {QStringLiteral("amis"), friends},
-                     {QStringLiteral("amisValides"), validated},
-                     {QStringLiteral("moisGagnes"), validated * referralMonths}}},
+         QJsonObject{
+             {QStringLiteral("code"), account.referralCode},
+             {QStringLiteral("lien"), origin + QStringLiteral("/r/") + account.referralCode},
+             {QStringLiteral("amis"), friends},
+             {QStringLiteral("amisValides"), validated},
+             {QStringLiteral("moisGagnes"), validated * referralMonths}}},
         {QStringLiteral("tarifs"),
-         QJsonObject{{QStringLiteral("devise"), QStringLiteral("eur")},
-                     {QStringLiteral("mensuel"),
-                      QJsonObject{{QStringLiteral("centimes"), monthlyCents}}},
-                     {QStringLiteral("annuel"),
-                      QJsonObject{{QStringLiteral("centimes"), yearlyCents},
-                                  {QStringLiteral("centimesParMois"), yearlyCentsPerMonth}}}}},
+         QJsonObject{
+             {QStringLiteral("devise"), QStringLiteral("eur")},
+             {QStringLiteral("mensuel"), QJsonObject{{QStringLiteral("centimes"), monthlyCents}}},
+             {QStringLiteral("annuel"),
+              QJsonObject{{QStringLiteral("centimes"), yearlyCents},
+                          {QStringLiteral("centimesParMois"), yearlyCentsPerMonth}}}}},
         {QStringLiteral("liens"),
-         QJsonObject{{QStringLiteral("conditions"), origin + QStringLiteral("/conditions")},
-                     {QStringLiteral("confidentialite"),
-                      origin + QStringLiteral("/confidentialite")}}},
+         QJsonObject{
+             {QStringLiteral("conditions"), origin + QStringLiteral("/conditions")},
+             {QStringLiteral("confidentialite"), origin + QStringLiteral("/confidentialite")}}},
     };
 }
 

@@ -145,8 +145,8 @@ private:
         auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
         if (!buffer)
             return -1;
-        m_s.io = avio_alloc_context(buffer, bufferSize, 0, &m_source, readSource, nullptr,
-                                    seekSource);
+        m_s.io =
+            avio_alloc_context(buffer, bufferSize, 0, &m_source, readSource, nullptr, seekSource);
         m_s.format = avformat_alloc_context();
         if (!m_s.io || !m_s.format) {
             if (!m_s.io)
@@ -156,8 +156,8 @@ private:
         m_s.format->pb = m_s.io;
         m_s.format->flags |= AVFMT_FLAG_CUSTOM_IO;
         AVDictionary* options = nullptr;
-        av_dict_set(&options, "format_whitelist", "mov,mp4,m4a,3gp,3g2,mj2,wav,ogg,matroska,webm,flac",
-                    0);
+        av_dict_set(&options, "format_whitelist",
+                    "mov,mp4,m4a,3gp,3g2,mj2,wav,ogg,matroska,webm,flac", 0);
         const int opened = avformat_open_input(&m_s.format, nullptr, nullptr, &options);
         av_dict_free(&options);
         if (opened < 0)
@@ -165,8 +165,7 @@ private:
         if (avformat_find_stream_info(m_s.format, nullptr) < 0)
             return -1;
         const AVCodec* decoder = nullptr;
-        const int stream =
-            av_find_best_stream(m_s.format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+        const int stream = av_find_best_stream(m_s.format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
         if (stream < 0 || !decoder || !acceptedCodec(decoder->id))
             return -1;
         m_s.codec = avcodec_alloc_context3(decoder);
@@ -182,9 +181,8 @@ private:
         while (avcodec_receive_frame(m_s.codec, m_s.frame) >= 0) {
             m_decodedAnything = true;
             const bool ok =
-                prepareResampler() &&
-                convert(const_cast<const uint8_t**>(m_s.frame->extended_data),
-                        m_s.frame->nb_samples, out);
+                prepareResampler() && convert(const_cast<const uint8_t**>(m_s.frame->extended_data),
+                                              m_s.frame->nb_samples, out);
             av_frame_unref(m_s.frame);
             if (!ok)
                 return false;

@@ -50,8 +50,8 @@ QString BillingService::newPage(qint64 accountId, const char* kind, const QStrin
     return key;
 }
 
-std::optional<BillingService::PageRecord> BillingService::page(const QString& key,
-                                                               const char* kind, qint64 now) {
+std::optional<BillingService::PageRecord> BillingService::page(const QString& key, const char* kind,
+                                                               qint64 now) {
     auto statement = m_db.prepare("SELECT compte, periode FROM pages WHERE cle = ?1 AND "
                                   "genre = ?2 AND expire_le > ?3 AND utilisee = 0");
     statement.bind(1, Secrets::sha256(key)).bind(2, QString::fromLatin1(kind)).bind(3, now);
@@ -128,12 +128,14 @@ Reply BillingService::confirmCheckout(const QString& key) {
     const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
     if (!account)
         return expired();
-    m_db.prepare("UPDATE pages SET utilisee = 1 WHERE cle = ?1").bind(1, Secrets::sha256(key)).run();
+    m_db.prepare("UPDATE pages SET utilisee = 1 WHERE cle = ?1")
+        .bind(1, Secrets::sha256(key))
+        .run();
     auto sub = m_accounts.subscription(account->id, now);
     if (!sub) {
-        SubscriptionRecord created{found->period, QStringLiteral("active"),
-                                   AccountStore::addMonths(now, found->period == u"annuel" ? 12 : 1),
-                                   false};
+        SubscriptionRecord created{
+            found->period, QStringLiteral("active"),
+            AccountStore::addMonths(now, found->period == u"annuel" ? 12 : 1), false};
         if (account->offeredUntil && *account->offeredUntil > now + offeredCarryOver) {
             created.status = QStringLiteral("trialing");
             created.periodEnd = *account->offeredUntil;

@@ -35,7 +35,9 @@ using File = std::unique_ptr<FILE, FileClose>;
 
 constexpr long day = 24L * 3600L;
 
-Key newKey() { return Key(EVP_EC_gen("P-256")); }
+Key newKey() {
+    return Key(EVP_EC_gen("P-256"));
+}
 
 Key readKey(const QString& path) {
     File file(std::fopen(QFile::encodeName(path).constData(), "rb"));
@@ -83,11 +85,11 @@ bool addExtension(X509* cert, X509* issuer, int nid, const char* value) {
 }
 
 bool setName(X509_NAME* name, const char* commonName) {
-    const auto text = [](const char* s) { return reinterpret_cast<const unsigned char*>(s); };
-    return X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, text("Parlova"), -1, -1, 0) ==
-               1 &&
-           X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, text(commonName), -1, -1, 0) ==
-               1;
+    const auto text = [](const char* s) {
+        return reinterpret_cast<const unsigned char*>(s);
+    };
+    return X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, text("Parlova"), -1, -1, 0) == 1 &&
+           X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, text(commonName), -1, -1, 0) == 1;
 }
 
 // A certificate with a random serial number, valid from one hour ago (clock
@@ -140,8 +142,7 @@ bool makeServer(X509* authority, EVP_PKEY* authorityKey, const QString& certPath
         return false;
     // 397 days: the longest lifetime that browsers accept for a server certificate.
     Cert cert = newCertificate(key.get(), "127.0.0.1", 397);
-    if (!cert ||
-        X509_set_issuer_name(cert.get(), X509_get_subject_name(authority)) != 1)
+    if (!cert || X509_set_issuer_name(cert.get(), X509_get_subject_name(authority)) != 1)
         return false;
     X509* server = cert.get();
     if (!addExtension(server, authority, NID_basic_constraints, "critical,CA:FALSE") ||
@@ -220,15 +221,15 @@ bool CertificateAuthority::prepare(QString* error) {
 
     Cert authority = readCert(authorityCertificatePath());
     Key authorityKey = readKey(authorityKeyPath());
-    if (!authority || !authorityKey || X509_check_private_key(authority.get(), authorityKey.get()) != 1)
+    if (!authority || !authorityKey ||
+        X509_check_private_key(authority.get(), authorityKey.get()) != 1)
         return fail(QStringLiteral("Autorité illisible : %1 et sa clé ne vont pas ensemble.")
                         .arg(authorityCertificatePath()));
     // A copied key may have arrived with loose permissions.
     ::chmod(QFile::encodeName(authorityKeyPath()).constData(), 0600);
 
     if (!serverStillGood(authority.get(), serverCertificatePath(), serverKeyPath()) &&
-        !makeServer(authority.get(), authorityKey.get(), serverCertificatePath(),
-                    serverKeyPath()))
+        !makeServer(authority.get(), authorityKey.get(), serverCertificatePath(), serverKeyPath()))
         return fail(QStringLiteral("Impossible de créer le certificat du serveur."));
     return true;
 }

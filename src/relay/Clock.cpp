@@ -4,7 +4,9 @@
 
 namespace parlova::relay {
 
-qint64 Clock::now() const { return QDateTime::currentSecsSinceEpoch() + m_offset.load(); }
+qint64 Clock::now() const {
+    return QDateTime::currentSecsSinceEpoch() + m_offset.load();
+}
 
 void Clock::advance(qint64 seconds) {
     if (seconds > 0)

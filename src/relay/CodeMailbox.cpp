@@ -3,7 +3,6 @@
 #include "relay/Log.h"
 #include "relay/ParisWeek.h"
 
-
 namespace parlova::relay {
 
 CodeMailbox::CodeMailbox(bool remember)

@@ -28,8 +28,8 @@ void appendLE(QByteArray& out, quint32 value, int bytes) {
 }
 
 bool writePrivateFile(const QString& path, const QByteArray& bytes) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     qsizetype written = 0;
@@ -174,8 +174,8 @@ QByteArray CommandEngine::wav(const std::vector<qint16>& samples, int sampleRate
 Transcription CommandEngine::transcribe(const std::vector<qint16>& samples,
                                         const std::optional<QString>& language) {
     QDir().mkpath(m_workDir);
-    const QString path = QDir(m_workDir).filePath(
-        QStringLiteral("dictee-%1.wav").arg(Secrets::randomDigits(12)));
+    const QString path =
+        QDir(m_workDir).filePath(QStringLiteral("dictee-%1.wav").arg(Secrets::randomDigits(12)));
     if (!writePrivateFile(path, wav(samples, AudioDecoder::sampleRate)))
         return {Transcription::Outcome::Failed, {}, QStringLiteral("fichier WAV")};
 
@@ -194,10 +194,12 @@ Transcription CommandEngine::transcribe(const std::vector<qint16>& samples,
         return {Transcription::Outcome::Failed, {}, QStringLiteral("délai dépassé")};
     // The shell's own codes: command not found, or not executable.
     if (run->exitCode == 126 || run->exitCode == 127)
-        return {Transcription::Outcome::Misconfigured, {},
+        return {Transcription::Outcome::Misconfigured,
+                {},
                 QStringLiteral("commande introuvable : %1").arg(errors)};
     if (run->exitCode != 0)
-        return {Transcription::Outcome::Failed, {},
+        return {Transcription::Outcome::Failed,
+                {},
                 QStringLiteral("code de sortie %1 : %2").arg(run->exitCode).arg(errors)};
     return Transcription::of(QString::fromUtf8(run->out));
 }

@@ -80,7 +80,9 @@ CREATE TABLE IF NOT EXISTS adresses_supprimees (
 
 } // namespace
 
-Database::~Database() { close(); }
+Database::~Database() {
+    close();
+}
 
 bool Database::open(const QString& path, QString* error) {
     close();
@@ -110,7 +112,8 @@ bool Database::open(const QString& path, QString* error) {
             throw StorageError("mode WAL refusé");
     } catch (const StorageError& e) {
         if (error)
-            *error = QStringLiteral("Base %1 inutilisable : %2").arg(path, QString::fromUtf8(e.what()));
+            *error =
+                QStringLiteral("Base %1 inutilisable : %2").arg(path, QString::fromUtf8(e.what()));
         close();
         return false;
     }
@@ -133,9 +136,13 @@ void Database::exec(const char* sql) {
     }
 }
 
-qint64 Database::lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
+qint64 Database::lastInsertId() const {
+    return sqlite3_last_insert_rowid(m_db);
+}
 
-int Database::changes() const { return sqlite3_changes(m_db); }
+int Database::changes() const {
+    return sqlite3_changes(m_db);
+}
 
 Database::Statement::Statement(sqlite3* db, const char* sql)
     : m_db(db) {
@@ -143,7 +150,9 @@ Database::Statement::Statement(sqlite3* db, const char* sql)
         fail(db, "préparation");
 }
 
-Database::Statement::~Statement() { sqlite3_finalize(m_statement); }
+Database::Statement::~Statement() {
+    sqlite3_finalize(m_statement);
+}
 
 Database::Statement& Database::Statement::bind(int index, qint64 value) {
     if (sqlite3_bind_int64(m_statement, index, value) != SQLITE_OK)

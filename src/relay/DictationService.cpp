@@ -38,9 +38,10 @@ Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
         const auto account = m_accounts.byId(accountId);
         if (!account)
             return Reply::error(401, QStringLiteral("session"));
-        const OfferState offer = m_accounts.offer(*account, m_accounts.subscription(accountId, now), now);
-        const bool capReached = offer.isFree() && m_accounts.wordsThisWeek(*account, now) >=
-                                                      AccountStore::weeklyCap;
+        const OfferState offer =
+            m_accounts.offer(*account, m_accounts.subscription(accountId, now), now);
+        const bool capReached =
+            offer.isFree() && m_accounts.wordsThisWeek(*account, now) >= AccountStore::weeklyCap;
         transaction.commit();
         if (capReached)
             return Reply::error(402, QStringLiteral("quota"),
@@ -86,7 +87,8 @@ Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
         return Reply::error(401, QStringLiteral("session"));
     if (words > 0)
         m_accounts.validateReferral(account->email, now);
-    const OfferState offer = m_accounts.offer(*account, m_accounts.subscription(accountId, now), now);
+    const OfferState offer =
+        m_accounts.offer(*account, m_accounts.subscription(accountId, now), now);
     const QJsonObject week = m_accounts.week(*account, offer, now);
     transaction.commit();
     return Reply::json(200, {{QStringLiteral("texte"), text},

@@ -31,7 +31,9 @@ QByteArray header(const Request& request, const char* name) {
     return QByteArray::fromStdString(request.get_header_value(name));
 }
 
-QByteArray body(const Request& request) { return QByteArray::fromStdString(request.body); }
+QByteArray body(const Request& request) {
+    return QByteArray::fromStdString(request.body);
+}
 
 QString match(const Request& request, int index) {
     return QString::fromStdString(request.matches[index].str());
@@ -167,14 +169,12 @@ struct HttpServer::Impl {
         };
     }
 
-    void dictate(const Request& request, Response& response,
-                 const httplib::ContentReader& reader) {
+    void dictate(const Request& request, Response& response, const httplib::ContentReader& reader) {
         DictationForm form;
         bool read = false;
         if (request.is_multipart_form_data()) {
-            read = reader(
-                [&](const httplib::MultipartFormData& part) { return form.header(part); },
-                [&](const char* data, size_t size) { return form.content(data, size); });
+            read = reader([&](const httplib::MultipartFormData& part) { return form.header(part); },
+                          [&](const char* data, size_t size) { return form.content(data, size); });
         } else {
             read = reader([](const char*, size_t) { return true; });
         }
@@ -209,8 +209,7 @@ struct HttpServer::Impl {
                         return relay.signIn().requestCode(header(r, "Content-Type"), body(r));
                     }));
         server.Post("/api/connexion/verifier", route([this](const Request& r) {
-                        return relay.signIn().verify(header(r, "Content-Type"), body(r),
-                                                     origin(r));
+                        return relay.signIn().verify(header(r, "Content-Type"), body(r), origin(r));
                     }));
         server.Post("/api/deconnexion", route([this](const Request& r) {
                         return relay.account().signOut(header(r, "Authorization"));
@@ -265,11 +264,13 @@ struct HttpServer::Impl {
 
     // The API's paths answer other methods with 405 and the methods they take.
     void wrongMethods() {
-        const std::map<std::string, std::string> allowed = {
-            {"/api/connexion/code", "POST"},      {"/api/connexion/verifier", "POST"},
-            {"/api/deconnexion", "POST"},         {"/api/compte", "GET, DELETE"},
-            {"/api/abonnement/paiement", "POST"}, {"/api/abonnement/portail", "POST"},
-            {"/api/dicter", "POST"}};
+        const std::map<std::string, std::string> allowed = {{"/api/connexion/code", "POST"},
+                                                            {"/api/connexion/verifier", "POST"},
+                                                            {"/api/deconnexion", "POST"},
+                                                            {"/api/compte", "GET, DELETE"},
+                                                            {"/api/abonnement/paiement", "POST"},
+                                                            {"/api/abonnement/portail", "POST"},
+                                                            {"/api/dicter", "POST"}};
         for (const auto& [path, methods] : allowed) {
             const auto refuse = [methods](const Request&, Response& response) {
                 send(Reply::error(405, QStringLiteral("methode"))
@@ -299,8 +300,8 @@ struct HttpServer::Impl {
                    }));
         server.Post("/controle/transcription", control([this](const Request& r) {
                         QJsonObject object;
-                        if (auto refusal = JsonBody::read(header(r, "Content-Type"), body(r),
-                                                          &object))
+                        if (auto refusal =
+                                JsonBody::read(header(r, "Content-Type"), body(r), &object))
                             return *refusal;
                         std::optional<QString> text;
                         if (!JsonBody::text(object, QStringLiteral("texte"), true, &text))
@@ -332,8 +333,8 @@ struct HttpServer::Impl {
                     return Reply::error(400, QStringLiteral("avancer"));
                 relay.clock().advance(seconds);
             }
-            return Reply::json(200, {{QStringLiteral("maintenant"),
-                                      ParisWeek::isoDate(relay.clock().now())}});
+            return Reply::json(
+                200, {{QStringLiteral("maintenant"), ParisWeek::isoDate(relay.clock().now())}});
         };
         server.Get("/controle/horloge", control(clock));
         server.Post("/controle/horloge", control(clock));
@@ -346,7 +347,9 @@ struct HttpServer::Impl {
     void configure() {
         // Sixteen clients that keep their connections open must not wait for
         // one another.
-        server.new_task_queue = [] { return new httplib::ThreadPool(48); };
+        server.new_task_queue = [] {
+            return new httplib::ThreadPool(48);
+        };
         server.set_keep_alive_max_count(1000);
         server.set_read_timeout(15);
         server.set_write_timeout(15);
@@ -424,17 +427,23 @@ bool HttpServer::bind(int port, QString* error) {
         m_impl->port = -1;
     }
     if (m_impl->port <= 0) {
-        *error = QStringLiteral("Impossible d’écouter sur 127.0.0.1:%1 (port déjà pris ?).")
-                     .arg(port);
+        *error =
+            QStringLiteral("Impossible d’écouter sur 127.0.0.1:%1 (port déjà pris ?).").arg(port);
         return false;
     }
     return true;
 }
 
-int HttpServer::port() const { return m_impl->port; }
+int HttpServer::port() const {
+    return m_impl->port;
+}
 
-void HttpServer::run() { m_impl->server.listen_after_bind(); }
+void HttpServer::run() {
+    m_impl->server.listen_after_bind();
+}
 
-void HttpServer::stop() { m_impl->server.stop(); }
+void HttpServer::stop() {
+    m_impl->server.stop();
+}
 
 } // namespace parlova::relay

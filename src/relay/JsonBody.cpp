@@ -32,6 +32,8 @@ bool JsonBody::text(const QJsonObject& object, const QString& key, bool required
     return !required && (member.isUndefined() || member.isNull());
 }
 
-Reply JsonBody::malformed() { return Reply::error(400, QStringLiteral("json")); }
+Reply JsonBody::malformed() {
+    return Reply::error(400, QStringLiteral("json"));
+}
 
 } // namespace parlova::relay

@@ -20,7 +20,8 @@ ParsedOptions Options::parse(const QStringList& arguments) {
             bool ok = false;
             const int port = text ? text->toInt(&ok) : -1;
             if (!ok || port < 0 || port > 65535)
-                return {std::nullopt, QStringLiteral("--port attend un numéro de port (0 à 65535).")};
+                return {std::nullopt,
+                        QStringLiteral("--port attend un numéro de port (0 à 65535).")};
             options.port = port;
         } else if (argument == u"--donnees") {
             const auto text = value();

@@ -12,19 +12,20 @@ const QString style = QStringLiteral(
     "color:#1d1d1f;line-height:1.5}"
     "h1{font-size:1.6rem}form{display:inline-block;margin:.3rem .5rem .3rem 0}"
     "button,.bouton{font-size:1rem;padding:.6rem 1.2rem;border-radius:.5rem;border:1px solid "
-    "#0a64d8;background:#0a64d8;color:#fff;cursor:pointer;text-decoration:none;display:inline-block}"
+    "#0a64d8;background:#0a64d8;color:#fff;cursor:pointer;text-decoration:none;display:inline-"
+    "block}"
     "button.second{background:#fff;color:#0a64d8}"
     ".code{font-family:monospace;font-size:1.8rem;letter-spacing:.2rem}"
     ".note{color:#6e6e73;font-size:.9rem}");
 
-const QString backToApp = QStringLiteral(
-    "<p><a class=\"bouton\" href=\"parlova://compte\">Revenir à Parlova</a></p>");
+const QString backToApp =
+    QStringLiteral("<p><a class=\"bouton\" href=\"parlova://compte\">Revenir à Parlova</a></p>");
 
 QString button(const QString& action, const QString& label, bool secondary = false) {
     return QStringLiteral("<form method=\"post\" action=\"%1\"><button type=\"submit\"%2>%3"
                           "</button></form>")
-        .arg(Pages::escape(action),
-             secondary ? QStringLiteral(" class=\"second\"") : QString(), Pages::escape(label));
+        .arg(Pages::escape(action), secondary ? QStringLiteral(" class=\"second\"") : QString(),
+             Pages::escape(label));
 }
 
 QString statusText(const SubscriptionRecord& sub) {
@@ -40,7 +41,9 @@ QString statusText(const SubscriptionRecord& sub) {
 
 } // namespace
 
-QString Pages::escape(const QString& text) { return text.toHtmlEscaped(); }
+QString Pages::escape(const QString& text) {
+    return text.toHtmlEscaped();
+}
 
 QString Pages::page(const QString& title, const QString& body) {
     return QStringLiteral("<!DOCTYPE html>\n<html lang=\"fr\"><head><meta charset=\"utf-8\">"
@@ -65,12 +68,12 @@ QString Pages::euros(qint64 cents) {
 }
 
 QString Pages::home() {
-    return page(QStringLiteral("Relais Parlova"),
-                QStringLiteral(
-                    "<h1>Relais Parlova</h1><p>Ce relais local sert l’application Parlova : "
-                    "connexion par code, compte, abonnement et transcription des dictées.</p>"
-                    "<p><a href=\"/conditions\">Conditions d’utilisation</a> · "
-                    "<a href=\"/confidentialite\">Confidentialité</a></p>"));
+    return page(
+        QStringLiteral("Relais Parlova"),
+        QStringLiteral("<h1>Relais Parlova</h1><p>Ce relais local sert l’application Parlova : "
+                       "connexion par code, compte, abonnement et transcription des dictées.</p>"
+                       "<p><a href=\"/conditions\">Conditions d’utilisation</a> · "
+                       "<a href=\"/confidentialite\">Confidentialité</a></p>"));
 }
 
 QString Pages::terms() {
@@ -134,8 +137,8 @@ QString Pages::checkout(const QString& formAction, const QString& email, const Q
 QString Pages::subscribed(const SubscriptionRecord& subscription) {
     return page(QStringLiteral("Abonnement Pro actif"),
                 QStringLiteral("<h1>Merci, votre abonnement Pro est actif</h1><p>%1 – %2</p>%3")
-                    .arg(escape(planName(subscription.period)),
-                         escape(statusText(subscription)), backToApp));
+                    .arg(escape(planName(subscription.period)), escape(statusText(subscription)),
+                         backToApp));
 }
 
 QString Pages::portal(const QString& formBase, const QString& email,

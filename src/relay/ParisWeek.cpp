@@ -22,8 +22,7 @@ qint64 ParisWeek::start(qint64 instant) {
 }
 
 qint64 ParisWeek::nextStart(qint64 instant) {
-    const QDate monday =
-        QDateTime::fromSecsSinceEpoch(start(instant), paris()).date().addDays(7);
+    const QDate monday = QDateTime::fromSecsSinceEpoch(start(instant), paris()).date().addDays(7);
     return QDateTime(monday, QTime(0, 0), paris()).toSecsSinceEpoch();
 }
 

@@ -30,14 +30,14 @@ bool PocketSphinxEngine::load(QString* error) {
             return false;
         }
     }
-    m_config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm",
-                           lm.constData(), "-dict", dict.constData(), "-logfn", "/dev/null",
-                           nullptr);
+    m_config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(),
+                           "-dict", dict.constData(), "-logfn", "/dev/null", nullptr);
     if (m_config)
         m_decoder = ps_init(m_config);
     if (!m_decoder) {
         if (error)
-            *error = QStringLiteral("PocketSphinx n’a pas pu charger son modèle (%1).").arg(modelDir);
+            *error =
+                QStringLiteral("PocketSphinx n’a pas pu charger son modèle (%1).").arg(modelDir);
         return false;
     }
     return true;

@@ -4,7 +4,9 @@
 
 namespace parlova::relay {
 
-QString ReferralCodes::generate() { return Secrets::randomFrom(alphabet, length); }
+QString ReferralCodes::generate() {
+    return Secrets::randomFrom(alphabet, length);
+}
 
 std::optional<QString> ReferralCodes::normalized(const QString& text) {
     QString code;

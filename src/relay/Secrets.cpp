@@ -33,11 +33,13 @@ QString Secrets::randomFrom(QStringView alphabet, int count) {
     return out;
 }
 
-QString Secrets::randomDigits(int count) { return randomFrom(u"0123456789", count); }
+QString Secrets::randomDigits(int count) {
+    return randomFrom(u"0123456789", count);
+}
 
 QString Secrets::newToken() {
-    return QString::fromLatin1(randomBytes(32).toBase64(QByteArray::Base64UrlEncoding |
-                                                        QByteArray::OmitTrailingEquals));
+    return QString::fromLatin1(
+        randomBytes(32).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
 QString Secrets::sha256(const QString& text) {

@@ -99,9 +99,9 @@ Reply SignInService::requestCode(const QByteArray& contentType, const QByteArray
         transaction.commit();
     }
     m_mailbox.deliver(identity.email, code, now + codeValidity);
-    return Reply::json(200, {{QStringLiteral("envoye"), true},
-                             {QStringLiteral("expiration"),
-                              ParisWeek::isoDate(now + codeValidity)}});
+    return Reply::json(200,
+                       {{QStringLiteral("envoye"), true},
+                        {QStringLiteral("expiration"), ParisWeek::isoDate(now + codeValidity)}});
 }
 
 Reply SignInService::verify(const QByteArray& contentType, const QByteArray& body,
@@ -177,7 +177,8 @@ Reply SignInService::verify(const QByteArray& contentType, const QByteArray& bod
     }
 
     answer.insert(QStringLiteral("jeton"), m_sessions.open(account->id, now));
-    answer.insert(QStringLiteral("compte"), m_accounts.json(*m_accounts.byId(account->id), now, origin));
+    answer.insert(QStringLiteral("compte"),
+                  m_accounts.json(*m_accounts.byId(account->id), now, origin));
     transaction.commit();
     return Reply::json(200, answer);
 }

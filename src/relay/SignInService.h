@@ -27,8 +27,8 @@ public:
     static constexpr qint64 lockout = 900;
     static constexpr int maxCodesPerHour = 5;
 
-    SignInService(Database& db, const Clock& clock, AccountStore& accounts,
-                  SessionStore& sessions, CodeMailbox& mailbox);
+    SignInService(Database& db, const Clock& clock, AccountStore& accounts, SessionStore& sessions,
+                  CodeMailbox& mailbox);
 
     Reply requestCode(const QByteArray& contentType, const QByteArray& body);
     Reply verify(const QByteArray& contentType, const QByteArray& body, const QString& origin);

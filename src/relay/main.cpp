@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
         server.stop();
     });
 
-    print(stdout, QStringLiteral("parlova-relais prêt sur https://127.0.0.1:%1").arg(server.port()));
+    print(stdout,
+          QStringLiteral("parlova-relais prêt sur https://127.0.0.1:%1").arg(server.port()));
     Log::line(QStringLiteral("Données : %1 ; autorité : %2%3")
                   .arg(parsed.options->dataDir, relay.authority().authorityCertificatePath(),
                        parsed.options->control ? QStringLiteral(" ; routes de contrôle actives")

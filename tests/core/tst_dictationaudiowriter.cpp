@@ -101,7 +101,8 @@ std::vector<float> decode(const QString& path) {
         return {};
     const QByteArray bytes = ffmpeg.readAllStandardOutput();
     std::vector<float> samples(bytes.size() / sizeof(float));
-    std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
+    if (!samples.empty())
+        std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
     return samples;
 }
 
@@ -319,7 +320,10 @@ private Q_SLOTS:
         const std::vector<float> signal = tones(48000, 2, 4.0);
         int failures = 0;
         for (std::size_t start = 0; start < signal.size(); start += 2048)
-            failures += writer->appendInterleaved(std::span(signal).subspan(start, 2048)).index();
+            failures += writer
+                            ->appendInterleaved(std::span(signal).subspan(
+                                start, std::min<std::size_t>(2048, signal.size() - start)))
+                            .index();
         const auto finished = writer->finish();
         ::setrlimit(RLIMIT_FSIZE, &previous);
         std::signal(SIGXFSZ, previousHandler);

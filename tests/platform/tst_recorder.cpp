@@ -64,7 +64,8 @@ std::vector<float> decoded(const QString& path) {
              &bytes))
         return {};
     std::vector<float> samples(bytes.size() / sizeof(float));
-    std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
+    if (!samples.empty())
+        std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
     return samples;
 }
 

@@ -69,16 +69,21 @@ std::optional<QByteArray> rawValue(const QString& service, const QString& accoun
 }
 
 QStringList rawLabels(const QString& service, const QString& account) {
-    GList* found = secret_password_search_sync(testSchema(), SECRET_SEARCH_ALL, nullptr, nullptr,
-                                               "service", service.toUtf8().constData(), "account",
-                                               account.toUtf8().constData(), nullptr);
+    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, nullptr);
+    GHashTable* attributes =
+        secret_attributes_build(testSchema(), "service", service.toUtf8().constData(), "account",
+                                account.toUtf8().constData(), nullptr);
+    GList* found = secret_service_search_sync(secrets, testSchema(), attributes, SECRET_SEARCH_ALL,
+                                              nullptr, nullptr);
     QStringList labels;
     for (GList* node = found; node; node = node->next) {
-        gchar* label = secret_retrievable_get_label(SECRET_RETRIEVABLE(node->data));
+        gchar* label = secret_item_get_label(SECRET_ITEM(node->data));
         labels.append(QString::fromUtf8(label));
         g_free(label);
     }
     g_list_free_full(found, g_object_unref);
+    g_hash_table_unref(attributes);
+    g_object_unref(secrets);
     return labels;
 }
 

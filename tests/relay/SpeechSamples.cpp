@@ -49,8 +49,9 @@ QByteArray SpeechSamples::m4a(const QStringList& inputArguments, QString* error)
     if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
         ffmpeg.exitCode() != 0) {
         if (error)
-            *error = QStringLiteral("ffmpeg : %1 %2")
-                         .arg(ffmpeg.errorString(), QString::fromUtf8(ffmpeg.readAllStandardError()));
+            *error =
+                QStringLiteral("ffmpeg : %1 %2")
+                    .arg(ffmpeg.errorString(), QString::fromUtf8(ffmpeg.readAllStandardError()));
         return {};
     }
     QFile file(output);

@@ -23,8 +23,8 @@ bool isRelayDate(const QJsonValue& value) {
 
 bool isHttpsOf(const QJsonValue& value, const QUrl& origin, const QString& path) {
     const QUrl url(value.toString());
-    return url.scheme() == u"https" && url.host() == origin.host() &&
-           url.port() == origin.port() && url.path() == path;
+    return url.scheme() == u"https" && url.host() == origin.host() && url.port() == origin.port() &&
+           url.path() == path;
 }
 
 } // namespace
@@ -44,10 +44,10 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
         QString error;
-        m_take = SpeechSamples::m4a({QStringLiteral("-f"), QStringLiteral("lavfi"),
-                                     QStringLiteral("-i"),
-                                     QStringLiteral("sine=frequency=300:duration=1")},
-                                    &error);
+        m_take =
+            SpeechSamples::m4a({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                QStringLiteral("sine=frequency=300:duration=1")},
+                               &error);
         QVERIFY2(!m_take.isEmpty(), qPrintable(error));
     }
 
@@ -58,7 +58,8 @@ private Q_SLOTS:
         QCOMPARE(answer.status, 200);
         QVERIFY(answer.header("Content-Type").startsWith("application/json"));
         const QJsonObject json = answer.json;
-        QCOMPARE(json.value(QStringLiteral("email")).toString(), QStringLiteral("json@example.com"));
+        QCOMPARE(json.value(QStringLiteral("email")).toString(),
+                 QStringLiteral("json@example.com"));
         QCOMPARE(json.value(QStringLiteral("offre")).toString(), QStringLiteral("gratuit"));
         QVERIFY(json.value(QStringLiteral("proJusquAu")).isNull());
         QVERIFY(json.value(QStringLiteral("abonnement")).isNull());
@@ -85,12 +86,15 @@ private Q_SLOTS:
 
         const QJsonObject prices = json.value(QStringLiteral("tarifs")).toObject();
         QCOMPARE(prices.value(QStringLiteral("devise")).toString(), QStringLiteral("eur"));
-        QCOMPARE(prices.value(QStringLiteral("mensuel")).toObject().value(QStringLiteral("centimes")),
-                 QJsonValue(1200));
-        QCOMPARE(prices.value(QStringLiteral("annuel")).toObject().value(QStringLiteral("centimes")),
-                 QJsonValue(12000));
-        QCOMPARE(prices.value(QStringLiteral("annuel")).toObject().value(
-                     QStringLiteral("centimesParMois")),
+        QCOMPARE(
+            prices.value(QStringLiteral("mensuel")).toObject().value(QStringLiteral("centimes")),
+            QJsonValue(1200));
+        QCOMPARE(
+            prices.value(QStringLiteral("annuel")).toObject().value(QStringLiteral("centimes")),
+            QJsonValue(12000));
+        QCOMPARE(prices.value(QStringLiteral("annuel"))
+                     .toObject()
+                     .value(QStringLiteral("centimesParMois")),
                  QJsonValue(1000));
 
         const QJsonObject links = json.value(QStringLiteral("liens")).toObject();
@@ -102,18 +106,21 @@ private Q_SLOTS:
 
     void linksFollowTheHostTheClientUsed() {
         const QString token = m_relay.signIn(QStringLiteral("host@example.com"));
-        const auto answer = m_relay.send("GET", QStringLiteral("api/compte"), {},
-                                         {{"Authorization", "Bearer " + token.toUtf8()},
-                                          {"Host", "localhost:" + QByteArray::number(m_relay.port())}});
-        QCOMPARE(answer.json.value(QStringLiteral("liens")).toObject().value(
-                     QStringLiteral("conditions")),
+        const auto answer =
+            m_relay.send("GET", QStringLiteral("api/compte"), {},
+                         {{"Authorization", "Bearer " + token.toUtf8()},
+                          {"Host", "localhost:" + QByteArray::number(m_relay.port())}});
+        QCOMPARE(answer.json.value(QStringLiteral("liens"))
+                     .toObject()
+                     .value(QStringLiteral("conditions")),
                  QJsonValue(QStringLiteral("https://localhost:%1/conditions").arg(m_relay.port())));
         // A forged host never makes it into a link.
-        const auto forged = m_relay.send("GET", QStringLiteral("api/compte"), {},
-                                         {{"Authorization", "Bearer " + token.toUtf8()},
-                                          {"Host", "evil.example/\"><script>"}});
-        QVERIFY(isHttpsOf(forged.json.value(QStringLiteral("liens")).toObject().value(
-                              QStringLiteral("conditions")),
+        const auto forged = m_relay.send(
+            "GET", QStringLiteral("api/compte"), {},
+            {{"Authorization", "Bearer " + token.toUtf8()}, {"Host", "evil.example/\"><script>"}});
+        QVERIFY(isHttpsOf(forged.json.value(QStringLiteral("liens"))
+                              .toObject()
+                              .value(QStringLiteral("conditions")),
                           m_relay.origin(), QStringLiteral("/conditions")));
     }
 
@@ -126,13 +133,16 @@ private Q_SLOTS:
             {"POST", QStringLiteral("api/abonnement/paiement")},
             {"POST", QStringLiteral("api/abonnement/portail")},
             {"POST", QStringLiteral("api/dicter")}};
-        const QList<QByteArray> badHeaders = {"", "Bearer ", "Bearer inconnu",
+        const QList<QByteArray> badHeaders = {"",
+                                              "Bearer ",
+                                              "Bearer inconnu",
                                               "Basic " + token.toUtf8(),
                                               "Bearer " + token.toUtf8() + "x",
                                               "Bearer " + token.toUtf8() + "\"; DROP"};
         for (const auto& [method, route] : routes) {
             for (const QByteArray& authorization : badHeaders) {
-                QList<QPair<QByteArray, QByteArray>> headers = {{"Content-Type", "application/json"}};
+                QList<QPair<QByteArray, QByteArray>> headers = {
+                    {"Content-Type", "application/json"}};
                 if (!authorization.isEmpty())
                     headers.append({"Authorization", authorization});
                 const auto answer = m_relay.send(method, route, "{}", headers);
@@ -160,8 +170,11 @@ private Q_SLOTS:
         const QString email = QStringLiteral("gone@example.com");
         const QString token = m_relay.signIn(email);
         const QString other = m_relay.signIn(email);
-        const QString oldCode =
-            account(token).value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")).toString();
+        const QString oldCode = account(token)
+                                    .value(QStringLiteral("parrainage"))
+                                    .toObject()
+                                    .value(QStringLiteral("code"))
+                                    .toString();
         QVERIFY(m_relay.setNextTranscript(QStringLiteral("quelques mots dictés")));
         QCOMPARE(m_relay.dictate(token, m_take).status, 200);
 
@@ -177,8 +190,9 @@ private Q_SLOTS:
         const QJsonObject fresh = account(m_relay.signIn(email));
         QCOMPARE(fresh.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
                  QJsonValue(0));
-        QVERIFY(fresh.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")) !=
-                QJsonValue(oldCode));
+        QVERIFY(
+            fresh.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")) !=
+            QJsonValue(oldCode));
     }
 
     void wrongMethodsAndUnknownPaths() {
@@ -192,15 +206,19 @@ private Q_SLOTS:
         QCOMPARE(unknown.status, 404);
         QCOMPARE(unknown.errorCode(), QStringLiteral("introuvable"));
         // With --controle, asking for a code never sent is a 404 of its own.
-        const auto noCode = m_relay.call("GET", QStringLiteral("controle/code?email=x@example.com"));
+        const auto noCode =
+            m_relay.call("GET", QStringLiteral("controle/code?email=x@example.com"));
         QCOMPARE(noCode.status, 404);
         QCOMPARE(noCode.errorCode(), QStringLiteral("code"));
     }
 
     void pagesOfTheRelay() {
         const QString token = m_relay.signIn(QStringLiteral("pages@example.com"));
-        const QString code =
-            account(token).value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")).toString();
+        const QString code = account(token)
+                                 .value(QStringLiteral("parrainage"))
+                                 .toObject()
+                                 .value(QStringLiteral("code"))
+                                 .toString();
         const auto invitation = m_relay.call("GET", QStringLiteral("r/") + code);
         QCOMPARE(invitation.status, 200);
         QVERIFY(invitation.header("Content-Type").startsWith("text/html"));
@@ -231,8 +249,9 @@ private Q_SLOTS:
         QCOMPARE(after.value(QStringLiteral("email")), before.value(QStringLiteral("email")));
         QCOMPARE(after.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
                  QJsonValue(5));
-        QCOMPARE(after.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")),
-                 before.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")));
+        QCOMPARE(
+            after.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")),
+            before.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")));
         QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), revoked).status, 401);
     }
 };

@@ -17,6 +17,7 @@
 
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
+using Script = parlova::test::RelayProcess::ScriptedAnswer;
 
 namespace {
 
@@ -50,12 +51,12 @@ class TestRelayDictation : public QObject {
     }
 
     // A raw multipart upload with the given body.
-    RelayProcess::Answer upload(const QString& token, const QByteArray& body,
-                                const QByteArray& contentType =
-                                    "multipart/form-data; boundary=limite") {
-        return m_relay.send("POST", QStringLiteral("api/dicter"), body,
-                            {{"Authorization", "Bearer " + token.toUtf8()},
-                             {"Content-Type", contentType}});
+    RelayProcess::Answer
+    upload(const QString& token, const QByteArray& body,
+           const QByteArray& contentType = "multipart/form-data; boundary=limite") {
+        return m_relay.send(
+            "POST", QStringLiteral("api/dicter"), body,
+            {{"Authorization", "Bearer " + token.toUtf8()}, {"Content-Type", contentType}});
     }
 
     static QByteArray part(const QByteArray& disposition, const QByteArray& content,
@@ -85,9 +86,8 @@ private Q_SLOTS:
         QVERIFY(m_relay.setNextTranscript(QStringLiteral("  Bonjour, je dicte un texte.\n")));
         const auto answer = m_relay.dictate(token, m_take, QStringLiteral("fr"));
         QCOMPARE(answer.status, 200);
-        QCOMPARE(answer.json.keys(),
-                 (QStringList{QStringLiteral("mots"), QStringLiteral("semaine"),
-                              QStringLiteral("texte")}));
+        QCOMPARE(answer.json.keys(), (QStringList{QStringLiteral("mots"), QStringLiteral("semaine"),
+                                                  QStringLiteral("texte")}));
         QCOMPARE(answer.json.value(QStringLiteral("texte")).toString(),
                  QStringLiteral("Bonjour, je dicte un texte."));
         QCOMPARE(answer.json.value(QStringLiteral("mots")), QJsonValue(5));
@@ -95,10 +95,9 @@ private Q_SLOTS:
         QCOMPARE(week.value(QStringLiteral("mots")), QJsonValue(5));
         QCOMPARE(week.value(QStringLiteral("plafond")), QJsonValue(2000));
         QCOMPARE(week.value(QStringLiteral("reste")), QJsonValue(1995));
-        QCOMPARE(week,
-                 m_relay.call("GET", QStringLiteral("api/compte"), token)
-                     .json.value(QStringLiteral("semaine"))
-                     .toObject());
+        QCOMPARE(week, m_relay.call("GET", QStringLiteral("api/compte"), token)
+                           .json.value(QStringLiteral("semaine"))
+                           .toObject());
 
         // Without a language part, and with silence: no words, nothing counted.
         QVERIFY(m_relay.setNextTranscript(QString()));
@@ -106,8 +105,9 @@ private Q_SLOTS:
         QCOMPARE(silent.status, 200);
         QCOMPARE(silent.json.value(QStringLiteral("texte")).toString(), QString());
         QCOMPARE(silent.json.value(QStringLiteral("mots")), QJsonValue(0));
-        QCOMPARE(silent.json.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
-                 QJsonValue(5));
+        QCOMPARE(
+            silent.json.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
+            QJsonValue(5));
     }
 
     void weeklyCapAndMondayReset() {
@@ -136,7 +136,10 @@ private Q_SLOTS:
                                {QStringLiteral("jours"), 7}});
         const auto pro = m_relay.dictate(token, m_take);
         QCOMPARE(pro.status, 200);
-        QVERIFY(pro.json.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("reste")).isNull());
+        QVERIFY(pro.json.value(QStringLiteral("semaine"))
+                    .toObject()
+                    .value(QStringLiteral("reste"))
+                    .isNull());
         m_relay.adjustAccount({{QStringLiteral("email"), email},
                                {QStringLiteral("offre"), QStringLiteral("gratuit")}});
         QCOMPARE(m_relay.dictate(token, m_take).status, 402);
@@ -146,8 +149,9 @@ private Q_SLOTS:
         QVERIFY(m_relay.setNextTranscript(words(3)));
         const auto monday = m_relay.dictate(token, m_take);
         QCOMPARE(monday.status, 200);
-        QCOMPARE(monday.json.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
-                 QJsonValue(3));
+        QCOMPARE(
+            monday.json.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
+            QJsonValue(3));
     }
 
     void friendsFirstDictationRewardsTheSponsor() {
@@ -176,27 +180,25 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("code");
         const QByteArray multipart = "multipart/form-data; boundary=limite";
-        const QByteArray audio = part(R"(name="audio"; filename="dictee.m4a")", tone(1.0),
-                                      "audio/mp4");
+        const QByteArray audio =
+            part(R"(name="audio"; filename="dictee.m4a")", tone(1.0), "audio/mp4");
         const QByteArray end = "--limite--\r\n";
         QTest::newRow("not multipart") << QByteArray(R"({"audio":""})")
-                                       << QByteArray("application/json") << 415
-                                       << "type-contenu";
-        QTest::newRow("no boundary") << audio + end << QByteArray("multipart/form-data") << 400
-                                     << "formulaire";
-        QTest::newRow("no audio part") << part(R"(name="langue")", "fr") + end << multipart << 400
-                                       << "formulaire";
+                                       << QByteArray("application/json") << 415 << "type-contenu";
+        QTest::newRow("no boundary")
+            << audio + end << QByteArray("multipart/form-data") << 400 << "formulaire";
+        QTest::newRow("no audio part")
+            << part(R"(name="langue")", "fr") + end << multipart << 400 << "formulaire";
         QTest::newRow("audio without a file")
             << part(R"(name="audio")", "xyz") + end << multipart << 400 << "formulaire";
-        QTest::newRow("two audio parts") << audio + audio + end << multipart << 400
-                                         << "formulaire";
-        QTest::newRow("unknown part") << audio + part(R"(name="autre")", "1") + end << multipart
-                                      << 400 << "formulaire";
+        QTest::newRow("two audio parts") << audio + audio + end << multipart << 400 << "formulaire";
+        QTest::newRow("unknown part")
+            << audio + part(R"(name="autre")", "1") + end << multipart << 400 << "formulaire";
         QTest::newRow("missing closing boundary") << audio << multipart << 400 << "formulaire";
-        QTest::newRow("cut inside the audio") << audio.left(audio.size() / 2) << multipart << 400
-                                              << "formulaire";
-        QTest::newRow("bad language") << audio + part(R"(name="langue")", "FRA!") + end
-                                      << multipart << 400 << "langue";
+        QTest::newRow("cut inside the audio")
+            << audio.left(audio.size() / 2) << multipart << 400 << "formulaire";
+        QTest::newRow("bad language")
+            << audio + part(R"(name="langue")", "FRA!") + end << multipart << 400 << "langue";
         QTest::newRow("empty audio")
             << part(R"(name="audio"; filename="dictee.m4a")", "", "audio/mp4") + end << multipart
             << 400 << "audio";
@@ -206,11 +208,10 @@ private Q_SLOTS:
         QTest::newRow("garbage audio")
             << part(R"(name="audio"; filename="dictee.m4a")", garbage, "audio/mp4") + end
             << multipart << 400 << "audio";
-        QTest::newRow("oversized upload")
-            << part(R"(name="audio"; filename="dictee.m4a")", QByteArray(9 * 1024 * 1024, 'x'),
-                    "audio/mp4") +
-                   end
-            << multipart << 413 << "taille";
+        QTest::newRow("oversized upload") << part(R"(name="audio"; filename="dictee.m4a")",
+                                                  QByteArray(9 * 1024 * 1024, 'x'), "audio/mp4") +
+                                                 end
+                                          << multipart << 413 << "taille";
     }
     void badUploadsAreRefusedWithAJsonBody() {
         QFETCH(QByteArray, body);
@@ -260,28 +261,31 @@ private Q_SLOTS:
 
     void scriptedAnswers() {
         const QString token = newUser();
-        QVERIFY(m_relay.scriptNextAnswer({.route = QStringLiteral("api/connexion/code"),
-                                          .status = 503,
-                                          .body = {{QStringLiteral("erreur"), QStringLiteral("envoi")}},
-                                          .times = 2}));
+        QVERIFY(m_relay.scriptNextAnswer(
+            Script(QStringLiteral("api/connexion/code"))
+                .withStatus(503)
+                .withBody({{QStringLiteral("erreur"), QStringLiteral("envoi")}})
+                .forRequests(2)));
         for (int i = 0; i < 2; ++i) {
-            const auto answer = m_relay.sendJson("POST", QStringLiteral("api/connexion/code"),
-                                                 {{QStringLiteral("email"), QStringLiteral("s@example.com")}});
+            const auto answer =
+                m_relay.sendJson("POST", QStringLiteral("api/connexion/code"),
+                                 {{QStringLiteral("email"), QStringLiteral("s@example.com")}});
             QCOMPARE(answer.status, 503);
             QCOMPARE(answer.errorCode(), QStringLiteral("envoi"));
         }
-        QCOMPARE(m_relay.sendJson("POST", QStringLiteral("api/connexion/code"),
-                                  {{QStringLiteral("email"), QStringLiteral("s@example.com")}})
+        QCOMPARE(m_relay
+                     .sendJson("POST", QStringLiteral("api/connexion/code"),
+                               {{QStringLiteral("email"), QStringLiteral("s@example.com")}})
                      .status,
                  200);
 
         // Only the named method; the body and Retry-After exactly as given.
-        QVERIFY(m_relay.scriptNextAnswer({.route = QStringLiteral("api/compte"),
-                                          .method = QStringLiteral("GET"),
-                                          .status = 429,
-                                          .rawBody = "<html>trop</html>",
-                                          .contentType = QStringLiteral("text/html"),
-                                          .retryAfter = QStringLiteral("  120 ")}));
+        QVERIFY(m_relay.scriptNextAnswer(
+            Script(QStringLiteral("api/compte"))
+                .forMethod(QStringLiteral("GET"))
+                .withStatus(429)
+                .withRawBody("<html>trop</html>", QStringLiteral("text/html"))
+                .withRetryAfter(QStringLiteral("  120 "))));
         QCOMPARE(m_relay.call("DELETE", QStringLiteral("api/compte")).status, 401);
         const auto limited = m_relay.call("GET", QStringLiteral("api/compte"), token);
         QCOMPARE(limited.status, 429);
@@ -289,26 +293,26 @@ private Q_SLOTS:
         QCOMPARE(limited.header("Retry-After").trimmed(), QByteArray("120"));
 
         // An empty scripted body stays empty.
-        QVERIFY(m_relay.scriptNextAnswer({.route = QStringLiteral("api/compte"), .status = 502}));
+        QVERIFY(m_relay.scriptNextAnswer(Script(QStringLiteral("api/compte")).withStatus(502)));
         const auto empty = m_relay.call("GET", QStringLiteral("api/compte"), token);
         QCOMPARE(empty.status, 502);
         QVERIFY(empty.body.isEmpty());
 
         // A delay before the normal answer.
-        QVERIFY(m_relay.scriptNextAnswer({.route = QStringLiteral("api/compte"), .delayMs = 600}));
+        QVERIFY(m_relay.scriptNextAnswer(Script(QStringLiteral("api/compte")).withDelay(600)));
         QElapsedTimer timer;
         timer.start();
         QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), token).status, 200);
         QVERIFY(timer.elapsed() >= 550);
 
         // A dropped connection: no HTTP answer at all.
-        QVERIFY(m_relay.scriptNextAnswer({.route = QStringLiteral("api/dicter"), .drop = true}));
+        QVERIFY(m_relay.scriptNextAnswer(Script(QStringLiteral("api/dicter")).dropped()));
         const auto dropped = m_relay.dictate(token, m_take);
         QCOMPARE(dropped.status, 0);
         QVERIFY(dropped.error != QNetworkReply::NoError);
         stillServing(token);
 
-        QVERIFY(m_relay.scriptNextAnswer({.route = QStringLiteral("api/compte"), .status = 500}));
+        QVERIFY(m_relay.scriptNextAnswer(Script(QStringLiteral("api/compte")).withStatus(500)));
         QVERIFY(m_relay.clearScriptedAnswers());
         QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), token).status, 200);
         const auto invalid = m_relay.sendJson("POST", QStringLiteral("controle/reponse"),
@@ -319,7 +323,7 @@ private Q_SLOTS:
     void tlsTrust() {
         // A relay whose authority nothing trusts is refused by a client that
         // relies on the system store.
-        RelayProcess untrusted({.trustedAuthority = false});
+        RelayProcess untrusted(RelayProcess::Settings().untrusted());
         QVERIFY2(untrusted.start(), qPrintable(untrusted.errorString()));
         QNetworkAccessManager network;
         std::unique_ptr<QNetworkReply> reply(network.get(
@@ -338,12 +342,12 @@ private Q_SLOTS:
     }
 
     void controlRoutesAreOffByDefault() {
-        RelayProcess plain({.control = false});
+        RelayProcess plain(RelayProcess::Settings().withoutControl());
         QVERIFY2(plain.start(), qPrintable(plain.errorString()));
-        for (const auto& [method, path] :
-             QList<QPair<QByteArray, QString>>{{"GET", QStringLiteral("controle/code?email=a@b.fr")},
-                                              {"POST", QStringLiteral("controle/reponse")},
-                                              {"POST", QStringLiteral("controle/horloge")}}) {
+        for (const auto& [method, path] : QList<QPair<QByteArray, QString>>{
+                 {"GET", QStringLiteral("controle/code?email=a@b.fr")},
+                 {"POST", QStringLiteral("controle/reponse")},
+                 {"POST", QStringLiteral("controle/horloge")}}) {
             const auto answer = plain.call(method, path);
             QCOMPARE(answer.status, 404);
             QCOMPARE(answer.errorCode(), QStringLiteral("introuvable"));
@@ -351,10 +355,11 @@ private Q_SLOTS:
     }
 
     void commandEngine() {
-        RelayProcess echoing({.engine = QStringLiteral("commande"),
-                              .extraArguments = {QStringLiteral("--commande"),
+        RelayProcess echoing(RelayProcess::Settings()
+                                 .withEngine(QStringLiteral("commande"))
+                                 .withArguments({QStringLiteral("--commande"),
                                                  QStringLiteral("test -s {wav} && echo \"  bonjour "
-                                                                "le monde $PARLOVA_LANGUE \"")}});
+                                                                "le monde $PARLOVA_LANGUE \"")}));
         QVERIFY2(echoing.start(), qPrintable(echoing.errorString()));
         const QString token = echoing.signIn(QStringLiteral("cmd@example.com"));
         const auto answer = echoing.dictate(token, m_take, QStringLiteral("de"));
@@ -363,9 +368,10 @@ private Q_SLOTS:
                  QStringLiteral("bonjour le monde de"));
         QCOMPARE(answer.json.value(QStringLiteral("mots")), QJsonValue(4));
 
-        RelayProcess missing({.engine = QStringLiteral("commande"),
-                              .extraArguments = {QStringLiteral("--commande"),
-                                                 QStringLiteral("/nonexistent/whisper-cli")}});
+        RelayProcess missing(RelayProcess::Settings()
+                                 .withEngine(QStringLiteral("commande"))
+                                 .withArguments({QStringLiteral("--commande"),
+                                                 QStringLiteral("/nonexistent/whisper-cli")}));
         QVERIFY2(missing.start(), qPrintable(missing.errorString()));
         const auto refused =
             missing.dictate(missing.signIn(QStringLiteral("cmd@example.com")), m_take);

@@ -99,8 +99,8 @@ private Q_SLOTS:
 
     void yearlyCheckout() {
         const QString token = newUser();
-        const QString page = pagePath(checkout(token, QStringLiteral("annuel")),
-                                      QStringLiteral("/paiement/"));
+        const QString page =
+            pagePath(checkout(token, QStringLiteral("annuel")), QStringLiteral("/paiement/"));
         QVERIFY(QString::fromUtf8(m_relay.call("GET", page).body)
                     .contains(QStringLiteral("120\u00a0€ par an, soit 10\u00a0€ par mois")));
         QCOMPARE(m_relay.call("POST", page).status, 200);
@@ -170,13 +170,14 @@ private Q_SLOTS:
     void giftedProIsKeptWhenSubscribing() {
         const QString email = QStringLiteral("gifted@example.com");
         const QString token = m_relay.signIn(email);
-        const auto gifted = m_relay.adjustAccount({{QStringLiteral("email"), email},
-                                                   {QStringLiteral("offre"), QStringLiteral("offert")},
-                                                   {QStringLiteral("jours"), 20}});
+        const auto gifted =
+            m_relay.adjustAccount({{QStringLiteral("email"), email},
+                                   {QStringLiteral("offre"), QStringLiteral("offert")},
+                                   {QStringLiteral("jours"), 20}});
         QCOMPARE(gifted.json.value(QStringLiteral("offre")).toString(), QStringLiteral("offert"));
         const QJsonValue giftEnd = gifted.json.value(QStringLiteral("proJusquAu"));
-        const QString page = pagePath(checkout(token, QStringLiteral("mensuel")),
-                                      QStringLiteral("/paiement/"));
+        const QString page =
+            pagePath(checkout(token, QStringLiteral("mensuel")), QStringLiteral("/paiement/"));
         QVERIFY(QString::fromUtf8(m_relay.call("GET", page).body)
                     .contains(QStringLiteral("Vos jours de Pro restants sont gardés")));
         QCOMPARE(m_relay.call("POST", page).status, 200);
@@ -198,8 +199,8 @@ private Q_SLOTS:
         QCOMPARE(m_relay.call("POST", cancelPage + QStringLiteral("/resilier")).status, 303);
         const QString unpaidPage = pagePath(portal(unpaid), QStringLiteral("/portail/"));
         QCOMPARE(m_relay.call("POST", unpaidPage + QStringLiteral("/impaye")).status, 303);
-        const QString stalePage = pagePath(checkout(newUser(), QStringLiteral("annuel")),
-                                           QStringLiteral("/paiement/"));
+        const QString stalePage =
+            pagePath(checkout(newUser(), QStringLiteral("annuel")), QStringLiteral("/paiement/"));
 
         QVERIFY(m_relay.advanceClock(32 * 24 * 3600));
         const QJsonObject renewed = account(renewing);
@@ -209,8 +210,9 @@ private Q_SLOTS:
             const QJsonObject ended = account(token);
             QCOMPARE(ended.value(QStringLiteral("offre")).toString(), QStringLiteral("gratuit"));
             QVERIFY(ended.value(QStringLiteral("abonnement")).isNull());
-            QCOMPARE(ended.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("plafond")),
-                     QJsonValue(2000));
+            QCOMPARE(
+                ended.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("plafond")),
+                QJsonValue(2000));
         }
         // Pages expire: a checkout after a day, a portal after an hour.
         QCOMPARE(m_relay.call("GET", stalePage).status, 404);
@@ -220,11 +222,12 @@ private Q_SLOTS:
     }
 
     void aRelayWithoutPayments() {
-        RelayProcess closed({.extraArguments = {QStringLiteral("--sans-paiement")}});
+        RelayProcess closed(
+            RelayProcess::Settings().withArguments({QStringLiteral("--sans-paiement")}));
         QVERIFY2(closed.start(), qPrintable(closed.errorString()));
         const QString token = closed.signIn(QStringLiteral("nopay@example.com"));
-        for (const QString& route :
-             {QStringLiteral("api/abonnement/paiement"), QStringLiteral("api/abonnement/portail")}) {
+        for (const QString& route : {QStringLiteral("api/abonnement/paiement"),
+                                     QStringLiteral("api/abonnement/portail")}) {
             const auto answer = closed.sendJson(
                 "POST", route, {{QStringLiteral("periode"), QStringLiteral("mensuel")}}, token);
             QCOMPARE(answer.status, 503);

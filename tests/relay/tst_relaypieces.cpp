@@ -51,12 +51,15 @@ private Q_SLOTS:
         QTest::newRow("wednesday") << at("2026-01-07T12:00:00Z") << "2026-01-04T23:00:00Z"
                                    << "2026-01-11T23:00:00Z";
         QTest::newRow("sunday evening UTC is already Monday in Paris")
-            << at("2026-01-11T23:30:00Z") << "2026-01-11T23:00:00Z" << "2026-01-18T23:00:00Z";
+            << at("2026-01-11T23:30:00Z") << "2026-01-11T23:00:00Z"
+            << "2026-01-18T23:00:00Z";
         QTest::newRow("the very instant of the reset")
-            << at("2026-01-11T23:00:00Z") << "2026-01-11T23:00:00Z" << "2026-01-18T23:00:00Z";
+            << at("2026-01-11T23:00:00Z") << "2026-01-11T23:00:00Z"
+            << "2026-01-18T23:00:00Z";
         // The week of the spring change (29 March 2026) ends at 22:00 UTC.
         QTest::newRow("across the change to summer time")
-            << at("2026-03-25T12:00:00Z") << "2026-03-22T23:00:00Z" << "2026-03-29T22:00:00Z";
+            << at("2026-03-25T12:00:00Z") << "2026-03-22T23:00:00Z"
+            << "2026-03-29T22:00:00Z";
         QTest::newRow("summer") << at("2026-07-01T08:00:00Z") << "2026-06-28T22:00:00Z"
                                 << "2026-07-05T22:00:00Z";
     }
@@ -76,21 +79,32 @@ private Q_SLOTS:
     void emailAddresses_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stored"); // empty: refused
-        QTest::newRow("plain") << "alice@example.com" << "alice@example.com";
+        QTest::newRow("plain") << "alice@example.com"
+                               << "alice@example.com";
         QTest::newRow("blanks and capitals") << "  Alice.Martin@Example.FR \n"
                                              << "alice.martin@example.fr";
         QTest::newRow("plus and sub-domain") << "a+b@mail.example.co.uk"
                                              << "a+b@mail.example.co.uk";
-        QTest::newRow("no at") << "alice.example.com" << "";
-        QTest::newRow("two ats") << "a@b@example.com" << "";
-        QTest::newRow("no domain dot") << "alice@localhost" << "";
-        QTest::newRow("empty local part") << "@example.com" << "";
-        QTest::newRow("double dot") << "a..b@example.com" << "";
-        QTest::newRow("space inside") << "al ice@example.com" << "";
-        QTest::newRow("hyphen at label end") << "a@example-.com" << "";
-        QTest::newRow("numeric top level") << "a@example.123" << "";
-        QTest::newRow("accented") << "élodie@example.fr" << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("no at") << "alice.example.com"
+                               << "";
+        QTest::newRow("two ats") << "a@b@example.com"
+                                 << "";
+        QTest::newRow("no domain dot") << "alice@localhost"
+                                       << "";
+        QTest::newRow("empty local part") << "@example.com"
+                                          << "";
+        QTest::newRow("double dot") << "a..b@example.com"
+                                    << "";
+        QTest::newRow("space inside") << "al ice@example.com"
+                                      << "";
+        QTest::newRow("hyphen at label end") << "a@example-.com"
+                                             << "";
+        QTest::newRow("numeric top level") << "a@example.123"
+                                           << "";
+        QTest::newRow("accented") << "élodie@example.fr"
+                                  << "";
+        QTest::newRow("empty") << ""
+                               << "";
         QTest::newRow("too long") << QString(250, u'a') + QStringLiteral("@example.com") << "";
     }
     void emailAddresses() {
@@ -146,10 +160,10 @@ private Q_SLOTS:
         QVERIFY(chosen.options->control);
         QVERIFY(!chosen.options->paymentsEnabled);
 
-        for (const QStringList& bad : {QStringList{"--port", "70000"}, QStringList{"--port"},
-                                       QStringList{"--moteur", "whisper"},
-                                       QStringList{"--moteur", "commande"},
-                                       QStringList{"--inconnue"}}) {
+        for (const QStringList& bad :
+             {QStringList{"--port", "70000"}, QStringList{"--port"},
+              QStringList{"--moteur", "whisper"}, QStringList{"--moteur", "commande"},
+              QStringList{"--inconnue"}}) {
             const auto parsed = Options::parse(bad);
             QVERIFY(!parsed.options);
             QVERIFY(!parsed.error.isEmpty());

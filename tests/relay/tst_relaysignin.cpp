@@ -14,7 +14,9 @@ using parlova::test::RelayProcess;
 
 namespace {
 
-QJsonObject emailBody(const QString& email) { return {{QStringLiteral("email"), email}}; }
+QJsonObject emailBody(const QString& email) {
+    return {{QStringLiteral("email"), email}};
+}
 
 } // namespace
 
@@ -80,9 +82,9 @@ private Q_SLOTS:
                  QStringLiteral("json"));
         QCOMPARE(json(R"({"email":42})", "application/json").errorCode(), QStringLiteral("json"));
         QCOMPARE(json(R"({})", "application/json").errorCode(), QStringLiteral("json"));
-        QCOMPARE(json(R"({"email":"a@example.com","parrainage":7})", "application/json")
-                     .errorCode(),
-                 QStringLiteral("json"));
+        QCOMPARE(
+            json(R"({"email":"a@example.com","parrainage":7})", "application/json").errorCode(),
+            QStringLiteral("json"));
         const auto text = json(R"({"email":"a@example.com"})", "text/plain");
         QCOMPARE(text.status, 415);
         QCOMPARE(text.errorCode(), QStringLiteral("type-contenu"));
@@ -90,9 +92,9 @@ private Q_SLOTS:
             json("{\"email\":\"" + QByteArray(20000, 'a') + "@example.com\"}", "application/json");
         QCOMPARE(huge.status, 413);
         // A charset parameter is fine.
-        QCOMPARE(json(R"({"email":"charset@example.com"})", "application/json; charset=utf-8")
-                     .status,
-                 200);
+        QCOMPARE(
+            json(R"({"email":"charset@example.com"})", "application/json; charset=utf-8").status,
+            200);
     }
 
     void invalidAddressesAreRefusedByBothExchanges() {
@@ -217,7 +219,10 @@ private Q_SLOTS:
             gifted.value(QStringLiteral("proJusquAu")).toString(), Qt::ISODate);
         const qint64 days = QDateTime::currentDateTimeUtc().daysTo(until);
         QVERIFY2(days >= 27 && days <= 32, qPrintable(QString::number(days)));
-        QVERIFY(gifted.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("plafond")).isNull());
+        QVERIFY(gifted.value(QStringLiteral("semaine"))
+                    .toObject()
+                    .value(QStringLiteral("plafond"))
+                    .isNull());
 
         // An existing account keeps what it has.
         QCOMPARE(requestCode(emailBody(sponsor)).status, 200);
@@ -242,8 +247,9 @@ private Q_SLOTS:
         QCOMPARE(refused.status, 200);
         QCOMPARE(refused.json.value(QStringLiteral("parrainage")).toString(),
                  QStringLiteral("refuse"));
-        QCOMPARE(refused.json.value(QStringLiteral("compte")).toObject().value(QStringLiteral("offre")),
-                 QJsonValue(QStringLiteral("gratuit")));
+        QCOMPARE(
+            refused.json.value(QStringLiteral("compte")).toObject().value(QStringLiteral("offre")),
+            QJsonValue(QStringLiteral("gratuit")));
 
         const QJsonObject stats = m_relay.call("GET", QStringLiteral("api/compte"), token)
                                       .json.value(QStringLiteral("parrainage"))

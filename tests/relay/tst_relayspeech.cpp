@@ -16,7 +16,7 @@ using parlova::test::SpeechSamples;
 class TestRelaySpeech : public QObject {
     Q_OBJECT
 
-    RelayProcess m_relay{{.engine = QStringLiteral("pocketsphinx")}};
+    RelayProcess m_relay{RelayProcess::Settings().withEngine(QStringLiteral("pocketsphinx"))};
     QString m_token;
 
 private Q_SLOTS:
@@ -45,8 +45,7 @@ private Q_SLOTS:
             const QStringList reference = SpeechSamples::words(sample.reference);
             const QStringList heard = SpeechSamples::words(text);
             const double wer = SpeechSamples::wordErrorRate(reference, heard);
-            qInfo("%s: WER %.0f %% — « %s »", qPrintable(sample.name), wer * 100,
-                  qPrintable(text));
+            qInfo("%s: WER %.0f %% — « %s »", qPrintable(sample.name), wer * 100, qPrintable(text));
             QCOMPARE(answer.json.value(QStringLiteral("mots")).toInt(), int(heard.size()));
             errors += wer * double(reference.size());
             referenceWords += int(reference.size());
@@ -71,8 +70,8 @@ private Q_SLOTS:
                      reference, SpeechSamples::words(QStringLiteral("Go forward, two meters."))),
                  0.25);
         QCOMPARE(SpeechSamples::wordErrorRate(reference, {}), 1.0);
-        QCOMPARE(SpeechSamples::wordErrorRate(
-                     reference, SpeechSamples::words(QStringLiteral("go go forward ten meters now"))),
+        QCOMPARE(SpeechSamples::wordErrorRate(reference, SpeechSamples::words(QStringLiteral(
+                                                             "go go forward ten meters now"))),
                  0.5);
     }
 };

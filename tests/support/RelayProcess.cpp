@@ -20,9 +20,13 @@ RelayProcess::RelayProcess()
 RelayProcess::RelayProcess(Settings settings)
     : m_settings(std::move(settings)) {}
 
-RelayProcess::~RelayProcess() { stop(); }
+RelayProcess::~RelayProcess() {
+    stop();
+}
 
-QString RelayProcess::dataDir() const { return m_dir.path(); }
+QString RelayProcess::dataDir() const {
+    return m_dir.path();
+}
 
 QString RelayProcess::authorityCertificatePath() const {
     return m_dir.filePath(QStringLiteral("autorite/ca.crt"));
@@ -32,9 +36,13 @@ QUrl RelayProcess::origin() const {
     return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_port));
 }
 
-bool RelayProcess::isRunning() const { return m_process.state() != QProcess::NotRunning; }
+bool RelayProcess::isRunning() const {
+    return m_process.state() != QProcess::NotRunning;
+}
 
-int RelayProcess::exitCode() const { return m_process.exitCode(); }
+int RelayProcess::exitCode() const {
+    return m_process.exitCode();
+}
 
 QString RelayProcess::log() const {
     QFile file(m_dir.filePath(QStringLiteral("relais.log")));
@@ -79,14 +87,13 @@ bool RelayProcess::start() {
     if (!QFile::exists(authorityCertificatePath()) && !seedAuthority())
         return false;
 
-    QStringList arguments = {QStringLiteral("--port"), QStringLiteral("0"),
-                             QStringLiteral("--donnees"), m_dir.path(), QStringLiteral("--moteur"),
-                             m_settings.engine};
+    QStringList arguments = {QStringLiteral("--port"),    QStringLiteral("0"),
+                             QStringLiteral("--donnees"), m_dir.path(),
+                             QStringLiteral("--moteur"),  m_settings.engine};
     if (m_settings.control)
         arguments << QStringLiteral("--controle");
     arguments << m_settings.extraArguments;
-    m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("relais.log")),
-                                   QIODevice::Append);
+    m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("relais.log")), QIODevice::Append);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(program, arguments);
     if (!m_process.waitForStarted(10000)) {
@@ -164,8 +171,7 @@ RelayProcess::Answer RelayProcess::send(const QByteArray& method, const QString&
     for (const auto& [name, value] : headers)
         request.setRawHeader(name, value);
 
-    std::unique_ptr<QNetworkReply> reply(
-        m_network->sendCustomRequest(request, method, body));
+    std::unique_ptr<QNetworkReply> reply(m_network->sendCustomRequest(request, method, body));
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())

@@ -34,14 +34,31 @@ namespace parlova::test {
 //     QVERIFY2(relay.start(), qPrintable(relay.errorString()));
 //     const QString token = relay.signIn("alice@example.com");
 //     relay.setNextTranscript("Bonjour");
-//     relay.scriptNextAnswer({.route = "api/compte", .status = 503});
+//     relay.scriptNextAnswer(RelayProcess::ScriptedAnswer("api/compte").withStatus(503));
 class RelayProcess {
 public:
     struct Settings {
         QString engine = QStringLiteral("test"); // --moteur: test, pocketsphinx or commande
         QStringList extraArguments;              // e.g. {"--sans-paiement"}
         bool trustedAuthority = true;
-        bool control = true;                     // --controle
+        bool control = true; // --controle
+
+        Settings& withEngine(const QString& name) {
+            engine = name;
+            return *this;
+        }
+        Settings& withArguments(const QStringList& arguments) {
+            extraArguments = arguments;
+            return *this;
+        }
+        Settings& untrusted() {
+            trustedAuthority = false;
+            return *this;
+        }
+        Settings& withoutControl() {
+            control = false;
+            return *this;
+        }
     };
 
     // What came back for one request. `status` is 0 when no HTTP answer came
@@ -49,7 +66,7 @@ public:
     struct Answer {
         int status = 0;
         QByteArray body;
-        QJsonObject json; // the body when it is a JSON object
+        QJsonObject json;                     // the body when it is a JSON object
         QMap<QByteArray, QByteArray> headers; // names in lower case
         QNetworkReply::NetworkError error = QNetworkReply::NoError;
         QString errorText;
@@ -59,18 +76,55 @@ public:
         QString errorCode() const { return json.value(QStringLiteral("erreur")).toString(); }
     };
 
-    // The next answer(s) of one route, as POST /controle/reponse takes it.
+    // The next answer(s) of one route, as POST /controle/reponse takes it:
+    //     ScriptedAnswer(u"api/compte"_s).withStatus(503).withBody({{"erreur", "envoi"}})
     struct ScriptedAnswer {
-        QString route;           // "api/compte"
-        QString method;          // empty: any method
-        int status = 0;          // 0: the route's own answer (after the delay)
-        QJsonObject body;        // a JSON body…
-        QByteArray rawBody;      // …or raw bytes (then contentType applies)
-        QString contentType;     // for rawBody; text/plain by default
-        QString retryAfter;      // the Retry-After header, verbatim
-        int delayMs = 0;         // wait before answering
-        bool drop = false;       // close the connection without an answer
-        int times = 1;           // how many requests it applies to
+        QString route;       // "api/compte"
+        QString method;      // empty: any method
+        int status = 0;      // 0: the route's own answer (after the delay)
+        QJsonObject body;    // a JSON body…
+        QByteArray rawBody;  // …or raw bytes (then contentType applies)
+        QString contentType; // for rawBody; text/plain by default
+        QString retryAfter;  // the Retry-After header, verbatim
+        int delayMs = 0;     // wait before answering
+        bool drop = false;   // close the connection without an answer
+        int times = 1;       // how many requests it applies to
+
+        explicit ScriptedAnswer(QString routePath)
+            : route(std::move(routePath)) {}
+        ScriptedAnswer& forMethod(const QString& name) {
+            method = name;
+            return *this;
+        }
+        ScriptedAnswer& withStatus(int code) {
+            status = code;
+            return *this;
+        }
+        ScriptedAnswer& withBody(const QJsonObject& json) {
+            body = json;
+            return *this;
+        }
+        ScriptedAnswer& withRawBody(const QByteArray& bytes, const QString& type = {}) {
+            rawBody = bytes;
+            contentType = type;
+            return *this;
+        }
+        ScriptedAnswer& withRetryAfter(const QString& value) {
+            retryAfter = value;
+            return *this;
+        }
+        ScriptedAnswer& withDelay(int milliseconds) {
+            delayMs = milliseconds;
+            return *this;
+        }
+        ScriptedAnswer& dropped() {
+            drop = true;
+            return *this;
+        }
+        ScriptedAnswer& forRequests(int count) {
+            times = count;
+            return *this;
+        }
     };
 
     RelayProcess();
@@ -101,8 +155,7 @@ public:
     // One request to the relay; `path` is relative to the origin
     // ("api/compte"). Waits for the answer.
     Answer send(const QByteArray& method, const QString& path, const QByteArray& body = {},
-                const QList<QPair<QByteArray, QByteArray>>& headers = {},
-                int timeoutMs = 30000);
+                const QList<QPair<QByteArray, QByteArray>>& headers = {}, int timeoutMs = 30000);
     // A JSON request as Parlova makes it, with the session token if given.
     Answer sendJson(const QByteArray& method, const QString& path, const QJsonObject& body,
                     const QString& token = {});
