@@ -73,6 +73,15 @@ bool writePem(const QString& path, mode_t mode, const auto& write) {
     return std::rename(temporary.constData(), QFile::encodeName(path).constData()) == 0;
 }
 
+// The key first: a certificate is only ever there with its key.
+bool save(EVP_PKEY* key, X509* cert, const QString& keyPath, const QString& certPath) {
+    return writePem(keyPath, 0600,
+                    [&](FILE* f) {
+                        return PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr);
+                    }) &&
+           writePem(certPath, 0644, [&](FILE* f) { return PEM_write_X509(f, cert); });
+}
+
 bool addExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509V3_CTX context;
     X509V3_set_ctx(&context, issuer, cert, nullptr, nullptr, 0);
@@ -127,12 +136,7 @@ bool makeAuthority(const QString& certPath, const QString& keyPath) {
         !addExtension(self, self, NID_subject_key_identifier, "hash") ||
         X509_sign(self, key.get(), EVP_sha256()) == 0)
         return false;
-    return writePem(keyPath, 0600,
-                    [&](FILE* f) {
-                        return PEM_write_PrivateKey(f, key.get(), nullptr, nullptr, 0, nullptr,
-                                                    nullptr);
-                    }) &&
-           writePem(certPath, 0644, [&](FILE* f) { return PEM_write_X509(f, self); });
+    return save(key.get(), self, keyPath, certPath);
 }
 
 bool makeServer(X509* authority, EVP_PKEY* authorityKey, const QString& certPath,
@@ -153,12 +157,7 @@ bool makeServer(X509* authority, EVP_PKEY* authorityKey, const QString& certPath
         !addExtension(server, authority, NID_authority_key_identifier, "keyid:always") ||
         X509_sign(server, authorityKey, EVP_sha256()) == 0)
         return false;
-    return writePem(keyPath, 0600,
-                    [&](FILE* f) {
-                        return PEM_write_PrivateKey(f, key.get(), nullptr, nullptr, 0, nullptr,
-                                                    nullptr);
-                    }) &&
-           writePem(certPath, 0644, [&](FILE* f) { return PEM_write_X509(f, server); });
+    return save(key.get(), server, keyPath, certPath);
 }
 
 // The server certificate can be kept: readable with its key, signed by this

@@ -180,6 +180,8 @@ struct HttpServer::Impl {
         }
         if (!read) {
             // The library has set 400 (unreadable form) or 413 (too large).
+            // What is left of the body must not be read as a next request.
+            response.set_header("Connection", "close");
             send(response.status == 413 ? Reply::error(413, QStringLiteral("taille"))
                                         : Reply::error(400, QStringLiteral("formulaire")),
                  response);
@@ -351,6 +353,9 @@ struct HttpServer::Impl {
             return new httplib::ThreadPool(48);
         };
         server.set_keep_alive_max_count(1000);
+        // Answers go out in several writes; Nagle's algorithm would hold the
+        // last one back for the client's delayed acknowledgement (40 ms).
+        server.set_tcp_nodelay(true);
         server.set_read_timeout(15);
         server.set_write_timeout(15);
         server.set_payload_max_length(maxUploadBytes);
@@ -392,8 +397,17 @@ struct HttpServer::Impl {
                               .arg(QString::fromStdString(request.path), what));
                 send(Reply::error(500, QStringLiteral("interne")), response);
             });
-        server.set_pre_routing_handler([](const Request&, Response&) {
+        server.set_pre_routing_handler([](const Request& request, Response& response) {
             scriptedAnswer = false;
+            // The library leaves the body of a GET unread, where it would be
+            // taken for the next request: such a connection is not reused.
+            const bool bodyExpected = request.method == "POST" || request.method == "PUT" ||
+                                      request.method == "PATCH" || request.method == "DELETE";
+            const std::string length = request.get_header_value("Content-Length");
+            const bool hasBody =
+                request.has_header("Transfer-Encoding") || (!length.empty() && length != "0");
+            if (!bodyExpected && hasBody)
+                response.set_header("Connection", "close");
             return httplib::Server::HandlerResponse::Unhandled;
         });
         server.set_logger([](const Request& request, const Response& response) {

@@ -70,7 +70,7 @@ private Q_SLOTS:
         writeFile(folder.filePath(QStringLiteral("parlova-1.m4a")));
         writeFile(DictationTakeFiles::newTake(dir.path()));
         writeFile(folder.filePath(QStringLiteral("parlova-.m4a")));
-        const QStringList kept = {
+        QStringList kept = {
             QStringLiteral("parlova-x.M4A"),       QStringLiteral("parlova-x.m4a.part"),
             QStringLiteral("parlova-x.m4"),        QStringLiteral("Parlova-x.m4a"),
             QStringLiteral("autre-parlova-x.m4a"), QStringLiteral("notes.txt"),
@@ -81,6 +81,13 @@ private Q_SLOTS:
         const QString outside = folder.filePath(QStringLiteral("voix.wav"));
         writeFile(outside);
         QVERIFY(QFile::link(outside, folder.filePath(QStringLiteral("parlova-lien.m4a"))));
+        // Another user's take in a shared folder is not ours to delete.
+        const QString foreign = folder.filePath(QStringLiteral("parlova-autre.m4a"));
+        writeFile(foreign);
+        if (::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0)
+            kept << QStringLiteral("parlova-autre.m4a");
+        else
+            QFile::remove(foreign);
 
         QCOMPARE(DictationTakeFiles::removeLeftovers(dir.path()), 3);
 

@@ -87,8 +87,10 @@ public:
         QString contentType; // for rawBody; text/plain by default
         QString retryAfter;  // the Retry-After header, verbatim
         int delayMs = 0;     // wait before answering
-        bool drop = false;   // close the connection without an answer
-        int times = 1;       // how many requests it applies to
+        // Qt resends a request up to three times when its connection closes
+        // without an answer: drop several, then clear the rest.
+        bool drop = false; // close the connection without an answer
+        int times = 1;     // how many requests it applies to
 
         explicit ScriptedAnswer(QString routePath)
             : route(std::move(routePath)) {}
