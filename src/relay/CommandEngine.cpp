@@ -173,7 +173,9 @@ QByteArray CommandEngine::wav(const std::vector<qint16>& samples, int sampleRate
 
 Transcription CommandEngine::transcribe(const std::vector<qint16>& samples,
                                         const std::optional<QString>& language) {
+    // The takes are people's voices: the folder is the relay's alone.
     QDir().mkpath(m_workDir);
+    QFile::setPermissions(m_workDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString path =
         QDir(m_workDir).filePath(QStringLiteral("dictee-%1.wav").arg(Secrets::randomDigits(12)));
     if (!writePrivateFile(path, wav(samples, AudioDecoder::sampleRate)))
