@@ -61,7 +61,9 @@ if [ ! -f "$authority/autorite/ca.crt" ]; then
   start_relay "$build/src/relay/parlova-relais" "$rig/relais.log" --port 0 --donnees "$authority" --moteur test
   kill "$relay_pid"; wait "$relay_pid" 2>/dev/null || true
 fi
-trust_relay_authority "$authority" parlova-relais-rig
+# One trusted file per build folder, so that two builds tested side by side
+# (the normal one and the sanitizer one) never replace each other's authority.
+trust_relay_authority "$authority" "parlova-relais-rig-$(printf '%s' "$authority" | md5sum | cut -c1-8)"
 export PARLOVA_TEST_CA_DIR="$authority"
 
 export PARLOVA_RIG=1
