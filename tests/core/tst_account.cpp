@@ -49,6 +49,14 @@ QJsonObject proAccount() {
                 "semaine.reste", QJsonValue::Null);
 }
 
+QJsonObject subscribedAccount() {
+    return with(proAccount(), "abonnement",
+                QJsonObject{{"periode", "annuel"},
+                            {"statut", "past_due"},
+                            {"finPeriode", "2026-05-01T00:00:00.000Z"},
+                            {"resilie", true}});
+}
+
 Decoded<Account> decode(const QJsonObject& object) {
     return Account::fromJson(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
@@ -83,20 +91,13 @@ private Q_SLOTS:
         row("free ignores a date", with(free, "proJusquAu", date), int(Kind::free));
         row("free, cap null", with(free, "semaine.plafond", QJsonValue::Null), -1, u"semaine"_s,
             noCap);
-        row("free, count absent", with(free, "semaine.reste", QJsonValue::Undefined), -1,
-            u"semaine"_s, noCap);
         row("trial", with(with(free, "offre", "essai"), "proJusquAu", date), int(Kind::trial));
         row("trial, date null", with(free, "offre", "essai"), -1, u"proJusquAu"_s, noEnd);
-        row("gifted, date absent",
-            with(with(free, "offre", "offert"), "proJusquAu", QJsonValue::Undefined), -1,
-            u"proJusquAu"_s, noEnd);
         row("gifted", with(with(free, "offre", "offert"), "proJusquAu", date), int(Kind::gifted));
-        row("pro without end", proAccount(), int(Kind::pro));
         row("pro with end", with(proAccount(), "proJusquAu", date), int(Kind::pro));
         row("pro, unreadable end", with(proAccount(), "proJusquAu", "demain"), -1, u"proJusquAu"_s,
             u"Date ISO 8601 attendue."_s);
         row("plan in capitals", with(free, "offre", "GRATUIT"), -1, u"offre"_s);
-        row("unknown plan", with(free, "offre", "premium"), -1, u"offre"_s);
         row("plan a number", with(free, "offre", 1), -1, u"offre"_s);
     }
 
@@ -121,88 +122,66 @@ private Q_SLOTS:
                                             : std::optional(utc("2026-04-01T10:00:00Z")));
     }
 
-    void datesInBothFormsAndOnlyThose_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QDateTime>("expected"); // invalid: must fail
-
-        QTest::newRow("whole seconds") << u"2026-03-02T09:30:00Z"_s << utc("2026-03-02T09:30:00Z");
-        QTest::newRow("milliseconds")
-            << u"2026-03-02T09:30:00.250Z"_s << utc("2026-03-02T09:30:00.250Z");
-        QTest::newRow("microseconds")
-            << u"2026-03-02T09:30:00.1239Z"_s << utc("2026-03-02T09:30:00.123Z");
-        QTest::newRow("offset") << u"2026-01-01T00:30:00+0100"_s << utc("2025-12-31T23:30:00Z");
-        QTest::newRow("offset with colon")
-            << u"2026-03-02T04:30:00-05:00"_s << utc("2026-03-02T09:30:00Z");
-        for (const char* bad :
-             {"2026-03-02", "2026-03-02T09:30:00", "2026-03-02T09:30Z", "2026-03-02 09:30:00Z",
-              "2026-03-02t09:30:00z", "2026-03-02T09:30:00.Z", "2026-03-02T09:30:00,250Z",
-              "2026-02-29T09:30:00Z", "2026-03-02T24:00:00Z", "2026-03-02T09:30:60Z",
-              "2026-03-02T09:30:00Zjunk", "2026-03-02T09:30:00+01", "2026-3-2T9:30:00Z", ""})
-            QTest::addRow("'%s'", bad) << QString::fromLatin1(bad) << QDateTime();
-    }
-
     void datesInBothFormsAndOnlyThose() {
-        QFETCH(QString, text);
-        QFETCH(QDateTime, expected);
-
-        const Decoded<Account> result =
-            decode(with(freeAccount(), "semaine.reinitialisation", text));
-        if (expected.isValid()) {
-            QVERIFY(result);
-            QCOMPARE(result->week.resetsAt.toMSecsSinceEpoch(), expected.toMSecsSinceEpoch());
-        } else {
-            QVERIFY(!result);
-            QCOMPARE(result.error(),
+        const std::pair<const char*, const char*> good[] = {
+            {"2026-03-02T09:30:00Z", "2026-03-02T09:30:00Z"},
+            {"2026-03-02T09:30:00.1239Z", "2026-03-02T09:30:00.123Z"},
+            {"2026-03-02T04:30:00-05:00", "2026-03-02T09:30:00Z"}};
+        for (const auto& [text, expected] : good) {
+            const Decoded<Account> result =
+                decode(with(freeAccount(), "semaine.reinitialisation", QString::fromLatin1(text)));
+            QVERIFY2(result, text);
+            QCOMPARE(result->week.resetsAt.toMSecsSinceEpoch(), utc(expected).toMSecsSinceEpoch());
+        }
+        for (const char* bad :
+             {"2026-03-02", "2026-03-02T09:30:00", "2026-03-02 09:30:00Z", "2026-03-02T09:30:00.Z",
+              "2026-02-29T09:30:00Z", "2026-03-02T09:30:00Zjunk", "2026-03-02T09:30:00+01"}) {
+            QCOMPARE(decode(with(freeAccount(), "semaine.reinitialisation", bad)).error(),
                      (DecodingError{u"semaine.reinitialisation"_s, u"Date ISO 8601 attendue."_s}));
         }
     }
 
-    // Counts and prices must be JSON numbers holding integers; nothing is coerced.
-    void countsMustBeJsonIntegers() {
-        const char* paths[] = {"semaine.mots", "semaine.reste", "parrainage.amis",
-                               "tarifs.annuel.centimesParMois"};
-        const char* refused[] = {"\"12\"", "true", "{}", "[12]", "12.5", "1e30"};
-        for (const char* path : paths) {
-            // A marker in place of the value, then the raw JSON text spliced in.
-            const QByteArray json = QJsonDocument(with(freeAccount(), path, "@")).toJson();
-            for (const char* raw : refused) {
-                const Decoded<Account> result =
-                    Account::fromJson(QByteArray(json).replace("\"@\"", raw));
-                QVERIFY2(!result, raw);
-                QCOMPARE(result.error().path, QString::fromLatin1(path));
-            }
-            for (const char* raw : {"-12", "1.2e1"})
-                QVERIFY2(Account::fromJson(QByteArray(json).replace("\"@\"", raw)), raw);
-        }
+    // A refusal names the first wrong member in reading order: the week before
+    // the plan, the two price objects before the currency. Counts and prices
+    // must be JSON numbers holding integers; nothing is coerced.
+    void refusalsNameTheirMember_data() {
+        QTest::addColumn<QJsonObject>("json");
+        QTest::addColumn<QString>("path"); // empty: accepted
+        const QJsonObject free = freeAccount(), subscribed = subscribedAccount();
+        const auto row = [](const char* name, const QJsonObject& json, const char* path) {
+            QTest::newRow(name) << json << QString::fromLatin1(path);
+        };
+        row("count as a string", with(free, "semaine.reste", "12"), "semaine.reste");
+        row("price with a fraction", with(free, "tarifs.annuel.centimesParMois", 12.5),
+            "tarifs.annuel.centimesParMois");
+        row("price beyond integers", with(free, "tarifs.annuel.centimesParMois", 1e30),
+            "tarifs.annuel.centimesParMois");
+        row("negative count", with(free, "semaine.reste", -12), "");
+        row("integral double", with(free, "tarifs.annuel.centimesParMois", 12.0), "");
+        row("no email", with(free, "email", QJsonValue::Undefined), "email");
+        row("week as an array", with(free, "semaine", QJsonArray{1}), "semaine");
+        row("referral link not a URL", with(free, "parrainage.lien", "a b"), "parrainage.lien");
+        row("week before plan", with(with(free, "offre", "illimite"), "semaine.mots", ""),
+            "semaine.mots");
+        row("prices before currency",
+            with(with(free, "tarifs.devise", 3), "tarifs.annuel", QJsonValue::Null),
+            "tarifs.annuel");
+        row("period in English", with(subscribed, "abonnement.periode", "monthly"),
+            "abonnement.periode");
+        row("cancellation as a word", with(subscribed, "abonnement.resilie", "non"),
+            "abonnement.resilie");
+        row("subscription as a string", with(subscribed, "abonnement", "active"), "abonnement");
     }
 
-    void requiredValuesAndReadingOrder() {
-        for (const char* path : {"email", "semaine", "semaine.mots", "parrainage.code",
-                                 "tarifs.devise", "tarifs.mensuel.centimes"}) {
-            QCOMPARE(decode(with(freeAccount(), path, QJsonValue::Undefined)).error().path,
-                     QString::fromLatin1(path));
-        }
-        QCOMPARE(decode(with(freeAccount(), "semaine", QJsonArray{1})).error().path, u"semaine"_s);
-        QCOMPARE(decode(with(freeAccount(), "parrainage.lien", "a b")).error().path,
-                 u"parrainage.lien"_s);
-        // The first failure in reading order is the one reported: the week
-        // before the plan, the two price objects before the currency.
-        QCOMPARE(
-            decode(with(with(freeAccount(), "offre", "illimite"), "semaine.mots", "")).error().path,
-            u"semaine.mots"_s);
-        QCOMPARE(
-            decode(with(with(freeAccount(), "tarifs.devise", 3), "tarifs.annuel", QJsonValue::Null))
-                .error()
-                .path,
-            u"tarifs.annuel"_s);
+    void refusalsNameTheirMember() {
+        QFETCH(QJsonObject, json);
+        QFETCH(QString, path);
+        const Decoded<Account> result = decode(json);
+        QCOMPARE(result ? QString() : result.error().path, path);
     }
 
     void subscription() {
-        const QJsonObject subscribed = with(proAccount(), "abonnement",
-                                            QJsonObject{{"periode", "annuel"},
-                                                        {"statut", "past_due"},
-                                                        {"finPeriode", "2026-05-01T00:00:00.000Z"},
-                                                        {"resilie", true}});
+        const QJsonObject subscribed = subscribedAccount();
         const Account account = decoded(subscribed);
         QCOMPARE(account.subscription->period, Account::Subscription::Period::yearly);
         QVERIFY(account.subscription->paymentFailed());
@@ -210,38 +189,21 @@ private Q_SLOTS:
                      .subscription->paymentFailed());
         QVERIFY(
             decoded(with(subscribed, "abonnement.statut", "trialing")).subscription->isTrialing());
-        for (const char* period : {"Mensuel", "monthly"})
-            QCOMPARE(decode(with(subscribed, "abonnement.periode", period)).error().path,
-                     u"abonnement.periode"_s);
-        QCOMPARE(decode(with(subscribed, "abonnement.resilie", "non")).error().path,
-                 u"abonnement.resilie"_s);
-        QCOMPARE(decode(with(subscribed, "abonnement", "active")).error().path, u"abonnement"_s);
     }
 
-    void linksAreReadTolerantly_data() {
-        QTest::addColumn<QJsonValue>("links");
-        QTest::addColumn<QString>("terms"); // empty: none
-
-        const auto terms = [](const QJsonValue& value) {
-            return QJsonValue(QJsonObject{{"conditions", value}});
-        };
-        QTest::newRow("absent") << QJsonValue(QJsonValue::Undefined) << QString();
-        QTest::newRow("a string") << QJsonValue(u"https://parlova.fr"_s) << QString();
-        QTest::newRow("http") << terms(u"http://parlova.fr/c"_s) << QString();
-        QTest::newRow("not a URL") << terms(u"pas une adresse"_s) << QString();
-        QTest::newRow("a number") << terms(42) << QString();
-        QTest::newRow("https without host") << terms(u"https:///c"_s) << QString();
-        QTest::newRow("capital scheme")
-            << terms(u"HTTPS://parlova.fr/c"_s) << u"https://parlova.fr/c"_s;
-    }
-
+    // An unusable link is no link; the account still decodes.
     void linksAreReadTolerantly() {
-        QFETCH(QJsonValue, links);
-        QFETCH(QString, terms);
-        const Account account = decoded(with(freeAccount(), "liens", links));
-        QCOMPARE(account.links.terms,
-                 terms.isEmpty() ? std::nullopt : std::optional<QUrl>(QUrl(terms)));
-        QCOMPARE(account.links.privacy, std::nullopt);
+        for (const QJsonValue& terms :
+             {QJsonValue(u"http://parlova.fr/c"_s), QJsonValue(42), QJsonValue(u"https:///c"_s)}) {
+            const Account account = decoded(with(freeAccount(), "liens.conditions", terms));
+            QCOMPARE(account.links.terms, std::nullopt);
+            QCOMPARE(account.links.privacy, QUrl(u"https://parlova.fr/confidentialite"_s));
+        }
+        QCOMPARE(decoded(with(freeAccount(), "liens", "https://parlova.fr")).links.privacy,
+                 std::nullopt);
+        QCOMPARE(
+            decoded(with(freeAccount(), "liens.conditions", "HTTPS://parlova.fr/c")).links.terms,
+            QUrl(u"https://parlova.fr/c"_s));
     }
 
     void notAnAccountFailsCleanly() {
@@ -253,9 +215,9 @@ private Q_SLOTS:
             QVERIFY(!Account::fromJson(body).error().text().isEmpty());
     }
 
-    // Random and mutated bodies, then well-formed ones with members of every
-    // shape: each must come back as a value or a failure, never a crash or a
-    // hang. The seed is fixed so that a failure can be replayed.
+    // Mutated bodies, then well-formed ones with members of every shape: each
+    // comes back as a value or a failure, never a crash or a hang, and
+    // whatever gets through is a coherent offer. The seed is fixed for replay.
     void survivesMutatedBodies() {
         QRandomGenerator random(20260302);
         const QByteArray valid = QJsonDocument(freeAccount()).toJson(QJsonDocument::Compact);
@@ -263,42 +225,28 @@ private Q_SLOTS:
         for (int round = 0; round < 3000; ++round) {
             QByteArray body = valid;
             for (int edit = 1 + random.bounded(8); edit > 0; --edit) {
-                const int at = random.bounded(int(body.size()) + 1);
-                const char byte = alphabet[random.bounded(int(sizeof alphabet) - 1)];
-                switch (random.bounded(4)) {
-                case 0:
-                    body.insert(at, byte);
-                    break;
-                case 1:
+                const int at = random.bounded(int(body.size()) + 1), kind = random.bounded(3);
+                if (kind == 0)
+                    body.insert(at, alphabet[random.bounded(int(sizeof alphabet) - 1)]);
+                else if (kind == 1)
                     body.remove(at, 1 + random.bounded(6));
-                    break;
-                case 2:
+                else
                     body.insert(at, body.mid(random.bounded(int(body.size()) + 1), 12));
-                    break;
-                default:
-                    body = round % 10 ? body.left(at) : QByteArray::number(random.generate64());
-                }
             }
             (void)Account::fromJson(body);
         }
 
-        const char* paths[] = {"offre",           "proJusquAu",    "abonnement",
-                               "semaine",         "semaine.reste", "semaine.reinitialisation",
-                               "parrainage.lien", "tarifs.annuel", "liens.conditions"};
-        const QJsonValue shapes[] = {QJsonValue::Null,
-                                     QJsonValue::Undefined,
-                                     u"essai"_s,
-                                     u"2026-03-02T09:30:00Z"_s,
-                                     true,
-                                     0.5,
-                                     QJsonArray{1},
-                                     QJsonObject{{"mots", 1}}};
+        const char* paths[] = {"offre",         "proJusquAu",      "abonnement",
+                               "semaine",       "semaine.reste",   "semaine.reinitialisation",
+                               "tarifs.annuel", "liens.conditions"};
+        const QJsonValue shapes[] = {
+            QJsonValue::Null, QJsonValue::Undefined, u"essai"_s, u"2026-03-02T09:30:00Z"_s, 0.5,
+            QJsonArray{1}};
         for (int round = 0; round < 2000; ++round) {
             QJsonObject json = round % 2 ? freeAccount() : proAccount();
             for (int edit = 1 + random.bounded(3); edit > 0; --edit)
                 json = with(json, paths[random.bounded(int(std::size(paths)))],
                             shapes[random.bounded(int(std::size(shapes)))]);
-            // Whatever gets through is still a coherent offer.
             if (const Decoded<Account> result = decode(json)) {
                 const Kind kind = result->offer.kind();
                 QVERIFY(kind != Kind::free || (result->week.limit && result->week.remaining));

@@ -10,6 +10,7 @@
 #include <QTranslator>
 
 using namespace parlova::core;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -35,158 +36,110 @@ class CatalogTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void everyKeyHasItsFrenchDefault();
-    void typographyIsKept();
-    void linuxTextsReplaceTheOtherPlatformsWords();
-    void argumentsAreFilledInOrder();
-    void unknownKeysNeverFail();
-    void translationWinsAndFrenchIsTheFallback();
-    void constantsKeepTheirFirstTextWhileFunctionsFollow();
-    void installTranslationsNeedsAUsableFile();
+    // Every key is dotted, has a French default shown as is without a
+    // translation, and keeps French typography and no other platform's words.
+    void everyKeyHasItsFrenchDefault() {
+        const QStringList keys = Catalog::keys();
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+        static const QRegularExpression dotted(
+            u"^(menu|legal|signIn|welcome|settings|pro|referral|account|common|pill|offer|failure|"
+            "relay|delay|key|language)(\\.[A-Za-z]+)+$"_s);
+        static const QRegularExpression forbidden(
+            u"'|\\.\\.\\.|\uFFFD|macOS|Syst\u00E8me|\u2318|\u2325|\u2303|\U0001F310"_s);
+        for (const QString& key : keys) {
+            const QByteArray id = key.toLatin1();
+            QVERIFY2(dotted.match(key).hasMatch(), qPrintable(key));
+            const QString french = Catalog::frenchDefault(id.constData());
+            QVERIFY2(!french.trimmed().isEmpty(), qPrintable(key));
+            QVERIFY2(!forbidden.match(french).hasMatch(), qPrintable(key));
+            QCOMPARE(Catalog::text(id.constData()), french);
+        }
+    }
+
+    void typographyAndLinuxKeyNamesAreKept() {
+        // The no-break space of "2 000" must survive: an ordinary space lets the
+        // number break over two lines.
+        QVERIFY(Catalog::text("referral.rule").contains(u"2\u00A0000 mots"_s));
+        QCOMPARE(Catalog::text("signIn.changeEmail"), u"Changer d\u2019adresse"_s);
+        QCOMPARE(Catalog::text("menu.upgrade"), u"Passer \u00E0 Pro\u2026"_s);
+        QCOMPARE(Catalog::text("key.rightCommand"), u"Super droite"_s);
+    }
+
+    void argumentsAreFilledInOrder() {
+        QCOMPARE(Catalog::text("pro.price.yearly", {u"99 €"_s, u"8,25 €"_s}),
+                 u"99 € par an, soit 8,25 € par mois"_s);
+
+        // What the user typed is shown as typed, even when it looks like a placeholder.
+        QCOMPARE(Catalog::text("pro.price.yearly", {u"%@"_s, u"8 €"_s}),
+                 u"%@ par an, soit 8 € par mois"_s);
+        QCOMPARE(Texts::codeResent(u"a%@b@exemple.fr"_s),
+                 u"Code renvoy\u00E9 \u00E0 a%@b@exemple.fr."_s);
+
+        QCOMPARE(Catalog::fill(u"%@ et %@"_s, {u"un"_s}), u"un et %@"_s);
+        QCOMPARE(Catalog::fill(u"%@"_s, {u"un"_s, u"deux"_s}), u"un"_s);
+    }
+
+    void unknownKeysNeverFail() {
+        QVERIFY(Catalog::frenchDefault("menu.nothing").isNull());
+        QCOMPARE(Catalog::text("menu.nothing"), u"menu.nothing"_s);
+        QCOMPARE(Catalog::text(nullptr), QString());
+    }
+
+    void translationWinsAndFrenchIsTheFallback() {
+        TableTranslator english({{"menu.quit", u"Quit Parlova"_s},
+                                 {"pro.price.yearly", u"%@ a year, i.e. %@ a month"_s},
+                                 {"common.close", QString()}});
+        QVERIFY(QCoreApplication::installTranslator(&english));
+
+        QCOMPARE(Catalog::text("menu.quit"), u"Quit Parlova"_s);
+        QCOMPARE(Catalog::text("pro.price.yearly", {u"$99"_s, u"$8.25"_s}),
+                 u"$99 a year, i.e. $8.25 a month"_s);
+        // Untranslated and unfinished (empty) entries fall back to French.
+        QCOMPARE(Catalog::text("common.cancel"), u"Annuler"_s);
+        QCOMPARE(Catalog::text("common.close"), u"Fermer"_s);
+        // The shipped text does not change with the translation.
+        QCOMPARE(Catalog::frenchDefault("menu.quit"), u"Quitter Parlova"_s);
+
+        QCoreApplication::removeTranslator(&english);
+        QCOMPARE(Catalog::text("menu.quit"), u"Quitter Parlova"_s);
+    }
+
+    void constantsKeepTheirFirstTextWhileFunctionsFollow() {
+        const QString listening = Texts::listening();
+        const QString warning = Texts::deleteAccountWarning();
+        QCOMPARE(listening, u"\u00C9coute\u2026"_s);
+        QCOMPARE(warning, Catalog::text("settings.deleteAccount.loss") + u"\n\n"_s +
+                              Catalog::text("settings.deleteAccount.refund") + u"\n\n"_s +
+                              Catalog::text("settings.deleteAccount.kept"));
+
+        TableTranslator english({{"menu.listening", u"Listening…"_s},
+                                 {"menu.ready", u"Ready: hold %@ to dictate"_s},
+                                 {"settings.deleteAccount.kept", u"It is final."_s}});
+        QVERIFY(QCoreApplication::installTranslator(&english));
+
+        QCOMPARE(Texts::listening(), listening);
+        QCOMPARE(Texts::deleteAccountWarning(), warning);
+        QCOMPARE(Catalog::text("menu.listening"), u"Listening…"_s);
+        QCOMPARE(Texts::ready(u"Ctrl droite"_s), u"Ready: hold Ctrl droite to dictate"_s);
+
+        QCoreApplication::removeTranslator(&english);
+        QCOMPARE(Texts::ready(u"Fn"_s), u"Pr\u00EAt : maintenez Fn pour dicter"_s);
+    }
+
+    void installTranslationsNeedsAUsableFile() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
+        QVERIFY(!Catalog::installTranslations(english, {folder.path()}));
+
+        QFile broken(folder.filePath(u"parlova_en.qm"_s));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("not a translation file");
+        broken.close();
+        QVERIFY(!Catalog::installTranslations(english, {folder.path()}));
+        QCOMPARE(Catalog::text("menu.quit"), u"Quitter Parlova"_s);
+    }
 };
-
-void CatalogTest::everyKeyHasItsFrenchDefault() {
-    const QStringList keys = Catalog::keys();
-    QCOMPARE(keys.size(), 143);
-    QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
-    QCOMPARE(keys.first(), QStringLiteral("menu.ready"));
-    QCOMPARE(keys.last(), QStringLiteral("language.automatic"));
-
-    static const QRegularExpression dotted(QStringLiteral(
-        "^(menu|legal|signIn|welcome|settings|pro|referral|account|common|pill|offer|failure|"
-        "relay|delay|key|language)(\\.[A-Za-z]+)+$"));
-    for (const QString& key : keys) {
-        const QByteArray id = key.toLatin1();
-        QVERIFY2(dotted.match(key).hasMatch(), qPrintable(key));
-        const QString french = Catalog::frenchDefault(id.constData());
-        QVERIFY2(!french.trimmed().isEmpty(), qPrintable(key));
-        // With no translation installed, the catalog shows exactly the default.
-        QCOMPARE(Catalog::text(id.constData()), french);
-    }
-}
-
-void CatalogTest::typographyIsKept() {
-    // The no-break space of "2 000" must survive: an ordinary space lets the
-    // number break over two lines.
-    const QString rule = Catalog::text("referral.rule");
-    QVERIFY(rule.contains(QStringLiteral("2\u00A0000 mots")));
-    QVERIFY(!rule.contains(QStringLiteral("2 000")));
-
-    QCOMPARE(Catalog::text("signIn.changeEmail"), QStringLiteral("Changer d\u2019adresse"));
-    QCOMPARE(Catalog::text("menu.upgrade"), QStringLiteral("Passer \u00E0 Pro\u2026"));
-    QCOMPARE(Catalog::text("pill.listening"), QStringLiteral("\u00C9coute\u2026"));
-
-    for (const QString& key : Catalog::keys()) {
-        const QString french = Catalog::frenchDefault(key.toLatin1().constData());
-        QVERIFY2(!french.contains(u'\''), qPrintable(key));
-        QVERIFY2(!french.contains(QStringLiteral("...")), qPrintable(key));
-        QVERIFY2(!french.contains(u'\uFFFD'), qPrintable(key));
-    }
-}
-
-void CatalogTest::linuxTextsReplaceTheOtherPlatformsWords() {
-    QCOMPARE(Catalog::text("key.fn"), QStringLiteral("Fn"));
-    QCOMPARE(Catalog::text("key.rightOption"), QStringLiteral("Alt droite (AltGr)"));
-    QCOMPARE(Catalog::text("key.rightControl"), QStringLiteral("Ctrl droite"));
-    QCOMPARE(Catalog::text("key.rightCommand"), QStringLiteral("Super droite"));
-    QCOMPARE(Catalog::text("failure.microphoneDenied"),
-             QStringLiteral("Aucun micro disponible : v\u00E9rifiez les r\u00E9glages du son."));
-    QCOMPARE(Catalog::text("welcome.openSettings"), QStringLiteral("Ouvrir l\u2019aide"));
-    QVERIFY(Catalog::text("signIn.emailPlaceholder").contains(u'@'));
-
-    for (const QString& key : Catalog::keys()) {
-        const QString french = Catalog::frenchDefault(key.toLatin1().constData());
-        for (const QString& foreign :
-             {QStringLiteral("macOS"), QStringLiteral("Syst\u00E8me"), QStringLiteral("\u2318"),
-              QStringLiteral("\u2325"), QStringLiteral("\u2303"), QStringLiteral("\U0001F310")})
-            QVERIFY2(!french.contains(foreign), qPrintable(key));
-    }
-}
-
-void CatalogTest::argumentsAreFilledInOrder() {
-    QCOMPARE(Catalog::text("pro.price.yearly", {QStringLiteral("99 €"), QStringLiteral("8,25 €")}),
-             QStringLiteral("99 € par an, soit 8,25 € par mois"));
-    QCOMPARE(Catalog::text("delay.minutes", {QStringLiteral("5")}), QStringLiteral("5 minutes"));
-    QCOMPARE(
-        Texts::codeSubtitle(QStringLiteral("lea@exemple.fr")),
-        QStringLiteral("Saisissez le code \u00E0 6 chiffres envoy\u00E9 \u00E0 lea@exemple.fr. "
-                       "Il est valable 10 minutes."));
-
-    // What the user typed is shown as typed, even when it looks like a placeholder.
-    QCOMPARE(Catalog::text("pro.price.yearly", {QStringLiteral("%@"), QStringLiteral("8 €")}),
-             QStringLiteral("%@ par an, soit 8 € par mois"));
-    QCOMPARE(Texts::codeResent(QStringLiteral("a%@b@exemple.fr")),
-             QStringLiteral("Code renvoy\u00E9 \u00E0 a%@b@exemple.fr."));
-
-    QCOMPARE(Catalog::fill(QStringLiteral("%@ et %@"), {QStringLiteral("un")}),
-             QStringLiteral("un et %@"));
-    QCOMPARE(Catalog::fill(QStringLiteral("%@"), {QStringLiteral("un"), QStringLiteral("deux")}),
-             QStringLiteral("un"));
-}
-
-void CatalogTest::unknownKeysNeverFail() {
-    QVERIFY(Catalog::frenchDefault("menu.nothing").isNull());
-    QVERIFY(Catalog::frenchDefault(nullptr).isNull());
-    QCOMPARE(Catalog::text("menu.nothing"), QStringLiteral("menu.nothing"));
-    QCOMPARE(Catalog::text(nullptr), QString());
-}
-
-void CatalogTest::translationWinsAndFrenchIsTheFallback() {
-    TableTranslator english({{"menu.quit", QStringLiteral("Quit Parlova")},
-                             {"pro.price.yearly", QStringLiteral("%@ a year, i.e. %@ a month")},
-                             {"common.close", QString()}});
-    QVERIFY(QCoreApplication::installTranslator(&english));
-
-    QCOMPARE(Catalog::text("menu.quit"), QStringLiteral("Quit Parlova"));
-    QCOMPARE(Catalog::text("pro.price.yearly", {QStringLiteral("$99"), QStringLiteral("$8.25")}),
-             QStringLiteral("$99 a year, i.e. $8.25 a month"));
-    // Untranslated and unfinished (empty) entries fall back to French.
-    QCOMPARE(Catalog::text("common.cancel"), QStringLiteral("Annuler"));
-    QCOMPARE(Catalog::text("common.close"), QStringLiteral("Fermer"));
-    // The shipped text does not change with the translation.
-    QCOMPARE(Catalog::frenchDefault("menu.quit"), QStringLiteral("Quitter Parlova"));
-
-    QCoreApplication::removeTranslator(&english);
-    QCOMPARE(Catalog::text("menu.quit"), QStringLiteral("Quitter Parlova"));
-}
-
-void CatalogTest::constantsKeepTheirFirstTextWhileFunctionsFollow() {
-    const QString listening = Texts::listening();
-    const QString warning = Texts::deleteAccountWarning();
-    QCOMPARE(listening, QStringLiteral("\u00C9coute\u2026"));
-    QCOMPARE(warning, Catalog::text("settings.deleteAccount.loss") + QStringLiteral("\n\n") +
-                          Catalog::text("settings.deleteAccount.refund") + QStringLiteral("\n\n") +
-                          Catalog::text("settings.deleteAccount.kept"));
-
-    TableTranslator english({{"menu.listening", QStringLiteral("Listening…")},
-                             {"menu.ready", QStringLiteral("Ready: hold %@ to dictate")},
-                             {"settings.deleteAccount.kept", QStringLiteral("It is final.")}});
-    QVERIFY(QCoreApplication::installTranslator(&english));
-
-    QCOMPARE(Texts::listening(), listening);
-    QCOMPARE(Texts::deleteAccountWarning(), warning);
-    QCOMPARE(Catalog::text("menu.listening"), QStringLiteral("Listening…"));
-    QCOMPARE(Texts::ready(QStringLiteral("Ctrl droite")),
-             QStringLiteral("Ready: hold Ctrl droite to dictate"));
-
-    QCoreApplication::removeTranslator(&english);
-    QCOMPARE(Texts::ready(QStringLiteral("Fn")),
-             QStringLiteral("Pr\u00EAt : maintenez Fn pour dicter"));
-}
-
-void CatalogTest::installTranslationsNeedsAUsableFile() {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
-    QVERIFY(!Catalog::installTranslations(english, {folder.path()}));
-
-    QFile broken(folder.filePath(QStringLiteral("parlova_en.qm")));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("not a translation file");
-    broken.close();
-    QVERIFY(!Catalog::installTranslations(english, {folder.path()}));
-    QCOMPARE(Catalog::text("menu.quit"), QStringLiteral("Quitter Parlova"));
-}
 
 QTEST_GUILESS_MAIN(CatalogTest)
 #include "tst_catalog.moc"

@@ -213,16 +213,6 @@ private Q_SLOTS:
         settle(client.account(QStringLiteral("abc\r\nX-Injecte: 1")));
         QCOMPARE(transport->last().header("authorization"), QByteArray("Bearer abcX-Injecte: 1"));
     }
-
-    void injectedTimeoutsReachTheTransport() {
-        const RelayClient quick(
-            client.origin(), transport,
-            RelayTimeouts{std::chrono::milliseconds(150), std::chrono::milliseconds(250)});
-        settle(quick.account(token));
-        QCOMPARE(transport->last().timeout, std::chrono::milliseconds(150));
-        settle(quick.dictate(audio, token, DictationLanguage::automatic));
-        QCOMPARE(transport->last().timeout, std::chrono::milliseconds(250));
-    }
 };
 
 QTEST_GUILESS_MAIN(RelayClientRequestsTest)
