@@ -387,6 +387,14 @@ DictationAudioWriter::create(const QString& path, const InputFormat& format) {
         format.channelCount > maxChannels)
         return Error::unsupportedFormat;
 
+    // The encoder prints its statistics on standard error at every take;
+    // our own log already says what matters.
+    static const bool quietLibav = [] {
+        av_log_set_level(AV_LOG_ERROR);
+        return true;
+    }();
+    Q_UNUSED(quietLibav);
+
     auto encoder = std::make_unique<Encoder>();
     encoder->path = QFile::encodeName(path);
     encoder->descriptor = DictationTakeFiles::createExclusive(path);

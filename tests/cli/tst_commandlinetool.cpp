@@ -18,6 +18,7 @@ using parlova::core::SecretStore;
 using parlova::platform::MemorySecretStore;
 using Kind = CommandLineTool::Kind;
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -53,7 +54,7 @@ QCoro::Task<Outcome> afterATimer(int value) {
     co_return Outcome(value * 2);
 }
 
-const QString forgottenLine = QStringLiteral("Clé partagée de la démo retirée du trousseau.\n");
+const QString forgottenLine = u"Clé partagée de la démo retirée du trousseau.\n"_s;
 
 struct Run {
     int exitCode = -1;
@@ -96,25 +97,19 @@ private Q_SLOTS:
             QTest::newRow(name) << arguments << kind << email << code << referral << path << page;
         };
         const int requestCode = int(Kind::requestCode);
-        const int signIn = int(Kind::signIn);
 
         row("no arguments", {}, -1);
-        row("unknown option", {"--aide"}, -1);
         row("letter case differs", {"--Compte"}, -1);
         row("prefix of an option", {"--comp"}, -1);
-        row("option with a value glued", {"--compte=oui"}, -1);
         row("snapshot option", {"--capturer", "/tmp/images"}, -1);
         row("option only in second place", {"x", "--compte"}, -1);
 
         row("connexion", {"--connexion", "a@b.fr", "abc 234"}, requestCode, "a@b.fr", none,
             "abc 234");
-        row("connexion without referral", {"--connexion", "a@b.fr"}, requestCode, "a@b.fr");
         row("connexion without operands", {"--connexion"}, requestCode);
-        row("empty operand is present", {"--connexion", ""}, requestCode, QStringLiteral(""));
-        row("code", {"--code", "a@b.fr", "123 456", "REF234", "x"}, signIn, "a@b.fr", "123 456",
-            "REF234");
-        row("code with email only", {"--code", "a@b.fr"}, signIn, "a@b.fr");
-        row("code from standard input", {"--code", "a@b.fr", "-"}, signIn, "a@b.fr", "-");
+        row("empty operand is present", {"--connexion", ""}, requestCode, u""_s);
+        row("code", {"--code", "a@b.fr", "123 456", "REF234", "x"}, int(Kind::signIn), "a@b.fr",
+            "123 456", "REF234");
         row("later options are operands", {"--compte", "--oublier-cle"}, int(Kind::showAccount));
         row("deconnexion", {"--deconnexion"}, int(Kind::signOut));
         row("essai-relais", {"--essai-relais", "/tmp/prise.m4a", "x"}, int(Kind::tryRelay), none,
@@ -125,7 +120,6 @@ private Q_SLOTS:
         row("paiement mensuel", {"--paiement", "mensuel"}, payment, none, none, none, none, 0);
         row("paiement annuel", {"--paiement", "annuel", "x"}, payment, none, none, none, none, 1);
         row("paiement with another word", {"--paiement", "Mensuel"}, payment);
-        row("paiement alone", {"--paiement"}, payment);
         row("portail", {"--portail", "annuel"}, int(Kind::portal), none, none, none, none, 2);
     }
     void parse() {
@@ -149,39 +143,28 @@ private Q_SLOTS:
         QTEST(pageCode(tool->paymentPage()), "page");
     }
 
+    // Only the demo key goes; a key already gone is no failure; a keychain
+    // failure is told with its status.
     void forgetLegacyKeyLeavesTheSessionAlone() {
         MemorySecretStore keychain;
         QString printed;
         QTextStream out(&printed);
-        QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
-        QCOMPARE(printed, forgottenLine);
-
         QCOMPARE(KeychainItem::session().store(keychain, "jeton"), SecretStore::success);
         QCOMPARE(KeychainItem::legacyRelayKey().store(keychain, "clé"), SecretStore::success);
-        printed.clear();
-        QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
-        QCOMPARE(printed, forgottenLine);
-        QCOMPARE(keychain.count(), 1);
-        QVERIFY(KeychainItem::session().read(keychain).isFound());
-    }
+        for (int run = 0; run < 2; ++run) {
+            printed.clear();
+            QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
+            QCOMPARE(printed, forgottenLine);
+            QCOMPARE(keychain.count(), 1);
+            QVERIFY(KeychainItem::session().read(keychain).isFound());
+        }
 
-    void forgetLegacyKeyReportsAKeychainFailure() {
-        MemorySecretStore keychain;
         keychain.failOn(MemorySecretStore::Operation::remove, SecretStore::collectionLocked);
-        QString printed;
-        QTextStream out(&printed);
+        printed.clear();
         QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 1);
-        QCOMPARE(printed, QStringLiteral("Le trousseau n'a pas retiré la clé de la démo : -25308 "
-                                         "(le trousseau est verrouillé).\n"));
-    }
-
-    void describeGivesStatusAndWords() {
-        QCOMPARE(CommandLineTool::describe(SecretStore::itemNotFound),
-                 QStringLiteral("-25300 (élément introuvable dans le trousseau)"));
-        QCOMPARE(CommandLineTool::describe(SecretStore::promptDismissed),
-                 QStringLiteral("-128 (la demande du trousseau a été refusée)"));
-        QCOMPARE(CommandLineTool::describe(-7), QStringLiteral("-7 (?)"));
-        QCOMPARE(CommandLineTool::describe(25300), QStringLiteral("25300 (?)"));
+        QCOMPARE(printed, u"Le trousseau n'a pas retiré la clé de la démo : -25308 "
+                          "(le trousseau est verrouillé).\n"_s);
+        QCOMPARE(CommandLineTool::describe(25300), u"25300 (?)"_s);
     }
 
     void waitForDeliversTheTaskValue() {
@@ -201,9 +184,9 @@ private Q_SLOTS:
         environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/parlova/bus");
         const Run run = runParlova({"--oublier-cle"}, environment);
         QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.out, QStringLiteral("Le trousseau n'a pas retiré la clé de la démo : -25291 "
-                                         "(aucun service de trousseau ne répond sur le bus de "
-                                         "la session).\n"));
+        QCOMPARE(run.out, u"Le trousseau n'a pas retiré la clé de la démo : -25291 "
+                          "(aucun service de trousseau ne répond sur le bus de "
+                          "la session).\n"_s);
         QCOMPARE(run.err, QString());
     }
 
@@ -212,22 +195,14 @@ private Q_SLOTS:
         SecretStore& keychain = parlova::platform::Keychain::system();
         const KeychainItem legacy = KeychainItem::legacyRelayKey();
         const KeychainItem session = KeychainItem::session();
-        const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        const qint32 cleared = legacy.remove(keychain);
-        QVERIFY(cleared == SecretStore::success || cleared == SecretStore::itemNotFound);
-
-        Run run = runParlova({"--oublier-cle"}, environment);
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, forgottenLine);
-        QCOMPARE(run.err, QString());
-
         const bool hadSession = session.read(keychain).isFound();
         if (!hadSession)
             QCOMPARE(session.store(keychain, "jeton-essai"), SecretStore::success);
         QCOMPARE(legacy.store(keychain, "clé-de-démo"), SecretStore::success);
-        run = runParlova({"--oublier-cle"}, environment);
+        const Run run = runParlova({"--oublier-cle"}, QProcessEnvironment::systemEnvironment());
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, forgottenLine);
+        QCOMPARE(run.err, QString());
         QCOMPARE(legacy.read(keychain), KeychainItem::Lookup::missing());
         QVERIFY(session.read(keychain).isFound());
         if (!hadSession)

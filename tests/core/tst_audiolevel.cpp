@@ -33,14 +33,10 @@ private Q_SLOTS:
         QTest::addColumn<std::vector<float>>("samples");
         QTest::addColumn<float>("expected");
         QTest::newRow("empty") << std::vector<float>{} << -160.0f;
-        QTest::newRow("digital silence") << std::vector<float>(1024, 0.0f) << -160.0f;
         QTest::newRow("constant full scale") << std::vector<float>(1024, 1.0f) << 0.0f;
-        QTest::newRow("full-scale square") << std::vector<float>{1, -1, 1, -1} << 0.0f;
         QTest::newRow("constant 0.001") << std::vector<float>(1024, 0.001f) << -60.0f;
-        QTest::newRow("full-scale sine") << sine(1.0f, 1024) << -3.0103f;
         QTest::newRow("half-scale sine") << sine(0.5f, 1024) << -9.0309f;
         QTest::newRow("below the floor") << std::vector<float>(1024, 1e-9f) << -160.0f;
-        QTest::newRow("one sample") << std::vector<float>{-0.1f} << -20.0f;
         QTest::newRow("NaN among samples") << std::vector<float>{0.5f, notANumber, 0.5f} << -160.0f;
         QTest::newRow("infinity among samples") << std::vector<float>{0.5f, infinity} << -160.0f;
         QTest::newRow("squares overflow") << std::vector<float>(16, 1e30f) << -160.0f;
@@ -55,14 +51,11 @@ private Q_SLOTS:
     void gaugeIsLinearOverFiftyDecibels_data() {
         QTest::addColumn<float>("decibels");
         QTest::addColumn<float>("expected");
-        QTest::newRow("floor") << -160.0f << 0.0f;
         QTest::newRow("threshold") << -60.0f << 0.0f;
         QTest::newRow("just above threshold") << -59.0f << 0.02f;
         QTest::newRow("middle") << -35.0f << 0.5f;
         QTest::newRow("top of scale") << -10.0f << 1.0f;
-        QTest::newRow("full scale") << 0.0f << 1.0f;
         QTest::newRow("NaN") << notANumber << 0.0f;
-        QTest::newRow("minus infinity") << -infinity << 0.0f;
         QTest::newRow("plus infinity") << infinity << 1.0f;
     }
     void gaugeIsLinearOverFiftyDecibels() {
@@ -71,37 +64,27 @@ private Q_SLOTS:
         QCOMPARE(AudioLevel::gauge(decibels), expected);
     }
 
-    void silenceThresholdIsExclusive() {
+    // The threshold itself is silence, for the check and on the meter; NaN
+    // levels are ignored; the loudest level is kept.
+    void soundCheck() {
         SoundCheck check;
-        QVERIFY(!check.heardSound());
         QCOMPARE(check.loudestDecibels(), -160.0f);
-        check.record(-60.0f);
+        const float threshold = AudioLevel::decibels(std::vector<float>(1024, 0.001f));
+        check.record(threshold);
+        check.record(notANumber);
         QVERIFY(!check.heardSound());
+        QCOMPARE(AudioLevel::gauge(threshold), 0.0f);
         check.record(-59.9f);
         QVERIFY(check.heardSound());
-
-        // A run at the threshold is silent for the check and dark on the meter.
-        SoundCheck atThreshold;
-        const float level = AudioLevel::decibels(std::vector<float>(1024, 0.001f));
-        atThreshold.record(level);
-        QVERIFY(!atThreshold.heardSound());
-        QCOMPARE(AudioLevel::gauge(level), 0.0f);
-    }
-
-    void loudestIsKept() {
-        SoundCheck check;
         check.record(-20.0f);
         check.record(-40.0f);
-        QCOMPARE(check.loudestDecibels(), -20.0f);
         check.record(notANumber);
         QCOMPARE(check.loudestDecibels(), -20.0f);
 
         SoundCheck fresh;
         fresh.record(notANumber);
-        QCOMPARE(fresh, SoundCheck());
         fresh.record(-160.0f);
         QCOMPARE(fresh, SoundCheck());
-        QVERIFY(fresh != check);
     }
 };
 

@@ -85,44 +85,37 @@ private Q_SLOTS:
         QCOMPARE(Catalog::text(nullptr), QString());
     }
 
+    // A translation wins where it has a text; untranslated and unfinished
+    // (empty) entries fall back to French. Constants keep the text of their
+    // first use, while functions follow the translation.
     void translationWinsAndFrenchIsTheFallback() {
-        TableTranslator english({{"menu.quit", u"Quit Parlova"_s},
-                                 {"pro.price.yearly", u"%@ a year, i.e. %@ a month"_s},
-                                 {"common.close", QString()}});
-        QVERIFY(QCoreApplication::installTranslator(&english));
-
-        QCOMPARE(Catalog::text("menu.quit"), u"Quit Parlova"_s);
-        QCOMPARE(Catalog::text("pro.price.yearly", {u"$99"_s, u"$8.25"_s}),
-                 u"$99 a year, i.e. $8.25 a month"_s);
-        // Untranslated and unfinished (empty) entries fall back to French.
-        QCOMPARE(Catalog::text("common.cancel"), u"Annuler"_s);
-        QCOMPARE(Catalog::text("common.close"), u"Fermer"_s);
-        // The shipped text does not change with the translation.
-        QCOMPARE(Catalog::frenchDefault("menu.quit"), u"Quitter Parlova"_s);
-
-        QCoreApplication::removeTranslator(&english);
-        QCOMPARE(Catalog::text("menu.quit"), u"Quitter Parlova"_s);
-    }
-
-    void constantsKeepTheirFirstTextWhileFunctionsFollow() {
         const QString listening = Texts::listening();
         const QString warning = Texts::deleteAccountWarning();
         QCOMPARE(listening, u"\u00C9coute\u2026"_s);
         QCOMPARE(warning, Catalog::text("settings.deleteAccount.loss") + u"\n\n"_s +
                               Catalog::text("settings.deleteAccount.refund") + u"\n\n"_s +
                               Catalog::text("settings.deleteAccount.kept"));
-
-        TableTranslator english({{"menu.listening", u"Listening…"_s},
+        TableTranslator english({{"menu.quit", u"Quit Parlova"_s},
+                                 {"pro.price.yearly", u"%@ a year, i.e. %@ a month"_s},
+                                 {"common.close", QString()},
+                                 {"menu.listening", u"Listening…"_s},
                                  {"menu.ready", u"Ready: hold %@ to dictate"_s},
                                  {"settings.deleteAccount.kept", u"It is final."_s}});
         QVERIFY(QCoreApplication::installTranslator(&english));
 
+        QCOMPARE(Catalog::text("menu.quit"), u"Quit Parlova"_s);
+        QCOMPARE(Catalog::text("pro.price.yearly", {u"$99"_s, u"$8.25"_s}),
+                 u"$99 a year, i.e. $8.25 a month"_s);
+        QCOMPARE(Catalog::text("common.cancel"), u"Annuler"_s);
+        QCOMPARE(Catalog::text("common.close"), u"Fermer"_s);
+        QCOMPARE(Catalog::frenchDefault("menu.quit"), u"Quitter Parlova"_s);
+        QCOMPARE(Catalog::text("menu.listening"), u"Listening…"_s);
         QCOMPARE(Texts::listening(), listening);
         QCOMPARE(Texts::deleteAccountWarning(), warning);
-        QCOMPARE(Catalog::text("menu.listening"), u"Listening…"_s);
         QCOMPARE(Texts::ready(u"Ctrl droite"_s), u"Ready: hold Ctrl droite to dictate"_s);
 
         QCoreApplication::removeTranslator(&english);
+        QCOMPARE(Catalog::text("menu.quit"), u"Quitter Parlova"_s);
         QCOMPARE(Texts::ready(u"Fn"_s), u"Pr\u00EAt : maintenez Fn pour dicter"_s);
     }
 

@@ -75,8 +75,6 @@ private Q_SLOTS:
         QTest::newRow("full-width hyphen-minus") << QString::fromUtf8("K7M\uFF0D2QX") << valid;
 
         QTest::newRow("zero") << "K7M2Q0" << none;
-        QTest::newRow("lower-case l") << "k7m2ql" << none;
-        QTest::newRow("accented letter") << QString::fromUtf8("K7M2QÉ") << none;
         // U+0141: its low byte is the "A" of the alphabet.
         QTest::newRow("Polish L with stroke") << QString::fromUtf8("K7M2Q\u0141") << none;
         QTest::newRow("dotless i upper-cases to I") << QString::fromUtf8("K7M2Q\u0131") << none;
@@ -84,7 +82,6 @@ private Q_SLOTS:
         QTest::newRow("minus sign is not a dash") << QString::fromUtf8("K7M\u22122QX") << none;
         QTest::newRow("zero-width space is not white space")
             << QString::fromUtf8("K7M\u200B2QX") << none;
-        QTest::newRow("seven valid characters") << "K7M2QXA" << none;
         QTest::newRow("a dash leaves five") << "K7M2Q-" << none;
     }
 

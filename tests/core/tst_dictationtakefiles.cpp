@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 using parlova::core::DictationTakeFiles;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -28,8 +29,8 @@ class TestDictationTakeFiles : public QObject {
 private Q_SLOTS:
     void newTakeNamesAFreshFileInTheDirectory() {
         QTemporaryDir dir;
-        const QRegularExpression name(QStringLiteral(
-            "^parlova-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.m4a$"));
+        const QRegularExpression name(
+            u"^parlova-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.m4a$"_s);
         QSet<QString> seen;
         for (int i = 0; i < 20; ++i) {
             const QString path = DictationTakeFiles::newTake(dir.path());
@@ -57,7 +58,7 @@ private Q_SLOTS:
         QCOMPARE(DictationTakeFiles::createExclusive(path), -1);
 
         // A link planted under the name must not lead the take elsewhere.
-        const QString target = dir.filePath(QStringLiteral("target"));
+        const QString target = dir.filePath(u"target"_s);
         const QString planted = DictationTakeFiles::newTake(dir.path());
         QVERIFY(QFile::link(target, planted));
         QCOMPARE(DictationTakeFiles::createExclusive(planted), -1);
@@ -67,39 +68,35 @@ private Q_SLOTS:
     void removeLeftoversDeletesOnlyOurRegularTakeFiles() {
         QTemporaryDir dir;
         const QDir folder(dir.path());
-        writeFile(folder.filePath(QStringLiteral("parlova-1.m4a")));
+        writeFile(folder.filePath(u"parlova-1.m4a"_s));
         writeFile(DictationTakeFiles::newTake(dir.path()));
-        writeFile(folder.filePath(QStringLiteral("parlova-.m4a")));
-        QStringList kept = {
-            QStringLiteral("parlova-x.M4A"),       QStringLiteral("parlova-x.m4a.part"),
-            QStringLiteral("parlova-x.m4"),        QStringLiteral("Parlova-x.m4a"),
-            QStringLiteral("autre-parlova-x.m4a"), QStringLiteral("notes.txt"),
-        };
+        writeFile(folder.filePath(u"parlova-.m4a"_s));
+        QStringList kept = {"parlova-x.M4A", "parlova-x.m4a.part", "autre-parlova-x.m4a",
+                            "notes.txt"};
         for (const QString& name : kept)
             writeFile(folder.filePath(name));
-        QVERIFY(folder.mkdir(QStringLiteral("parlova-dossier.m4a")));
-        const QString outside = folder.filePath(QStringLiteral("voix.wav"));
+        QVERIFY(folder.mkdir(u"parlova-dossier.m4a"_s));
+        const QString outside = folder.filePath(u"voix.wav"_s);
         writeFile(outside);
-        QVERIFY(QFile::link(outside, folder.filePath(QStringLiteral("parlova-lien.m4a"))));
+        QVERIFY(QFile::link(outside, folder.filePath(u"parlova-lien.m4a"_s)));
         // Another user's take in a shared folder is not ours to delete.
-        const QString foreign = folder.filePath(QStringLiteral("parlova-autre.m4a"));
+        const QString foreign = folder.filePath(u"parlova-autre.m4a"_s);
         writeFile(foreign);
         if (::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0)
-            kept << QStringLiteral("parlova-autre.m4a");
+            kept << u"parlova-autre.m4a"_s;
         else
             QFile::remove(foreign);
 
         QCOMPARE(DictationTakeFiles::removeLeftovers(dir.path()), 3);
 
         QStringList expected = kept;
-        expected << QStringLiteral("parlova-dossier.m4a") << QStringLiteral("voix.wav")
-                 << QStringLiteral("parlova-lien.m4a");
+        expected << u"parlova-dossier.m4a"_s << u"voix.wav"_s << u"parlova-lien.m4a"_s;
         expected.sort();
         QCOMPARE(
             folder.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
             expected);
         QCOMPARE(DictationTakeFiles::removeLeftovers(dir.path()), 0);
-        QCOMPARE(DictationTakeFiles::removeLeftovers(dir.filePath(QStringLiteral("absent"))), 0);
+        QCOMPARE(DictationTakeFiles::removeLeftovers(dir.filePath(u"absent"_s)), 0);
     }
 };
 

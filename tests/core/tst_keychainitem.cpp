@@ -9,45 +9,37 @@ using parlova::core::SecretStore;
 using parlova::platform::MemorySecretStore;
 using Lookup = KeychainItem::Lookup;
 using Operation = MemorySecretStore::Operation;
+using namespace Qt::StringLiterals;
 
 class TestKeychainItem : public QObject {
     Q_OBJECT
 
 private:
-    const KeychainItem m_item{QStringLiteral("svc"), QStringLiteral("acct"),
-                              QStringLiteral("Étiquette")};
+    const KeychainItem m_item{u"svc"_s, u"acct"_s, u"Étiquette"_s};
 
 private Q_SLOTS:
     void definedItemsShareOneServiceAndDifferByAccount() {
         const KeychainItem session = KeychainItem::session();
         const KeychainItem legacy = KeychainItem::legacyRelayKey();
-        QCOMPARE(session.service(), QStringLiteral("fr.orvane.parlova"));
-        QCOMPARE(session.account(), QStringLiteral("session"));
-        QCOMPARE(session.label(), QStringLiteral("Parlova (session)"));
-        QCOMPARE(legacy.service(), QStringLiteral("fr.orvane.parlova"));
-        QCOMPARE(legacy.account(), QStringLiteral("relais"));
-        QCOMPARE(legacy.label(), QStringLiteral("Parlova (relais)"));
+        QCOMPARE(QStringList({session.service(), session.account(), session.label()}),
+                 QStringList({"fr.orvane.parlova", "session", "Parlova (session)"}));
+        QCOMPARE(QStringList({legacy.service(), legacy.account(), legacy.label()}),
+                 QStringList({"fr.orvane.parlova", "relais", "Parlova (relais)"}));
     }
 
     void readDecodesAndTrims_data() {
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<Lookup>("expected");
-        QTest::newRow("trailing line break") << QByteArray("abc\n") << Lookup::found("abc");
         QTest::newRow("tabs and CRLF") << QByteArray("\t jeton \r\n") << Lookup::found("jeton");
-        QTest::newRow("vertical tab, form feed, NEL")
-            << QByteArray("\v\f\xc2\x85x\xc2\x85") << Lookup::found("x");
-        QTest::newRow("no-break, em and ideographic spaces, line separator")
-            << QByteArray("\xc2\xa0\xe2\x80\x83\xe3\x80\x80jeton\xe2\x80\xa8\xe2\x80\xa9")
+        QTest::newRow("NEL, no-break and ideographic spaces, line separator")
+            << QByteArray("\v\xc2\x85\xc2\xa0\xe3\x80\x80jeton\xe2\x80\xa8")
             << Lookup::found("jeton");
         // Zero-width characters are not white space: they stay.
         QTest::newRow("zero-width space kept")
-            << QByteArray("\xe2\x80\x8bx") << Lookup::found(QStringLiteral("\u200bx"));
-        QTest::newRow("accents") << QByteArray("cl\xc3\xa9")
-                                 << Lookup::found(QStringLiteral("clé"));
+            << QByteArray("\xe2\x80\x8bx") << Lookup::found(u"\u200bx"_s);
         QTest::newRow("empty") << QByteArray() << Lookup::missing();
         QTest::newRow("white space only") << QByteArray(" \n\t\r\xc2\xa0") << Lookup::missing();
         QTest::newRow("invalid byte") << QByteArray("ab\xff") << Lookup::missing();
-        QTest::newRow("truncated sequence") << QByteArray("ab\xc3") << Lookup::missing();
         QTest::newRow("encoded surrogate") << QByteArray("a\xed\xa0\x80") << Lookup::missing();
     }
     void readDecodesAndTrims() {
@@ -65,24 +57,22 @@ private Q_SLOTS:
         keychain.put(m_item.service(), m_item.account(), m_item.label(), "jeton");
         keychain.failOn(Operation::find, SecretStore::collectionLocked);
         QCOMPARE(m_item.read(keychain), Lookup::unreadable(SecretStore::collectionLocked));
-        keychain.failOn(Operation::find, -42);
-        QCOMPARE(m_item.read(keychain), Lookup::unreadable(-42));
         keychain.failOn(Operation::find, SecretStore::itemNotFound);
         QCOMPARE(m_item.read(keychain), Lookup::missing());
     }
 
     void storeCreatesThenUpdatesKeepingTheLabel() {
         MemorySecretStore keychain;
-        QCOMPARE(m_item.store(keychain, QStringLiteral(" clé\n")), SecretStore::success);
+        QCOMPARE(m_item.store(keychain, u" clé\n"_s), SecretStore::success);
         QCOMPARE(keychain.label(m_item.service(), m_item.account()), m_item.label());
         // Written as given: only reading trims.
         QCOMPARE(keychain.value(m_item.service(), m_item.account()), QByteArray(" cl\xc3\xa9\n"));
         QCOMPARE(keychain.calls(Operation::update), 1);
         QCOMPARE(keychain.calls(Operation::add), 1);
 
-        keychain.put(m_item.service(), m_item.account(), QStringLiteral("Renommé"), "ancien");
-        QCOMPARE(m_item.store(keychain, QStringLiteral("neuf")), SecretStore::success);
-        QCOMPARE(keychain.label(m_item.service(), m_item.account()), QStringLiteral("Renommé"));
+        keychain.put(m_item.service(), m_item.account(), u"Renommé"_s, "ancien");
+        QCOMPARE(m_item.store(keychain, u"neuf"_s), SecretStore::success);
+        QCOMPARE(keychain.label(m_item.service(), m_item.account()), u"Renommé"_s);
         QCOMPARE(keychain.value(m_item.service(), m_item.account()), QByteArray("neuf"));
         QCOMPARE(keychain.calls(Operation::add), 1);
     }
@@ -90,12 +80,12 @@ private Q_SLOTS:
     void storeReportsTheLastCallMade() {
         MemorySecretStore keychain;
         keychain.failOn(Operation::update, SecretStore::collectionLocked);
-        QCOMPARE(m_item.store(keychain, QStringLiteral("x")), SecretStore::collectionLocked);
+        QCOMPARE(m_item.store(keychain, u"x"_s), SecretStore::collectionLocked);
         QCOMPARE(keychain.calls(Operation::add), 0);
 
         keychain.clearFailures();
         keychain.failOn(Operation::add, SecretStore::promptDismissed);
-        QCOMPARE(m_item.store(keychain, QStringLiteral("x")), SecretStore::promptDismissed);
+        QCOMPARE(m_item.store(keychain, u"x"_s), SecretStore::promptDismissed);
         QCOMPARE(keychain.count(), 0);
     }
 
@@ -103,11 +93,11 @@ private Q_SLOTS:
         MemorySecretStore keychain;
         const KeychainItem session = KeychainItem::session();
         const KeychainItem legacy = KeychainItem::legacyRelayKey();
-        QCOMPARE(session.store(keychain, QStringLiteral("jeton")), SecretStore::success);
-        QCOMPARE(legacy.store(keychain, QStringLiteral("clé")), SecretStore::success);
+        QCOMPARE(session.store(keychain, u"jeton"_s), SecretStore::success);
+        QCOMPARE(legacy.store(keychain, u"clé"_s), SecretStore::success);
         QCOMPARE(legacy.remove(keychain), SecretStore::success);
         QCOMPARE(legacy.remove(keychain), SecretStore::itemNotFound);
-        QCOMPARE(session.read(keychain), Lookup::found(QStringLiteral("jeton")));
+        QCOMPARE(session.read(keychain), Lookup::found(u"jeton"_s));
 
         keychain.failOn(Operation::remove, SecretStore::serviceUnavailable);
         QCOMPARE(session.remove(keychain), SecretStore::serviceUnavailable);

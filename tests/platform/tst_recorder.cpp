@@ -102,15 +102,6 @@ class TestRecorder : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void stopAndCancelWithoutTakeTouchNothing() {
-        QTemporaryDir dir;
-        QtAudioRecorder recorder(dir.path());
-        QVERIFY(!recorder.isRecording());
-        QVERIFY(!recorder.stop());
-        recorder.cancel();
-        QVERIFY(QDir(dir.path()).isEmpty());
-    }
-
     void speechGivesATakeThatHeardSound() {
         PARLOVA_REQUIRE_RIG();
         QTemporaryDir dir, sounds;
@@ -195,10 +186,13 @@ private Q_SLOTS:
         }
         QVERIFY(takesIn(dir).isEmpty());
 
-        // No take file, no take.
+        // No take file, no take; stopping or cancelling it touches nothing.
         QtAudioRecorder nowhere(dir.filePath(QStringLiteral("absent")));
         QCOMPARE(nowhere.start(), parlova::core::DictationFailure::recordingFailed());
         QVERIFY(!nowhere.isRecording());
+        QVERIFY(!nowhere.stop());
+        nowhere.cancel();
+        QVERIFY(QDir(dir.path()).isEmpty());
     }
 };
 

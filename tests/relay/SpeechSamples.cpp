@@ -10,24 +10,26 @@
 #include <algorithm>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace parlova::test {
 
 QList<SpeechSample> SpeechSamples::all() {
     QList<SpeechSample> samples;
     const QDir dir(folder);
-    if (dir.exists(QStringLiteral("goforward.raw")))
-        samples.append({QStringLiteral("goforward"), dir.filePath(QStringLiteral("goforward.raw")),
-                        true, QStringLiteral("go forward ten meters")});
+    if (dir.exists(u"goforward.raw"_s))
+        samples.append(
+            {u"goforward"_s, dir.filePath(u"goforward.raw"_s), true, u"go forward ten meters"_s});
     // Lines such as "<s> he was not an ill disposed young man </s> (file-id)".
-    QFile transcription(dir.filePath(QStringLiteral("librivox/transcription")));
+    QFile transcription(dir.filePath(u"librivox/transcription"_s));
     if (!transcription.open(QIODevice::ReadOnly))
         return samples;
-    static const QRegularExpression line(QStringLiteral("^<s>(.*)</s>\\s*\\((\\S+)\\)\\s*$"));
+    static const QRegularExpression line(u"^<s>(.*)</s>\\s*\\((\\S+)\\)\\s*$"_s);
     for (const QByteArray& bytes : transcription.readAll().split('\n')) {
         const auto found = line.match(QString::fromUtf8(bytes).trimmed());
         if (!found.hasMatch())
             continue;
-        const QString path = dir.filePath(QStringLiteral("librivox/%1.wav").arg(found.captured(2)));
+        const QString path = dir.filePath(u"librivox/%1.wav"_s.arg(found.captured(2)));
         if (QFile::exists(path))
             samples.append({found.captured(2), path, false, found.captured(1).trimmed()});
     }
@@ -36,44 +38,43 @@ QList<SpeechSample> SpeechSamples::all() {
 
 QByteArray SpeechSamples::m4a(const QStringList& inputArguments, QString* error) {
     QTemporaryDir dir;
-    const QString output = dir.filePath(QStringLiteral("dictee.m4a"));
+    const QString output = dir.filePath(u"dictee.m4a"_s);
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                             QStringLiteral("error"), QStringLiteral("-y")}
-                     << inputArguments
-                     << QStringList{QStringLiteral("-ac"), QStringLiteral("1"),
-                                    QStringLiteral("-ar"), QStringLiteral("16000"),
-                                    QStringLiteral("-c:a"), QStringLiteral("aac"),
-                                    QStringLiteral("-b:a"), QStringLiteral("48k"), output});
+    ffmpeg.start(u"ffmpeg"_s, QStringList{u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-y"_s}
+                                  << inputArguments
+                                  << QStringList{u"-ac"_s, u"1"_s, u"-ar"_s, u"16000"_s, u"-c:a"_s,
+                                                 u"aac"_s, u"-b:a"_s, u"48k"_s, output});
     if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
         ffmpeg.exitCode() != 0) {
         if (error)
-            *error =
-                QStringLiteral("ffmpeg : %1 %2")
-                    .arg(ffmpeg.errorString(), QString::fromUtf8(ffmpeg.readAllStandardError()));
+            *error = u"ffmpeg : %1 %2"_s.arg(ffmpeg.errorString(),
+                                             QString::fromUtf8(ffmpeg.readAllStandardError()));
         return {};
     }
     QFile file(output);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("ffmpeg n’a rien écrit");
+            *error = u"ffmpeg n’a rien écrit"_s;
         return {};
     }
     return file.readAll();
 }
 
+QByteArray SpeechSamples::tone(double seconds, QString* error) {
+    return m4a({u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=frequency=300:duration=%1"_s.arg(seconds)},
+               error);
+}
+
 QByteArray SpeechSamples::m4a(const SpeechSample& sample, QString* error) {
     QStringList input;
     if (sample.raw)
-        input << QStringLiteral("-f") << QStringLiteral("s16le") << QStringLiteral("-ar")
-              << QStringLiteral("16000") << QStringLiteral("-ac") << QStringLiteral("1");
-    input << QStringLiteral("-i") << sample.path;
+        input << u"-f"_s << u"s16le"_s << u"-ar"_s << u"16000"_s << u"-ac"_s << u"1"_s;
+    input << u"-i"_s << sample.path;
     return m4a(input, error);
 }
 
 QStringList SpeechSamples::words(const QString& text) {
-    static const QRegularExpression separators(QStringLiteral("[^\\w']+"));
+    static const QRegularExpression separators(u"[^\\w']+"_s);
     return text.toLower().split(separators, Qt::SkipEmptyParts);
 }
 

@@ -30,6 +30,8 @@ public:
     static QByteArray m4a(const SpeechSample& sample, QString* error);
     // Any ffmpeg input (arguments before the output) encoded the same way.
     static QByteArray m4a(const QStringList& inputArguments, QString* error);
+    // A 300 Hz sine of the given length, encoded the same way.
+    static QByteArray tone(double seconds, QString* error = nullptr);
 
     // Lower-case words without punctuation.
     static QStringList words(const QString& text);

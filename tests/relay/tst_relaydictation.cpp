@@ -18,19 +18,14 @@
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
 using Script = parlova::test::RelayProcess::ScriptedAnswer;
+using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray tone(double seconds) {
-    return SpeechSamples::m4a({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                               QStringLiteral("sine=frequency=300:duration=%1").arg(seconds)},
-                              nullptr);
-}
 
 QString words(int count) {
     QStringList list;
     for (int i = 0; i < count; ++i)
-        list << QStringLiteral("mot");
+        list << u"mot"_s;
     return list.join(u' ');
 }
 
@@ -44,7 +39,7 @@ class TestRelayDictation : public QObject {
     int m_serial = 0;
 
     QString newUser(QString* email = nullptr) {
-        const QString address = QStringLiteral("voice%1@example.com").arg(++m_serial);
+        const QString address = u"voice%1@example.com"_s.arg(++m_serial);
         if (email)
             *email = address;
         return m_relay.signIn(address);
@@ -55,7 +50,7 @@ class TestRelayDictation : public QObject {
     upload(const QString& token, const QByteArray& body,
            const QByteArray& contentType = "multipart/form-data; boundary=limite") {
         return m_relay.send(
-            "POST", QStringLiteral("api/dicter"), body,
+            "POST", u"api/dicter"_s, body,
             {{"Authorization", "Bearer " + token.toUtf8()}, {"Content-Type", contentType}});
     }
 
@@ -66,82 +61,69 @@ class TestRelayDictation : public QObject {
             bytes += "Content-Type: " + type + "\r\n";
         return bytes + "\r\n" + content + "\r\n";
     }
-    QByteArray audioPart() const {
-        return part(R"(name="audio"; filename="dictee.m4a")", m_take, "audio/mp4");
+    static QByteArray audioPart(const QByteArray& bytes) {
+        return part(R"(name="audio"; filename="dictee.m4a")", bytes, "audio/mp4");
     }
 
     void stillServing(const QString& token) {
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), token).status, 200);
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, token).status, 200);
     }
 
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
-        m_take = tone(1.5);
+        m_take = SpeechSamples::tone(1.5);
         QVERIFY(!m_take.isEmpty());
     }
 
     void dictationAnswersTextWordsAndWeek() {
         const QString token = newUser();
-        QVERIFY(m_relay.setNextTranscript(QStringLiteral("  Bonjour, je dicte un texte.\n")));
-        const auto answer = m_relay.dictate(token, m_take, QStringLiteral("fr"));
+        QVERIFY(m_relay.setNextTranscript(u"  Bonjour, je dicte un texte.\n"_s));
+        const auto answer = m_relay.dictate(token, m_take, u"fr"_s);
         QCOMPARE(answer.status, 200);
-        QCOMPARE(answer.json.keys(), (QStringList{QStringLiteral("mots"), QStringLiteral("semaine"),
-                                                  QStringLiteral("texte")}));
-        QCOMPARE(answer.json.value(QStringLiteral("texte")).toString(),
-                 QStringLiteral("Bonjour, je dicte un texte."));
-        QCOMPARE(answer.json.value(QStringLiteral("mots")), QJsonValue(5));
-        const QJsonObject week = answer.json.value(QStringLiteral("semaine")).toObject();
-        QCOMPARE(week.value(QStringLiteral("mots")), QJsonValue(5));
-        QCOMPARE(week.value(QStringLiteral("plafond")), QJsonValue(2000));
-        QCOMPARE(week.value(QStringLiteral("reste")), QJsonValue(1995));
-        QCOMPARE(week, m_relay.call("GET", QStringLiteral("api/compte"), token)
-                           .json.value(QStringLiteral("semaine"))
-                           .toObject());
+        QCOMPARE(answer.json.keys(), (QStringList{u"mots"_s, u"semaine"_s, u"texte"_s}));
+        QCOMPARE(answer.json[u"texte"_s], u"Bonjour, je dicte un texte."_s);
+        QCOMPARE(answer.json[u"mots"_s], 5);
+        const QJsonObject week = answer.json[u"semaine"_s].toObject();
+        QCOMPARE(week[u"mots"_s], 5);
+        QCOMPARE(week[u"plafond"_s], 2000);
+        QCOMPARE(week[u"reste"_s], 1995);
+        QCOMPARE(week, m_relay.call("GET", u"api/compte"_s, token).json[u"semaine"_s].toObject());
 
         // Without a language part, and with silence: no words, nothing counted.
         QVERIFY(m_relay.setNextTranscript(QString()));
         const auto silent = m_relay.dictate(token, m_take);
         QCOMPARE(silent.status, 200);
-        QCOMPARE(silent.json.value(QStringLiteral("texte")).toString(), QString());
-        QCOMPARE(silent.json.value(QStringLiteral("mots")), QJsonValue(0));
-        QCOMPARE(
-            silent.json.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
-            QJsonValue(5));
+        QCOMPARE(silent.json[u"texte"_s], QString());
+        QCOMPARE(silent.json[u"mots"_s], 0);
+        QCOMPARE(silent.json[u"semaine"_s][u"mots"_s], 5);
     }
 
     void weeklyCapAndMondayReset() {
         QString email;
         const QString token = newUser(&email);
-        m_relay.adjustAccount({{QStringLiteral("email"), email}, {QStringLiteral("mots"), 1990}});
+        m_relay.adjustAccount({{u"email"_s, email}, {u"mots"_s, 1990}});
         // A dictation that crosses the cap is still delivered.
         QVERIFY(m_relay.setNextTranscript(words(25)));
         const auto last = m_relay.dictate(token, m_take);
         QCOMPARE(last.status, 200);
-        const QJsonObject week = last.json.value(QStringLiteral("semaine")).toObject();
-        QCOMPARE(week.value(QStringLiteral("mots")), QJsonValue(2015));
-        QCOMPARE(week.value(QStringLiteral("reste")), QJsonValue(0));
+        const QJsonObject week = last.json.value(u"semaine"_s).toObject();
+        QCOMPARE(week.value(u"mots"_s), QJsonValue(2015));
+        QCOMPARE(week.value(u"reste"_s), QJsonValue(0));
 
         const auto refused = m_relay.dictate(token, m_take);
-        QCOMPARE(refused.status, 402);
-        QCOMPARE(refused.errorCode(), QStringLiteral("quota"));
-        const QString reset = refused.json.value(QStringLiteral("reinitialisation")).toString();
-        QCOMPARE(reset, week.value(QStringLiteral("reinitialisation")).toString());
+        QCOMPARE(refused.refusal(), u"402 quota"_s);
+        const QString reset = refused.json.value(u"reinitialisation"_s).toString();
+        QCOMPARE(reset, week.value(u"reinitialisation"_s).toString());
         const QDateTime resetAt = QDateTime::fromString(reset, Qt::ISODate);
         QCOMPARE(resetAt.toTimeZone(QTimeZone("Europe/Paris")).date().dayOfWeek(), 1);
 
         // Gifted Pro has no cap.
-        m_relay.adjustAccount({{QStringLiteral("email"), email},
-                               {QStringLiteral("offre"), QStringLiteral("essai")},
-                               {QStringLiteral("jours"), 7}});
+        m_relay.adjustAccount({{u"email"_s, email}, {u"offre"_s, u"essai"_s}, {u"jours"_s, 7}});
         const auto pro = m_relay.dictate(token, m_take);
         QCOMPARE(pro.status, 200);
-        QVERIFY(pro.json.value(QStringLiteral("semaine"))
-                    .toObject()
-                    .value(QStringLiteral("reste"))
-                    .isNull());
-        m_relay.adjustAccount({{QStringLiteral("email"), email},
-                               {QStringLiteral("offre"), QStringLiteral("gratuit")}});
+        QVERIFY(pro.json[u"semaine"_s][u"reste"_s].isNull());
+        m_relay.adjustAccount({{u"email"_s, email}, {u"offre"_s, u"gratuit"_s}});
         QCOMPARE(m_relay.dictate(token, m_take).status, 402);
 
         // Monday 00:00 in Paris: the count starts again.
@@ -149,88 +131,61 @@ private Q_SLOTS:
         QVERIFY(m_relay.setNextTranscript(words(3)));
         const auto monday = m_relay.dictate(token, m_take);
         QCOMPARE(monday.status, 200);
-        QCOMPARE(
-            monday.json.value(QStringLiteral("semaine")).toObject().value(QStringLiteral("mots")),
-            QJsonValue(3));
+        QCOMPARE(monday.json[u"semaine"_s][u"mots"_s], QJsonValue(3));
     }
 
     void friendsFirstDictationRewardsTheSponsor() {
         const QString sponsor = newUser();
-        const QString code = m_relay.call("GET", QStringLiteral("api/compte"), sponsor)
-                                 .json.value(QStringLiteral("parrainage"))
-                                 .toObject()
-                                 .value(QStringLiteral("code"))
-                                 .toString();
+        const auto account = [&]() -> QJsonObject {
+            return m_relay.call("GET", u"api/compte"_s, sponsor).json;
+        };
+        const QString code = account()[u"parrainage"_s][u"code"_s].toString();
         const QString friendToken =
-            m_relay.signIn(QStringLiteral("friend-of-%1@example.com").arg(m_serial), code);
+            m_relay.signIn(u"friend-of-%1@example.com"_s.arg(m_serial), code);
         QVERIFY(!friendToken.isEmpty());
         QCOMPARE(m_relay.dictate(friendToken, m_take).status, 200);
         QCOMPARE(m_relay.dictate(friendToken, m_take).status, 200);
-        const QJsonObject account = m_relay.call("GET", QStringLiteral("api/compte"), sponsor).json;
-        const QJsonObject referral = account.value(QStringLiteral("parrainage")).toObject();
-        QCOMPARE(referral.value(QStringLiteral("amis")), QJsonValue(1));
-        QCOMPARE(referral.value(QStringLiteral("amisValides")), QJsonValue(1));
-        QCOMPARE(referral.value(QStringLiteral("moisGagnes")), QJsonValue(1));
-        QCOMPARE(account.value(QStringLiteral("offre")).toString(), QStringLiteral("offert"));
+        const QJsonObject after = account();
+        for (const QString& count : {u"amis"_s, u"amisValides"_s, u"moisGagnes"_s})
+            QCOMPARE(after[u"parrainage"_s][count], 1);
+        QCOMPARE(after[u"offre"_s], u"offert"_s);
     }
 
     void badUploadsAreRefusedWithAJsonBody_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("contentType");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("code");
-        const QByteArray multipart = "multipart/form-data; boundary=limite";
-        const QByteArray audio =
-            part(R"(name="audio"; filename="dictee.m4a")", tone(1.0), "audio/mp4");
-        const QByteArray end = "--limite--\r\n";
-        QTest::newRow("not multipart") << QByteArray(R"({"audio":""})")
-                                       << QByteArray("application/json") << 415 << "type-contenu";
-        QTest::newRow("no boundary")
-            << audio + end << QByteArray("multipart/form-data") << 400 << "formulaire";
-        QTest::newRow("no audio part")
-            << part(R"(name="langue")", "fr") + end << multipart << 400 << "formulaire";
-        QTest::newRow("audio without a file")
-            << part(R"(name="audio")", "xyz") + end << multipart << 400 << "formulaire";
-        QTest::newRow("two audio parts") << audio + audio + end << multipart << 400 << "formulaire";
-        QTest::newRow("unknown part")
-            << audio + part(R"(name="autre")", "1") + end << multipart << 400 << "formulaire";
-        QTest::newRow("missing closing boundary") << audio << multipart << 400 << "formulaire";
-        QTest::newRow("cut inside the audio")
-            << audio.left(audio.size() / 2) << multipart << 400 << "formulaire";
-        QTest::newRow("bad language")
-            << audio + part(R"(name="langue")", "FRA!") + end << multipart << 400 << "langue";
-        QTest::newRow("empty audio")
-            << part(R"(name="audio"; filename="dictee.m4a")", "", "audio/mp4") + end << multipart
-            << 400 << "audio";
+        QTest::addColumn<QString>("refusal");
+        const auto row = [](const char* name, const QByteArray& body, const char* refusal,
+                            const QByteArray& type = "multipart/form-data; boundary=limite") {
+            QTest::newRow(name) << body << type << QString::fromLatin1(refusal);
+        };
+        const QByteArray take = audioPart(SpeechSamples::tone(1.0)), end = "--limite--\r\n";
         QByteArray garbage;
         for (int i = 0; i < 30000; ++i)
             garbage.append(char((i * 7919) % 253));
-        QTest::newRow("garbage audio")
-            << part(R"(name="audio"; filename="dictee.m4a")", garbage, "audio/mp4") + end
-            << multipart << 400 << "audio";
-        QTest::newRow("oversized upload") << part(R"(name="audio"; filename="dictee.m4a")",
-                                                  QByteArray(9 * 1024 * 1024, 'x'), "audio/mp4") +
-                                                 end
-                                          << multipart << 413 << "taille";
+        row("not multipart", R"({"audio":""})", "415 type-contenu", "application/json");
+        row("no audio part", part(R"(name="langue")", "fr") + end, "400 formulaire");
+        row("two audio parts", take + take + end, "400 formulaire");
+        row("cut inside the audio", take.left(take.size() / 2), "400 formulaire");
+        row("bad language", take + part(R"(name="langue")", "FRA!") + end, "400 langue");
+        row("empty audio", audioPart({}) + end, "400 audio");
+        row("garbage audio", audioPart(garbage) + end, "400 audio");
+        row("oversized upload", audioPart(QByteArray(9 * 1024 * 1024, 'x')) + end, "413 taille");
     }
     void badUploadsAreRefusedWithAJsonBody() {
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, contentType);
-        QFETCH(int, status);
-        QFETCH(QString, code);
         static const QString token = newUser();
         const auto answer = upload(token, body, contentType);
-        QCOMPARE(answer.status, status);
+        QTEST(answer.refusal(), "refusal");
         QVERIFY(answer.header("Content-Type").startsWith("application/json"));
-        QCOMPARE(answer.errorCode(), code);
         stillServing(token);
     }
 
     void tooLongADictation() {
         const QString token = newUser();
-        const auto answer = m_relay.dictate(token, tone(140), {}, 120000);
-        QCOMPARE(answer.status, 413);
-        QCOMPARE(answer.errorCode(), QStringLiteral("duree"));
+        const auto answer = m_relay.dictate(token, SpeechSamples::tone(140), {}, 120000);
+        QCOMPARE(answer.refusal(), u"413 duree"_s);
     }
 
     // A client that announces a body and goes away in the middle of it, or
@@ -242,14 +197,14 @@ private Q_SLOTS:
                 token.toUtf8() +
                 "\r\nContent-Type: multipart/form-data; boundary=limite\r\n"
                 "Content-Length: 100000\r\n\r\n" +
-                audioPart().left(3000),
+                audioPart(m_take).left(3000),
             "POST /api/connexion/code HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
             "application/json\r\nContent-Length: 500\r\n\r\n{\"email\":",
             "NIMPORTEQUOI\r\n\r\n"};
         for (const QByteArray& request : requests) {
             QSslSocket socket;
             socket.setSslConfiguration(m_relay.sslConfiguration());
-            socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(m_relay.port()));
+            socket.connectToHostEncrypted(u"127.0.0.1"_s, quint16(m_relay.port()));
             QVERIFY(socket.waitForEncrypted(10000));
             socket.write(request);
             QVERIFY(socket.waitForBytesWritten(10000));
@@ -259,69 +214,52 @@ private Q_SLOTS:
         QVERIFY(m_relay.isRunning());
     }
 
+    // The control route's scripted answers, which the client tests rely on.
     void scriptedAnswers() {
         const QString token = newUser();
-        QVERIFY(m_relay.scriptNextAnswer(
-            Script(QStringLiteral("api/connexion/code"))
-                .withStatus(503)
-                .withBody({{QStringLiteral("erreur"), QStringLiteral("envoi")}})
-                .forRequests(2)));
-        for (int i = 0; i < 2; ++i) {
-            const auto answer =
-                m_relay.sendJson("POST", QStringLiteral("api/connexion/code"),
-                                 {{QStringLiteral("email"), QStringLiteral("s@example.com")}});
-            QCOMPARE(answer.status, 503);
-            QCOMPARE(answer.errorCode(), QStringLiteral("envoi"));
-        }
-        QCOMPARE(m_relay
-                     .sendJson("POST", QStringLiteral("api/connexion/code"),
-                               {{QStringLiteral("email"), QStringLiteral("s@example.com")}})
-                     .status,
-                 200);
+        const auto askCode = [&] {
+            return m_relay.sendJson("POST", u"api/connexion/code"_s,
+                                    {{u"email"_s, u"s@example.com"_s}});
+        };
+        QVERIFY(m_relay.scriptNextAnswer(Script(u"api/connexion/code"_s)
+                                             .withStatus(503)
+                                             .withBody({{u"erreur"_s, u"envoi"_s}})
+                                             .forRequests(2)));
+        QCOMPARE(askCode().refusal(), u"503 envoi"_s);
+        QCOMPARE(askCode().refusal(), u"503 envoi"_s);
+        QCOMPARE(askCode().status, 200);
 
         // Only the named method; the body and Retry-After exactly as given.
-        QVERIFY(m_relay.scriptNextAnswer(
-            Script(QStringLiteral("api/compte"))
-                .forMethod(QStringLiteral("GET"))
-                .withStatus(429)
-                .withRawBody("<html>trop</html>", QStringLiteral("text/html"))
-                .withRetryAfter(QStringLiteral("  120 "))));
-        QCOMPARE(m_relay.call("DELETE", QStringLiteral("api/compte")).status, 401);
-        const auto limited = m_relay.call("GET", QStringLiteral("api/compte"), token);
+        QVERIFY(m_relay.scriptNextAnswer(Script(u"api/compte"_s)
+                                             .forMethod(u"GET"_s)
+                                             .withStatus(429)
+                                             .withRawBody("<html>trop</html>", u"text/html"_s)
+                                             .withRetryAfter(u"  120 "_s)));
+        QCOMPARE(m_relay.call("DELETE", u"api/compte"_s).status, 401);
+        const auto limited = m_relay.call("GET", u"api/compte"_s, token);
         QCOMPARE(limited.status, 429);
         QCOMPARE(limited.body, QByteArray("<html>trop</html>"));
         QCOMPARE(limited.header("Retry-After").trimmed(), QByteArray("120"));
 
-        // An empty scripted body stays empty.
-        QVERIFY(m_relay.scriptNextAnswer(Script(QStringLiteral("api/compte")).withStatus(502)));
-        const auto empty = m_relay.call("GET", QStringLiteral("api/compte"), token);
-        QCOMPARE(empty.status, 502);
-        QVERIFY(empty.body.isEmpty());
-
         // A delay before the normal answer.
-        QVERIFY(m_relay.scriptNextAnswer(Script(QStringLiteral("api/compte")).withDelay(600)));
+        QVERIFY(m_relay.scriptNextAnswer(Script(u"api/compte"_s).withDelay(600)));
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), token).status, 200);
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, token).status, 200);
         QVERIFY(timer.elapsed() >= 550);
 
         // A dropped connection: no HTTP answer at all. Qt sends a request
         // again (a few times) when a connection closes without an answer, so
         // every attempt is dropped, and what is left of the script cleared.
-        QVERIFY(m_relay.scriptNextAnswer(
-            Script(QStringLiteral("api/dicter")).dropped().forRequests(10)));
+        QVERIFY(m_relay.scriptNextAnswer(Script(u"api/dicter"_s).dropped().forRequests(10)));
         const auto dropped = m_relay.dictate(token, m_take);
         QCOMPARE(dropped.status, 0);
         QCOMPARE(dropped.error, QNetworkReply::RemoteHostClosedError);
         QVERIFY(m_relay.clearScriptedAnswers());
         stillServing(token);
 
-        QVERIFY(m_relay.scriptNextAnswer(Script(QStringLiteral("api/compte")).withStatus(500)));
-        QVERIFY(m_relay.clearScriptedAnswers());
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), token).status, 200);
-        const auto invalid = m_relay.sendJson("POST", QStringLiteral("controle/reponse"),
-                                              {{QStringLiteral("statut"), 503}});
-        QCOMPARE(invalid.errorCode(), QStringLiteral("json"));
+        const auto invalid = m_relay.sendJson("POST", u"controle/reponse"_s, {{u"statut"_s, 503}});
+        QCOMPARE(invalid.errorCode(), u"json"_s);
     }
 
     void tlsTrust() {
@@ -330,17 +268,17 @@ private Q_SLOTS:
         RelayProcess untrusted(RelayProcess::Settings().untrusted());
         QVERIFY2(untrusted.start(), qPrintable(untrusted.errorString()));
         QNetworkAccessManager network;
-        std::unique_ptr<QNetworkReply> reply(network.get(
-            QNetworkRequest(untrusted.origin().resolved(QUrl(QStringLiteral("/api/compte"))))));
+        std::unique_ptr<QNetworkReply> reply(
+            network.get(QNetworkRequest(untrusted.origin().resolved(QUrl(u"/api/compte"_s)))));
         QVERIFY(QTest::qWaitFor([&] { return reply->isFinished(); }, 20000));
         QCOMPARE(reply->error(), QNetworkReply::SslHandshakeFailedError);
         // The helper trusts it explicitly.
-        QCOMPARE(untrusted.call("GET", QStringLiteral("conditions")).status, 200);
+        QCOMPARE(untrusted.call("GET", u"conditions"_s).status, 200);
 
         // Under the rig, the shared authority is trusted by the system store.
         PARLOVA_REQUIRE_RIG();
-        std::unique_ptr<QNetworkReply> trusted(network.get(
-            QNetworkRequest(m_relay.origin().resolved(QUrl(QStringLiteral("/conditions"))))));
+        std::unique_ptr<QNetworkReply> trusted(
+            network.get(QNetworkRequest(m_relay.origin().resolved(QUrl(u"/conditions"_s)))));
         QVERIFY(QTest::qWaitFor([&] { return trusted->isFinished(); }, 20000));
         QCOMPARE(trusted->error(), QNetworkReply::NoError);
     }
@@ -348,39 +286,34 @@ private Q_SLOTS:
     void controlRoutesAreOffByDefault() {
         RelayProcess plain(RelayProcess::Settings().withoutControl());
         QVERIFY2(plain.start(), qPrintable(plain.errorString()));
-        for (const auto& [method, path] : QList<QPair<QByteArray, QString>>{
-                 {"GET", QStringLiteral("controle/code?email=a@b.fr")},
-                 {"POST", QStringLiteral("controle/reponse")},
-                 {"POST", QStringLiteral("controle/horloge")}}) {
+        for (const auto& [method, path] :
+             QList<QPair<QByteArray, QString>>{{"GET", u"controle/code?email=a@b.fr"_s},
+                                               {"POST", u"controle/reponse"_s},
+                                               {"POST", u"controle/horloge"_s}}) {
             const auto answer = plain.call(method, path);
-            QCOMPARE(answer.status, 404);
-            QCOMPARE(answer.errorCode(), QStringLiteral("introuvable"));
+            QCOMPARE(answer.refusal(), u"404 introuvable"_s);
         }
     }
 
     void commandEngine() {
-        RelayProcess echoing(RelayProcess::Settings()
-                                 .withEngine(QStringLiteral("commande"))
-                                 .withArguments({QStringLiteral("--commande"),
-                                                 QStringLiteral("test -s {wav} && echo \"  bonjour "
-                                                                "le monde $PARLOVA_LANGUE \"")}));
+        RelayProcess echoing(
+            RelayProcess::Settings()
+                .withEngine(u"commande"_s)
+                .withArguments({u"--commande"_s, u"test -s {wav} && echo \"  bonjour "
+                                                 "le monde $PARLOVA_LANGUE \""_s}));
         QVERIFY2(echoing.start(), qPrintable(echoing.errorString()));
-        const QString token = echoing.signIn(QStringLiteral("cmd@example.com"));
-        const auto answer = echoing.dictate(token, m_take, QStringLiteral("de"));
+        const QString token = echoing.signIn(u"cmd@example.com"_s);
+        const auto answer = echoing.dictate(token, m_take, u"de"_s);
         QCOMPARE(answer.status, 200);
-        QCOMPARE(answer.json.value(QStringLiteral("texte")).toString(),
-                 QStringLiteral("bonjour le monde de"));
-        QCOMPARE(answer.json.value(QStringLiteral("mots")), QJsonValue(4));
+        QCOMPARE(answer.json.value(u"texte"_s).toString(), u"bonjour le monde de"_s);
+        QCOMPARE(answer.json.value(u"mots"_s), QJsonValue(4));
 
         RelayProcess missing(RelayProcess::Settings()
-                                 .withEngine(QStringLiteral("commande"))
-                                 .withArguments({QStringLiteral("--commande"),
-                                                 QStringLiteral("/nonexistent/whisper-cli")}));
+                                 .withEngine(u"commande"_s)
+                                 .withArguments({u"--commande"_s, u"/nonexistent/whisper-cli"_s}));
         QVERIFY2(missing.start(), qPrintable(missing.errorString()));
-        const auto refused =
-            missing.dictate(missing.signIn(QStringLiteral("cmd@example.com")), m_take);
-        QCOMPARE(refused.status, 500);
-        QCOMPARE(refused.errorCode(), QStringLiteral("configuration"));
+        const auto refused = missing.dictate(missing.signIn(u"cmd@example.com"_s), m_take);
+        QCOMPARE(refused.refusal(), u"500 configuration"_s);
     }
 };
 

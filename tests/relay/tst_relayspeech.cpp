@@ -12,11 +12,12 @@
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSample;
 using parlova::test::SpeechSamples;
+using namespace Qt::StringLiterals;
 
 class TestRelaySpeech : public QObject {
     Q_OBJECT
 
-    RelayProcess m_relay{RelayProcess::Settings().withEngine(QStringLiteral("pocketsphinx"))};
+    RelayProcess m_relay{RelayProcess::Settings().withEngine(u"pocketsphinx"_s)};
     QString m_token;
 
 private Q_SLOTS:
@@ -27,7 +28,7 @@ private Q_SLOTS:
             QSKIP("needs the pocketsphinx-testdata package");
         }
         QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
-        m_token = m_relay.signIn(QStringLiteral("speech@example.com"));
+        m_token = m_relay.signIn(u"speech@example.com"_s);
         QVERIFY2(!m_token.isEmpty(), qPrintable(m_relay.errorString()));
     }
 
@@ -39,40 +40,36 @@ private Q_SLOTS:
             QString error;
             const QByteArray take = SpeechSamples::m4a(sample, &error);
             QVERIFY2(!take.isEmpty(), qPrintable(error));
-            const auto answer = m_relay.dictate(m_token, take, QStringLiteral("en"), 120000);
+            const auto answer = m_relay.dictate(m_token, take, u"en"_s, 120000);
             QVERIFY2(answer.status == 200, answer.body.constData());
-            const QString text = answer.json.value(QStringLiteral("texte")).toString();
+            const QString text = answer.json.value(u"texte"_s).toString();
             const QStringList reference = SpeechSamples::words(sample.reference);
             const QStringList heard = SpeechSamples::words(text);
             const double wer = SpeechSamples::wordErrorRate(reference, heard);
             qInfo("%s: WER %.0f %% — « %s »", qPrintable(sample.name), wer * 100, qPrintable(text));
-            QCOMPARE(answer.json.value(QStringLiteral("mots")).toInt(), int(heard.size()));
+            QCOMPARE(answer.json.value(u"mots"_s).toInt(), int(heard.size()));
             errors += wer * double(reference.size());
             referenceWords += int(reference.size());
-            counted += answer.json.value(QStringLiteral("mots")).toInt();
+            counted += answer.json.value(u"mots"_s).toInt();
         }
         const double overall = errors / referenceWords;
         qInfo("WER over %d words: %.1f %%", referenceWords, overall * 100);
         QVERIFY2(overall < 0.5, qPrintable(QString::number(overall)));
         // Every word heard was counted against the week.
-        QCOMPARE(m_relay.call("GET", QStringLiteral("api/compte"), m_token)
-                     .json.value(QStringLiteral("semaine"))
-                     .toObject()
-                     .value(QStringLiteral("mots"))
-                     .toInt(),
-                 counted);
+        QCOMPARE(
+            m_relay.call("GET", u"api/compte"_s, m_token).json[u"semaine"_s][u"mots"_s].toInt(),
+            counted);
     }
 
     void wordErrorRateItself() {
-        const QStringList reference = SpeechSamples::words(QStringLiteral("go forward ten meters"));
-        QCOMPARE(SpeechSamples::wordErrorRate(reference, reference), 0.0);
-        QCOMPARE(SpeechSamples::wordErrorRate(
-                     reference, SpeechSamples::words(QStringLiteral("Go forward, two meters."))),
-                 0.25);
-        QCOMPARE(SpeechSamples::wordErrorRate(reference, {}), 1.0);
-        QCOMPARE(SpeechSamples::wordErrorRate(reference, SpeechSamples::words(QStringLiteral(
-                                                             "go go forward ten meters now"))),
-                 0.5);
+        const QStringList reference = SpeechSamples::words(u"go forward ten meters"_s);
+        const auto wer = [&](const QString& heard) {
+            return SpeechSamples::wordErrorRate(reference, SpeechSamples::words(heard));
+        };
+        QCOMPARE(wer(u"Go forward, ten meters."_s), 0.0);
+        QCOMPARE(wer(u"go forward two meters"_s), 0.25);
+        QCOMPARE(wer(QString()), 1.0);
+        QCOMPARE(wer(u"go go forward ten meters now"_s), 0.5);
     }
 };
 

@@ -12,6 +12,8 @@
 #include <QUrlQuery>
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
+
 namespace parlova::test {
 
 RelayProcess::RelayProcess()
@@ -29,11 +31,11 @@ QString RelayProcess::dataDir() const {
 }
 
 QString RelayProcess::authorityCertificatePath() const {
-    return m_dir.filePath(QStringLiteral("autorite/ca.crt"));
+    return m_dir.filePath(u"autorite/ca.crt"_s);
 }
 
 QUrl RelayProcess::origin() const {
-    return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_port));
+    return QUrl(u"https://127.0.0.1:%1"_s.arg(m_port));
 }
 
 bool RelayProcess::isRunning() const {
@@ -45,7 +47,7 @@ int RelayProcess::exitCode() const {
 }
 
 QString RelayProcess::log() const {
-    QFile file(m_dir.filePath(QStringLiteral("relais.log")));
+    QFile file(m_dir.filePath(u"relais.log"_s));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.readAll());
@@ -55,19 +57,18 @@ bool RelayProcess::seedAuthority() {
     const QString source = qEnvironmentVariable("PARLOVA_TEST_CA_DIR");
     if (!m_settings.trustedAuthority || source.isEmpty())
         return true;
-    const QDir from(QDir(source).filePath(QStringLiteral("autorite")));
-    const QDir to(m_dir.filePath(QStringLiteral("autorite")));
+    const QDir from(QDir(source).filePath(u"autorite"_s));
+    const QDir to(m_dir.filePath(u"autorite"_s));
     if (!QDir().mkpath(to.path()))
         return false;
-    for (const QString& name : {QStringLiteral("ca.crt"), QStringLiteral("ca.key")}) {
+    for (const QString& name : {u"ca.crt"_s, u"ca.key"_s}) {
         QFile::remove(to.filePath(name));
         if (!QFile::copy(from.filePath(name), to.filePath(name))) {
-            m_error = QStringLiteral("autorité introuvable dans %1").arg(from.path());
+            m_error = u"autorité introuvable dans %1"_s.arg(from.path());
             return false;
         }
     }
-    QFile::setPermissions(to.filePath(QStringLiteral("ca.key")),
-                          QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(to.filePath(u"ca.key"_s), QFile::ReadOwner | QFile::WriteOwner);
     return true;
 }
 
@@ -76,32 +77,31 @@ bool RelayProcess::start() {
     if (isRunning())
         return true;
     if (!m_dir.isValid()) {
-        m_error = QStringLiteral("dossier temporaire impossible");
+        m_error = u"dossier temporaire impossible"_s;
         return false;
     }
     const QString program = qEnvironmentVariable("PARLOVA_RELAIS");
     if (program.isEmpty()) {
-        m_error = QStringLiteral("PARLOVA_RELAIS n’est pas défini");
+        m_error = u"PARLOVA_RELAIS n’est pas défini"_s;
         return false;
     }
     if (!QFile::exists(authorityCertificatePath()) && !seedAuthority())
         return false;
 
-    QStringList arguments = {QStringLiteral("--port"),    QStringLiteral("0"),
-                             QStringLiteral("--donnees"), m_dir.path(),
-                             QStringLiteral("--moteur"),  m_settings.engine};
+    QStringList arguments = {u"--port"_s,  u"0"_s,        u"--donnees"_s,
+                             m_dir.path(), u"--moteur"_s, m_settings.engine};
     if (m_settings.control)
-        arguments << QStringLiteral("--controle");
+        arguments << u"--controle"_s;
     arguments << m_settings.extraArguments;
-    m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("relais.log")), QIODevice::Append);
+    m_process.setStandardErrorFile(m_dir.filePath(u"relais.log"_s), QIODevice::Append);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(program, arguments);
     if (!m_process.waitForStarted(10000)) {
-        m_error = QStringLiteral("parlova-relais ne démarre pas : %1").arg(m_process.errorString());
+        m_error = u"parlova-relais ne démarre pas : %1"_s.arg(m_process.errorString());
         return false;
     }
 
-    static const QRegularExpression ready(QStringLiteral("https://127\\.0\\.0\\.1:(\\d+)"));
+    static const QRegularExpression ready(u"https://127\\.0\\.0\\.1:(\\d+)"_s);
     QByteArray out;
     const QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired()) {
@@ -119,7 +119,7 @@ bool RelayProcess::start() {
             return true;
         }
     }
-    m_error = QStringLiteral("parlova-relais n’est pas prêt : %1").arg(log().right(2000));
+    m_error = u"parlova-relais n’est pas prêt : %1"_s.arg(log().right(2000));
     stop();
     return false;
 }
@@ -154,7 +154,7 @@ RelayProcess::Answer RelayProcess::send(const QByteArray& method, const QString&
     Answer answer;
     if (!m_network) {
         answer.error = QNetworkReply::ConnectionRefusedError;
-        answer.errorText = QStringLiteral("relais arrêté");
+        answer.errorText = u"relais arrêté"_s;
         return answer;
     }
     QUrl url = origin();
@@ -227,7 +227,7 @@ RelayProcess::Answer RelayProcess::dictate(const QString& token, const QByteArra
                                            const QString& language, int timeoutMs) {
     const QByteArray boundary =
         "parlova-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
-    return send("POST", QStringLiteral("api/dicter"), dictationBody(boundary, audio, language),
+    return send("POST", u"api/dicter"_s, dictationBody(boundary, audio, language),
                 {{"Accept", "application/json"},
                  {"Authorization", "Bearer " + token.toUtf8()},
                  {"Content-Type", "multipart/form-data; boundary=" + boundary}},
@@ -236,72 +236,64 @@ RelayProcess::Answer RelayProcess::dictate(const QString& token, const QByteArra
 
 QString RelayProcess::lastCode(const QString& email) {
     QUrlQuery query;
-    query.addQueryItem(QStringLiteral("email"), email);
-    const Answer answer =
-        call("GET", QStringLiteral("controle/code?") + query.toString(QUrl::FullyEncoded));
-    return answer.json.value(QStringLiteral("code")).toString();
+    query.addQueryItem(u"email"_s, email);
+    const Answer answer = call("GET", u"controle/code?"_s + query.toString(QUrl::FullyEncoded));
+    return answer.json.value(u"code"_s).toString();
 }
 
 bool RelayProcess::setNextTranscript(const QString& text) {
-    return sendJson("POST", QStringLiteral("controle/transcription"),
-                    {{QStringLiteral("texte"), text}})
-               .status == 204;
+    return sendJson("POST", u"controle/transcription"_s, {{u"texte"_s, text}}).status == 204;
 }
 
 bool RelayProcess::scriptNextAnswer(const ScriptedAnswer& answer) {
-    QJsonObject object{{QStringLiteral("route"), answer.route},
-                       {QStringLiteral("delai"), answer.delayMs},
-                       {QStringLiteral("coupure"), answer.drop},
-                       {QStringLiteral("fois"), answer.times}};
+    QJsonObject object{{u"route"_s, answer.route},
+                       {u"delai"_s, answer.delayMs},
+                       {u"coupure"_s, answer.drop},
+                       {u"fois"_s, answer.times}};
     if (!answer.method.isEmpty())
-        object.insert(QStringLiteral("methode"), answer.method);
+        object.insert(u"methode"_s, answer.method);
     if (answer.status != 0)
-        object.insert(QStringLiteral("statut"), answer.status);
+        object.insert(u"statut"_s, answer.status);
     if (!answer.body.isEmpty())
-        object.insert(QStringLiteral("corps"), answer.body);
+        object.insert(u"corps"_s, answer.body);
     else if (!answer.rawBody.isEmpty())
-        object.insert(QStringLiteral("corps"), QString::fromUtf8(answer.rawBody));
+        object.insert(u"corps"_s, QString::fromUtf8(answer.rawBody));
     if (!answer.contentType.isEmpty())
-        object.insert(QStringLiteral("typeContenu"), answer.contentType);
+        object.insert(u"typeContenu"_s, answer.contentType);
     if (!answer.retryAfter.isNull())
-        object.insert(QStringLiteral("retryAfter"), answer.retryAfter);
-    return sendJson("POST", QStringLiteral("controle/reponse"), object).status == 204;
+        object.insert(u"retryAfter"_s, answer.retryAfter);
+    return sendJson("POST", u"controle/reponse"_s, object).status == 204;
 }
 
 bool RelayProcess::clearScriptedAnswers() {
-    return call("DELETE", QStringLiteral("controle/reponse")).status == 204;
+    return call("DELETE", u"controle/reponse"_s).status == 204;
 }
 
 bool RelayProcess::advanceClock(qint64 seconds) {
-    return sendJson("POST", QStringLiteral("controle/horloge"),
-                    {{QStringLiteral("avancer"), seconds}})
-               .status == 200;
+    return sendJson("POST", u"controle/horloge"_s, {{u"avancer"_s, seconds}}).status == 200;
 }
 
 RelayProcess::Answer RelayProcess::adjustAccount(const QJsonObject& changes) {
-    return sendJson("POST", QStringLiteral("controle/compte"), changes);
+    return sendJson("POST", u"controle/compte"_s, changes);
 }
 
 QString RelayProcess::signIn(const QString& email, const QString& referral) {
-    QJsonObject request{{QStringLiteral("email"), email}};
+    QJsonObject request{{u"email"_s, email}};
     if (!referral.isEmpty())
-        request.insert(QStringLiteral("parrainage"), referral);
-    const Answer asked = sendJson("POST", QStringLiteral("api/connexion/code"), request);
+        request.insert(u"parrainage"_s, referral);
+    const Answer asked = sendJson("POST", u"api/connexion/code"_s, request);
     if (asked.status != 200) {
-        m_error = QStringLiteral("demande de code : %1 %2")
-                      .arg(asked.status)
-                      .arg(QString::fromUtf8(asked.body));
+        m_error = u"demande de code : %1 %2"_s.arg(asked.status).arg(QString::fromUtf8(asked.body));
         return {};
     }
-    request.insert(QStringLiteral("code"), lastCode(email));
-    const Answer verified = sendJson("POST", QStringLiteral("api/connexion/verifier"), request);
+    request.insert(u"code"_s, lastCode(email));
+    const Answer verified = sendJson("POST", u"api/connexion/verifier"_s, request);
     if (verified.status != 200) {
-        m_error = QStringLiteral("vérification : %1 %2")
-                      .arg(verified.status)
-                      .arg(QString::fromUtf8(verified.body));
+        m_error =
+            u"vérification : %1 %2"_s.arg(verified.status).arg(QString::fromUtf8(verified.body));
         return {};
     }
-    return verified.json.value(QStringLiteral("jeton")).toString();
+    return verified.json.value(u"jeton"_s).toString();
 }
 
 } // namespace parlova::test

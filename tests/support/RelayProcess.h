@@ -74,6 +74,8 @@ public:
         QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
         // The "erreur" member of a JSON error body.
         QString errorCode() const { return json.value(QStringLiteral("erreur")).toString(); }
+        // The status and the error code in one: "402 quota".
+        QString refusal() const { return QString::number(status) + u' ' + errorCode(); }
     };
 
     // The next answer(s) of one route, as POST /controle/reponse takes it:
