@@ -17,7 +17,7 @@ trust_relay_authority() {
   [ -f "$ca" ] || { echo "Autorité introuvable : $ca" >&2; return 1; }
   if ! cmp -s "$ca" "$target" 2>/dev/null; then
     "${as_root[@]}" install -m 0644 "$ca" "$target"
-    "${as_root[@]}" update-ca-certificates >/dev/null
+    "${as_root[@]}" update-ca-certificates >/dev/null 2>&1
   fi
 }
 

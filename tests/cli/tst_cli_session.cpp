@@ -5,40 +5,26 @@
 
 #include "RelayProcess.h"
 #include "Rig.h"
+#include "ToolRun.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QJsonArray>
 #include <QLocale>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
 using parlova::test::RelayProcess;
+using parlova::test::ToolRun;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString email = QStringLiteral("lea@example.fr");
-const QString spoken = QStringLiteral("Bonjour depuis le terminal");
+const QString email = u"lea@example.fr"_s;
+const QString spoken = u"Bonjour depuis le terminal"_s;
 
-struct Run {
-    int status = -1;
-    QStringList lines;
-    QByteArray errors;
-};
-
-bool runTool(const QString& program, const QStringList& arguments, QByteArray* out = nullptr) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return false;
-    if (out)
-        *out = process.readAllStandardOutput();
-    return true;
-}
+const QStringList sessionItem{u"service"_s, u"fr.orvane.parlova"_s, u"account"_s, u"session"_s};
 
 // "lundi 5 janvier 2026 01:00": the French long date and short time, in Paris.
 QString parisDateTime(const QString& iso) {
@@ -57,47 +43,23 @@ private:
     QTemporaryDir home;
     QString take;
 
-    Run parlova(const QStringList& arguments, const QByteArray& input = {}) {
+    ToolRun parlova(const QStringList& arguments, const QByteArray& input = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(u"config"_s));
-        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("fr_FR.UTF-8"));
-        environment.insert(QStringLiteral("LANG"), QStringLiteral("fr_FR.UTF-8"));
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(qEnvironmentVariable("PARLOVA_EXE"), arguments);
-        process.write(input);
-        process.closeWriteChannel();
-        Run run;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return run;
-        }
-        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
-        if (run.lines.constLast().isEmpty())
-            run.lines.removeLast();
-        run.errors = process.readAllStandardError();
-        return run;
+        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        environment.insert(u"LC_ALL"_s, u"fr_FR.UTF-8"_s);
+        environment.insert(u"LANG"_s, u"fr_FR.UTF-8"_s);
+        return ToolRun::of(qEnvironmentVariable("PARLOVA_EXE"), arguments, environment, input);
     }
 
     // The session token as the desktop keychain holds it; empty when none.
     static QString storedToken() {
-        QByteArray token;
-        runTool(QStringLiteral("secret-tool"),
-                {QStringLiteral("lookup"), QStringLiteral("service"),
-                 QStringLiteral("fr.orvane.parlova"), QStringLiteral("account"),
-                 QStringLiteral("session")},
-                &token);
-        return QString::fromUtf8(token).trimmed();
-    }
-
-    QJsonObject accountJson() {
-        return relay->call("GET", QStringLiteral("api/compte"), storedToken()).json;
+        return QString::fromUtf8(
+                   ToolRun::of(u"secret-tool"_s, QStringList{u"lookup"_s} + sessionItem).out)
+            .trimmed();
     }
 
     QString page(const QString& line) const {
-        const QString prefix = QStringLiteral("À ouvrir dans un navigateur : ");
+        const QString prefix = u"À ouvrir dans un navigateur : "_s;
         return line.startsWith(prefix) ? line.mid(prefix.size()) : QString();
     }
 
@@ -106,54 +68,50 @@ private Q_SLOTS:
         PARLOVA_REQUIRE_RIG();
         relay = std::make_unique<RelayProcess>();
         QVERIFY2(relay->start(), qPrintable(relay->errorString()));
-        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("config/parlova")));
-        QFile settings(home.filePath(QStringLiteral("config/parlova/parlova.conf")));
+        QVERIFY(QDir(home.path()).mkpath(u"config/parlova"_s));
+        QFile settings(home.filePath(u"config/parlova/parlova.conf"_s));
         QVERIFY(settings.open(QIODevice::WriteOnly));
         settings.write("[General]\nrelayURL=" + relay->origin().toEncoded() + "\n");
         settings.close();
 
-        const QString wave = home.filePath(QStringLiteral("phrase.wav"));
-        take = home.filePath(QStringLiteral("phrase.m4a"));
-        QVERIFY(runTool(QStringLiteral("espeak-ng"), {QStringLiteral("-w"), wave, spoken}));
-        QVERIFY(runTool(QStringLiteral("ffmpeg"),
-                        {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                         QStringLiteral("-i"), wave, QStringLiteral("-ar"), QStringLiteral("16000"),
-                         QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-c:a"),
-                         QStringLiteral("aac"), take}));
+        const QString wave = home.filePath(u"phrase.wav"_s);
+        take = home.filePath(u"phrase.m4a"_s);
+        QVERIFY(ToolRun::of(u"espeak-ng"_s, {u"-w"_s, wave, spoken}).ok());
+        QVERIFY(ToolRun::of(u"ffmpeg"_s, u"-loglevel error -y -i %1 -ar 16000 -ac 1 -c:a aac %2"_s
+                                             .arg(wave, take)
+                                             .split(u' '))
+                    .ok());
         // Nothing of an earlier run may stand in for this session's token.
-        runTool(QStringLiteral("secret-tool"),
-                {QStringLiteral("clear"), QStringLiteral("service"),
-                 QStringLiteral("fr.orvane.parlova"), QStringLiteral("account"),
-                 QStringLiteral("session")});
+        ToolRun::of(u"secret-tool"_s, QStringList{u"clear"_s} + sessionItem);
     }
 
     void signsInWithAMailedCode() {
-        const Run asked = parlova({QStringLiteral("--connexion"), email});
-        QCOMPARE(asked.lines, QStringList{u"Code envoyé à lea@example.fr. Ensuite : --code "
-                                          u"lea@example.fr <code>"_s});
+        const ToolRun asked = parlova({u"--connexion"_s, email});
+        QCOMPARE(asked.lines(), QStringList{u"Code envoyé à lea@example.fr. Ensuite : --code "
+                                            u"lea@example.fr <code>"_s});
         QCOMPARE(asked.status, 0);
 
         // The code as a user would paste it, spaces and all, on standard input.
         const QString code = relay->lastCode(email);
         QCOMPARE(code.size(), 6);
-        const Run signedIn = parlova({QStringLiteral("--code"), email},
-                                     (code.left(3) + u' ' + code.mid(3) + u'\n').toUtf8());
-        QCOMPARE(signedIn.lines,
+        const ToolRun signedIn =
+            parlova({u"--code"_s, email}, (code.left(3) + u' ' + code.mid(3) + u'\n').toUtf8());
+        QCOMPARE(signedIn.lines(),
                  QStringList{u"Connecté : lea@example.fr (2\u00A0000 mots restants cette semaine). "
                              u"Jeton rangé dans le trousseau."_s});
         QCOMPARE(signedIn.status, 0);
-        QCOMPARE(signedIn.errors, QByteArray());
+        QCOMPARE(signedIn.err, QByteArray());
         QVERIFY(!storedToken().isEmpty());
-        QVERIFY(!signedIn.lines.join(u'\n').contains(storedToken()));
+        QVERIFY(!signedIn.lines().join(u'\n').contains(storedToken()));
     }
 
     void showsTheAccount() {
-        const QJsonObject account = accountJson();
+        const QJsonObject account = relay->call("GET", u"api/compte"_s, storedToken()).json;
         const QJsonObject referral = account.value(u"parrainage").toObject();
         const QJsonObject links = account.value(u"liens").toObject();
-        const Run shown = parlova({QStringLiteral("--compte")});
+        const ToolRun shown = parlova({u"--compte"_s});
         QCOMPARE(
-            shown.lines,
+            shown.lines(),
             (QStringList{
                 email, u"Offre : 2\u00A0000 mots restants cette semaine"_s,
                 u"Semaine : 0 mots, plafond 2\u00A0000, reste 2\u00A0000, réinitialisation "_s +
@@ -169,25 +127,25 @@ private Q_SLOTS:
 
     void sendsASpokenTake() {
         QVERIFY(relay->setNextTranscript(spoken));
-        const Run tried = parlova({QStringLiteral("--essai-relais"), take});
-        QCOMPARE(tried.lines.size(), 2);
-        QCOMPARE(tried.lines.at(0), spoken);
+        const ToolRun tried = parlova({u"--essai-relais"_s, take});
+        QCOMPARE(tried.lines().size(), 2);
+        QCOMPARE(tried.lines().at(0), spoken);
         QVERIFY2(
             QRegularExpression(u"^\\(\\d+,\\d s, 4 mots, reste 1\u00A0996, 127\\.0\\.0\\.1\\)$"_s)
-                .match(tried.lines.at(1))
+                .match(tried.lines().at(1))
                 .hasMatch(),
-            qPrintable(tried.lines.at(1)));
+            qPrintable(tried.lines().at(1)));
         QCOMPARE(tried.status, 0);
     }
 
     void subscribesThroughTheCheckoutThenOpensThePortal() {
         const QString origin = QString::fromUtf8(relay->origin().toEncoded());
-        const Run checkout = parlova({QStringLiteral("--paiement"), QStringLiteral("mensuel")});
+        const ToolRun checkout = parlova({u"--paiement"_s, u"mensuel"_s});
         QCOMPARE(checkout.status, 0);
-        QCOMPARE(checkout.lines.size(), 1);
-        const QUrl checkoutPage(page(checkout.lines.at(0)));
+        QCOMPARE(checkout.lines().size(), 1);
+        const QUrl checkoutPage(page(checkout.lines().at(0)));
         QVERIFY2(checkoutPage.toString().startsWith(origin + u"/paiement/"_s),
-                 qPrintable(checkout.lines.at(0)));
+                 qPrintable(checkout.lines().at(0)));
 
         // Pay the way a browser would: post the page's form.
         const RelayProcess::Answer html = relay->send("GET", checkoutPage.path().mid(1));
@@ -196,33 +154,33 @@ private Q_SLOTS:
         QVERIFY2(action.hasMatch(), html.body.constData());
         QCOMPARE(relay->send("POST", action.captured(1).mid(1)).status, 200);
 
-        const Run shown = parlova({QStringLiteral("--compte")});
-        QCOMPARE(shown.lines.value(1), u"Offre : Pro"_s);
-        QVERIFY2(shown.lines.value(2).startsWith(
+        const ToolRun shown = parlova({u"--compte"_s});
+        QCOMPARE(shown.lines().value(1), u"Offre : Pro"_s);
+        QVERIFY2(shown.lines().value(2).startsWith(
                      u"Abonnement : mensuel, statut Stripe active ; Renouvellement le "_s),
-                 qPrintable(shown.lines.value(2)));
-        QVERIFY2(shown.lines.value(3).startsWith(u"Semaine : 4 mots, sans plafond, "_s),
-                 qPrintable(shown.lines.value(3)));
+                 qPrintable(shown.lines().value(2)));
+        QVERIFY2(shown.lines().value(3).startsWith(u"Semaine : 4 mots, sans plafond, "_s),
+                 qPrintable(shown.lines().value(3)));
 
-        const Run portal = parlova({QStringLiteral("--portail")});
+        const ToolRun portal = parlova({u"--portail"_s});
         QCOMPARE(portal.status, 0);
-        QVERIFY2(page(portal.lines.value(0)).startsWith(origin + u"/portail/"_s),
-                 qPrintable(portal.lines.value(0)));
+        QVERIFY2(page(portal.lines().value(0)).startsWith(origin + u"/portail/"_s),
+                 qPrintable(portal.lines().value(0)));
     }
 
     void signsOutAndForgetsTheToken() {
         const QString token = storedToken();
-        const Run closed = parlova({QStringLiteral("--deconnexion")});
-        QCOMPARE(closed.lines, QStringList{u"Session fermée, jeton effacé du trousseau."_s});
+        const ToolRun closed = parlova({u"--deconnexion"_s});
+        QCOMPARE(closed.lines(), QStringList{u"Session fermée, jeton effacé du trousseau."_s});
         QCOMPARE(closed.status, 0);
         QCOMPARE(storedToken(), QString());
-        QCOMPARE(relay->call("GET", QStringLiteral("api/compte"), token).status, 401);
+        QCOMPARE(relay->call("GET", u"api/compte"_s, token).status, 401);
 
-        const Run after = parlova({QStringLiteral("--compte")});
-        QCOMPARE(after.lines, QStringList{u"Connectez-vous à Parlova. Aucune session dans le "
-                                          u"trousseau : --connexion, puis --code."_s});
+        const ToolRun after = parlova({u"--compte"_s});
+        QCOMPARE(after.lines(), QStringList{u"Connectez-vous à Parlova. Aucune session dans le "
+                                            u"trousseau : --connexion, puis --code."_s});
         QCOMPARE(after.status, 1);
-        QCOMPARE(after.errors, QByteArray());
+        QCOMPARE(after.err, QByteArray());
     }
 };
 

@@ -1,8 +1,6 @@
-#include "KeychainPrinting.h"
-#include "Rig.h"
+#include "ToolRun.h"
 #include "cli/CommandLineTool.h"
 #include "core/KeychainItem.h"
-#include "platform/Keychain.h"
 #include "platform/fake/MemorySecretStore.h"
 
 #include <QCoroTimer>
@@ -16,6 +14,7 @@ using parlova::core::KeychainItem;
 using parlova::core::PaymentPage;
 using parlova::core::SecretStore;
 using parlova::platform::MemorySecretStore;
+using parlova::test::ToolRun;
 using Kind = CommandLineTool::Kind;
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -55,26 +54,6 @@ QCoro::Task<Outcome> afterATimer(int value) {
 }
 
 const QString forgottenLine = u"Clé partagée de la démo retirée du trousseau.\n"_s;
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runParlova(const QStringList& arguments, const QProcessEnvironment& environment) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(qEnvironmentVariable("PARLOVA_EXE"), arguments);
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
 
 } // namespace
 
@@ -182,47 +161,25 @@ private Q_SLOTS:
             QSKIP("PARLOVA_EXE is not set");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/parlova/bus");
-        const Run run = runParlova({"--oublier-cle"}, environment);
-        QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.out, u"Le trousseau n'a pas retiré la clé de la démo : -25291 "
-                          "(aucun service de trousseau ne répond sur le bus de "
-                          "la session).\n"_s);
-        QCOMPARE(run.err, QString());
+        const ToolRun run =
+            ToolRun::of(qEnvironmentVariable("PARLOVA_EXE"), {"--oublier-cle"}, environment);
+        QCOMPARE(run.status, 1);
+        QCOMPARE(QString::fromUtf8(run.out),
+                 u"Le trousseau n'a pas retiré la clé de la démo : -25291 "
+                 "(aucun service de trousseau ne répond sur le bus de "
+                 "la session).\n"_s);
+        QCOMPARE(run.err, QByteArray());
     }
 
-    void forgetLegacyKeyInTheRealKeychain() {
-        PARLOVA_REQUIRE_RIG();
-        SecretStore& keychain = parlova::platform::Keychain::system();
-        const KeychainItem legacy = KeychainItem::legacyRelayKey();
-        const KeychainItem session = KeychainItem::session();
-        const bool hadSession = session.read(keychain).isFound();
-        if (!hadSession)
-            QCOMPARE(session.store(keychain, "jeton-essai"), SecretStore::success);
-        QCOMPARE(legacy.store(keychain, "clé-de-démo"), SecretStore::success);
-        const Run run = runParlova({"--oublier-cle"}, QProcessEnvironment::systemEnvironment());
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, forgottenLine);
-        QCOMPARE(run.err, QString());
-        QCOMPARE(legacy.read(keychain), KeychainItem::Lookup::missing());
-        QVERIFY(session.read(keychain).isFound());
-        if (!hadSession)
-            QCOMPARE(session.remove(keychain), SecretStore::success);
-    }
-
-    void anythingElseStartsTheApplication_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("no arguments") << QStringList();
-        QTest::newRow("option in the wrong case") << QStringList{"--Compte"};
-    }
-    void anythingElseStartsTheApplication() {
+    // What parse() refuses (see its table) is the application's to take.
+    void noCommandStartsTheApplication() {
         if (qEnvironmentVariableIsEmpty("PARLOVA_EXE"))
             QSKIP("PARLOVA_EXE is not set");
-        QFETCH(QStringList, arguments);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         QProcess process;
         process.setProcessEnvironment(environment);
-        process.start(qEnvironmentVariable("PARLOVA_EXE"), arguments);
+        process.start(qEnvironmentVariable("PARLOVA_EXE"), QStringList());
         QVERIFY(process.waitForStarted());
         // A command would have printed and ended by now; the application waits.
         QVERIFY(!process.waitForFinished(1000));

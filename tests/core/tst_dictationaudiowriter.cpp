@@ -1,3 +1,4 @@
+#include "ToolRun.h"
 #include "core/AudioLevel.h"
 #include "core/DictationAudioWriter.h"
 #include "core/DictationTakeFiles.h"
@@ -6,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +24,7 @@ using parlova::core::AudioLevel;
 using parlova::core::DictationAudioWriter;
 using parlova::core::DictationTakeFiles;
 using parlova::core::SoundCheck;
+using parlova::test::ToolRun;
 using Error = DictationAudioWriter::Error;
 using Format = DictationAudioWriter::InputFormat;
 using Level = std::variant<float, Error>;
@@ -95,23 +96,19 @@ std::unique_ptr<DictationAudioWriter> makeWriter(const QTemporaryDir& dir, const
 }
 
 QJsonObject probe(const QString& path) {
-    QProcess ffprobe;
-    ffprobe.start(u"ffprobe"_s, {"-v", "error", "-show_entries",
-                                 "stream=codec_name,profile,sample_rate,channels,duration:"
-                                 "format=format_name,duration:format_tags=major_brand",
-                                 "-of", "json", path});
-    if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
-        return {};
-    return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+    return QJsonDocument::fromJson(
+               ToolRun::of(u"ffprobe"_s, {"-v", "error", "-show_entries",
+                                          "stream=codec_name,profile,sample_rate,channels,duration:"
+                                          "format=format_name,duration:format_tags=major_brand",
+                                          "-of", "json", path})
+                   .out)
+        .object();
 }
 
 std::vector<float> decode(const QString& path) {
-    QProcess ffmpeg;
-    ffmpeg.start(u"ffmpeg"_s,
-                 {"-v", "error", "-nostdin", "-i", path, "-f", "f32le", "-ac", "1", "-"});
-    if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0)
-        return {};
-    const QByteArray bytes = ffmpeg.readAllStandardOutput();
+    const QByteArray bytes = ToolRun::of(u"ffmpeg"_s, {"-v", "error", "-nostdin", "-i", path, "-f",
+                                                       "f32le", "-ac", "1", "-"})
+                                 .out;
     std::vector<float> samples(bytes.size() / sizeof(float));
     if (!samples.empty())
         std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));

@@ -25,46 +25,23 @@ class TestRelayFailure : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void statusTable() {
+    // The whole table runs over HTTPS in tst_relayclient_network; here, the
+    // bodies and headers a scripted relay cannot easily send.
+    void statusTableEdges() {
         const Row rows[] = {
-            {400, R"({"erreur":"email"})", nullptr, Failure::invalidEmail()},
-            {400, R"({"erreur":"parrainage"})", nullptr, Failure::unknownReferral()},
-            {400, R"({"erreur":"code-faux","essaisRestants":2})", nullptr, Failure::wrongCode(2)},
-            {400, R"({"erreur":"code-faux","essaisRestants":-3})", nullptr, Failure::wrongCode(0)},
-            {400, R"({"erreur":"code-faux"})", nullptr, Failure::unexpectedResponse(400)},
             {400, R"({"erreur":"code-faux","essaisRestants":"2"})", nullptr,
              Failure::unexpectedResponse(400)},
-            {400, R"({"erreur":"code-expire"})", nullptr, Failure::codeExpired()},
             {400, R"({"erreur":"email")", nullptr, Failure::unexpectedResponse(400)},
-            {401, "<html>Unauthorized</html>", nullptr, Failure::signedOut()},
             {402, R"({"erreur":"quota","reinitialisation":"2026-01-05T00:00:00.000Z"})", nullptr,
              Failure::quotaReached(monday)},
-            {402, R"({"erreur":"quota","reinitialisation":"2026-01-05"})", nullptr,
-             Failure::unexpectedResponse(402)},
-            {409, R"({"erreur":"deja-abonne"})", nullptr, Failure::alreadySubscribed()},
-            {409, R"({"erreur":"sans-abonnement"})", nullptr, Failure::noSubscription()},
-            {413, "", nullptr, Failure::tooLarge()},
-            {429, R"({"erreur":"trop-d-essais","attente":600})", nullptr,
-             Failure::tooManyAttempts(600)},
-            // The body's wait wins over the header; the header is the fallback.
-            {429, R"({"erreur":"trop-de-codes","attente":90})", "120", Failure::tooManyCodes(90)},
             {429, R"({"erreur":"trop-de-codes"})", " \t120 ", Failure::tooManyCodes(120)},
             {429, R"({"erreur":"trop-d-essais","attente":"90"})", "30",
              Failure::tooManyAttempts(30)},
-            {429, R"({"erreur":"trop-de-codes"})", nullptr, Failure::unexpectedResponse(429)},
-            {429, R"({"erreur":"trop-de-codes"})", "Wed, 21 Oct 2026 07:28:00 GMT",
-             Failure::unexpectedResponse(429)},
             {429, R"({"erreur":"trop-de-codes"})", "99999999999999999999",
              Failure::unexpectedResponse(429)},
             {429, R"({"erreur":"lent","attente":5})", nullptr, Failure::unexpectedResponse(429)},
-            {500, R"({"erreur":"configuration"})", nullptr, Failure::misconfigured()},
-            {500, R"({"erreur":"panne"})", nullptr, Failure::unavailable()},
-            {502, "<html><h1>502 Bad Gateway</h1></html>", nullptr, Failure::unavailable()},
-            {503, R"({"erreur":"envoi"})", nullptr, Failure::emailNotSent()},
-            {503, R"({"erreur":"paiement-indisponible"})", nullptr, Failure::paymentUnavailable()},
             {504, R"({"erreur":"envoi"})", nullptr, Failure::timedOut()},
             {418, R"({"erreur":"email"})", nullptr, Failure::unexpectedResponse(418)},
-            {200, "", nullptr, Failure::unexpectedResponse(200)},
             {599, "", nullptr, Failure::unavailable()},
         };
         for (const Row& row : rows) {

@@ -1,10 +1,10 @@
 #include "Rig.h"
+#include "ToolRun.h"
 #include "core/AudioLevel.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,20 +17,16 @@
 using parlova::core::AudioLevel;
 using parlova::platform::QtAudioRecorder;
 using parlova::platform::Recorder;
+using parlova::test::ToolRun;
 
 namespace {
 
-bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        qWarning().noquote() << program << process.readAllStandardError();
-        return false;
-    }
-    if (output != nullptr)
-        *output = process.readAllStandardOutput();
-    return true;
+bool run(const QString& program, const QStringList& arguments) {
+    const ToolRun tool =
+        ToolRun::of(program, arguments, QProcessEnvironment::systemEnvironment(), {}, 30000);
+    if (!tool.ok())
+        qWarning().noquote() << program << tool.err;
+    return tool.ok();
 }
 
 // Plays a sound file into the rig's null sink: what plays there is what the
@@ -51,10 +47,10 @@ bool playGenerated(const QTemporaryDir& folder, const QString& source) {
 
 // The take as 16 kHz mono samples.
 std::vector<float> decoded(const QString& path) {
-    QByteArray bytes;
-    run(QStringLiteral("ffmpeg"),
-        {"-v", "error", "-nostdin", "-i", path, "-f", "f32le", "-ar", "16000", "-ac", "1", "-"},
-        &bytes);
+    const QByteArray bytes =
+        ToolRun::of(QStringLiteral("ffmpeg"), {"-v", "error", "-nostdin", "-i", path, "-f", "f32le",
+                                               "-ar", "16000", "-ac", "1", "-"})
+            .out;
     std::vector<float> samples(bytes.size() / sizeof(float));
     if (!samples.empty())
         std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));

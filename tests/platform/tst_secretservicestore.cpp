@@ -3,6 +3,7 @@
 
 #include "KeychainPrinting.h"
 #include "Rig.h"
+#include "ToolRun.h"
 #include "core/KeychainItem.h"
 #include "platform/linux/SecretServiceStore.h"
 
@@ -23,6 +24,7 @@ using parlova::core::KeychainItem;
 using parlova::core::SecretStore;
 using parlova::platform::SecretServiceStore;
 using Lookup = KeychainItem::Lookup;
+using parlova::test::ToolRun;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -126,29 +128,11 @@ int probe(const QByteArray& situation) {
     return 0;
 }
 
-struct ProbeRun {
-    bool finished = false;
-    int exitCode = -1;
-    QStringList lines;
-};
-
-ProbeRun runProbe(const QString& program, const QStringList& arguments,
-                  const QProcessEnvironment& environment) {
-    QProcess child;
-    child.setProcessEnvironment(environment);
-    child.start(program, arguments);
-    if (!child.waitForFinished(30000))
-        return {};
-    return {child.exitStatus() == QProcess::NormalExit, child.exitCode(),
-            QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)};
-}
-
 // Every call answered `status`, each within `limitMs`.
-void checkCalls(const ProbeRun& run, qint32 status, int limitMs) {
-    QVERIFY(run.finished);
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.lines.size(), 4);
-    for (const QString& line : run.lines) {
+void checkCalls(const ToolRun& run, qint32 status, int limitMs) {
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.lines().size(), 4);
+    for (const QString& line : run.lines()) {
         const QStringList fields = line.split(u' ');
         QCOMPARE(fields.value(0), QString::number(status));
         QVERIFY2(fields.value(1).toInt() < limitMs, qPrintable(line));
@@ -285,7 +269,7 @@ private Q_SLOTS:
         else
             environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, address);
         // Well under the time limits that apply in the program.
-        checkCalls(runProbe(QCoreApplication::applicationFilePath(), {}, environment),
+        checkCalls(ToolRun::of(QCoreApplication::applicationFilePath(), {}, environment, {}, 30000),
                    SecretStore::serviceUnavailable, 1000);
         bus.kill();
         bus.waitForFinished();
@@ -313,10 +297,10 @@ private Q_SLOTS:
         environment.insert(QString::fromLatin1(probeVariable), u"locked"_s);
         const QString script =
             u"printf essai | \"$1\" --unlock --components=secrets >/dev/null && exec \"$2\""_s;
-        const ProbeRun run = runProbe(session,
-                                      {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s, keyring,
-                                       QCoreApplication::applicationFilePath()},
-                                      environment);
+        const ToolRun run = ToolRun::of(session,
+                                        {u"--"_s, u"sh"_s, u"-c"_s, script, u"sh"_s, keyring,
+                                         QCoreApplication::applicationFilePath()},
+                                        environment, {}, 30000);
         checkCalls(run, SecretStore::collectionLocked, 5000);
     }
 };

@@ -202,7 +202,8 @@ private Q_SLOTS:
         const QString revoked = m_relay.signIn(u"durable@example.com"_s);
         QCOMPARE(m_relay.call("POST", u"api/deconnexion"_s, revoked).status, 204);
 
-        QVERIFY2(m_relay.restart(), qPrintable(m_relay.errorString()));
+        m_relay.stop(); // the data folder, and so the accounts, stay
+        QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
         QCOMPARE(m_relay.exitCode(), 0);
         QVERIFY(m_relay.log().contains(u"Relais arrêté."_s));
         const QJsonObject after = account(token);

@@ -1,16 +1,13 @@
 // Dictation against a running relay, over HTTPS: the multipart form and the
 // answer, the free week's cap and its Monday reset, every kind of bad upload
 // (each refused with a JSON error body while the relay keeps serving), the
-// control route's scripted answers, TLS trust, and the external-command
+// control route's scripted answers, and the external-command
 // engine.
 
 #include "RelayProcess.h"
-#include "Rig.h"
 #include "SpeechSamples.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QNetworkAccessManager>
 #include <QSslSocket>
 #include <QTest>
 #include <QTimeZone>
@@ -221,66 +218,31 @@ private Q_SLOTS:
             return m_relay.sendJson("POST", u"api/connexion/code"_s,
                                     {{u"email"_s, u"s@example.com"_s}});
         };
-        QVERIFY(m_relay.scriptNextAnswer(Script(u"api/connexion/code"_s)
-                                             .withStatus(503)
-                                             .withBody({{u"erreur"_s, u"envoi"_s}})
-                                             .forRequests(2)));
+        Script twice(u"api/connexion/code"_s);
+        twice.status = 503;
+        twice.body = {{u"erreur"_s, u"envoi"_s}};
+        twice.times = 2;
+        QVERIFY(m_relay.scriptNextAnswer(twice));
         QCOMPARE(askCode().refusal(), u"503 envoi"_s);
         QCOMPARE(askCode().refusal(), u"503 envoi"_s);
         QCOMPARE(askCode().status, 200);
 
         // Only the named method; the body and Retry-After exactly as given.
-        QVERIFY(m_relay.scriptNextAnswer(Script(u"api/compte"_s)
-                                             .forMethod(u"GET"_s)
-                                             .withStatus(429)
-                                             .withRawBody("<html>trop</html>", u"text/html"_s)
-                                             .withRetryAfter(u"  120 "_s)));
+        Script onGet(u"api/compte"_s);
+        onGet.method = u"GET"_s;
+        onGet.status = 429;
+        onGet.rawBody = "<html>trop</html>";
+        onGet.contentType = u"text/html"_s;
+        onGet.retryAfter = u"  120 "_s;
+        QVERIFY(m_relay.scriptNextAnswer(onGet));
         QCOMPARE(m_relay.call("DELETE", u"api/compte"_s).status, 401);
         const auto limited = m_relay.call("GET", u"api/compte"_s, token);
         QCOMPARE(limited.status, 429);
         QCOMPARE(limited.body, QByteArray("<html>trop</html>"));
         QCOMPARE(limited.header("Retry-After").trimmed(), QByteArray("120"));
 
-        // A delay before the normal answer.
-        QVERIFY(m_relay.scriptNextAnswer(Script(u"api/compte"_s).withDelay(600)));
-        QElapsedTimer timer;
-        timer.start();
-        QCOMPARE(m_relay.call("GET", u"api/compte"_s, token).status, 200);
-        QVERIFY(timer.elapsed() >= 550);
-
-        // A dropped connection: no HTTP answer at all. Qt sends a request
-        // again (a few times) when a connection closes without an answer, so
-        // every attempt is dropped, and what is left of the script cleared.
-        QVERIFY(m_relay.scriptNextAnswer(Script(u"api/dicter"_s).dropped().forRequests(10)));
-        const auto dropped = m_relay.dictate(token, m_take);
-        QCOMPARE(dropped.status, 0);
-        QCOMPARE(dropped.error, QNetworkReply::RemoteHostClosedError);
-        QVERIFY(m_relay.clearScriptedAnswers());
-        stillServing(token);
-
         const auto invalid = m_relay.sendJson("POST", u"controle/reponse"_s, {{u"statut"_s, 503}});
         QCOMPARE(invalid.errorCode(), u"json"_s);
-    }
-
-    void tlsTrust() {
-        // A relay whose authority nothing trusts is refused by a client that
-        // relies on the system store.
-        RelayProcess untrusted(RelayProcess::Settings().untrusted());
-        QVERIFY2(untrusted.start(), qPrintable(untrusted.errorString()));
-        QNetworkAccessManager network;
-        std::unique_ptr<QNetworkReply> reply(
-            network.get(QNetworkRequest(untrusted.origin().resolved(QUrl(u"/api/compte"_s)))));
-        QVERIFY(QTest::qWaitFor([&] { return reply->isFinished(); }, 20000));
-        QCOMPARE(reply->error(), QNetworkReply::SslHandshakeFailedError);
-        // The helper trusts it explicitly.
-        QCOMPARE(untrusted.call("GET", u"conditions"_s).status, 200);
-
-        // Under the rig, the shared authority is trusted by the system store.
-        PARLOVA_REQUIRE_RIG();
-        std::unique_ptr<QNetworkReply> trusted(
-            network.get(QNetworkRequest(m_relay.origin().resolved(QUrl(u"/conditions"_s)))));
-        QVERIFY(QTest::qWaitFor([&] { return trusted->isFinished(); }, 20000));
-        QCOMPARE(trusted->error(), QNetworkReply::NoError);
     }
 
     void controlRoutesAreOffByDefault() {

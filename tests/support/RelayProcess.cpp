@@ -135,11 +135,6 @@ void RelayProcess::stop() {
     }
 }
 
-bool RelayProcess::restart() {
-    stop();
-    return start();
-}
-
 QSslConfiguration RelayProcess::sslConfiguration() const {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.addCaCertificates(
@@ -152,11 +147,9 @@ RelayProcess::Answer RelayProcess::send(const QByteArray& method, const QString&
                                         const QList<QPair<QByteArray, QByteArray>>& headers,
                                         int timeoutMs) {
     Answer answer;
-    if (!m_network) {
-        answer.error = QNetworkReply::ConnectionRefusedError;
-        answer.errorText = u"relais arrêté"_s;
-        return answer;
-    }
+    if (!m_network)
+        return answer; // stopped
+
     QUrl url = origin();
     const qsizetype query = path.indexOf(u'?');
     url.setPath(u'/' + (query < 0 ? path : path.left(query)));
@@ -184,8 +177,6 @@ RelayProcess::Answer RelayProcess::send(const QByteArray& method, const QString&
     const QJsonDocument document = QJsonDocument::fromJson(answer.body);
     if (document.isObject())
         answer.json = document.object();
-    answer.error = reply->error();
-    answer.errorText = reply->errorString();
     return answer;
 }
 

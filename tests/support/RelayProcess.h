@@ -34,7 +34,6 @@ namespace parlova::test {
 //     QVERIFY2(relay.start(), qPrintable(relay.errorString()));
 //     const QString token = relay.signIn("alice@example.com");
 //     relay.setNextTranscript("Bonjour");
-//     relay.scriptNextAnswer(RelayProcess::ScriptedAnswer("api/compte").withStatus(503));
 class RelayProcess {
 public:
     struct Settings {
@@ -62,14 +61,12 @@ public:
     };
 
     // What came back for one request. `status` is 0 when no HTTP answer came
-    // (connection dropped, TLS refused, time-out): `error` then says why.
+    // (connection dropped, TLS refused, time-out).
     struct Answer {
         int status = 0;
         QByteArray body;
         QJsonObject json;                     // the body when it is a JSON object
         QMap<QByteArray, QByteArray> headers; // names in lower case
-        QNetworkReply::NetworkError error = QNetworkReply::NoError;
-        QString errorText;
 
         QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
         // The "erreur" member of a JSON error body.
@@ -78,8 +75,7 @@ public:
         QString refusal() const { return QString::number(status) + u' ' + errorCode(); }
     };
 
-    // The next answer(s) of one route, as POST /controle/reponse takes it:
-    //     ScriptedAnswer(u"api/compte"_s).withStatus(503).withBody({{"erreur", "envoi"}})
+    // The next answer(s) of one route, as POST /controle/reponse takes it.
     struct ScriptedAnswer {
         QString route;       // "api/compte"
         QString method;      // empty: any method
@@ -96,39 +92,6 @@ public:
 
         explicit ScriptedAnswer(QString routePath)
             : route(std::move(routePath)) {}
-        ScriptedAnswer& forMethod(const QString& name) {
-            method = name;
-            return *this;
-        }
-        ScriptedAnswer& withStatus(int code) {
-            status = code;
-            return *this;
-        }
-        ScriptedAnswer& withBody(const QJsonObject& json) {
-            body = json;
-            return *this;
-        }
-        ScriptedAnswer& withRawBody(const QByteArray& bytes, const QString& type = {}) {
-            rawBody = bytes;
-            contentType = type;
-            return *this;
-        }
-        ScriptedAnswer& withRetryAfter(const QString& value) {
-            retryAfter = value;
-            return *this;
-        }
-        ScriptedAnswer& withDelay(int milliseconds) {
-            delayMs = milliseconds;
-            return *this;
-        }
-        ScriptedAnswer& dropped() {
-            drop = true;
-            return *this;
-        }
-        ScriptedAnswer& forRequests(int count) {
-            times = count;
-            return *this;
-        }
     };
 
     RelayProcess();
@@ -141,8 +104,6 @@ public:
     bool start();
     // SIGTERM, then waits for the exit (SIGKILL after 10 s).
     void stop();
-    // Stops and starts again on the same data folder (accounts kept).
-    bool restart();
     bool isRunning() const;
     QString errorString() const { return m_error; }
     // Everything the relay wrote to its journal so far.

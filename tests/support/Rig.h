@@ -10,9 +10,6 @@ namespace parlova::test {
 // than skip; a developer's bare `ctest` skips what it cannot run.
 bool rigPresent();
 
-// A file of the source tree, from its path relative to the top folder.
-QString sourcePath(const QString& relative);
-
 } // namespace parlova::test
 
 #define PARLOVA_REQUIRE_RIG()                                                                      \
