@@ -1,9 +1,9 @@
 #include "SpeechSamples.h"
+#include "ToolRun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -39,22 +39,15 @@ QList<SpeechSample> SpeechSamples::all() {
 QByteArray SpeechSamples::m4a(const QStringList& inputArguments, QString* error) {
     QTemporaryDir dir;
     const QString output = dir.filePath(u"dictee.m4a"_s);
-    QProcess ffmpeg;
-    ffmpeg.start(u"ffmpeg"_s, QStringList{u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-y"_s}
-                                  << inputArguments
-                                  << QStringList{u"-ac"_s, u"1"_s, u"-ar"_s, u"16000"_s, u"-c:a"_s,
-                                                 u"aac"_s, u"-b:a"_s, u"48k"_s, output});
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
-        ffmpeg.exitCode() != 0) {
-        if (error)
-            *error = u"ffmpeg : %1 %2"_s.arg(ffmpeg.errorString(),
-                                             QString::fromUtf8(ffmpeg.readAllStandardError()));
-        return {};
-    }
+    const ToolRun ffmpeg = ToolRun::of(
+        u"ffmpeg"_s, QStringList{u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-y"_s}
+                         << inputArguments
+                         << QStringList{u"-ac"_s, u"1"_s, u"-ar"_s, u"16000"_s, u"-c:a"_s, u"aac"_s,
+                                        u"-b:a"_s, u"48k"_s, output});
     QFile file(output);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!ffmpeg.ok() || !file.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = u"ffmpeg n’a rien écrit"_s;
+            *error = u"ffmpeg : %1"_s.arg(QString::fromUtf8(ffmpeg.err));
         return {};
     }
     return file.readAll();

@@ -182,19 +182,23 @@ RelayProcess::Answer RelayProcess::send(const QByteArray& method, const QString&
 
 RelayProcess::Answer RelayProcess::sendJson(const QByteArray& method, const QString& path,
                                             const QJsonObject& body, const QString& token) {
-    QList<QPair<QByteArray, QByteArray>> headers = {{"Accept", "application/json"},
-                                                    {"Content-Type", "application/json"}};
-    if (!token.isEmpty())
-        headers.append({"Authorization", "Bearer " + token.toUtf8()});
-    return send(method, path, QJsonDocument(body).toJson(QJsonDocument::Compact), headers);
+    return send(method, path, QJsonDocument(body).toJson(QJsonDocument::Compact),
+                headers(token, "application/json"));
 }
 
 RelayProcess::Answer RelayProcess::call(const QByteArray& method, const QString& path,
                                         const QString& token) {
-    QList<QPair<QByteArray, QByteArray>> headers = {{"Accept", "application/json"}};
+    return send(method, path, {}, headers(token));
+}
+
+QList<QPair<QByteArray, QByteArray>> RelayProcess::headers(const QString& token,
+                                                           const QByteArray& contentType) {
+    QList<QPair<QByteArray, QByteArray>> list = {{"Accept", "application/json"}};
+    if (!contentType.isEmpty())
+        list.append({"Content-Type", contentType});
     if (!token.isEmpty())
-        headers.append({"Authorization", "Bearer " + token.toUtf8()});
-    return send(method, path, {}, headers);
+        list.append({"Authorization", "Bearer " + token.toUtf8()});
+    return list;
 }
 
 QByteArray RelayProcess::dictationBody(const QByteArray& boundary, const QByteArray& audio,
@@ -219,10 +223,7 @@ RelayProcess::Answer RelayProcess::dictate(const QString& token, const QByteArra
     const QByteArray boundary =
         "parlova-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
     return send("POST", u"api/dicter"_s, dictationBody(boundary, audio, language),
-                {{"Accept", "application/json"},
-                 {"Authorization", "Bearer " + token.toUtf8()},
-                 {"Content-Type", "multipart/form-data; boundary=" + boundary}},
-                timeoutMs);
+                headers(token, "multipart/form-data; boundary=" + boundary), timeoutMs);
 }
 
 QString RelayProcess::lastCode(const QString& email) {

@@ -148,6 +148,9 @@ public:
 
 private:
     bool seedAuthority();
+    // Accept, then the content type and the session token when given.
+    static QList<QPair<QByteArray, QByteArray>> headers(const QString& token,
+                                                        const QByteArray& contentType = {});
 
     Settings m_settings;
     QTemporaryDir m_dir;

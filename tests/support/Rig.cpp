@@ -2,6 +2,8 @@
 
 namespace parlova::test {
 
-bool rigPresent() { return qEnvironmentVariableIsSet("PARLOVA_RIG"); }
+bool rigPresent() {
+    return qEnvironmentVariableIsSet("PARLOVA_RIG");
+}
 
 } // namespace parlova::test
