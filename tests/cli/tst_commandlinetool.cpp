@@ -3,11 +3,8 @@
 #include "core/KeychainItem.h"
 #include "platform/fake/MemorySecretStore.h"
 
-#include <QCoroTimer>
 #include <QProcess>
 #include <QTest>
-
-#include <chrono>
 
 using parlova::cli::CommandLineTool;
 using parlova::core::KeychainItem;
@@ -16,7 +13,6 @@ using parlova::core::SecretStore;
 using parlova::platform::MemorySecretStore;
 using parlova::test::ToolRun;
 using Kind = CommandLineTool::Kind;
-using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -35,22 +31,6 @@ int pageCode(const std::optional<PaymentPage>& page) {
     if (page->kind() == PaymentPage::Kind::portal)
         return 2;
     return page->period() == PaymentPage::Period::monthly ? 0 : 1;
-}
-
-// A value type without a default constructor, as relay results are.
-struct Outcome {
-    explicit Outcome(int value)
-        : number(value) {}
-    int number;
-};
-
-QCoro::Task<Outcome> immediately(int value) {
-    co_return Outcome(value);
-}
-
-QCoro::Task<Outcome> afterATimer(int value) {
-    co_await QCoro::sleepFor(20ms);
-    co_return Outcome(value * 2);
 }
 
 const QString forgottenLine = u"Clé partagée de la démo retirée du trousseau.\n"_s;
@@ -144,14 +124,6 @@ private Q_SLOTS:
         QCOMPARE(printed, u"Le trousseau n'a pas retiré la clé de la démo : -25308 "
                           "(le trousseau est verrouillé).\n"_s);
         QCOMPARE(CommandLineTool::describe(25300), u"25300 (?)"_s);
-    }
-
-    void waitForDeliversTheTaskValue() {
-        QCOMPARE(CommandLineTool::waitFor(immediately(7)).number, 7);
-        QCOMPARE(CommandLineTool::waitFor(afterATimer(21)).number, 42);
-        QCOMPARE(CommandLineTool::call(afterATimer(5)).number, 10);
-        // Twice in a row on the same thread: nothing is left over.
-        QCOMPARE(CommandLineTool::call(immediately(1)).number, 1);
     }
 
     // The built program, end to end.

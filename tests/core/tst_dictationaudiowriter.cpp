@@ -219,26 +219,6 @@ private Q_SLOTS:
         QVERIFY(decode(writer->path()).empty());
     }
 
-    void aTakeIsWrittenAsItGoesAndClosedForGood() {
-        QTemporaryDir dir;
-        auto writer = makeWriter(dir, {48000, 1, true});
-        QVERIFY(writer);
-        feed(*writer, noise(48000, 1, 10.0));
-        // Nearly all of the take is on disk before it ends: only the
-        // encoder's tail and the index come at finish.
-        const qint64 written = QFileInfo(writer->path()).size();
-        QCOMPARE(writer->finish().index(), 0u);
-        const qint64 size = QFileInfo(writer->path()).size();
-        QVERIFY2(written > size * 0.9, qPrintable(u"%1 of %2"_s.arg(written).arg(size)));
-
-        const std::vector<float> louder(1024, 0.9f);
-        QCOMPARE(writer->appendInterleaved(louder), Level(AudioLevel::decibels(louder)));
-        QCOMPARE(QFileInfo(writer->path()).size(), size);
-        SoundCheck expected;
-        expected.record(AudioLevel::decibels(louder));
-        QCOMPARE(writer->finish(), Finished(expected));
-    }
-
     void badFormatsAndPathsAreRefused() {
         QTemporaryDir dir;
         const QString taken = DictationTakeFiles::newTake(dir.path());

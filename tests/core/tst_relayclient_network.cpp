@@ -9,7 +9,6 @@
 #include "core/RelayClient.h"
 
 #include <QElapsedTimer>
-#include <QJsonDocument>
 #include <QTcpServer>
 #include <QTest>
 
@@ -246,25 +245,6 @@ private Q_SLOTS:
                R"("2026-01-05T00:00:00Z"}})");
         QCOMPARE(settle(client().dictate("son", token, DictationLanguage::automatic)).failure(),
                  DictationFailure::noSpeech());
-    }
-
-    void aSignInWithAnUnknownReferralWordStillSignsIn() {
-        script(signIn, 200,
-               R"({"jeton":"t-1","parrainage":"peut-etre","compte":)" +
-                   relay->call("GET", QStringLiteral("api/compte"), token).body + "}");
-        const auto signedIn =
-            settle(client().signIn(email, QStringLiteral("123456"), QStringLiteral("K7M2QX")));
-        QVERIFY(signedIn.ok());
-        QCOMPARE(signedIn->token, QStringLiteral("t-1"));
-        QCOMPARE(signedIn->account.email, email);
-        QCOMPARE(signedIn->referral, std::nullopt);
-    }
-
-    void aPaymentPageInCapitalsIsAccepted() {
-        script(portal, 200, "{\"url\":\"HTTPS://127.0.0.1/portail/abc\"}");
-        const auto page = settle(client().paymentPage(PaymentPage::portal(), token));
-        QVERIFY(page.ok());
-        QCOMPARE(page->host(), QStringLiteral("127.0.0.1"));
     }
 };
 

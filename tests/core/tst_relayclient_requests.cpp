@@ -35,9 +35,6 @@ const Call exchanges[] = {
     [](const RelayClient& c) { settle(c.account(token)); },
     [](const RelayClient& c) { settle(c.deleteAccount(token)); },
     [](const RelayClient& c) {
-        settle(c.paymentPage(PaymentPage::checkout(PaymentPage::Period::monthly), token));
-    },
-    [](const RelayClient& c) {
         settle(c.paymentPage(PaymentPage::checkout(PaymentPage::Period::yearly), token));
     },
     [](const RelayClient& c) { settle(c.paymentPage(PaymentPage::portal(), token)); },
@@ -137,7 +134,6 @@ private Q_SLOTS:
         row("sign-out", "POST", "/api/deconnexion", std::nullopt);
         row("account", "GET", "/api/compte", std::nullopt);
         row("deletion", "DELETE", "/api/compte", std::nullopt);
-        row("monthly checkout", "POST", "/api/abonnement/paiement", R"({"periode":"mensuel"})");
         row("yearly checkout", "POST", "/api/abonnement/paiement", R"({"periode":"annuel"})");
         row("portal: the empty object", "POST", "/api/abonnement/portail", "{}");
     }

@@ -89,13 +89,6 @@ private Q_SLOTS:
                  (ParlovaSettings{expectedKey, expectedLanguage}));
     }
 
-    void emptyPreferencesGiveTheStandardChoices() {
-        const SettingsStore store(preferences());
-        QCOMPARE(store.load(), ParlovaSettings::standard);
-        QCOMPARE(store.relayOrigin(), QUrl(u"https://relais.parlova.fr"_s));
-        QVERIFY(!QFile::exists(m_path)); // reading never creates the file
-    }
-
     void saveWritesExactlyTheTwoChoices() {
         writeFile("[General]\nrelayURL=https://relais.exemple.fr:8443\n");
         SettingsStore store(preferences());

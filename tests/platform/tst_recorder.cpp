@@ -10,7 +10,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -55,24 +54,6 @@ std::vector<float> decoded(const QString& path) {
     if (!samples.empty())
         std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
     return samples;
-}
-
-// The frequency of a tone at 16 kHz from its rising crossings, with some
-// hysteresis so that the encoder's noise in silence does not count.
-double toneFrequency(const std::vector<float>& samples) {
-    std::vector<std::size_t> rises;
-    bool low = false;
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (samples[i] < -0.1f)
-            low = true;
-        else if (low && samples[i] > 0.1f) {
-            rises.push_back(i);
-            low = false;
-        }
-    }
-    if (rises.size() < 100)
-        return 0;
-    return (rises.size() - 1) * 16000.0 / static_cast<double>(rises.back() - rises.front());
 }
 
 QStringList takesIn(const QTemporaryDir& dir) {
@@ -142,20 +123,6 @@ private Q_SLOTS:
         QVERIFY(AudioLevel::decibels(samples) <= AudioLevel::silenceDecibels);
         QTRY_VERIFY(!levels.isEmpty());
         QCOMPARE(largest(levels), 0.0f);
-    }
-
-    // Capture is read at the device's own rate: a wrong rate would shift the
-    // pitch of a tone in the take.
-    void aToneKeepsItsPitch() {
-        PARLOVA_REQUIRE_RIG();
-        QTemporaryDir dir, sounds;
-        QtAudioRecorder recorder(dir.path());
-        VERIFY_STARTED(recorder);
-        QVERIFY(playGenerated(sounds, QStringLiteral("sine=frequency=1000:sample_rate=44100")));
-        const std::optional<Recorder::Take> take = recorder.stop();
-        QVERIFY(take);
-        const double frequency = toneFrequency(decoded(take->path));
-        QVERIFY2(std::abs(frequency - 1000) < 5, qPrintable(QString::number(frequency)));
     }
 
     void takeFilesLiveOnlyAsLongAsTheirTake() {

@@ -169,11 +169,10 @@ private Q_SLOTS:
         QCOMPARE(put.header("Allow"), QByteArray("GET, DELETE"));
         QCOMPARE(m_relay.call("GET", u"api/dicter"_s).status, 405);
         QCOMPARE(m_relay.call("DELETE", u"api/connexion/code"_s).status, 405);
-        const auto unknown = m_relay.call("GET", u"api/inconnu"_s);
-        QCOMPARE(unknown.refusal(), u"404 introuvable"_s);
+        QCOMPARE(m_relay.call("GET", u"api/inconnu"_s).refusal(), u"404 introuvable"_s);
         // With --controle, asking for a code never sent is a 404 of its own.
-        const auto noCode = m_relay.call("GET", u"controle/code?email=x@example.com"_s);
-        QCOMPARE(noCode.refusal(), u"404 code"_s);
+        QCOMPARE(m_relay.call("GET", u"controle/code?email=x@example.com"_s).refusal(),
+                 u"404 code"_s);
     }
 
     void pagesOfTheRelay() {

@@ -1,8 +1,7 @@
 // Dictation against a running relay, over HTTPS: the multipart form and the
 // answer, the free week's cap and its Monday reset, every kind of bad upload
 // (each refused with a JSON error body while the relay keeps serving), the
-// control route's scripted answers, and the external-command
-// engine.
+// control routes being off by default, and the external-command engine.
 
 #include "RelayProcess.h"
 #include "SpeechSamples.h"
@@ -14,7 +13,6 @@
 
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
-using Script = parlova::test::RelayProcess::ScriptedAnswer;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -162,7 +160,6 @@ private Q_SLOTS:
             garbage.append(char((i * 7919) % 253));
         row("not multipart", R"({"audio":""})", "415 type-contenu", "application/json");
         row("no audio part", part(R"(name="langue")", "fr") + end, "400 formulaire");
-        row("two audio parts", take + take + end, "400 formulaire");
         row("cut inside the audio", take.left(take.size() / 2), "400 formulaire");
         row("bad language", take + part(R"(name="langue")", "FRA!") + end, "400 langue");
         row("empty audio", audioPart({}) + end, "400 audio");
@@ -209,40 +206,6 @@ private Q_SLOTS:
         }
         stillServing(token);
         QVERIFY(m_relay.isRunning());
-    }
-
-    // The control route's scripted answers, which the client tests rely on.
-    void scriptedAnswers() {
-        const QString token = newUser();
-        const auto askCode = [&] {
-            return m_relay.sendJson("POST", u"api/connexion/code"_s,
-                                    {{u"email"_s, u"s@example.com"_s}});
-        };
-        Script twice(u"api/connexion/code"_s);
-        twice.status = 503;
-        twice.body = {{u"erreur"_s, u"envoi"_s}};
-        twice.times = 2;
-        QVERIFY(m_relay.scriptNextAnswer(twice));
-        QCOMPARE(askCode().refusal(), u"503 envoi"_s);
-        QCOMPARE(askCode().refusal(), u"503 envoi"_s);
-        QCOMPARE(askCode().status, 200);
-
-        // Only the named method; the body and Retry-After exactly as given.
-        Script onGet(u"api/compte"_s);
-        onGet.method = u"GET"_s;
-        onGet.status = 429;
-        onGet.rawBody = "<html>trop</html>";
-        onGet.contentType = u"text/html"_s;
-        onGet.retryAfter = u"  120 "_s;
-        QVERIFY(m_relay.scriptNextAnswer(onGet));
-        QCOMPARE(m_relay.call("DELETE", u"api/compte"_s).status, 401);
-        const auto limited = m_relay.call("GET", u"api/compte"_s, token);
-        QCOMPARE(limited.status, 429);
-        QCOMPARE(limited.body, QByteArray("<html>trop</html>"));
-        QCOMPARE(limited.header("Retry-After").trimmed(), QByteArray("120"));
-
-        const auto invalid = m_relay.sendJson("POST", u"controle/reponse"_s, {{u"statut"_s, 503}});
-        QCOMPARE(invalid.errorCode(), u"json"_s);
     }
 
     void controlRoutesAreOffByDefault() {

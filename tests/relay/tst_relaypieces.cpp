@@ -1,17 +1,14 @@
-// The relay's pieces that need no server: weeks, addresses, codes, word
-// counts, options, audio decoding and the external-command engine.
+// The relay's pieces that need no server: weeks, addresses, codes, audio
+// decoding and the external-command engine.
 
 #include "SpeechSamples.h"
 #include "relay/AudioDecoder.h"
 #include "relay/CommandEngine.h"
 #include "relay/EmailAddress.h"
-#include "relay/Options.h"
 #include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
-#include "relay/WordCount.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,11 +44,6 @@ private Q_SLOTS:
         }
     }
 
-    void frenchDays() {
-        QCOMPARE(ParisWeek::frenchDay(at("2026-02-28T23:30:00Z")), u"1er mars 2026"_s);
-        QCOMPARE(ParisWeek::frenchDay(at("2026-08-02T10:00:00Z")), u"2 août 2026"_s);
-    }
-
     void emailAddresses() {
         QCOMPARE(EmailAddress::normalized(u"  Alice.Martin@Example.FR \n"_s).value_or(QString()),
                  u"alice.martin@example.fr"_s);
@@ -75,40 +67,6 @@ private Q_SLOTS:
         }
     }
 
-    void wordCounts() {
-        QCOMPARE(WordCount::count(u" \n\t "_s), 0);
-        QCOMPARE(WordCount::count(u"Bonjour, comment allez-vous ?"_s), 3);
-        QCOMPARE(WordCount::count(u"C'est aujourd’hui, le 14 — juillet."_s), 5);
-    }
-
-    void options() {
-        const auto defaults = Options::parse({});
-        QVERIFY(defaults.options);
-        QCOMPARE(defaults.options->port, 8443);
-        QCOMPARE(defaults.options->engine, EngineKind::PocketSphinx);
-        QVERIFY(defaults.options->dataDir.endsWith(u"parlova-relais"_s));
-        QVERIFY(!defaults.options->control);
-
-        const auto chosen = Options::parse({"--port", "0", "--donnees", "/tmp/r", "--controle",
-                                            "--commande", "whisper-cli -f", "--sans-paiement"});
-        QVERIFY(chosen.options);
-        QCOMPARE(chosen.options->port, 0);
-        QCOMPARE(chosen.options->dataDir, u"/tmp/r"_s);
-        QCOMPARE(chosen.options->engine, EngineKind::Command);
-        QCOMPARE(chosen.options->command, u"whisper-cli -f"_s);
-        QVERIFY(chosen.options->control);
-        QVERIFY(!chosen.options->paymentsEnabled);
-
-        for (const QStringList& bad :
-             {QStringList{"--port", "70000"}, QStringList{"--port"},
-              QStringList{"--moteur", "whisper"}, QStringList{"--moteur", "commande"},
-              QStringList{"--inconnue"}}) {
-            const auto parsed = Options::parse(bad);
-            QVERIFY(!parsed.options);
-            QVERIFY(!parsed.error.isEmpty());
-        }
-    }
-
     void decodesTakesTo16kHzMono() {
         const QByteArray take = SpeechSamples::tone(2.0);
         QVERIFY(!take.isEmpty());
@@ -121,20 +79,6 @@ private Q_SLOTS:
             decoded.samples.begin(), decoded.samples.end(),
             [](qint16 a, qint16 b) { return std::abs(int(a)) < std::abs(int(b)); });
         QVERIFY(std::abs(int(*loudest)) > 5000);
-    }
-
-    void refusesWhatIsNotAudio() {
-        QByteArray noise;
-        for (int i = 0; i < 20000; ++i)
-            noise.append(char((i * 7919) % 251));
-        QCOMPARE(AudioDecoder::decode(noise, 130).failure, AudioDecoder::Failure::Unreadable);
-        QCOMPARE(AudioDecoder::decode(QByteArray(), 130).failure,
-                 AudioDecoder::Failure::Unreadable);
-        // A take cut in the middle of its header.
-        QCOMPARE(AudioDecoder::decode(SpeechSamples::tone(1.0).left(40), 130).failure,
-                 AudioDecoder::Failure::Unreadable);
-        QCOMPARE(AudioDecoder::decode(SpeechSamples::tone(3.0), 2.0).failure,
-                 AudioDecoder::Failure::TooLong);
     }
 
     void commandEngineGetsAWavFileAndTheLanguage() {
@@ -153,19 +97,6 @@ private Q_SLOTS:
         const QString wavPath = QString::fromUtf8(recorded.readAll()).trimmed();
         QVERIFY(wavPath.startsWith(work.filePath(u"dictees"_s)));
         QVERIFY(!QFile::exists(wavPath));
-    }
-
-    void commandEngineFailures() {
-        QTemporaryDir work;
-        const std::vector<qint16> samples(1600, 0);
-        CommandEngine missing(u"/nonexistent/whisper"_s, work.path());
-        QCOMPARE(missing.transcribe(samples, std::nullopt).outcome,
-                 Transcription::Outcome::Misconfigured);
-        CommandEngine failing(u"echo partiel; exit 3; true"_s, work.path());
-        const Transcription failed = failing.transcribe(samples, std::nullopt);
-        QCOMPARE(failed.outcome, Transcription::Outcome::Failed);
-        QVERIFY(failed.detail.contains(u"3"_s));
-        QVERIFY(QDir(work.path()).entryList(QDir::Files).isEmpty());
     }
 };
 
