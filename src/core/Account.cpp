@@ -25,10 +25,6 @@ Account::Week Account::Week::read(RelayJSON::Reader& reader) {
     return week;
 }
 
-Decoded<Account::Week> Account::Week::fromJsonValue(const QJsonValue& value) {
-    return RelayJSON::decode<Week>(value);
-}
-
 // Subscription
 
 QString Account::Subscription::rawValue(Period period) {
@@ -59,10 +55,6 @@ Account::Subscription Account::Subscription::read(RelayJSON::Reader& reader) {
     return subscription;
 }
 
-Decoded<Account::Subscription> Account::Subscription::fromJsonValue(const QJsonValue& value) {
-    return RelayJSON::decode<Subscription>(value);
-}
-
 // Referral
 
 Account::Referral Account::Referral::read(RelayJSON::Reader& reader) {
@@ -80,10 +72,6 @@ Account::Referral Account::Referral::read(RelayJSON::Reader& reader) {
     return referral;
 }
 
-Decoded<Account::Referral> Account::Referral::fromJsonValue(const QJsonValue& value) {
-    return RelayJSON::decode<Referral>(value);
-}
-
 // Prices
 
 Account::Prices Account::Prices::read(RelayJSON::Reader& reader) {
@@ -95,10 +83,6 @@ Account::Prices Account::Prices::read(RelayJSON::Reader& reader) {
     prices.yearlyCents = yearly.integer("centimes"_L1);
     prices.yearlyCentsPerMonth = yearly.integer("centimesParMois"_L1);
     return prices;
-}
-
-Decoded<Account::Prices> Account::Prices::fromJsonValue(const QJsonValue& value) {
-    return RelayJSON::decode<Prices>(value);
 }
 
 // Links

@@ -58,7 +58,6 @@ struct Account {
         std::optional<qint64> remaining; // "reste"; none for unlimited offers
         QDateTime resetsAt;              // "reinitialisation"
 
-        static Decoded<Week> fromJsonValue(const QJsonValue& value);
         static Week read(RelayJSON::Reader& reader);
 
         friend bool operator==(const Week&, const Week&) = default;
@@ -81,7 +80,6 @@ struct Account {
         bool paymentFailed() const { return status == u"past_due"; }
         bool isTrialing() const { return status == u"trialing"; }
 
-        static Decoded<Subscription> fromJsonValue(const QJsonValue& value);
         static Subscription read(RelayJSON::Reader& reader);
 
         friend bool operator==(const Subscription&, const Subscription&) = default;
@@ -95,7 +93,6 @@ struct Account {
         qint64 validatedFriends = 0; // "amisValides"
         qint64 monthsEarned = 0;     // "moisGagnes"
 
-        static Decoded<Referral> fromJsonValue(const QJsonValue& value);
         static Referral read(RelayJSON::Reader& reader);
 
         friend bool operator==(const Referral&, const Referral&) = default;
@@ -108,7 +105,6 @@ struct Account {
         qint64 yearlyCents = 0;         // "annuel" -> "centimes"
         qint64 yearlyCentsPerMonth = 0; // "annuel" -> "centimesParMois"
 
-        static Decoded<Prices> fromJsonValue(const QJsonValue& value);
         static Prices read(RelayJSON::Reader& reader);
 
         friend bool operator==(const Prices&, const Prices&) = default;
