@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/DictationFailure.h"
+
+#include <QObject>
+#include <QString>
+
+#include <QCoro/QCoroTask>
+
+#include <optional>
+
+namespace parlova::platform {
+
+// Writes a transcript at the text cursor of the application in front, the way
+// a user would: clipboard, synthesized paste, then the earlier clipboard put
+// back unless somebody changed it meanwhile. Main thread only.
+class TextInserter : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~TextInserter() override = default;
+
+    // Returns after the restore step (about half a second after the paste);
+    // the only failure is DictationFailure::insertionFailed.
+    virtual QCoro::Task<std::optional<core::DictationFailure>> insert(QString text) = 0;
+};
+
+} // namespace parlova::platform
