@@ -1,7 +1,5 @@
 #include "app/fake/ScriptedSession.h"
 
-#include <QCoroSignal>
-
 namespace parlova::app {
 
 using core::RelayFailure;
@@ -9,10 +7,16 @@ using core::RelayFailure;
 QCoro::Task<std::optional<RelayFailure>> ScriptedSession::answer(QString call) {
     calls.append(call);
     if (held)
-        co_await qCoro(this, &ScriptedSession::released);
+        co_await Held{m_waiting};
     if (failures.isEmpty())
         co_return std::nullopt;
     co_return failures.takeFirst();
+}
+
+void ScriptedSession::release() {
+    const QList<std::coroutine_handle<>> waiting = std::exchange(m_waiting, {});
+    for (const std::coroutine_handle<> handle : waiting)
+        handle.resume();
 }
 
 QCoro::Task<core::RelayDone> ScriptedSession::requestCode(QString email,
