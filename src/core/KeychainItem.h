@@ -23,6 +23,9 @@ public:
             missing,    // no item, or one whose value is empty or not text
         };
 
+        // Missing; awaiting helpers need a default value.
+        Lookup() = default;
+
         static Lookup found(const QString& value) { return Lookup(Kind::found, value, 0); }
         static Lookup unreadable(qint32 status) { return Lookup(Kind::unreadable, {}, status); }
         static Lookup missing() { return Lookup(Kind::missing, {}, 0); }
@@ -42,9 +45,9 @@ public:
             , m_value(std::move(value))
             , m_status(status) {}
 
-        Kind m_kind;
+        Kind m_kind = Kind::missing;
         QString m_value;
-        qint32 m_status;
+        qint32 m_status = 0;
     };
 
     KeychainItem(QString service, QString account, QString label)

@@ -1,16 +1,16 @@
 #include "ToolRun.h"
 #include "cli/CommandLineTool.h"
 #include "core/KeychainItem.h"
-#include "platform/fake/MemorySecretStore.h"
+#include "core/fake/MemorySecretStore.h"
 
 #include <QProcess>
 #include <QTest>
 
 using parlova::cli::CommandLineTool;
 using parlova::core::KeychainItem;
+using parlova::core::MemorySecretStore;
 using parlova::core::PaymentPage;
 using parlova::core::SecretStore;
-using parlova::platform::MemorySecretStore;
 using parlova::test::ToolRun;
 using Kind = CommandLineTool::Kind;
 using namespace Qt::StringLiterals;

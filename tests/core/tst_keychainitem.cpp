@@ -1,12 +1,12 @@
 #include "KeychainPrinting.h"
 #include "core/KeychainItem.h"
-#include "platform/fake/MemorySecretStore.h"
+#include "core/fake/MemorySecretStore.h"
 
 #include <QTest>
 
 using parlova::core::KeychainItem;
+using parlova::core::MemorySecretStore;
 using parlova::core::SecretStore;
-using parlova::platform::MemorySecretStore;
 using Lookup = KeychainItem::Lookup;
 using Operation = MemorySecretStore::Operation;
 using namespace Qt::StringLiterals;
