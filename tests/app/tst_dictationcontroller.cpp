@@ -8,11 +8,11 @@
 #include "app/DictationController.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
+#include "core/fake/MemorySecretStore.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
 #include "platform/fake/FakeRecorder.h"
 #include "platform/fake/FakeTextInserter.h"
-#include "platform/fake/MemorySecretStore.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -39,7 +39,7 @@ core::KeychainItem item() {
 // A started controller, signed in as "jeton-a" with the given account shown.
 struct Desk {
     QTemporaryDir dir;
-    platform::MemorySecretStore secrets;
+    core::MemorySecretStore secrets;
     core::AsyncKeychain keychain{secrets};
     FakeClock clock;
     std::shared_ptr<PendingTransport> transport = PendingTransport::make();

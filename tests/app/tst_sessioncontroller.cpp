@@ -8,7 +8,7 @@
 #include "Rig.h"
 #include "app/SessionController.h"
 #include "app/fake/FakeClock.h"
-#include "platform/fake/MemorySecretStore.h"
+#include "core/fake/MemorySecretStore.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -50,7 +50,7 @@ core::Account::Week week(std::optional<qint64> remaining) {
 // `transport`; preferences in a temporary file.
 struct Session {
     QTemporaryDir dir;
-    platform::MemorySecretStore secrets;
+    core::MemorySecretStore secrets;
     core::AsyncKeychain keychain{secrets};
     FakeClock clock;
     StatusModel status;
