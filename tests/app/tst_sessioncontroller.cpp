@@ -163,7 +163,7 @@ private Q_SLOTS:
         QVERIFY(session.status.paymentPending());
         for (int second = 5; second <= 130; second += 5) {
             session.clock.advance(5);
-            if (transport->waiting() > 0)
+            if (transport->isWaiting(transport->count() - 1))
                 transport->answer(transport->count() - 1,
                                   accountAnswer(cancelsLater && second == 15 ? after : before));
         }

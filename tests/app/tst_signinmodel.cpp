@@ -109,20 +109,6 @@ private Q_SLOTS:
         QCOMPARE(form.model.resendCountdown(), 30);
         QCOMPARE(form.model.notice(), std::optional<QString>(u"Code renvoyé à lea@example.fr."_s));
     }
-
-    void looksLikeEmail_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("plausible");
-        QTest::newRow("spaces around") << u"  lea@example.fr \n"_s << true;
-        QTest::newRow("two @") << u"lea@ex@ample.fr"_s << false;
-        QTest::newRow("starts with @") << u"@example.fr"_s << false;
-        QTest::newRow("domain without a dot") << u"lea@example"_s << false;
-        QTest::newRow("space inside") << u"lea @example.fr"_s << false;
-    }
-    void looksLikeEmail() {
-        QFETCH(QString, text);
-        QTEST(SignInModel::looksLikeEmail(text), "plausible");
-    }
 };
 
 QTEST_GUILESS_MAIN(SignInModelTest)

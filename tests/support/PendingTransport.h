@@ -40,11 +40,6 @@ public:
     qsizetype count() const { return m_exchanges.size(); }
     const Request& request(qsizetype index) const { return m_exchanges.at(index)->request; }
     bool isWaiting(qsizetype index) const { return !m_exchanges.at(index)->outcome; }
-    // The exchanges not answered yet.
-    qsizetype waiting() const {
-        return std::count_if(m_exchanges.begin(), m_exchanges.end(),
-                             [](const auto& exchange) { return !exchange->outcome; });
-    }
 
     void answer(qsizetype index, Outcome outcome) {
         const std::shared_ptr<Exchange> exchange = m_exchanges.at(index);
