@@ -26,7 +26,7 @@ expect() {
   local listing missing=0
   listing=$(dpkg-deb --contents "$deb" | awk '{print $6}')
   for path in "$@"; do
-    grep -qx "./$path" <<<"$listing" || { echo "$(basename "$deb") : $path manque" >&2; missing=1; }
+    grep -qxF "./$path" <<<"$listing" || { echo "$(basename "$deb") : $path manque" >&2; missing=1; }
   done
   return $missing
 }
