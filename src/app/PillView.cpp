@@ -3,13 +3,13 @@
 #include "app/LevelBars.h"
 #include "app/PillModel.h"
 #include "core/Texts.h"
+#include "platform/Compositing.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStackedWidget>
 #include <QTextLayout>
 #include <QTimer>
 
@@ -46,7 +46,8 @@ class Spinner : public QWidget {
 public:
     explicit Spinner(QWidget* parent)
         : QWidget(parent) {
-        setFixedSize(16, 16);
+        // The meter's height, so that the capsule keeps its size between states.
+        setFixedSize(18, 18);
         m_timer.setInterval(80);
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
             m_step = (m_step + 1) % spokes;
@@ -84,13 +85,14 @@ class WarningSign : public QWidget {
 public:
     explicit WarningSign(QWidget* parent)
         : QWidget(parent) {
-        setFixedSize(18, 16);
+        setFixedSize(18, 18);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(0.0, 1.0);
         QPainterPath triangle;
         triangle.moveTo(9.0, 1.0);
         triangle.lineTo(17.0, 15.0);
@@ -132,10 +134,9 @@ PillView::PillView(PillModel* model, QWidget* parent)
                           Qt::NoDropShadowWindowHint)
     , m_model(model)
     , m_capsule(new Capsule(this))
-    , m_indicator(new QStackedWidget(m_capsule))
-    , m_bars(new LevelBars(m_indicator))
-    , m_spinner(new Spinner(m_indicator))
-    , m_warning(new WarningSign(m_indicator))
+    , m_bars(new LevelBars(m_capsule))
+    , m_spinner(new Spinner(m_capsule))
+    , m_warning(new WarningSign(m_capsule))
     , m_text(new QLabel(m_capsule)) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -150,11 +151,6 @@ PillView::PillView(PillModel* model, QWidget* parent)
     shadow->setOffset(0.0, 2.0);
     m_capsule->setGraphicsEffect(shadow);
 
-    m_indicator->addWidget(m_bars);
-    m_indicator->addWidget(m_spinner);
-    m_indicator->addWidget(m_warning);
-    m_indicator->setFixedSize(m_bars->sizeHint().expandedTo(QSize(18, 18)));
-
     QFont font = m_text->font();
     font.setPixelSize(13);
     font.setWeight(QFont::Medium);
@@ -167,7 +163,9 @@ PillView::PillView(PillModel* model, QWidget* parent)
     auto* row = new QHBoxLayout(m_capsule);
     row->setContentsMargins(paddingX, paddingY, paddingX, paddingY);
     row->setSpacing(rowSpacing);
-    row->addWidget(m_indicator, 0, Qt::AlignVCenter);
+    // One indicator shows at a time; hidden widgets take no room in the row.
+    for (QWidget* indicator : {static_cast<QWidget*>(m_bars), m_spinner, m_warning})
+        row->addWidget(indicator, 0, Qt::AlignVCenter);
     row->addWidget(m_text, 0, Qt::AlignVCenter);
     row->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -183,19 +181,19 @@ QRect PillView::capsuleGeometry() const {
 
 void PillView::showState() {
     const PillState& state = m_model->state();
+    m_bars->setVisible(state.kind() == PillState::Kind::listening);
+    m_spinner->setVisible(state.kind() == PillState::Kind::transcribing);
+    m_warning->setVisible(state.kind() == PillState::Kind::message);
     switch (state.kind()) {
     case PillState::Kind::listening:
-        m_indicator->setCurrentWidget(m_bars);
         m_text->setText(core::Texts::pillListening());
         break;
     case PillState::Kind::transcribing:
-        m_indicator->setCurrentWidget(m_spinner);
         m_text->setText(core::Texts::pillTranscribing());
         break;
     case PillState::Kind::message: {
-        m_indicator->setCurrentWidget(m_warning);
         const int room =
-            panelWidth - 2 * paddingX - rowSpacing - m_indicator->width() - 2 * capsuleBottom;
+            panelWidth - 2 * paddingX - rowSpacing - m_warning->width() - 2 * capsuleBottom;
         m_text->setText(twoLines(state.text(), m_text->font(), room));
         break;
     }
@@ -209,6 +207,25 @@ void PillView::layoutCapsule() {
     m_capsule->setGeometry((panelWidth - size.width()) / 2,
                            panelHeight - capsuleBottom - size.height(), size.width(),
                            size.height());
+    cutToShape();
+}
+
+void PillView::cutToShape() {
+    // Without a compositor the clear parts of the panel would show as a black
+    // band: the window is then cut to the capsule (no shadow, hard edges).
+    if (platform::windowsCanBeTranslucent()) {
+        clearMask();
+        return;
+    }
+    QPainterPath shape;
+    const QRectF capsule = m_capsule->geometry();
+    shape.addRoundedRect(capsule, capsule.height() / 2.0, capsule.height() / 2.0);
+    setMask(QRegion(shape.toFillPolygon().toPolygon()));
+}
+
+void PillView::showEvent(QShowEvent* event) {
+    cutToShape();
+    QWidget::showEvent(event);
 }
 
 } // namespace parlova::app

@@ -3,7 +3,6 @@
 #include <QWidget>
 
 class QLabel;
-class QStackedWidget;
 
 namespace parlova::app {
 
@@ -27,13 +26,16 @@ public:
     // The capsule's place in the panel, for tests and snapshots.
     QRect capsuleGeometry() const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void showState();
     void layoutCapsule();
+    void cutToShape();
 
     PillModel* m_model;
     QWidget* m_capsule;
-    QStackedWidget* m_indicator;
     LevelBars* m_bars;
     QWidget* m_spinner;
     QWidget* m_warning;
