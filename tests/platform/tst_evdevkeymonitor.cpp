@@ -1,0 +1,149 @@
+#include "platform/linux/EvdevKeyMonitor.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <linux/input.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using parlova::core::HoldKey;
+using parlova::platform::EvdevKeyMonitor;
+using Event = parlova::core::HoldMachine::Event;
+
+namespace {
+
+struct Input {
+    unsigned short code;
+    int value; // 0 release, 1 press, 2 repeat
+    double at = 0.0;
+    unsigned short type = EV_KEY;
+};
+using Inputs = QList<Input>;
+
+// A keyboard node of the watched folder: a FIFO fed with input events as the
+// kernel writes them.
+struct FakeKeyboard {
+    FakeKeyboard(const QTemporaryDir& folder, const char* name)
+        : path(QFile::encodeName(folder.filePath(QLatin1String(name)))) {
+        ::mkfifo(path.constData(), 0600);
+    }
+    ~FakeKeyboard() { unplug(); }
+    bool plug() { return (fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK)) >= 0; }
+    void unplug() {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    void send(const Inputs& inputs) {
+        for (const Input& in : inputs) {
+            input_event event{
+                {long(in.at), long((in.at - long(in.at)) * 1e6 + 0.5)}, in.type, in.code, in.value};
+            const input_event report{event.time, EV_SYN, SYN_REPORT, 0};
+            QVERIFY(::write(fd, &event, sizeof event) == sizeof event);
+            QVERIFY(::write(fd, &report, sizeof report) == sizeof report);
+        }
+    }
+    QByteArray path;
+    int fd = -1;
+};
+
+// Every row ends with a press of B, so that a row expecting nothing still
+// proves its inputs were read.
+const Input marker{KEY_B, 1, 99.0};
+
+QList<Event> received(QSignalSpy& spy, qsizetype count) {
+    (void)QTest::qWaitFor([&] { return spy.count() >= count; }, 5000);
+    QList<Event> events;
+    for (const auto& arguments : std::as_const(spy))
+        events << *static_cast<const Event*>(arguments.at(0).constData());
+    spy.clear();
+    return events;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(HoldKey)
+Q_DECLARE_METATYPE(Inputs)
+
+class TestEvdevKeyMonitor : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void translation_data();
+    void translation();
+    void keyboardsComeAndGo();
+};
+
+void TestEvdevKeyMonitor::translation_data() {
+    QTest::addColumn<HoldKey>("holdKey");
+    QTest::addColumn<Inputs>("inputs");
+    QTest::addColumn<QList<Event>>("expected");
+
+    QTest::newRow("hold key down, repeats, up")
+        << HoldKey::rightControl
+        << Inputs{{KEY_RIGHTCTRL, 1, 10.25}, {KEY_RIGHTCTRL, 2, 10.5}, {KEY_RIGHTCTRL, 0, 11.0}}
+        << QList<Event>{Event::keyDown(10.25), Event::keyUp(11.0)};
+    QTest::newRow("left twin, modifiers, buttons, other types")
+        << HoldKey::rightControl
+        << Inputs{{KEY_LEFTCTRL, 1}, {KEY_LEFTCTRL, 0}, {KEY_LEFTSHIFT, 1},   {KEY_RIGHTALT, 1},
+                  {KEY_FN, 1},       {BTN_LEFT, 1},     {KEY_A, 1, 0, EV_MSC}}
+        << QList<Event>{};
+    QTest::newRow("held letter counts once")
+        << HoldKey::rightOption
+        << Inputs{{KEY_RIGHTALT, 1, 5.0}, {KEY_A, 1}, {KEY_A, 2}, {KEY_A, 2}, {KEY_A, 0}}
+        << QList<Event>{Event::keyDown(5.0), Event::otherKeyPressed()};
+    QTest::newRow("Fn") << HoldKey::function << Inputs{{KEY_FN, 1, 7.5}, {KEY_FN, 0, 8.0}}
+                        << QList<Event>{Event::keyDown(7.5), Event::keyUp(8.0)};
+}
+
+void TestEvdevKeyMonitor::translation() {
+    QFETCH(HoldKey, holdKey);
+    QFETCH(Inputs, inputs);
+    QFETCH(QList<Event>, expected);
+    QTemporaryDir folder;
+    FakeKeyboard keyboard(folder, "event3");
+    EvdevKeyMonitor monitor(folder.path());
+    monitor.setHoldKey(holdKey);
+    QVERIFY(monitor.start());
+    QVERIFY(keyboard.plug());
+    QSignalSpy spy(&monitor, &EvdevKeyMonitor::event);
+
+    keyboard.send(inputs + Inputs{marker});
+    expected << Event::otherKeyPressed();
+    QCOMPARE(received(spy, expected.size()), expected);
+}
+
+void TestEvdevKeyMonitor::keyboardsComeAndGo() {
+    QTemporaryDir folder;
+    FakeKeyboard first(folder, "event0");
+    EvdevKeyMonitor monitor(folder.path());
+    QVERIFY(monitor.start());
+    QVERIFY(monitor.start()); // replaces its sources, never adds to them
+    QCOMPARE(monitor.keyboardCount(), 1);
+    QVERIFY(first.plug());
+    QSignalSpy spy(&monitor, &EvdevKeyMonitor::event);
+
+    FakeKeyboard later(folder, "event1");
+    QTRY_COMPARE(monitor.keyboardCount(), 2);
+    QVERIFY(later.plug());
+    // The hold key is read afresh for each event.
+    later.send({{KEY_RIGHTCTRL, 1, 2.0}});
+    QCOMPARE(received(spy, 1), QList<Event>{Event::keyDown(2.0)});
+    monitor.setHoldKey(HoldKey::rightOption);
+    later.send({{KEY_RIGHTCTRL, 0, 3.0}, {KEY_RIGHTALT, 1, 3.5}});
+    QCOMPARE(received(spy, 1), QList<Event>{Event::keyDown(3.5)});
+
+    // Unplugged: dropped once, while the other keyboard still counts.
+    later.unplug();
+    QTRY_COMPARE(monitor.keyboardCount(), 1);
+    first.send({marker});
+    QCOMPARE(received(spy, 1), QList<Event>{Event::otherKeyPressed()});
+    monitor.stop();
+    QCOMPARE(monitor.keyboardCount(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestEvdevKeyMonitor)
+#include "tst_evdevkeymonitor.moc"

@@ -1,0 +1,163 @@
+#include "DesktopWindows.h"
+#include "Rig.h"
+#include "platform/linux/ClipboardTextInserter.h"
+#include "platform/linux/X11PasteShortcut.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+using parlova::platform::ClipboardTextInserter;
+using parlova::platform::X11PasteShortcut;
+using parlova::test::runServing;
+
+namespace {
+
+// Accents, typographic apostrophes, a no-break space before the colon.
+const QString sentence = QStringLiteral("L’été à Noël\u00a0: où êtes-vous, Zoé ?");
+
+QByteArray clipboardAs(const char* type) {
+    return runServing(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", type});
+}
+
+// Another program takes the clipboard.
+void copyElsewhere(const QByteArray& text) {
+    runServing(QStringLiteral("xclip"), {"-i", "-selection", "clipboard"}, text);
+    (void)QTest::qWaitFor([&] { return clipboardAs("UTF8_STRING") == text; }, 2000);
+}
+
+QByteArray png() {
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+bool insert(const QString& text) {
+    ClipboardTextInserter inserter(std::make_unique<X11PasteShortcut>());
+    return !QCoro::waitFor(inserter.insert(text)).has_value();
+}
+
+} // namespace
+
+class TestTextInserter : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { PARLOVA_REQUIRE_RIG(); }
+    void cleanup() { runServing(QStringLiteral("setxkbmap"), {"us"}); }
+    void pastesIntoTerminalWithHoldKeyDown();
+    void clipboardComesBack_data();
+    void clipboardComesBack();
+};
+
+void TestTextInserter::pastesIntoTerminalWithHoldKeyDown() {
+    // st pastes on Ctrl+Shift+V only, not with Alt held as well.
+    QTemporaryDir folder;
+    const QString line = folder.filePath(QStringLiteral("ligne"));
+    QProcess terminal;
+    terminal.start(QStringLiteral("st"),
+                   {"-t", "st-parlova", "-e", "sh", "-c",
+                    QStringLiteral("IFS= read -r l; printf %s \"$l\" > '%1.0'; mv '%1.0' '%1'; "
+                                   "sleep 60")
+                        .arg(line)});
+    QVERIFY(!parlova::test::focusWindow(QStringLiteral("st-parlova")).isEmpty());
+    QTest::qWait(300); // the shell starts reading
+
+    // Right Alt held: the take ended at its maximum length, key still down.
+    Display* display = XOpenDisplay(nullptr);
+    XTestFakeKeyEvent(display, 108, True, CurrentTime);
+    XSync(display, False);
+    QVERIFY(insert(sentence));
+    XTestFakeKeyEvent(display, 108, False, CurrentTime);
+    XCloseDisplay(display);
+    runServing(QStringLiteral("xdotool"), {"key", "Return"});
+
+    QTRY_VERIFY(QFile::exists(line));
+    QFile file(line);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()), sentence);
+    terminal.kill();
+    terminal.waitForFinished();
+}
+
+void TestTextInserter::clipboardComesBack_data() {
+    // Whatever the layout, the key that gives "v" is found.
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QByteArray>("before"); // on the clipboard of another program
+    QTest::addColumn<bool>("withImage");    // or of this one, beside an image
+    QTest::addColumn<QByteArray>("during"); // copied during the wait
+    QTest::addColumn<QByteArray>("after");
+    const QByteArray none;
+    QTest::newRow("empty stays empty, Cyrillic")
+        << QStringLiteral("ru") << none << false << none << none;
+    QTest::newRow("text, Greek") << QStringLiteral("gr") << QByteArray("avant") << false << none
+                                 << QByteArray("avant");
+    QTest::newRow("text and image")
+        << QStringLiteral("us") << QByteArray("avant") << true << none << QByteArray("avant");
+    QTest::newRow("copy during the wait") << QStringLiteral("us") << QByteArray("avant") << false
+                                          << QByteArray("pendant") << QByteArray("pendant");
+}
+
+void TestTextInserter::clipboardComesBack() {
+    QFETCH(QString, layout);
+    QFETCH(QByteArray, before);
+    QFETCH(bool, withImage);
+    QFETCH(QByteArray, during);
+    QFETCH(QByteArray, after);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    if (withImage) {
+        auto* data = new QMimeData;
+        data->setText(QString::fromUtf8(before));
+        data->setData(QStringLiteral("image/png"), png());
+        clipboard->setMimeData(data);
+    } else if (!before.isEmpty()) {
+        copyElsewhere(before);
+    }
+    parlova::test::TextWindow window;
+    QVERIFY(window.open());
+    runServing(QStringLiteral("setxkbmap"), {layout});
+
+    ClipboardTextInserter inserter(std::make_unique<X11PasteShortcut>());
+    QElapsedTimer clock;
+    clock.start();
+    auto task = inserter.insert(sentence);
+    // While the target pastes: the transcript, marked as transient.
+    QCOMPARE(QString::fromUtf8(clipboardAs("UTF8_STRING")), sentence);
+    QCOMPARE(clipboardAs("x-kde-passwordManagerHint"), QByteArray("secret"));
+    if (!during.isEmpty()) {
+        copyElsewhere(during);
+        QVERIFY(clock.elapsed() < 400);
+    }
+    QVERIFY(!QCoro::waitFor(std::move(task)).has_value());
+    QVERIFY(clock.elapsed() >= 500);
+    QTRY_COMPARE(window.text(), sentence);
+
+    QCOMPARE(clipboardAs("UTF8_STRING"), after);
+    if (withImage)
+        QCOMPARE(clipboardAs("image/png"), png());
+}
+
+int main(int argc, char** argv) {
+    // The clipboard and the paste belong to the X server: only the rig has one.
+    if (parlova::test::rigPresent())
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    QGuiApplication application(argc, argv);
+    TestTextInserter test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_textinserter.moc"
