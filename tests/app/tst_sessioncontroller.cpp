@@ -48,12 +48,14 @@ struct Session {
     std::unique_ptr<SessionController> controller;
 
     Session(std::shared_ptr<core::RelayTransport> transport, const QString& token,
-            const QUrl& origin = QUrl(QStringLiteral("https://relais.example"))) {
+            const QUrl& origin = QUrl(QStringLiteral("https://relais.example")),
+            const QString& authority = {}) {
         if (!token.isEmpty())
             secrets.put(item().service(), item().account(), item().label(), token.toUtf8());
         auto settings = std::make_shared<QSettings>(dir.filePath(QStringLiteral("p.conf")),
                                                     QSettings::IniFormat);
         settings->setValue(QStringLiteral("relayURL"), origin.toString());
+        settings->setValue(QStringLiteral("relayCertificate"), authority);
         controller = std::make_unique<SessionController>(
             status, keychain, core::SettingsStore(settings), clock, std::move(transport));
         QCoro::waitFor(controller->start());
@@ -174,7 +176,7 @@ private Q_SLOTS:
         test::RelayProcess relay;
         QVERIFY2(relay.start(), qPrintable(relay.errorString()));
         const QString token = relay.signIn(u"lea@example.fr"_s);
-        Session session(nullptr, token, relay.origin());
+        Session session(nullptr, token, relay.origin(), relay.authorityCertificatePath());
         QVERIFY(session.status.signedIn());
         QTRY_COMPARE(session.status.account().has_value(), true);
         QCOMPARE(session.status.account()->email, u"lea@example.fr"_s);
