@@ -9,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QUuid>
 
@@ -165,10 +166,17 @@ RelayProcess::Answer RelayProcess::send(const QByteArray& method, const QString&
         request.setRawHeader(name, value);
 
     std::unique_ptr<QNetworkReply> reply(m_network->sendCustomRequest(request, method, body));
+    // The transfer time-out only measures silence: a relay that trickles its
+    // answer must not hold the test beyond its own deadline either.
     QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
+    if (!reply->isFinished()) {
+        deadline.start(timeoutMs + 1000);
         loop.exec();
+    }
 
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     answer.body = reply->readAll();
@@ -263,6 +271,11 @@ bool RelayProcess::clearScriptedAnswers() {
 
 bool RelayProcess::advanceClock(qint64 seconds) {
     return sendJson("POST", u"controle/horloge"_s, {{u"avancer"_s, seconds}}).status == 200;
+}
+
+QDateTime RelayProcess::now() {
+    const Answer answer = call("GET", u"controle/horloge"_s);
+    return QDateTime::fromString(answer.json.value(u"maintenant"_s).toString(), Qt::ISODate);
 }
 
 RelayProcess::Answer RelayProcess::adjustAccount(const QJsonObject& changes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -139,6 +140,8 @@ public:
     bool scriptNextAnswer(const ScriptedAnswer& answer);
     bool clearScriptedAnswers();
     bool advanceClock(qint64 seconds);
+    // The relay's own time, which advanceClock() moves away from the wall clock.
+    QDateTime now();
     // POST /controle/compte: {"email", "offre", "jours", "mots"}.
     Answer adjustAccount(const QJsonObject& changes);
 
