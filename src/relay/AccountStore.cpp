@@ -1,5 +1,7 @@
 #include "relay/AccountStore.h"
 
+#include "relay/AccountJson.h"
+#include "relay/KeyedDigest.h"
 #include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
 #include "relay/Secrets.h"
@@ -15,14 +17,11 @@ constexpr const char* accountColumns =
     "SELECT id, email, code_parrainage, cree_le, offre_offerte, offert_jusqu_au, semaine_debut, "
     "semaine_mots, premiere_dictee FROM comptes ";
 
-QJsonValue dateOrNull(std::optional<qint64> instant) {
-    return instant ? QJsonValue(ParisWeek::isoDate(*instant)) : QJsonValue(QJsonValue::Null);
-}
-
 } // namespace
 
-AccountStore::AccountStore(Database& db)
-    : m_db(db) {}
+AccountStore::AccountStore(Database& db, const KeyedDigest& digest)
+    : m_db(db)
+    , m_digest(digest) {}
 
 std::optional<AccountRecord> AccountStore::one(const char* sql, const auto& bind) {
     auto statement = m_db.prepare((QByteArray(accountColumns) + sql).constData());
@@ -67,35 +66,50 @@ AccountRecord AccountStore::create(const QString& email, qint64 now) {
         .bind(3, now)
         .bind(4, ParisWeek::start(now))
         .run();
-    return *byId(m_db.lastInsertId());
+    const qint64 id = m_db.lastInsertId();
+    auto kept = m_db.prepare("DELETE FROM semaines_gardees WHERE empreinte = ?1 "
+                             "RETURNING semaine_debut, mots");
+    kept.bind(1, m_digest.of(email));
+    if (kept.step()) {
+        const qint64 start = kept.integer(0);
+        const qint64 words = kept.integer(1);
+        kept.run();
+        if (start == ParisWeek::start(now))
+            setWeekWords(id, words, now);
+    }
+    return *byId(id);
 }
 
 qint64 AccountStore::addMonths(qint64 instant, int months) {
     return QDateTime::fromSecsSinceEpoch(instant, Qt::UTC).addMonths(months).toSecsSinceEpoch();
 }
 
-std::optional<SubscriptionRecord> AccountStore::subscription(qint64 accountId, qint64 now) {
+std::optional<SubscriptionRecord> AccountStore::subscription(qint64 accountId) {
     auto statement = m_db.prepare(
         "SELECT periode, statut, fin_periode, resilie FROM abonnements WHERE compte = ?1");
     statement.bind(1, accountId);
     if (!statement.step())
         return std::nullopt;
-    SubscriptionRecord sub{statement.text(0), statement.text(1), statement.integer(2),
-                           statement.integer(3) != 0};
-    if (sub.periodEnd > now)
+    return SubscriptionRecord{statement.text(0), statement.text(1), statement.integer(2),
+                              statement.integer(3) != 0};
+}
+
+std::optional<SubscriptionRecord> AccountStore::settle(qint64 accountId, qint64 now) {
+    auto sub = subscription(accountId);
+    if (!sub || sub->periodEnd > now)
         return sub;
-    if (sub.cancelsAtPeriodEnd || sub.status == u"past_due") {
+    if (sub->cancelsAtPeriodEnd || sub->status == u"past_due") {
         m_db.prepare("DELETE FROM abonnements WHERE compte = ?1").bind(1, accountId).run();
         return std::nullopt;
     }
-    const int months = sub.period == u"annuel" ? 12 : 1;
-    while (sub.periodEnd <= now)
-        sub.periodEnd = addMonths(sub.periodEnd, months);
-    sub.status = QStringLiteral("active");
+    const int months = sub->period == u"annuel" ? 12 : 1;
+    while (sub->periodEnd <= now)
+        sub->periodEnd = addMonths(sub->periodEnd, months);
+    sub->status = QStringLiteral("active");
     m_db.prepare("UPDATE abonnements SET statut = ?2, fin_periode = ?3 WHERE compte = ?1")
         .bind(1, accountId)
-        .bind(2, sub.status)
-        .bind(3, sub.periodEnd)
+        .bind(2, sub->status)
+        .bind(3, sub->periodEnd)
         .run();
     return sub;
 }
@@ -162,7 +176,7 @@ void AccountStore::giftMonths(qint64 accountId, int months, qint64 now) {
     const auto account = byId(accountId);
     if (!account)
         return;
-    if (auto sub = subscription(accountId, now)) {
+    if (auto sub = settle(accountId, now)) {
         // A subscriber's gift pushes the next payment back.
         sub->periodEnd = addMonths(sub->periodEnd, months);
         saveSubscription(accountId, *sub, now);
@@ -200,6 +214,14 @@ qint64 AccountStore::friendsOf(qint64 referrerId) {
     return statement.integer(0);
 }
 
+ReferralCounts AccountStore::referralCounts(qint64 referrerId) {
+    auto counts = m_db.prepare(
+        "SELECT COUNT(*), COALESCE(SUM(valide), 0) FROM parrainages WHERE parrain = ?1");
+    counts.bind(1, referrerId);
+    counts.step();
+    return {counts.integer(0), counts.integer(1)};
+}
+
 bool AccountStore::wasDeleted(const QString& email) {
     auto statement = m_db.prepare("SELECT 1 FROM adresses_supprimees WHERE email = ?1");
     statement.bind(1, Secrets::sha256(email));
@@ -212,69 +234,30 @@ void AccountStore::remove(const AccountRecord& account, qint64 now) {
           "DELETE FROM pages WHERE compte = ?1", "DELETE FROM parrainages WHERE parrain = ?1",
           "DELETE FROM comptes WHERE id = ?1"})
         m_db.prepare(sql).bind(1, account.id).run();
-    m_db.prepare("DELETE FROM codes WHERE email = ?1").bind(1, account.email).run();
     m_db.prepare("INSERT OR REPLACE INTO adresses_supprimees (email, le) VALUES (?1, ?2)")
         .bind(1, Secrets::sha256(account.email))
         .bind(2, now)
         .run();
+    // Deleting the account must not give a free account a fresh week.
+    if (const qint64 words = wordsThisWeek(account, now); words > 0)
+        m_db.prepare("INSERT OR REPLACE INTO semaines_gardees (empreinte, semaine_debut, mots) "
+                     "VALUES (?1, ?2, ?3)")
+            .bind(1, m_digest.of(account.email))
+            .bind(2, ParisWeek::start(now))
+            .bind(3, words)
+            .run();
 }
 
-QJsonObject AccountStore::week(const AccountRecord& account, const OfferState& offer,
-                               qint64 now) const {
-    const qint64 words = wordsThisWeek(account, now);
-    const auto capped = [&](qint64 value) {
-        return offer.isFree() ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
-    };
-    return {{QStringLiteral("mots"), words},
-            {QStringLiteral("plafond"), capped(weeklyCap)},
-            {QStringLiteral("reste"), capped(std::max<qint64>(weeklyCap - words, 0))},
-            {QStringLiteral("reinitialisation"), ParisWeek::isoDate(ParisWeek::nextStart(now))}};
+void AccountStore::purgeKeptWeeks(qint64 now) {
+    m_db.prepare("DELETE FROM semaines_gardees WHERE semaine_debut < ?1")
+        .bind(1, ParisWeek::start(now))
+        .run();
 }
 
 QJsonObject AccountStore::json(const AccountRecord& account, qint64 now, const QString& origin) {
-    const auto sub = subscription(account.id, now);
-    const OfferState state = offer(account, sub, now);
-
-    QJsonValue subscriptionJson(QJsonValue::Null);
-    if (sub)
-        subscriptionJson =
-            QJsonObject{{QStringLiteral("periode"), sub->period},
-                        {QStringLiteral("statut"), sub->status},
-                        {QStringLiteral("finPeriode"), ParisWeek::isoDate(sub->periodEnd)},
-                        {QStringLiteral("resilie"), sub->cancelsAtPeriodEnd}};
-
-    auto counts = m_db.prepare(
-        "SELECT COUNT(*), COALESCE(SUM(valide), 0) FROM parrainages WHERE parrain = ?1");
-    counts.bind(1, account.id);
-    counts.step();
-    const qint64 friends = counts.integer(0);
-    const qint64 validated = counts.integer(1);
-
-    return {
-        {QStringLiteral("email"), account.email},
-        {QStringLiteral("offre"), state.offer},
-        {QStringLiteral("proJusquAu"), dateOrNull(state.proUntil)},
-        {QStringLiteral("abonnement"), subscriptionJson},
-        {QStringLiteral("semaine"), week(account, state, now)},
-        {QStringLiteral("parrainage"),
-         QJsonObject{
-             {QStringLiteral("code"), account.referralCode},
-             {QStringLiteral("lien"), origin + QStringLiteral("/r/") + account.referralCode},
-             {QStringLiteral("amis"), friends},
-             {QStringLiteral("amisValides"), validated},
-             {QStringLiteral("moisGagnes"), validated * referralMonths}}},
-        {QStringLiteral("tarifs"),
-         QJsonObject{
-             {QStringLiteral("devise"), QStringLiteral("eur")},
-             {QStringLiteral("mensuel"), QJsonObject{{QStringLiteral("centimes"), monthlyCents}}},
-             {QStringLiteral("annuel"),
-              QJsonObject{{QStringLiteral("centimes"), yearlyCents},
-                          {QStringLiteral("centimesParMois"), yearlyCentsPerMonth}}}}},
-        {QStringLiteral("liens"),
-         QJsonObject{
-             {QStringLiteral("conditions"), origin + QStringLiteral("/conditions")},
-             {QStringLiteral("confidentialite"), origin + QStringLiteral("/confidentialite")}}},
-    };
+    const auto sub = settle(account.id, now);
+    return AccountJson::account(account, sub, offer(account, sub, now), wordsThisWeek(account, now),
+                                referralCounts(account.id), now, origin);
 }
 
 } // namespace parlova::relay

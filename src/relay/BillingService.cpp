@@ -29,11 +29,12 @@ QString priceText(const QString& period) {
 } // namespace
 
 BillingService::BillingService(Database& db, const Clock& clock, AccountStore& accounts,
-                               bool enabled)
+                               bool enabled, const QString& origin)
     : m_db(db)
     , m_clock(clock)
     , m_accounts(accounts)
-    , m_enabled(enabled) {}
+    , m_enabled(enabled)
+    , m_origin(origin) {}
 
 QString BillingService::newPage(qint64 accountId, const char* kind, const QString& period,
                                 qint64 validity, qint64 now) {
@@ -61,7 +62,7 @@ std::optional<BillingService::PageRecord> BillingService::page(const QString& ke
 }
 
 Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
-                               const QByteArray& body, const QString& origin) {
+                               const QByteArray& body) {
     QJsonObject object;
     if (auto refusal = JsonBody::read(contentType, body, &object))
         return *refusal;
@@ -73,34 +74,34 @@ Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
     if (!m_enabled)
         return Reply::error(503, QStringLiteral("paiement-indisponible"));
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
-    if (m_accounts.subscription(accountId, now)) {
-        transaction.commit();
+    Database::Guard guard(m_db);
+    if (m_accounts.settle(accountId, now)) {
+        guard.commit();
         return Reply::error(409, QStringLiteral("deja-abonne"));
     }
     const QString key = newPage(accountId, "paiement", *period, checkoutValidity, now);
-    transaction.commit();
-    return Reply::json(200, {{QStringLiteral("url"), origin + QStringLiteral("/paiement/") + key}});
+    guard.commit();
+    return Reply::json(200,
+                       {{QStringLiteral("url"), m_origin + QStringLiteral("/paiement/") + key}});
 }
 
 Reply BillingService::portal(qint64 accountId, const QByteArray& contentType,
-                             const QByteArray& body, const QString& origin) {
+                             const QByteArray& body) {
     QJsonObject object;
     if (auto refusal = JsonBody::read(contentType, body, &object))
         return *refusal;
     if (!m_enabled)
         return Reply::error(503, QStringLiteral("paiement-indisponible"));
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
-    if (!m_accounts.subscription(accountId, now)) {
-        transaction.commit();
+    Database::Guard guard(m_db);
+    if (!m_accounts.settle(accountId, now)) {
+        guard.commit();
         return Reply::error(409, QStringLiteral("sans-abonnement"));
     }
     const QString key = newPage(accountId, "portail", QString(), portalValidity, now);
-    transaction.commit();
-    return Reply::json(200, {{QStringLiteral("url"), origin + QStringLiteral("/portail/") + key}});
+    guard.commit();
+    return Reply::json(200,
+                       {{QStringLiteral("url"), m_origin + QStringLiteral("/portail/") + key}});
 }
 
 Reply BillingService::checkoutPage(const QString& key) {
@@ -112,7 +113,7 @@ Reply BillingService::checkoutPage(const QString& key) {
     const auto account = m_accounts.byId(found->accountId);
     if (!account)
         return expired();
-    if (const auto sub = m_accounts.subscription(account->id, now))
+    if (const auto sub = m_accounts.settle(account->id, now))
         return Reply::html(200, Pages::subscribed(*sub));
     const bool trialing = account->offeredUntil && *account->offeredUntil > now + offeredCarryOver;
     return Reply::html(200, Pages::checkout(QStringLiteral("/paiement/") + key, account->email,
@@ -122,8 +123,7 @@ Reply BillingService::checkoutPage(const QString& key) {
 
 Reply BillingService::confirmCheckout(const QString& key) {
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
+    Database::Guard guard(m_db);
     const auto found = page(key, "paiement", now);
     const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
     if (!account)
@@ -131,7 +131,7 @@ Reply BillingService::confirmCheckout(const QString& key) {
     m_db.prepare("UPDATE pages SET utilisee = 1 WHERE cle = ?1")
         .bind(1, Secrets::sha256(key))
         .run();
-    auto sub = m_accounts.subscription(account->id, now);
+    auto sub = m_accounts.settle(account->id, now);
     if (!sub) {
         SubscriptionRecord created{
             found->period, QStringLiteral("active"),
@@ -144,7 +144,7 @@ Reply BillingService::confirmCheckout(const QString& key) {
         sub = created;
         Log::line(QStringLiteral("Abonnement %1 pour %2").arg(found->period, account->email));
     }
-    transaction.commit();
+    guard.commit();
     return Reply::html(200, Pages::subscribed(*sub));
 }
 
@@ -155,7 +155,7 @@ Reply BillingService::portalPage(const QString& key) {
     const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
     if (!account)
         return expired();
-    const auto sub = m_accounts.subscription(account->id, now);
+    const auto sub = m_accounts.settle(account->id, now);
     if (!sub)
         return Reply::html(200, Pages::message(QStringLiteral("Aucun abonnement"),
                                                QStringLiteral("Ce compte n’a plus d’abonnement "
@@ -165,12 +165,11 @@ Reply BillingService::portalPage(const QString& key) {
 
 Reply BillingService::portalAction(const QString& key, const QString& action) {
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
+    Database::Guard guard(m_db);
     const auto found = page(key, "portail", now);
     if (!found)
         return expired();
-    auto sub = m_accounts.subscription(found->accountId, now);
+    auto sub = m_accounts.settle(found->accountId, now);
     if (sub) {
         if (action == u"resilier") {
             sub->cancelsAtPeriodEnd = true;
@@ -186,7 +185,7 @@ Reply BillingService::portalAction(const QString& key, const QString& action) {
         }
         m_accounts.saveSubscription(found->accountId, *sub, now);
     }
-    transaction.commit();
+    guard.commit();
     return Reply::seeOther(QStringLiteral("/portail/") + key);
 }
 

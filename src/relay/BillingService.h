@@ -24,12 +24,11 @@ public:
     // subscription starts as a trial that ends with it.
     static constexpr qint64 offeredCarryOver = 48 * 3600;
 
-    BillingService(Database& db, const Clock& clock, AccountStore& accounts, bool enabled);
-
-    Reply checkout(qint64 accountId, const QByteArray& contentType, const QByteArray& body,
+    BillingService(Database& db, const Clock& clock, AccountStore& accounts, bool enabled,
                    const QString& origin);
-    Reply portal(qint64 accountId, const QByteArray& contentType, const QByteArray& body,
-                 const QString& origin);
+
+    Reply checkout(qint64 accountId, const QByteArray& contentType, const QByteArray& body);
+    Reply portal(qint64 accountId, const QByteArray& contentType, const QByteArray& body);
 
     // The pages behind those addresses.
     Reply checkoutPage(const QString& key);
@@ -51,6 +50,8 @@ private:
     const Clock& m_clock;
     AccountStore& m_accounts;
     const bool m_enabled;
+    // The relay's, set once it listens.
+    const QString& m_origin;
 };
 
 } // namespace parlova::relay

@@ -109,7 +109,7 @@ private Q_SLOTS:
                              "$PARLOVA_LANGUE\"; echo {wav} > "_s +
                                  work.filePath(u"chemin"_s),
                              work.filePath(u"dictees"_s));
-        const Transcription result = engine.transcribe(samples, u"fr"_s);
+        const Transcription result = engine.transcribe(samples, {}, u"fr"_s);
         QCOMPARE(result.outcome, Transcription::Outcome::Text);
         QCOMPARE(result.text.trimmed(), u"32044 RIFF fr"_s);
         QFile recorded(work.filePath(u"chemin"_s));

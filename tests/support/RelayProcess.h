@@ -9,6 +9,7 @@
 #include <QPair>
 #include <QProcess>
 #include <QSslConfiguration>
+#include <QSslSocket>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -41,7 +42,8 @@ public:
         QString engine = QStringLiteral("test"); // --moteur: test, pocketsphinx or commande
         QStringList extraArguments;              // e.g. {"--sans-paiement"}
         bool trustedAuthority = true;
-        bool control = true; // --controle
+        bool control = true;     // --controle
+        QStringList environment; // "NAME=value" added to the relay's environment
 
         Settings& withEngine(const QString& name) {
             engine = name;
@@ -53,6 +55,10 @@ public:
         }
         Settings& untrusted() {
             trustedAuthority = false;
+            return *this;
+        }
+        Settings& withEnvironment(const QStringList& variables) {
+            environment = variables;
             return *this;
         }
         Settings& withoutControl() {
@@ -106,6 +112,10 @@ public:
     // SIGTERM, then waits for the exit (SIGKILL after 10 s).
     void stop();
     bool isRunning() const;
+    // SIGKILL, as a crash would end it.
+    void kill();
+    // The highest resident memory of the relay process so far (VmHWM), in KiB.
+    qint64 peakMemoryKiB() const;
     QString errorString() const { return m_error; }
     // Everything the relay wrote to its journal so far.
     QString log() const;
@@ -130,6 +140,10 @@ public:
     // "api/dicter" with the multipart form Parlova sends.
     Answer dictate(const QString& token, const QByteArray& audio, const QString& language = {},
                    int timeoutMs = 60000);
+    // A TLS connection of its own to the relay, from the given loopback
+    // address (127.0.0.2 counts as another client), encrypted or null.
+    std::unique_ptr<QSslSocket> openSocket(const QString& from = QStringLiteral("127.0.0.1"),
+                                           bool wait = true);
     // The multipart body Parlova builds for a dictation.
     static QByteArray dictationBody(const QByteArray& boundary, const QByteArray& audio,
                                     const QString& language);
