@@ -33,13 +33,13 @@ QJsonObject AccountJson::account(const AccountRecord& account,
     QJsonValue subscriptionJson(QJsonValue::Null);
     if (sub)
         subscriptionJson =
-            QJsonObject{{QStringLiteral("periode"), sub->period},
-                        {QStringLiteral("statut"), sub->status},
+            QJsonObject{{QStringLiteral("periode"), Terms::text(sub->period)},
+                        {QStringLiteral("statut"), Terms::text(sub->status)},
                         {QStringLiteral("finPeriode"), ParisWeek::isoDate(sub->periodEnd)},
                         {QStringLiteral("resilie"), sub->cancelsAtPeriodEnd}};
     return {
         {QStringLiteral("email"), account.email},
-        {QStringLiteral("offre"), offer.offer},
+        {QStringLiteral("offre"), Terms::text(offer.offer)},
         {QStringLiteral("proJusquAu"), dateOrNull(offer.proUntil)},
         {QStringLiteral("abonnement"), subscriptionJson},
         {QStringLiteral("semaine"), week(words, offer, now)},

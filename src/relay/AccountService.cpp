@@ -104,8 +104,14 @@ Reply AccountService::adjust(const QByteArray& contentType, const QByteArray& bo
     if (!JsonBody::text(object, QStringLiteral("email"), true, &email) ||
         !JsonBody::text(object, QStringLiteral("offre"), false, &offer))
         return JsonBody::malformed();
-    if (offer && *offer != u"gratuit" && *offer != u"essai" && *offer != u"offert")
-        return Reply::error(400, QStringLiteral("offre"));
+    // Pro comes from a subscription only; the others are set directly.
+    Offer kind = Offer::Free;
+    if (offer) {
+        const auto known = Terms::offer(*offer);
+        if (!known || *known == Offer::Pro)
+            return Reply::error(400, QStringLiteral("offre"));
+        kind = *known;
+    }
     const auto address = EmailAddress::normalized(*email);
     if (!address)
         return Reply::error(400, QStringLiteral("email"));
@@ -116,10 +122,10 @@ Reply AccountService::adjust(const QByteArray& contentType, const QByteArray& bo
         return Reply::error(404, QStringLiteral("compte"));
     if (offer) {
         const qint64 days = object.value(QStringLiteral("jours")).toInteger(30);
-        if (*offer == u"gratuit")
+        if (kind == Offer::Free)
             m_accounts.setOffered(account->id, std::nullopt, std::nullopt);
         else
-            m_accounts.setOffered(account->id, *offer, now + days * 24 * 3600);
+            m_accounts.setOffered(account->id, kind, now + days * 24 * 3600);
     }
     if (object.contains(QStringLiteral("mots")))
         m_accounts.setWeekWords(account->id, object.value(QStringLiteral("mots")).toInteger(), now);

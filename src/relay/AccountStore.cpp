@@ -33,7 +33,8 @@ std::optional<AccountRecord> AccountStore::one(const char* sql, const auto& bind
     account.email = statement.text(1);
     account.referralCode = statement.text(2);
     account.createdAt = statement.integer(3);
-    account.offeredKind = statement.optionalText(4);
+    if (const auto kind = statement.optionalText(4))
+        account.offeredKind = Terms::offer(*kind);
     account.offeredUntil = statement.optionalInteger(5);
     account.weekStart = statement.integer(6);
     account.weekWords = statement.integer(7);
@@ -90,25 +91,26 @@ std::optional<SubscriptionRecord> AccountStore::subscription(qint64 accountId) {
     statement.bind(1, accountId);
     if (!statement.step())
         return std::nullopt;
-    return SubscriptionRecord{statement.text(0), statement.text(1), statement.integer(2),
-                              statement.integer(3) != 0};
+    return SubscriptionRecord{Terms::period(statement.text(0)).value_or(Period::Monthly),
+                              Terms::status(statement.text(1)).value_or(SubscriptionStatus::Active),
+                              statement.integer(2), statement.integer(3) != 0};
 }
 
 std::optional<SubscriptionRecord> AccountStore::settle(qint64 accountId, qint64 now) {
     auto sub = subscription(accountId);
     if (!sub || sub->periodEnd > now)
         return sub;
-    if (sub->cancelsAtPeriodEnd || sub->status == u"past_due") {
+    if (sub->cancelsAtPeriodEnd || sub->status == SubscriptionStatus::PastDue) {
         m_db.prepare("DELETE FROM abonnements WHERE compte = ?1").bind(1, accountId).run();
         return std::nullopt;
     }
-    const int months = sub->period == u"annuel" ? 12 : 1;
+    const int months = Terms::months(sub->period);
     while (sub->periodEnd <= now)
         sub->periodEnd = addMonths(sub->periodEnd, months);
-    sub->status = QStringLiteral("active");
+    sub->status = SubscriptionStatus::Active;
     m_db.prepare("UPDATE abonnements SET statut = ?2, fin_periode = ?3 WHERE compte = ?1")
         .bind(1, accountId)
-        .bind(2, sub->status)
+        .bind(2, Terms::text(sub->status))
         .bind(3, sub->periodEnd)
         .run();
     return sub;
@@ -120,8 +122,8 @@ void AccountStore::saveSubscription(qint64 accountId, const SubscriptionRecord& 
                  "periode = excluded.periode, statut = excluded.statut, "
                  "fin_periode = excluded.fin_periode, resilie = excluded.resilie")
         .bind(1, accountId)
-        .bind(2, sub.period)
-        .bind(3, sub.status)
+        .bind(2, Terms::text(sub.period))
+        .bind(3, Terms::text(sub.status))
         .bind(4, sub.periodEnd)
         .bind(5, qint64(sub.cancelsAtPeriodEnd ? 1 : 0))
         .bind(6, now)
@@ -131,11 +133,10 @@ void AccountStore::saveSubscription(qint64 accountId, const SubscriptionRecord& 
 OfferState AccountStore::offer(const AccountRecord& account,
                                const std::optional<SubscriptionRecord>& sub, qint64 now) const {
     if (sub)
-        return {QStringLiteral("pro"),
-                sub->cancelsAtPeriodEnd ? std::optional(sub->periodEnd) : std::nullopt};
+        return {Offer::Pro, sub->cancelsAtPeriodEnd ? std::optional(sub->periodEnd) : std::nullopt};
     if (account.offeredKind && account.offeredUntil && *account.offeredUntil > now)
         return {*account.offeredKind, account.offeredUntil};
-    return {QStringLiteral("gratuit"), std::nullopt};
+    return {Offer::Free, std::nullopt};
 }
 
 qint64 AccountStore::wordsThisWeek(const AccountRecord& account, qint64 now) const {
@@ -163,11 +164,11 @@ void AccountStore::setWeekWords(qint64 accountId, qint64 words, qint64 now) {
         .run();
 }
 
-void AccountStore::setOffered(qint64 accountId, const std::optional<QString>& kind,
+void AccountStore::setOffered(qint64 accountId, std::optional<Offer> kind,
                               std::optional<qint64> until) {
     m_db.prepare("UPDATE comptes SET offre_offerte = ?2, offert_jusqu_au = ?3 WHERE id = ?1")
         .bind(1, accountId)
-        .bind(2, kind)
+        .bind(2, kind ? std::optional(Terms::text(*kind)) : std::nullopt)
         .bind(3, until)
         .run();
 }
@@ -184,7 +185,7 @@ void AccountStore::giftMonths(qint64 accountId, int months, qint64 now) {
     }
     const qint64 from =
         account->offeredUntil && *account->offeredUntil > now ? *account->offeredUntil : now;
-    setOffered(accountId, QStringLiteral("offert"), addMonths(from, months));
+    setOffered(accountId, Offer::Gifted, addMonths(from, months));
 }
 
 void AccountStore::recordReferral(qint64 referrerId, const QString& friendEmail, qint64 now) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "relay/Database.h"
+#include "relay/Terms.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -15,8 +16,8 @@ struct AccountRecord {
     QString email;
     QString referralCode;
     qint64 createdAt = 0;
-    // "essai" or "offert" with its end, for Pro that nobody pays for.
-    std::optional<QString> offeredKind;
+    // Trial or Gifted with its end, for Pro that nobody pays for.
+    std::optional<Offer> offeredKind;
     std::optional<qint64> offeredUntil;
     // The words counted since weekStart (a Monday 00:00 in Paris).
     qint64 weekStart = 0;
@@ -24,20 +25,19 @@ struct AccountRecord {
     std::optional<qint64> firstDictation;
 };
 
-// A paid subscription as stored: period "mensuel" or "annuel", status as a
-// payment service words it ("active", "trialing", "past_due").
+// A paid subscription as stored.
 struct SubscriptionRecord {
-    QString period;
-    QString status;
+    Period period = Period::Monthly;
+    SubscriptionStatus status = SubscriptionStatus::Active;
     qint64 periodEnd = 0;
     bool cancelsAtPeriodEnd = false;
 };
 
 // The offer an account has at one instant, in the words of the account JSON.
 struct OfferState {
-    QString offer; // "gratuit", "essai", "offert" or "pro"
+    Offer offer = Offer::Free;
     std::optional<qint64> proUntil;
-    bool isFree() const { return offer == u"gratuit"; }
+    bool isFree() const { return offer == Offer::Free; }
 };
 
 // What the account JSON shows of the referrals an account made.
@@ -88,8 +88,7 @@ public:
 
     // Gifted Pro from now (or from the end of the gifted Pro already running).
     void giftMonths(qint64 accountId, int months, qint64 now);
-    void setOffered(qint64 accountId, const std::optional<QString>& kind,
-                    std::optional<qint64> until);
+    void setOffered(qint64 accountId, std::optional<Offer> kind, std::optional<qint64> until);
     void setWeekWords(qint64 accountId, qint64 words, qint64 now);
 
     // Referral bookkeeping, keyed by the digest of the friend's address so

@@ -18,8 +18,8 @@ Reply expired() {
                                                           "Recommencez depuis Parlova.")));
 }
 
-QString priceText(const QString& period) {
-    if (period == u"annuel")
+QString priceText(Period period) {
+    if (period == Period::Yearly)
         return QStringLiteral("%1 par an, soit %2 par mois")
             .arg(Pages::euros(AccountStore::yearlyCents),
                  Pages::euros(AccountStore::yearlyCentsPerMonth));
@@ -36,7 +36,7 @@ BillingService::BillingService(Database& db, const Clock& clock, AccountStore& a
     , m_enabled(enabled)
     , m_origin(origin) {}
 
-QString BillingService::newPage(qint64 accountId, const char* kind, const QString& period,
+QString BillingService::newPage(qint64 accountId, const char* kind, std::optional<Period> period,
                                 qint64 validity, qint64 now) {
     const QString key = Secrets::newToken();
     m_db.prepare("INSERT INTO pages (cle, compte, genre, periode, expire_le) "
@@ -44,7 +44,7 @@ QString BillingService::newPage(qint64 accountId, const char* kind, const QStrin
         .bind(1, Secrets::sha256(key))
         .bind(2, accountId)
         .bind(3, QString::fromLatin1(kind))
-        .bind(4, period)
+        .bind(4, period ? std::optional(Terms::text(*period)) : std::nullopt)
         .bind(5, now + validity)
         .run();
     m_db.prepare("DELETE FROM pages WHERE expire_le <= ?1").bind(1, now).run();
@@ -58,7 +58,8 @@ std::optional<BillingService::PageRecord> BillingService::page(const QString& ke
     statement.bind(1, Secrets::sha256(key)).bind(2, QString::fromLatin1(kind)).bind(3, now);
     if (!statement.step())
         return std::nullopt;
-    return PageRecord{statement.integer(0), statement.text(1)};
+    return PageRecord{statement.integer(0),
+                      Terms::period(statement.text(1)).value_or(Period::Monthly)};
 }
 
 Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
@@ -69,7 +70,8 @@ Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
     std::optional<QString> period;
     if (!JsonBody::text(object, QStringLiteral("periode"), true, &period))
         return JsonBody::malformed();
-    if (*period != u"mensuel" && *period != u"annuel")
+    const auto chosen = Terms::period(*period);
+    if (!chosen)
         return Reply::error(400, QStringLiteral("periode"));
     if (!m_enabled)
         return Reply::error(503, QStringLiteral("paiement-indisponible"));
@@ -79,7 +81,7 @@ Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
         guard.commit();
         return Reply::error(409, QStringLiteral("deja-abonne"));
     }
-    const QString key = newPage(accountId, "paiement", *period, checkoutValidity, now);
+    const QString key = newPage(accountId, "paiement", chosen, checkoutValidity, now);
     guard.commit();
     return Reply::json(200,
                        {{QStringLiteral("url"), m_origin + QStringLiteral("/paiement/") + key}});
@@ -98,7 +100,7 @@ Reply BillingService::portal(qint64 accountId, const QByteArray& contentType,
         guard.commit();
         return Reply::error(409, QStringLiteral("sans-abonnement"));
     }
-    const QString key = newPage(accountId, "portail", QString(), portalValidity, now);
+    const QString key = newPage(accountId, "portail", std::nullopt, portalValidity, now);
     guard.commit();
     return Reply::json(200,
                        {{QStringLiteral("url"), m_origin + QStringLiteral("/portail/") + key}});
@@ -133,16 +135,17 @@ Reply BillingService::confirmCheckout(const QString& key) {
         .run();
     auto sub = m_accounts.settle(account->id, now);
     if (!sub) {
-        SubscriptionRecord created{
-            found->period, QStringLiteral("active"),
-            AccountStore::addMonths(now, found->period == u"annuel" ? 12 : 1), false};
+        SubscriptionRecord created{found->period, SubscriptionStatus::Active,
+                                   AccountStore::addMonths(now, Terms::months(found->period)),
+                                   false};
         if (account->offeredUntil && *account->offeredUntil > now + offeredCarryOver) {
-            created.status = QStringLiteral("trialing");
+            created.status = SubscriptionStatus::Trialing;
             created.periodEnd = *account->offeredUntil;
         }
         m_accounts.saveSubscription(account->id, created, now);
         sub = created;
-        Log::line(QStringLiteral("Abonnement %1 pour %2").arg(found->period, account->email));
+        Log::line(QStringLiteral("Abonnement %1 pour %2")
+                      .arg(Terms::text(found->period), account->email));
     }
     guard.commit();
     return Reply::html(200, Pages::subscribed(*sub));
@@ -175,10 +178,10 @@ Reply BillingService::portalAction(const QString& key, const QString& action) {
             sub->cancelsAtPeriodEnd = true;
         } else if (action == u"reprendre") {
             sub->cancelsAtPeriodEnd = false;
-            if (sub->status == u"past_due")
-                sub->status = QStringLiteral("active");
+            if (sub->status == SubscriptionStatus::PastDue)
+                sub->status = SubscriptionStatus::Active;
         } else if (action == u"impaye") {
-            sub->status = QStringLiteral("past_due");
+            sub->status = SubscriptionStatus::PastDue;
         } else {
             return Reply::html(404, Pages::message(QStringLiteral("Action inconnue"),
                                                    QStringLiteral("Cette action n’existe pas.")));

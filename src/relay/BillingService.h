@@ -1,6 +1,7 @@
 #pragma once
 
 #include "relay/Reply.h"
+#include "relay/Terms.h"
 
 #include <QByteArray>
 #include <QString>
@@ -40,11 +41,11 @@ public:
 private:
     struct PageRecord {
         qint64 accountId = 0;
-        QString period;
+        Period period = Period::Monthly;
     };
     std::optional<PageRecord> page(const QString& key, const char* kind, qint64 now);
-    QString newPage(qint64 accountId, const char* kind, const QString& period, qint64 validity,
-                    qint64 now);
+    QString newPage(qint64 accountId, const char* kind, std::optional<Period> period,
+                    qint64 validity, qint64 now);
 
     Database& m_db;
     const Clock& m_clock;

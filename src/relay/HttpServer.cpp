@@ -19,8 +19,10 @@
 #include <cstdlib>
 #include <map>
 #include <openssl/ssl.h>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
+#include <vector>
 
 namespace parlova::relay {
 
@@ -256,32 +258,79 @@ struct HttpServer::Impl {
         send(relay.dictation().dictate(*account, form.audio, language), response);
     }
 
+    // One route of the table below: a handler, or for a dictation a handler
+    // that reads the body itself.
+    struct ApiRoute {
+        std::string method;
+        std::string path;
+        httplib::Server::Handler handler;
+        httplib::Server::HandlerWithContentReader reader;
+    };
+
     void routes() {
-        // API
-        server.Post("/api/connexion/code", route([this](const Request& r) {
-                        return relay.signIn().requestCode(header(r, "Content-Type"), body(r));
-                    }));
-        server.Post("/api/connexion/verifier", route([this](const Request& r) {
-                        return relay.signIn().verify(header(r, "Content-Type"), body(r));
-                    }));
-        server.Post("/api/deconnexion", route([this](const Request& r) {
-                        return relay.account().signOut(header(r, "Authorization"));
-                    }));
-        server.Get("/api/compte",
-                   session([this](qint64 id, const Request&) { return relay.account().read(id); }));
-        server.Delete("/api/compte", session([this](qint64 id, const Request&) {
-                          return relay.account().remove(id);
-                      }));
-        server.Post("/api/abonnement/paiement", session([this](qint64 id, const Request& r) {
-                        return relay.billing().checkout(id, header(r, "Content-Type"), body(r));
-                    }));
-        server.Post("/api/abonnement/portail", session([this](qint64 id, const Request& r) {
-                        return relay.billing().portal(id, header(r, "Content-Type"), body(r));
-                    }));
-        server.Post("/api/dicter", [this](const Request& request, Response& response,
-                                          const httplib::ContentReader& reader) {
-            dictate(request, response, reader);
-        });
+        const auto sessionBody = [this](auto call) {
+            return session([this, call](qint64 id, const Request& r) {
+                return call(id, header(r, "Content-Type"), body(r));
+            });
+        };
+        const std::vector<ApiRoute> api = {
+            {"POST",
+             "/api/connexion/code",
+             route([this](const Request& r) {
+                 return relay.signIn().requestCode(header(r, "Content-Type"), body(r));
+             }),
+             {}},
+            {"POST",
+             "/api/connexion/verifier",
+             route([this](const Request& r) {
+                 return relay.signIn().verify(header(r, "Content-Type"), body(r));
+             }),
+             {}},
+            {"POST",
+             "/api/deconnexion",
+             route([this](const Request& r) {
+                 return relay.account().signOut(header(r, "Authorization"));
+             }),
+             {}},
+            {"GET",
+             "/api/compte",
+             session([this](qint64 id, const Request&) { return relay.account().read(id); }),
+             {}},
+            {"DELETE",
+             "/api/compte",
+             session([this](qint64 id, const Request&) { return relay.account().remove(id); }),
+             {}},
+            {"POST",
+             "/api/abonnement/paiement",
+             sessionBody([this](qint64 id, const QByteArray& type, const QByteArray& content) {
+                 return relay.billing().checkout(id, type, content);
+             }),
+             {}},
+            {"POST",
+             "/api/abonnement/portail",
+             sessionBody([this](qint64 id, const QByteArray& type, const QByteArray& content) {
+                 return relay.billing().portal(id, type, content);
+             }),
+             {}},
+            {"POST",
+             "/api/dicter",
+             {},
+             [this](const Request& request, Response& response,
+                    const httplib::ContentReader& reader) {
+                 dictate(request, response, reader);
+             }},
+        };
+        for (const ApiRoute& entry : api) {
+            if (entry.reader)
+                server.Post(entry.path, entry.reader);
+            else if (entry.method == "GET")
+                server.Get(entry.path, entry.handler);
+            else if (entry.method == "POST")
+                server.Post(entry.path, entry.handler);
+            else if (entry.method == "DELETE")
+                server.Delete(entry.path, entry.handler);
+        }
+        wrongMethods(api);
 
         // Pages
         const auto page = [this](const QString& html) {
@@ -309,18 +358,15 @@ struct HttpServer::Impl {
 
         if (relay.options().control)
             controlRoutes();
-        wrongMethods();
     }
 
-    // The API's paths answer other methods with 405 and the methods they take.
-    void wrongMethods() {
-        const std::map<std::string, std::string> allowed = {{"/api/connexion/code", "POST"},
-                                                            {"/api/connexion/verifier", "POST"},
-                                                            {"/api/deconnexion", "POST"},
-                                                            {"/api/compte", "GET, DELETE"},
-                                                            {"/api/abonnement/paiement", "POST"},
-                                                            {"/api/abonnement/portail", "POST"},
-                                                            {"/api/dicter", "POST"}};
+    // The API's paths answer the other methods with 405 and the ones they take.
+    void wrongMethods(const std::vector<ApiRoute>& api) {
+        std::map<std::string, std::string> allowed;
+        for (const ApiRoute& entry : api) {
+            std::string& methods = allowed[entry.path];
+            methods += (methods.empty() ? "" : ", ") + entry.method;
+        }
         for (const auto& [path, methods] : allowed) {
             const auto refuse = [this, methods](const Request& request, Response& response) {
                 guard.working(request.ssl);
@@ -328,11 +374,14 @@ struct HttpServer::Impl {
                          .withHeader("Allow", QByteArray::fromStdString(methods)),
                      response);
             };
-            if (methods.find("GET") == std::string::npos)
+            const auto takes = [&](const char* method) {
+                return methods.find(method) != std::string::npos;
+            };
+            if (!takes("GET"))
                 server.Get(path, refuse);
-            if (methods.find("POST") == std::string::npos)
+            if (!takes("POST"))
                 server.Post(path, refuse);
-            if (methods.find("DELETE") == std::string::npos)
+            if (!takes("DELETE"))
                 server.Delete(path, refuse);
             server.Put(path, refuse);
             server.Patch(path, refuse);
