@@ -7,6 +7,7 @@
 #include "RelayProcess.h"
 #include "SpeechSamples.h"
 #include "ToolRun.h"
+#include "relay/CommandEngine.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+using parlova::relay::CommandEngine;
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
 using parlova::test::ToolRun;
@@ -27,13 +29,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qint64 mebibyte = 1024 * 1024;
-
-QByteArray le(quint32 value, int bytes) {
-    QByteArray out;
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((value >> (8 * i)) & 0xff));
-    return out;
-}
 
 // Waits, events running, until the condition holds or the time is up.
 template <typename Condition>
@@ -122,9 +117,7 @@ private Q_SLOTS:
     // A tiny WAV file that claims to last hours at 1 Hz.
     void lyingAudioHeadersHoldBoundedMemory() {
         const QString token = m_relay.signIn(u"wav@example.com"_s);
-        const QByteArray wav = "RIFF" + le(36 + 4096, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) +
-                               le(1, 2) + le(1, 4) + le(1, 4) + le(1, 2) + le(8, 2) + "data" +
-                               le(4096, 4) + QByteArray(4096, '\x80');
+        const QByteArray wav = CommandEngine::wav(std::vector<qint16>(2048, 0), 1);
         const qint64 before = m_relay.peakMemoryKiB();
         const auto answer = m_relay.dictate(token, wav);
         QVERIFY2(answer.status == 400 || answer.status == 413, answer.body.constData());

@@ -91,29 +91,9 @@ private Q_SLOTS:
         QCOMPARE(checkout(token, u"annuel"_s).refusal(), u"409 deja-abonne"_s);
     }
 
-    void yearlyCheckout() {
-        const QString token = newUser();
-        const QString page = pagePath(checkout(token, u"annuel"_s), u"/paiement/"_s);
-        QVERIFY(QString::fromUtf8(m_relay.call("GET", page).body)
-                    .contains(u"120\u00a0€ par an, soit 10\u00a0€ par mois"_s));
-        QCOMPARE(m_relay.call("POST", page).status, 200);
-        const QJsonValue sub = subscription(account(token));
-        QCOMPARE(sub[u"periode"_s], u"annuel"_s);
-        const qint64 days = m_relay.now().daysTo(date(sub[u"finPeriode"_s]));
-        QVERIFY2(days >= 364 && days <= 366, qPrintable(QString::number(days)));
-    }
-
     void checkoutAndPortalRefusals() {
         const QString token = newUser();
         QCOMPARE(checkout(token, u"hebdomadaire"_s).refusal(), u"400 periode"_s);
-        QCOMPARE(m_relay.sendJson("POST", u"api/abonnement/paiement"_s, {}, token).refusal(),
-                 u"400 json"_s);
-        QCOMPARE(m_relay
-                     .send("POST", u"api/abonnement/portail"_s, "periode=mensuel",
-                           {{"Authorization", "Bearer " + token.toUtf8()},
-                            {"Content-Type", "application/x-www-form-urlencoded"}})
-                     .status,
-                 415);
         QCOMPARE(portal(token).refusal(), u"409 sans-abonnement"_s);
     }
 
