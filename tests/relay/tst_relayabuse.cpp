@@ -30,6 +30,18 @@ namespace {
 
 constexpr qint64 mebibyte = 1024 * 1024;
 
+// AddressSanitizer keeps freed memory in quarantine: the relay's peak then
+// says nothing about what it holds.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool peakIsMeaningful = false;
+#else
+constexpr bool peakIsMeaningful = true;
+#endif
+
+bool boundedGrowth(qint64 kib) {
+    return !peakIsMeaningful || kib < 40 * 1024;
+}
+
 // Waits, events running, until the condition holds or the time is up.
 template <typename Condition>
 bool within(int ms, Condition condition) {
@@ -111,7 +123,7 @@ private Q_SLOTS:
         const QByteArray answer = answerOf(*socket);
         QTEST(answer.mid(9, 3), "status");
         const qint64 growth = m_relay.peakMemoryKiB() - before;
-        QVERIFY2(growth < 40 * 1024, qPrintable(QString::number(growth)));
+        QVERIFY2(boundedGrowth(growth), qPrintable(QString::number(growth)));
     }
 
     // A tiny WAV file that claims to last hours at 1 Hz.
@@ -122,7 +134,7 @@ private Q_SLOTS:
         const auto answer = m_relay.dictate(token, wav);
         QVERIFY2(answer.status == 400 || answer.status == 413, answer.body.constData());
         const qint64 growth = m_relay.peakMemoryKiB() - before;
-        QVERIFY2(growth < 40 * 1024, qPrintable(QString::number(growth)));
+        QVERIFY2(boundedGrowth(growth), qPrintable(QString::number(growth)));
     }
 
     // However many dictations arrive at once, a free week ends at most one
