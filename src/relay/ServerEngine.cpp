@@ -11,6 +11,11 @@
 #include <QJsonObject>
 #include <QUrl>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 namespace parlova::relay {
 
 ServerEngine::ServerEngine(const Options& options)
@@ -82,7 +87,23 @@ Transcription ServerEngine::transcribe(const std::vector<qint16>& samples, const
     if (!m_key.isEmpty())
         headers.emplace("Authorization", "Bearer " + m_key.toStdString());
 
+    // The library's time-outs apply to each read: a server that trickles its
+    // answer is cut at the deadline of the whole exchange.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread deadline([&] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_for(lock, std::chrono::seconds(m_timeoutSeconds), [&] { return done; }))
+            client.stop();
+    });
     const auto result = client.Post(path.toStdString(), headers, form);
+    {
+        const std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_all();
+    deadline.join();
     if (!result)
         return failed(QStringLiteral("injoignable ou sans réponse (%1)")
                           .arg(QString::fromStdString(httplib::to_string(result.error()))));
