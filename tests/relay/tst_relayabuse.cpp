@@ -280,6 +280,21 @@ private Q_SLOTS:
         QCOMPARE(m_relay.call("GET", u"api/compte"_s, idle).refusal(), u"401 session"_s);
     }
 
+    // Besides five an hour per address, the whole relay sends 500 codes an hour.
+    void codeRequestsHaveARelayWideLimit() {
+        int sent = 0;
+        for (int i = 0; sent < 500 && i < 120; ++i)
+            for (int j = 0; j < 5; ++j)
+                sent += m_relay
+                            .sendJson("POST", u"api/connexion/code"_s,
+                                      {{u"email"_s, u"foule%1@example.com"_s.arg(i)}})
+                            .status == 200;
+        const auto refused = m_relay.sendJson("POST", u"api/connexion/code"_s,
+                                              {{u"email"_s, u"nouveau@example.com"_s}});
+        QCOMPARE(refused.refusal(), u"429 trop-de-codes"_s);
+        QVERIFY(refused.header("Retry-After").toInt() > 0);
+    }
+
     // Last: stops the relay while slow clients hold connections.
     void sigtermStopsWithinFiveSeconds() {
         std::vector<std::unique_ptr<QSslSocket>> slow;
