@@ -80,10 +80,11 @@ RelayCommands::Environment& RelayCommands::standard() {
 }
 
 core::RelayClient RelayCommands::client(const Environment& environment) {
-    const QUrl origin = environment.settings.relayOrigin();
+    const core::SettingsStore& settings = environment.settings;
     if (!environment.transport)
-        return core::RelayClient(origin);
-    return core::RelayClient(origin, environment.transport, environment.timeouts);
+        return core::RelayClient(settings);
+    return core::RelayClient(settings.relayOrigin(), environment.transport, environment.timeouts,
+                             settings.relayAuthorities());
 }
 
 void RelayCommands::print(Environment& environment, const QString& line) {

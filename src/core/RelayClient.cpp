@@ -122,13 +122,16 @@ QByteArray bearer(const QString& token) {
 
 } // namespace
 
-RelayClient::RelayClient(QUrl origin)
-    : RelayClient(std::move(origin), NetworkTransport::standard()) {}
+RelayClient::RelayClient(const SettingsStore& settings)
+    : RelayClient(settings.relayOrigin(), NetworkTransport::standard(), {},
+                  settings.relayAuthorities()) {}
 
-RelayClient::RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts)
+RelayClient::RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts,
+                         QList<QSslCertificate> authorities)
     : m_origin(std::move(origin))
     , m_transport(std::move(transport))
-    , m_timeouts(timeouts) {}
+    , m_timeouts(timeouts)
+    , m_authorities(std::move(authorities)) {}
 
 Request RelayClient::request(const QByteArray& method, Route route,
                              const std::optional<QString>& token,
@@ -137,6 +140,7 @@ Request RelayClient::request(const QByteArray& method, Route route,
     result.method = method;
     result.url = url(route);
     result.timeout = m_timeouts.exchange;
+    result.authorities = m_authorities;
     result.headers.emplaceBack("Accept", "application/json");
     if (token)
         result.headers.emplaceBack("Authorization", bearer(*token));
@@ -187,8 +191,10 @@ Request RelayClient::dictationRequest(const QUrl& url, const QString& token,
 
 QCoro::Task<RelayResult<Dictation, DictationFailure>>
 RelayClient::dictate(QByteArray audio, QString token, DictationLanguage language) const {
-    return upload(m_transport, dictationRequest(url(Route::dictate), token, audio, language,
-                                                newBoundary(), m_timeouts.dictation));
+    Request request = dictationRequest(url(Route::dictate), token, audio, language, newBoundary(),
+                                       m_timeouts.dictation);
+    request.authorities = m_authorities;
+    return upload(m_transport, std::move(request));
 }
 
 QCoro::Task<RelayDone> RelayClient::requestCode(QString email,

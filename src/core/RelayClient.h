@@ -7,6 +7,7 @@
 #include "core/PaymentPage.h"
 #include "core/RelayTransport.h"
 #include "core/Route.h"
+#include "core/SettingsStore.h"
 #include "core/SignIn.h"
 
 #include <QByteArray>
@@ -38,9 +39,12 @@ class RelayClient {
 public:
     using Timeouts = RelayTimeouts;
 
-    // Over the program's network transport.
-    explicit RelayClient(QUrl origin);
-    RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts = {});
+    // Over the program's network transport, to the relay the settings name,
+    // trusting the authorities they name for it.
+    explicit RelayClient(const SettingsStore& settings);
+    // The authorities are trusted, besides the system's, for this origin only.
+    RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts = {},
+                QList<QSslCertificate> authorities = {});
 
     const QUrl& origin() const { return m_origin; }
     const Timeouts& timeouts() const { return m_timeouts; }
@@ -81,6 +85,7 @@ private:
     QUrl m_origin;
     std::shared_ptr<RelayTransport> m_transport;
     Timeouts m_timeouts;
+    QList<QSslCertificate> m_authorities;
 };
 
 } // namespace parlova::core

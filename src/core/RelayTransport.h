@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 #include <QCoroTask>
 #include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
@@ -38,6 +39,8 @@ public:
         std::optional<QByteArray> body;
         // Longest silence allowed on the connection before giving up.
         std::chrono::milliseconds timeout{0};
+        // Authorities trusted for this request besides the system's.
+        QList<QSslCertificate> authorities;
 
         // The value of a header, compared without regard to case; none when absent.
         std::optional<QByteArray> header(QByteArrayView name) const { return find(headers, name); }

@@ -40,6 +40,20 @@ const Call exchanges[] = {
     [](const RelayClient& c) { core::waitFor(c.paymentPage(PaymentPage::portal(), token)); },
 };
 
+using Outcome = std::optional<RelayFailure>;
+
+// The relay failure an exchange ends with; none when it succeeded.
+template <typename T, typename E>
+Outcome failureOf(QCoro::Task<Result<T, E>> exchange) {
+    const Result<T, E> result = core::waitFor(std::move(exchange));
+    if (result)
+        return std::nullopt;
+    if constexpr (std::is_same_v<E, RelayFailure>)
+        return result.error();
+    else
+        return result.error().relayFailure();
+}
+
 QList<QByteArray> headerNames(const RelayTransport::Request& request) {
     QList<QByteArray> names;
     for (const RelayTransport::Header& header : request.headers)
@@ -160,6 +174,48 @@ private Q_SLOTS:
             QCOMPARE(request.header("content-type"), QByteArray("application/json"));
         if (!signingIn)
             QCOMPARE(request.header("authorization"), QByteArray("Bearer jeton-de-test"));
+    }
+
+    // Answers with the right status but a body or status the exchange cannot use.
+    // (Plain strings: moc loses its way in raw ones here.)
+    void unusableAnswersAreUnexpected() {
+        using Exchange = Outcome (*)(const RelayClient&);
+        const Exchange account = [](const RelayClient& c) {
+            return failureOf(c.account(token));
+        };
+        const Exchange portal = [](const RelayClient& c) {
+            return failureOf(c.paymentPage(PaymentPage::portal(), token));
+        };
+        const Exchange dictate = [](const RelayClient& c) {
+            return failureOf(c.dictate(audio, token, DictationLanguage::french));
+        };
+        const std::tuple<int, QByteArray, Exchange> rows[] = {
+            {200, "{}",
+             [](const RelayClient& c) {
+                 return failureOf(c.signOut(token));
+             }},
+            {200, "{}",
+             [](const RelayClient& c) {
+                 return failureOf(c.deleteAccount(token));
+             }},
+            {204, "", account},
+            {200, "\x89PNG\r\n", account},
+            {200, "{\"jeton\":\"t\",\"compte\":{}}",
+             [](const RelayClient& c) {
+                 return failureOf(c.signIn(email, token, std::nullopt));
+             }},
+            {200, "{\"url\":\"http://127.0.0.1/paiement/x\"}", portal},
+            {200, "{\"url\":\"https:///portail\"}", portal},
+            {200, "<html>", dictate},
+            {200,
+             "{\"texte\":\"a\",\"mots\":1,\"semaine\":{\"mots\":1,\"reinitialisation\":\"2026-01-"
+             "05\"}}",
+             dictate},
+        };
+        for (const auto& [status, body, exchange] : rows) {
+            transport->queue(RecordingTransport::answer(status, body));
+            QCOMPARE(exchange(client), Outcome(RelayFailure::unexpectedResponse(status)));
+        }
     }
 
     void routesGoBelowTheOriginWithoutTrailingSlash() {
