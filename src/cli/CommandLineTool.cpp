@@ -133,6 +133,11 @@ QString CommandLineTool::describe(qint32 status) {
     return QStringLiteral("%1 (%2)").arg(status).arg(words);
 }
 
+void CommandLineTool::silenceLibraries() {
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    platform::Keychain::silenceDiagnostics();
+}
+
 void CommandLineTool::print(const QString& line) {
     QTextStream out(stdout);
     out << line << '\n';

@@ -49,6 +49,12 @@ public:
     // Runs the command on the calling thread and returns the exit status.
     int run() const;
 
+    // In command mode the output is the program's own lines: Qt, GLib and
+    // TLS messages (which Qt reports through its own logging) never reach the
+    // terminal, whatever QT_LOGGING_RULES or G_MESSAGES_DEBUG say. Call
+    // before anything else runs.
+    static void silenceLibraries();
+
     // --oublier-cle: deletes the item of the early demonstration builds.
     static int forgetLegacyKey();
     static int forgetLegacyKey(core::SecretStore& keychain, QTextStream& out);

@@ -49,6 +49,9 @@ private:
         environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
         environment.insert(u"LC_ALL"_s, u"fr_FR.UTF-8"_s);
         environment.insert(u"LANG"_s, u"fr_FR.UTF-8"_s);
+        // Every library asked to talk: the command line still prints only its own lines.
+        environment.insert(u"QT_LOGGING_RULES"_s, u"*.debug=true"_s);
+        environment.insert(u"G_MESSAGES_DEBUG"_s, u"all"_s);
         return ToolRun::of(qEnvironmentVariable("PARLOVA_EXE"), arguments, environment, input);
     }
 
