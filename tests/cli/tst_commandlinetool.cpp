@@ -142,23 +142,6 @@ private Q_SLOTS:
                  "la session).\n"_s);
         QCOMPARE(run.err, QByteArray());
     }
-
-    // What parse() refuses (see its table) is the application's to take.
-    void noCommandStartsTheApplication() {
-        if (qEnvironmentVariableIsEmpty("PARLOVA_EXE"))
-            QSKIP("PARLOVA_EXE is not set");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(qEnvironmentVariable("PARLOVA_EXE"), QStringList());
-        QVERIFY(process.waitForStarted());
-        // A command would have printed and ended by now; the application waits.
-        QVERIFY(!process.waitForFinished(1000));
-        process.kill();
-        QVERIFY(process.waitForFinished());
-        QCOMPARE(process.readAllStandardOutput(), QByteArray());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCommandLineTool)

@@ -1,4 +1,5 @@
 #include "core/DictationFailure.h"
+#include "core/Readiness.h"
 #include "core/RelayFailure.h"
 
 #include <QTest>
@@ -7,6 +8,7 @@
 using namespace parlova::core;
 using namespace Qt::StringLiterals;
 using Failure = RelayFailure;
+using Microphone = Readiness::Microphone;
 
 namespace {
 
@@ -149,6 +151,24 @@ private Q_SLOTS:
               DictationFailure::accessibilityMissing()})
             QVERIFY2(failure.opensWelcome() && !failure.opensPro(), qPrintable(failure.caseText()));
         QVERIFY(DictationFailure::microphoneNotDetermined().message().contains(u"Parlova"_s));
+    }
+
+    // Sign-in first, then the microphone, then accessibility: the first missing
+    // piece is the one the user is asked to fix.
+    void blockerOrder() {
+        for (const Microphone microphone :
+             {Microphone::granted, Microphone::notDetermined, Microphone::denied}) {
+            for (const bool accessibility : {false, true})
+                QCOMPARE(Readiness({false, microphone, accessibility}).blocker(),
+                         DictationFailure::relay(RelayFailure::signedOut()));
+        }
+        QCOMPARE(Readiness({true, Microphone::notDetermined, false}).blocker(),
+                 DictationFailure::microphoneNotDetermined());
+        QCOMPARE(Readiness({true, Microphone::denied, false}).blocker(),
+                 DictationFailure::microphoneDenied());
+        QCOMPARE(Readiness({true, Microphone::granted, false}).blocker(),
+                 DictationFailure::accessibilityMissing());
+        QCOMPARE(Readiness({true, Microphone::granted, true}).blocker(), std::nullopt);
     }
 };
 

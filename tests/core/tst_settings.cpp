@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -134,6 +135,13 @@ private Q_SLOTS:
 
     void defaultFileFollowsXdgConfigHome() {
         const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+        // Put back whatever happens, so that a failure here spoils no other test.
+        const auto restore = qScopeGuard([&] {
+            if (previous.isNull())
+                qunsetenv("XDG_CONFIG_HOME");
+            else
+                qputenv("XDG_CONFIG_HOME", previous);
+        });
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_folder.path()));
         const QString expected = m_folder.filePath(u"parlova/parlova.conf"_s);
         QCOMPARE(SettingsStore::defaultFilePath(), expected);
@@ -144,11 +152,6 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(expected));
         QCOMPARE(SettingsStore().load(),
                  (ParlovaSettings{HoldKey::function, DictationLanguage::english}));
-
-        if (previous.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", previous);
     }
 
     void relayOrigin_data() {
