@@ -55,15 +55,8 @@ public:
     // before anything else runs.
     static void silenceLibraries();
 
-    // --oublier-cle: deletes the item of the early demonstration builds.
-    static int forgetLegacyKey();
-    static int forgetLegacyKey(core::SecretStore& keychain, QTextStream& out);
-
     // "<status> (<words>)", with "?" when the status has no words.
     static QString describe(qint32 status);
-
-    // One line on standard output, written at once.
-    static void print(const QString& line);
 
     friend bool operator==(const CommandLineTool&, const CommandLineTool&) = default;
 

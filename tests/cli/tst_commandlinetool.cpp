@@ -1,16 +1,10 @@
 #include "ToolRun.h"
 #include "cli/CommandLineTool.h"
-#include "core/KeychainItem.h"
-#include "core/fake/MemorySecretStore.h"
 
-#include <QProcess>
 #include <QTest>
 
 using parlova::cli::CommandLineTool;
-using parlova::core::KeychainItem;
-using parlova::core::MemorySecretStore;
 using parlova::core::PaymentPage;
-using parlova::core::SecretStore;
 using parlova::test::ToolRun;
 using Kind = CommandLineTool::Kind;
 using namespace Qt::StringLiterals;
@@ -32,8 +26,6 @@ int pageCode(const std::optional<PaymentPage>& page) {
         return 2;
     return page->period() == PaymentPage::Period::monthly ? 0 : 1;
 }
-
-const QString forgottenLine = u"Clé partagée de la démo retirée du trousseau.\n"_s;
 
 } // namespace
 
@@ -100,30 +92,6 @@ private Q_SLOTS:
         QCOMPARE(tool->referral(), operand(referral));
         QCOMPARE(tool->path(), operand(path));
         QTEST(pageCode(tool->paymentPage()), "page");
-    }
-
-    // Only the demo key goes; a key already gone is no failure; a keychain
-    // failure is told with its status.
-    void forgetLegacyKeyLeavesTheSessionAlone() {
-        MemorySecretStore keychain;
-        QString printed;
-        QTextStream out(&printed);
-        QCOMPARE(KeychainItem::session().store(keychain, "jeton"), SecretStore::success);
-        QCOMPARE(KeychainItem::legacyRelayKey().store(keychain, "clé"), SecretStore::success);
-        for (int run = 0; run < 2; ++run) {
-            printed.clear();
-            QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
-            QCOMPARE(printed, forgottenLine);
-            QCOMPARE(keychain.count(), 1);
-            QVERIFY(KeychainItem::session().read(keychain).ok());
-        }
-
-        keychain.failOn(MemorySecretStore::Operation::remove, SecretStore::collectionLocked);
-        printed.clear();
-        QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 1);
-        QCOMPARE(printed, u"Le trousseau n'a pas retiré la clé de la démo : -25308 "
-                          "(le trousseau est verrouillé).\n"_s);
-        QCOMPARE(CommandLineTool::describe(25300), u"25300 (?)"_s);
     }
 
     // The built program, end to end.
