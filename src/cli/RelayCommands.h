@@ -54,11 +54,11 @@ public:
     // --oublier-cle: deletes the item of the early demonstration builds.
     int forgetLegacyKey();
 
+private:
     // A date of the account printout: the complete date and the short time
     // in the user's locale, taken in Paris.
     static QString dateTime(const QDateTime& date);
 
-private:
     core::RelayClient client() const;
     void print(const QString& line);
     // Each prints one failure line and answers the exit status 1. A

@@ -56,15 +56,6 @@ public:
     QCoro::Task<RelayResult<Dictation, DictationFailure>> dictate(QByteArray audio, QString token,
                                                                   DictationLanguage language) const;
 
-    // The dictation request, with its hand-built multipart body.
-    static RelayTransport::Request dictationRequest(const QUrl& url, const QString& token,
-                                                    const QByteArray& audio,
-                                                    DictationLanguage language,
-                                                    const QString& boundary,
-                                                    std::chrono::milliseconds timeout);
-    // "parlova-" and a fresh upper-case UUID: one per upload.
-    static QString newBoundary();
-
     // The e-mail and the codes go out exactly as given: callers normalise the
     // referral code and reduce the sign-in code to its digits first.
     QCoro::Task<RelayDone> requestCode(QString email, std::optional<QString> referral) const;
@@ -78,6 +69,15 @@ public:
     QCoro::Task<RelayResult<QUrl>> paymentPage(PaymentPage page, QString token) const;
 
 private:
+    // The dictation request, with its hand-built multipart body.
+    static RelayTransport::Request dictationRequest(const QUrl& url, const QString& token,
+                                                    const QByteArray& audio,
+                                                    DictationLanguage language,
+                                                    const QString& boundary,
+                                                    std::chrono::milliseconds timeout);
+    // "parlova-" and a fresh upper-case UUID: one per upload.
+    static QString newBoundary();
+
     RelayTransport::Request request(const QByteArray& method, Route route,
                                     const std::optional<QString>& token,
                                     const std::optional<QByteArray>& json) const;

@@ -139,21 +139,10 @@ private Q_SLOTS:
 
     // The decoding rules are the item's own; what matters here is that the
     // bytes come back from the service exactly as they were written.
-    void readTrimsAndRejectsUnusableValues_data() {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<Lookup>("expected");
-        QTest::newRow("Unicode spaces and a line break")
-            << QByteArray("\xc2\xa0 cl\xc3\xa9\xe2\x80\xa8\n") << Lookup(u"clé"_s);
-        QTest::newRow("empty") << QByteArray("") << Lookup(SecretStore::itemNotFound);
-        QTest::newRow("invalid UTF-8")
-            << QByteArray("ab\xff\xfe") << Lookup(SecretStore::itemNotFound);
-    }
-    void readTrimsAndRejectsUnusableValues() {
+    void readGetsTheBytesAsWritten() {
         PARLOVA_REQUIRE_RIG();
-        QFETCH(QByteArray, stored);
-        QFETCH(Lookup, expected);
-        QVERIFY(rawStore(m_service, u"session"_s, u"posé"_s, stored));
-        QCOMPARE(item(u"session"_s).read(m_store), expected);
+        QVERIFY(rawStore(m_service, u"session"_s, u"posé"_s, "\xc2\xa0 cl\xc3\xa9\xe2\x80\xa8\n"));
+        QCOMPARE(item(u"session"_s).read(m_store), Lookup(u"clé"_s));
     }
 
     void storeCreatesWithLabelThenUpdatesOnlyTheValue() {
