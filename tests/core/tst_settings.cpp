@@ -91,7 +91,7 @@ private Q_SLOTS:
     }
 
     void saveWritesExactlyTheTwoChoices() {
-        writeFile("[General]\nrelayURL=https://relais.exemple.fr:8443\n");
+        writeFile("[General]\nrelayURL=https://relais.exemple.fr:8443\nrelayCertificate=/ca.pem\n");
         SettingsStore store(preferences());
         QVERIFY(store.save({HoldKey::rightControl, DictationLanguage::german}));
 
@@ -102,7 +102,7 @@ private Q_SLOTS:
         QCOMPARE(written.value("relayURL"), QVariant(u"https://relais.exemple.fr:8443"_s));
         QStringList keys = written.allKeys();
         keys.sort();
-        QCOMPARE(keys, QStringList({"holdKey", "language", "relayURL"}));
+        QCOMPARE(keys, QStringList({"holdKey", "language", "relayCertificate", "relayURL"}));
 
         // A new store over the same file (the next start) reads the same choices.
         QCOMPARE(SettingsStore(preferences()).load(),
@@ -121,10 +121,13 @@ private Q_SLOTS:
         QCOMPARE(store.relayOrigin(), SettingsStore::productionRelayOrigin());
 
         writeFile("[General]\nholdKey=commande-droite\nlanguage=\" pt-BR\"\n"
-                  "relayURL=https://127.0.0.1:8443/\n");
+                  "relayURL=https://127.0.0.1:8443/\nrelayCertificate=\" /absent/ca.pem \"\n");
         QCOMPARE(store.load(),
                  (ParlovaSettings{HoldKey::rightCommand, DictationLanguage::brazilianPortuguese}));
         QCOMPARE(store.relayOrigin(), QUrl(u"https://127.0.0.1:8443"_s));
+        // A certificate file that cannot be read adds no trust and no failure.
+        QCOMPARE(store.relayCertificate(), u"/absent/ca.pem"_s);
+        QVERIFY(store.relayAuthorities().isEmpty());
 
         // An unusable file reads as the standard values, never as a failure.
         writeFile("[General]\nholdKey=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\nlanguage=fr, en\n"
