@@ -11,9 +11,6 @@
 using namespace parlova::core;
 using namespace Qt::StringLiterals;
 
-Q_DECLARE_METATYPE(parlova::core::HoldKey)
-Q_DECLARE_METATYPE(parlova::core::DictationLanguage)
-
 class SettingsTest : public QObject {
     Q_OBJECT
 
@@ -50,44 +47,27 @@ private Q_SLOTS:
         QCOMPARE(displayName(DictationLanguage::brazilianPortuguese), u"Portugu\u00EAs (Brasil)"_s);
     }
 
-    void storedChoicesAreReadTolerantly_data() {
-        QTest::addColumn<QVariant>("holdKey");
-        QTest::addColumn<QVariant>("language");
-        QTest::addColumn<HoldKey>("expectedKey");
-        QTest::addColumn<DictationLanguage>("expectedLanguage");
-
+    void storedChoicesAreReadTolerantly() {
         const auto text = [](const char* value) {
             return QVariant(QString::fromUtf8(value));
         };
-        QTest::newRow("absent") << QVariant() << QVariant() << HoldKey::rightControl
-                                << DictationLanguage::automatic;
-        QTest::newRow("exact") << text("fn") << text("de") << HoldKey::function
-                               << DictationLanguage::german;
-        QTest::newRow("unknown language keeps the key")
-            << text("commande-droite") << text("klingon") << HoldKey::rightCommand
-            << DictationLanguage::automatic;
-        QTest::newRow("blanks and tabs trimmed")
-            << text("option-droite ") << text("\t pt-BR") << HoldKey::rightOption
-            << DictationLanguage::brazilianPortuguese;
-        QTest::newRow("case matters") << text("OPTION-DROITE") << text("pt-br")
-                                      << HoldKey::rightControl << DictationLanguage::automatic;
-        QTest::newRow("line breaks are not blanks")
-            << text("fn\n") << text("\r\nes") << HoldKey::rightControl
-            << DictationLanguage::automatic;
-        QTest::newRow("no-break space is not a blank")
-            << text("\u00A0fn") << text("en\u00A0") << HoldKey::rightControl
-            << DictationLanguage::automatic;
-        QTest::newRow("bytes and numbers") << QVariant(QByteArray("fn")) << QVariant(1.5)
-                                           << HoldKey::rightControl << DictationLanguage::automatic;
-    }
-
-    void storedChoicesAreReadTolerantly() {
-        QFETCH(QVariant, holdKey);
-        QFETCH(QVariant, language);
-        QFETCH(HoldKey, expectedKey);
-        QFETCH(DictationLanguage, expectedLanguage);
-        QCOMPARE(ParlovaSettings::fromStored(holdKey, language),
-                 (ParlovaSettings{expectedKey, expectedLanguage}));
+        const HoldKey standardKey = HoldKey::rightControl;
+        const DictationLanguage automatic = DictationLanguage::automatic;
+        const std::tuple<QVariant, QVariant, HoldKey, DictationLanguage> rows[] = {
+            {QVariant(), QVariant(), standardKey, automatic},
+            {text("fn"), text("de"), HoldKey::function, DictationLanguage::german},
+            {text("commande-droite"), text("klingon"), HoldKey::rightCommand, automatic},
+            // Blanks and tabs are trimmed; case, line breaks and no-break spaces matter.
+            {text("option-droite "), text("\t pt-BR"), HoldKey::rightOption,
+             DictationLanguage::brazilianPortuguese},
+            {text("OPTION-DROITE"), text("pt-br"), standardKey, automatic},
+            {text("fn\n"), text("\r\nes"), standardKey, automatic},
+            {text("\u00A0fn"), text("en\u00A0"), standardKey, automatic},
+            {QVariant(QByteArray("fn")), QVariant(1.5), standardKey, automatic},
+        };
+        for (const auto& [holdKey, language, key, expected] : rows)
+            QCOMPARE(ParlovaSettings::fromStored(holdKey, language),
+                     (ParlovaSettings{key, expected}));
     }
 
     void saveWritesExactlyTheTwoChoices() {
