@@ -108,7 +108,8 @@ void benchAccount(int runs, const QString& folder) {
     QFile settings(QDir(folder).filePath(QStringLiteral("config/parlova/parlova.conf")));
     if (!settings.open(QIODevice::WriteOnly))
         return;
-    settings.write("[General]\nrelayURL=" + relay.origin().toEncoded() + "\n");
+    settings.write("[General]\nrelayURL=" + relay.origin().toEncoded() + "\nrelayCertificate=" +
+                   QFile::encodeName(relay.authorityCertificatePath()) + "\n");
     settings.close();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

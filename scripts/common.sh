@@ -9,15 +9,24 @@ build_preset() {
   (cd "$top" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset")
 }
 
-# Makes the system certificate store trust the authority of a relay data
-# folder, so that Parlova, curl and browsers accept the relay's certificate.
-trust_relay_authority() {
-  local data=$1 name=$2
-  local ca="$data/autorite/ca.crt" target="/usr/local/share/ca-certificates/$name.crt"
-  [ -f "$ca" ] || { echo "Autorité introuvable : $ca" >&2; return 1; }
-  if ! cmp -s "$ca" "$target" 2>/dev/null; then
-    "${as_root[@]}" install -m 0644 "$ca" "$target"
-    "${as_root[@]}" update-ca-certificates >/dev/null 2>&1
+# Whether a relay data folder holds an authority limited to the loopback
+# names (older relays made authorities that could sign for any host).
+relay_authority_constrained() {
+  local ca="$1/autorite/ca.crt"
+  [ -f "$ca" ] && openssl x509 -in "$ca" -noout -ext nameConstraints 2>/dev/null | grep -q Permitted
+}
+
+# Sets one key of the [General] group of Parlova's settings, unless the user
+# already set it: set_parlova_setting <key> <value>.
+set_parlova_setting() {
+  local key=$1 value=$2
+  local conf="${XDG_CONFIG_HOME:-$HOME/.config}/parlova/parlova.conf"
+  mkdir -p "$(dirname "$conf")"
+  grep -q "^$key=" "$conf" 2>/dev/null && return 0
+  if grep -q '^\[General\]' "$conf" 2>/dev/null; then
+    sed -i "/^\[General\]/a $key=$value" "$conf"
+  else
+    printf '[General]\n%s=%s\n' "$key" "$value" >>"$conf"
   fi
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command inside the test rig: a private D-Bus session with an unlocked
 # gnome-keyring, an Xvfb display, PulseAudio with a null sink whose monitor is
-# the default microphone, and a relay certificate authority trusted by the
-# system store. Everything lives in a throw-away HOME, so the developer's own
+# the default microphone, and a relay certificate authority that Parlova's
+# settings trust. Everything lives in a throw-away HOME, so the developer's own
 # keyring, sound and settings are never touched.
 #   scripts/rig.sh [--build DIR] <command...>
 set -euo pipefail
@@ -55,15 +55,16 @@ pactl load-module module-remap-source master=parlova_sortie.monitor source_name=
 pactl set-default-sink parlova_sortie
 pactl set-default-source parlova_micro
 
-# Relay authority: made once per build folder, trusted by the system store.
+# Relay authority: made once per build folder (again if it predates the name
+# constraints) and trusted by Parlova through its relayCertificate setting,
+# never by the system store.
 authority="$build/rig-relais"
-if [ ! -f "$authority/autorite/ca.crt" ]; then
+if ! relay_authority_constrained "$authority"; then
+  rm -rf "$authority"
   start_relay "$build/src/relay/parlova-relais" "$rig/relais.log" --port 0 --donnees "$authority" --moteur test
   kill "$relay_pid"; wait "$relay_pid" 2>/dev/null || true
 fi
-# One trusted file per build folder, so that two builds tested side by side
-# (the normal one and the sanitizer one) never replace each other's authority.
-trust_relay_authority "$authority" "parlova-relais-rig-$(printf '%s' "$authority" | md5sum | cut -c1-8)"
+set_parlova_setting relayCertificate "$authority/autorite/ca.crt"
 export PARLOVA_TEST_CA_DIR="$authority"
 
 export PARLOVA_RIG=1

@@ -16,17 +16,10 @@ if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
   trap 'kill "$relay_pid" 2>/dev/null || true' EXIT
   echo "Relais local : https://127.0.0.1:$port (journal et codes de connexion : $data/relais.log)"
 fi
-[ -f "$data/autorite/ca.crt" ] && trust_relay_authority "$data" parlova-relais
 
-# Point Parlova at the local relay unless the user already chose a relay.
-conf="${XDG_CONFIG_HOME:-$HOME/.config}/parlova/parlova.conf"
-mkdir -p "$(dirname "$conf")"
-if ! grep -q '^relayURL=' "$conf" 2>/dev/null; then
-  if grep -q '^\[General\]' "$conf" 2>/dev/null; then
-    sed -i "/^\[General\]/a relayURL=https://127.0.0.1:$port" "$conf"
-  else
-    printf '[General]\nrelayURL=https://127.0.0.1:%s\n' "$port" >>"$conf"
-  fi
-fi
+# Point Parlova at the local relay and its authority unless the user already
+# chose them. Nothing goes into the system's certificate store.
+set_parlova_setting relayURL "https://127.0.0.1:$port"
+set_parlova_setting relayCertificate "$data/autorite/ca.crt"
 
 "$top/build/src/app/parlova" "$@"

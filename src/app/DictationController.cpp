@@ -27,8 +27,9 @@ DictationController::~DictationController() = default;
 
 core::RelayClient DictationController::client() const {
     if (m_transport)
-        return core::RelayClient(m_store.relayOrigin(), m_transport);
-    return core::RelayClient(m_store.relayOrigin());
+        return core::RelayClient(m_store.relayOrigin(), m_transport, {},
+                                 m_store.relayAuthorities());
+    return core::RelayClient(m_store);
 }
 
 QCoro::Task<> DictationController::start() {
@@ -171,7 +172,7 @@ QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self
         if (!self)
             co_return;
         if (!dictation) {
-            failure = dictation.failure();
+            failure = dictation.error();
         } else {
             self->m_session->update(dictation->week);
             QCoro::Task<std::optional<DictationFailure>> inserting =

@@ -85,7 +85,7 @@ QCoro::Task<> SignInModel::requestCode() {
         setCodeField({});
         setStep(Step::code(m_clock.now()));
     } else {
-        setError(done.failure().message());
+        setError(done.error().message());
     }
     setWorking(false);
 }
@@ -106,7 +106,7 @@ QCoro::Task<> SignInModel::resend() {
         setStep(Step::code(m_clock.now()));
         setNotice(core::Texts::codeResent(m_sentEmail));
     } else {
-        setError(done.failure().message());
+        setError(done.error().message());
     }
     setWorking(false);
 }
@@ -128,7 +128,7 @@ QCoro::Task<> SignInModel::signIn() {
     if (outcome)
         setReferralOutcome(outcome.value());
     else
-        setError(outcome.failure().message());
+        setError(outcome.error().message());
     setWorking(false);
 }
 

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[index]));
 
     if (const auto command = parlova::cli::CommandLineTool::parse(arguments)) {
+        parlova::cli::CommandLineTool::silenceLibraries();
         QCoreApplication application(argc, argv);
         nameTheProgram();
         return command->run();

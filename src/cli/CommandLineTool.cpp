@@ -88,42 +88,28 @@ std::optional<QString> CommandLineTool::path() const {
 }
 
 int CommandLineTool::run() const {
+    QTextStream out(stdout);
+    QTextStream in(stdin);
+    RelayCommands commands(
+        {platform::Keychain::system(), core::SettingsStore(), out, in, nullptr, {}});
     switch (m_kind) {
     case Kind::requestCode:
-        return RelayCommands::requestCode(email(), referral());
+        return commands.requestCode(email(), referral());
     case Kind::signIn:
-        return RelayCommands::signIn(email(), code(), referral());
+        return commands.signIn(email(), code(), referral());
     case Kind::showAccount:
-        return RelayCommands::showAccount();
+        return commands.showAccount();
     case Kind::signOut:
-        return RelayCommands::signOut();
+        return commands.signOut();
     case Kind::tryRelay:
-        return RelayCommands::tryRelay(path());
+        return commands.tryRelay(path());
     case Kind::payment:
     case Kind::portal:
-        return RelayCommands::showPaymentPage(m_page);
+        return commands.showPaymentPage(m_page);
     case Kind::forgetLegacyKey:
-        return forgetLegacyKey();
+        return commands.forgetLegacyKey();
     }
     return 1;
-}
-
-int CommandLineTool::forgetLegacyKey() {
-    QTextStream out(stdout);
-    return forgetLegacyKey(platform::Keychain::system(), out);
-}
-
-int CommandLineTool::forgetLegacyKey(core::SecretStore& keychain, QTextStream& out) {
-    const qint32 status = core::KeychainItem::legacyRelayKey().remove(keychain);
-    if (status != core::SecretStore::success && status != core::SecretStore::itemNotFound) {
-        out << QStringLiteral("Le trousseau n'a pas retiré la clé de la démo : ")
-            << describe(status) << ".\n";
-        out.flush();
-        return 1;
-    }
-    out << QStringLiteral("Clé partagée de la démo retirée du trousseau.\n");
-    out.flush();
-    return 0;
 }
 
 QString CommandLineTool::describe(qint32 status) {
@@ -133,16 +119,9 @@ QString CommandLineTool::describe(qint32 status) {
     return QStringLiteral("%1 (%2)").arg(status).arg(words);
 }
 
-void CommandLineTool::print(const QString& line) {
-    QTextStream out(stdout);
-    out << line << '\n';
-    out.flush();
-}
-
-void CommandLineTool::abortOnThrow() {
-    // Every operation reports its failures in its result; an exception here
-    // is a defect, and a command must not print a made-up outcome.
-    std::abort();
+void CommandLineTool::silenceLibraries() {
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    platform::Keychain::silenceDiagnostics();
 }
 
 } // namespace parlova::cli

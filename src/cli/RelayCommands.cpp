@@ -1,11 +1,11 @@
 #include "cli/RelayCommands.h"
 
 #include "cli/CommandLineTool.h"
+#include "core/Await.h"
 #include "core/KeychainItem.h"
 #include "core/OfferText.h"
 #include "core/ReferralCode.h"
 #include "core/SignInCode.h"
-#include "platform/Keychain.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -69,60 +69,52 @@ std::optional<QString> normalizedReferral(const std::optional<QString>& referral
 
 } // namespace
 
-RelayCommands::Environment& RelayCommands::standard() {
-    static QTextStream out(stdout);
-    static QTextStream in(stdin);
-    static Environment environment{
-        platform::Keychain::system(), core::SettingsStore(), out, in, nullptr,
-        core::RelayTimeouts{}};
-    return environment;
+core::RelayClient RelayCommands::client() const {
+    const core::SettingsStore& settings = m_environment.settings;
+    if (!m_environment.transport)
+        return core::RelayClient(settings);
+    return core::RelayClient(settings.relayOrigin(), m_environment.transport,
+                             m_environment.timeouts, settings.relayAuthorities());
 }
 
-core::RelayClient RelayCommands::client(const Environment& environment) {
-    const QUrl origin = environment.settings.relayOrigin();
-    if (!environment.transport)
-        return core::RelayClient(origin);
-    return core::RelayClient(origin, environment.transport, environment.timeouts);
+void RelayCommands::print(const QString& line) {
+    m_environment.out << line << '\n';
+    m_environment.out.flush();
 }
 
-void RelayCommands::print(Environment& environment, const QString& line) {
-    environment.out << line << '\n';
-    environment.out.flush();
-}
-
-int RelayCommands::report(Environment& environment, const RelayFailure& failure) {
-    print(environment, failure.message() + u" ["_s + failure.caseText() + u']');
+int RelayCommands::report(const RelayFailure& failure) {
+    print(failure.message() + u" ["_s + failure.caseText() + u']');
     if (failure.kind() == RelayFailure::Kind::signedOut &&
-        KeychainItem::session().remove(environment.keychain) == SecretStore::success)
-        print(environment, u"Session échue : jeton effacé du trousseau."_s);
+        KeychainItem::session().remove(m_environment.keychain) == SecretStore::success)
+        print(u"Session échue : jeton effacé du trousseau."_s);
     return 1;
 }
 
-int RelayCommands::invalidReferral(Environment& environment) {
-    print(environment, u"Code de parrainage invalide : 6 caractères parmi "_s +
-                           core::ReferralCode::alphabet + u'.');
+int RelayCommands::keychainFailure(const QString& what, qint32 status) {
+    print(what + CommandLineTool::describe(status) + u'.');
     return 1;
 }
 
-int RelayCommands::usage(Environment& environment, const QString& synopsis) {
-    print(environment, u"Usage : "_s + synopsis);
+int RelayCommands::invalidReferral() {
+    print(u"Code de parrainage invalide : 6 caractères parmi "_s + core::ReferralCode::alphabet +
+          u'.');
     return 1;
 }
 
-std::optional<QString> RelayCommands::storedToken(Environment& environment) {
-    const KeychainItem::Lookup lookup = KeychainItem::session().read(environment.keychain);
-    switch (lookup.kind()) {
-    case KeychainItem::Lookup::Kind::found:
+int RelayCommands::usage(const QString& synopsis) {
+    print(u"Usage : "_s + synopsis);
+    return 1;
+}
+
+std::optional<QString> RelayCommands::storedToken() {
+    const KeychainItem::Lookup lookup = KeychainItem::session().read(m_environment.keychain);
+    if (lookup)
         return lookup.value();
-    case KeychainItem::Lookup::Kind::missing:
-        print(environment, RelayFailure::signedOut().message() +
-                               u" Aucune session dans le trousseau : --connexion, puis --code."_s);
-        return std::nullopt;
-    case KeychainItem::Lookup::Kind::unreadable:
-        print(environment,
-              u"Trousseau illisible : "_s + CommandLineTool::describe(lookup.status()) + u'.');
-        return std::nullopt;
-    }
+    if (lookup.error() == SecretStore::itemNotFound)
+        print(RelayFailure::signedOut().message() +
+              u" Aucune session dans le trousseau : --connexion, puis --code."_s);
+    else
+        keychainFailure(u"Trousseau illisible : "_s, lookup.error());
     return std::nullopt;
 }
 
@@ -137,26 +129,20 @@ QString RelayCommands::dateTime(const QDateTime& date) {
 
 int RelayCommands::requestCode(const std::optional<QString>& email,
                                const std::optional<QString>& referral) {
-    return requestCode(standard(), email, referral);
-}
-
-int RelayCommands::requestCode(Environment& environment, const std::optional<QString>& email,
-                               const std::optional<QString>& referral) {
     if (!email)
-        return usage(environment, u"--connexion <email> [parrainage]"_s);
+        return usage(u"--connexion <email> [parrainage]"_s);
     bool valid = true;
     const std::optional<QString> code = normalizedReferral(referral, &valid);
     if (!valid)
-        return invalidReferral(environment);
+        return invalidReferral();
 
-    const core::RelayDone sent =
-        CommandLineTool::call(client(environment).requestCode(*email, code));
+    const core::RelayDone sent = core::waitFor(client().requestCode(*email, code));
     if (!sent)
-        return report(environment, sent.failure());
+        return report(sent.error());
     QString line = u"Code envoyé à "_s + *email + u". Ensuite : --code "_s + *email + u" <code>"_s;
     if (code)
         line += u' ' + *code;
-    print(environment, line);
+    print(line);
     return 0;
 }
 
@@ -164,150 +150,119 @@ int RelayCommands::requestCode(Environment& environment, const std::optional<QSt
 
 int RelayCommands::signIn(const std::optional<QString>& email, const std::optional<QString>& code,
                           const std::optional<QString>& referral) {
-    return signIn(standard(), email, code, referral);
-}
-
-int RelayCommands::signIn(Environment& environment, const std::optional<QString>& email,
-                          const std::optional<QString>& code,
-                          const std::optional<QString>& referral) {
     const QString synopsis = u"--code <email> <code|-> [parrainage]"_s;
     if (!email)
-        return usage(environment, synopsis);
+        return usage(synopsis);
     QString typed;
     if (!code || *code == u"-") {
-        typed = environment.in.readLine();
+        typed = m_environment.in.readLine();
         if (typed.isNull())
-            return usage(environment, synopsis);
+            return usage(synopsis);
     } else {
         typed = *code;
     }
     bool valid = true;
     const std::optional<QString> referralCode = normalizedReferral(referral, &valid);
     if (!valid)
-        return invalidReferral(environment);
+        return invalidReferral();
 
-    const core::RelayClient relay = client(environment);
+    const core::RelayClient relay = client();
     const core::RelayResult<core::SignIn> signedIn =
-        CommandLineTool::call(relay.signIn(*email, core::SignInCode::digits(typed), referralCode));
+        core::waitFor(relay.signIn(*email, core::SignInCode::digits(typed), referralCode));
     if (!signedIn)
-        return report(environment, signedIn.failure());
+        return report(signedIn.error());
 
     const core::SignIn& session = signedIn.value();
-    const qint32 status = KeychainItem::session().store(environment.keychain, session.token);
+    const qint32 status = KeychainItem::session().store(m_environment.keychain, session.token);
     if (status != SecretStore::success) {
-        print(environment, u"Le trousseau a refusé le jeton : "_s +
-                               CommandLineTool::describe(status) +
-                               u". La session est refermée au relais."_s);
+        print(u"Le trousseau a refusé le jeton : "_s + CommandLineTool::describe(status) +
+              u". La session est refermée au relais."_s);
         // A token that cannot be kept must not stay valid at the relay.
-        CommandLineTool::call(relay.signOut(session.token));
+        core::waitFor(relay.signOut(session.token));
         return 1;
     }
-    print(environment,
-          u"Connecté : "_s + session.account.email + u" ("_s +
-              OfferText::line(session.account.offer, session.account.week.remaining.value_or(0)) +
-              u"). Jeton rangé dans le trousseau."_s);
+    print(u"Connecté : "_s + session.account.email + u" ("_s +
+          OfferText::line(session.account.offer, session.account.week.remaining.value_or(0)) +
+          u"). Jeton rangé dans le trousseau."_s);
     if (session.referral)
-        print(environment, session.referral->notice());
+        print(session.referral->notice());
     return 0;
 }
 
 // --compte
 
 int RelayCommands::showAccount() {
-    return showAccount(standard());
-}
-
-int RelayCommands::showAccount(Environment& environment) {
-    const std::optional<QString> token = storedToken(environment);
+    const std::optional<QString> token = storedToken();
     if (!token)
         return 1;
-    const core::RelayResult<Account> read =
-        CommandLineTool::call(client(environment).account(*token));
+    const core::RelayResult<Account> read = core::waitFor(client().account(*token));
     if (!read)
-        return report(environment, read.failure());
+        return report(read.error());
 
     const Account& account = read.value();
-    print(environment, account.email);
-    print(environment,
-          u"Offre : "_s + OfferText::line(account.offer, account.week.remaining.value_or(0)));
+    print(account.email);
+    print(u"Offre : "_s + OfferText::line(account.offer, account.week.remaining.value_or(0)));
     if (const std::optional<Account::Subscription>& subscription = account.subscription) {
         QString line = u"Abonnement : "_s + Account::Subscription::rawValue(subscription->period) +
                        u", statut Stripe "_s + subscription->status;
         if (account.offer.kind() == Account::Offer::Kind::pro)
             line += u" ; "_s + OfferText::subscriptionState(*subscription);
-        print(environment, line);
+        print(line);
     }
-    print(environment, u"Semaine : "_s + OfferText::grouped(account.week.words) + u" mots, "_s +
-                           capText(account.week) + u", réinitialisation "_s +
-                           dateTime(account.week.resetsAt));
+    print(u"Semaine : "_s + OfferText::grouped(account.week.words) + u" mots, "_s +
+          capText(account.week) + u", réinitialisation "_s + dateTime(account.week.resetsAt));
     const Account::Referral& referral = account.referral;
     // Concatenated, not arg(): a percent-encoded link must not read as a marker.
-    print(environment, u"Parrainage : "_s + referral.code + u", "_s + absolute(referral.link) +
-                           u" ; "_s + QString::number(referral.friends) + u" inscrits, "_s +
-                           QString::number(referral.validatedFriends) + u" validés, "_s +
-                           QString::number(referral.monthsEarned) + u" mois gagnés"_s);
-    print(environment, u"Liens : conditions "_s + optionalLink(account.links.terms) +
-                           u", confidentialité "_s + optionalLink(account.links.privacy));
+    print(u"Parrainage : "_s + referral.code + u", "_s + absolute(referral.link) + u" ; "_s +
+          QString::number(referral.friends) + u" inscrits, "_s +
+          QString::number(referral.validatedFriends) + u" validés, "_s +
+          QString::number(referral.monthsEarned) + u" mois gagnés"_s);
+    print(u"Liens : conditions "_s + optionalLink(account.links.terms) + u", confidentialité "_s +
+          optionalLink(account.links.privacy));
     return 0;
 }
 
 // --deconnexion
 
 int RelayCommands::signOut() {
-    return signOut(standard());
-}
-
-int RelayCommands::signOut(Environment& environment) {
-    const KeychainItem::Lookup lookup = KeychainItem::session().read(environment.keychain);
-    if (lookup.kind() == KeychainItem::Lookup::Kind::missing) {
-        print(environment, u"Aucune session dans le trousseau."_s);
+    const KeychainItem::Lookup lookup = KeychainItem::session().read(m_environment.keychain);
+    if (!lookup && lookup.error() == SecretStore::itemNotFound) {
+        print(u"Aucune session dans le trousseau."_s);
         return 0;
     }
-    if (lookup.kind() == KeychainItem::Lookup::Kind::unreadable) {
-        print(environment,
-              u"Trousseau illisible : "_s + CommandLineTool::describe(lookup.status()) + u'.');
-        return 1;
-    }
+    if (!lookup)
+        return keychainFailure(u"Trousseau illisible : "_s, lookup.error());
 
-    const core::RelayDone closed =
-        CommandLineTool::call(client(environment).signOut(lookup.value()));
-    if (!closed && closed.failure().kind() != RelayFailure::Kind::signedOut)
-        print(environment, u"Le relais n'a pas fermé la session : "_s + closed.failure().message() +
-                               u" ["_s + closed.failure().caseText() +
-                               u"]. Le jeton s'efface quand même."_s);
+    const core::RelayDone closed = core::waitFor(client().signOut(lookup.value()));
+    if (!closed && closed.error().kind() != RelayFailure::Kind::signedOut)
+        print(u"Le relais n'a pas fermé la session : "_s + closed.error().message() + u" ["_s +
+              closed.error().caseText() + u"]. Le jeton s'efface quand même."_s);
 
-    const qint32 status = KeychainItem::session().remove(environment.keychain);
-    if (status != SecretStore::success && status != SecretStore::itemNotFound) {
-        print(environment, u"Le trousseau n'a pas effacé le jeton : "_s +
-                               CommandLineTool::describe(status) + u'.');
-        return 1;
-    }
-    print(environment, u"Session fermée, jeton effacé du trousseau."_s);
+    const qint32 status = KeychainItem::session().remove(m_environment.keychain);
+    if (status != SecretStore::success && status != SecretStore::itemNotFound)
+        return keychainFailure(u"Le trousseau n'a pas effacé le jeton : "_s, status);
+    print(u"Session fermée, jeton effacé du trousseau."_s);
     return 0;
 }
 
 // --essai-relais
 
 int RelayCommands::tryRelay(const std::optional<QString>& path) {
-    return tryRelay(standard(), path);
-}
-
-int RelayCommands::tryRelay(Environment& environment, const std::optional<QString>& path) {
     const std::optional<QByteArray> audio = readWhole(path);
     if (!audio) {
-        print(environment, u"Fichier son illisible. Usage : --essai-relais <fichier.m4a>"_s);
+        print(u"Fichier son illisible. Usage : --essai-relais <fichier.m4a>"_s);
         return 1;
     }
-    const std::optional<QString> token = storedToken(environment);
+    const std::optional<QString> token = storedToken();
     if (!token)
         return 1;
-    const core::DictationLanguage language = environment.settings.load().language;
-    const core::RelayClient relay = client(environment);
+    const core::DictationLanguage language = m_environment.settings.load().language;
+    const core::RelayClient relay = client();
 
     QElapsedTimer clock;
     clock.start();
     const core::RelayResult<core::Dictation, core::DictationFailure> dictated =
-        CommandLineTool::waitFor(relay.dictate(*audio, *token, language));
+        core::waitFor(relay.dictate(*audio, *token, language));
     const QString elapsed = seconds(clock.elapsed());
 
     if (dictated) {
@@ -317,37 +272,40 @@ int RelayCommands::tryRelay(Environment& environment, const std::optional<QStrin
         if (dictation.week.remaining)
             summary += u", reste "_s + OfferText::grouped(*dictation.week.remaining);
         summary += u", "_s + relay.origin().host() + u')';
-        print(environment, dictation.text + u'\n' + summary);
+        print(dictation.text + u'\n' + summary);
         return 0;
     }
-    const core::DictationFailure& failure = dictated.failure();
+    const core::DictationFailure& failure = dictated.error();
     if (const std::optional<RelayFailure>& relayFailure = failure.relayFailure()) {
-        print(environment, u"("_s + elapsed + u" s)"_s);
-        return report(environment, *relayFailure);
+        print(u"("_s + elapsed + u" s)"_s);
+        return report(*relayFailure);
     }
-    print(environment,
-          failure.message() + u" ["_s + failure.caseText() + u"] ("_s + elapsed + u" s)"_s);
+    print(failure.message() + u" ["_s + failure.caseText() + u"] ("_s + elapsed + u" s)"_s);
     return 1;
 }
 
 // --paiement, --portail
 
 int RelayCommands::showPaymentPage(const std::optional<core::PaymentPage>& page) {
-    return showPaymentPage(standard(), page);
-}
-
-int RelayCommands::showPaymentPage(Environment& environment,
-                                   const std::optional<core::PaymentPage>& page) {
     if (!page)
-        return usage(environment, u"--paiement <mensuel|annuel>"_s);
-    const std::optional<QString> token = storedToken(environment);
+        return usage(u"--paiement <mensuel|annuel>"_s);
+    const std::optional<QString> token = storedToken();
     if (!token)
         return 1;
-    const core::RelayResult<QUrl> url =
-        CommandLineTool::call(client(environment).paymentPage(*page, *token));
+    const core::RelayResult<QUrl> url = core::waitFor(client().paymentPage(*page, *token));
     if (!url)
-        return report(environment, url.failure());
-    print(environment, u"À ouvrir dans un navigateur : "_s + absolute(url.value()));
+        return report(url.error());
+    print(u"À ouvrir dans un navigateur : "_s + absolute(url.value()));
+    return 0;
+}
+
+// --oublier-cle
+
+int RelayCommands::forgetLegacyKey() {
+    const qint32 status = KeychainItem::legacyRelayKey().remove(m_environment.keychain);
+    if (status != SecretStore::success && status != SecretStore::itemNotFound)
+        return keychainFailure(u"Le trousseau n'a pas retiré la clé de la démo : "_s, status);
+    print(u"Clé partagée de la démo retirée du trousseau."_s);
     return 0;
 }
 

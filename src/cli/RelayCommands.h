@@ -12,16 +12,17 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace parlova::cli {
 
-// The seven commands that drive the relay by hand. Each runs once, prints
-// its outcome in French on standard output and returns the exit status.
-// They use the application's own relay client, keychain item and settings,
-// so that what they print is what the application would see.
+// The commands that drive the relay and the keychain by hand, over one
+// environment. Each runs once, prints its outcome in French and returns the
+// exit status. They use the application's own relay client, keychain item and
+// settings, so that what they print is what the application would see.
 class RelayCommands {
 public:
-    // What a command works with. The program's own is the user's keychain,
+    // What the commands work with. The program's own is the user's keychain,
     // preferences, the network and the standard streams; tests bring theirs.
     struct Environment {
         core::SecretStore& keychain;
@@ -33,45 +34,43 @@ public:
         core::RelayTimeouts timeouts;
     };
 
-    // --connexion <email> [parrainage]
-    static int requestCode(const std::optional<QString>& email,
-                           const std::optional<QString>& referral);
-    static int requestCode(Environment& environment, const std::optional<QString>& email,
-                           const std::optional<QString>& referral);
-    // --code <email> <code|-> [parrainage]; the code comes from one line of
-    // standard input when it is absent or "-".
-    static int signIn(const std::optional<QString>& email, const std::optional<QString>& code,
-                      const std::optional<QString>& referral);
-    static int signIn(Environment& environment, const std::optional<QString>& email,
-                      const std::optional<QString>& code, const std::optional<QString>& referral);
-    // --compte
-    static int showAccount();
-    static int showAccount(Environment& environment);
-    // --deconnexion
-    static int signOut();
-    static int signOut(Environment& environment);
-    // --essai-relais <fichier.m4a>
-    static int tryRelay(const std::optional<QString>& path);
-    static int tryRelay(Environment& environment, const std::optional<QString>& path);
-    // --paiement <mensuel|annuel> and --portail
-    static int showPaymentPage(const std::optional<core::PaymentPage>& page);
-    static int showPaymentPage(Environment& environment,
-                               const std::optional<core::PaymentPage>& page);
+    explicit RelayCommands(Environment environment)
+        : m_environment(std::move(environment)) {}
 
+    // --connexion <email> [parrainage]
+    int requestCode(const std::optional<QString>& email, const std::optional<QString>& referral);
+    // --code <email> <code|-> [parrainage]; the code comes from one line of
+    // the input when it is absent or "-".
+    int signIn(const std::optional<QString>& email, const std::optional<QString>& code,
+               const std::optional<QString>& referral);
+    // --compte
+    int showAccount();
+    // --deconnexion: the token is erased even when the relay cannot be told.
+    int signOut();
+    // --essai-relais <fichier.m4a>
+    int tryRelay(const std::optional<QString>& path);
+    // --paiement <mensuel|annuel> and --portail
+    int showPaymentPage(const std::optional<core::PaymentPage>& page);
+    // --oublier-cle: deletes the item of the early demonstration builds.
+    int forgetLegacyKey();
+
+private:
     // A date of the account printout: the complete date and the short time
     // in the user's locale, taken in Paris.
     static QString dateTime(const QDateTime& date);
 
-private:
-    static Environment& standard();
-    static core::RelayClient client(const Environment& environment);
-    static void print(Environment& environment, const QString& line);
-    // Prints the failure; a signedOut one also deletes the stored session.
-    static int report(Environment& environment, const core::RelayFailure& failure);
-    static int invalidReferral(Environment& environment);
-    static int usage(Environment& environment, const QString& synopsis);
+    core::RelayClient client() const;
+    void print(const QString& line);
+    // Each prints one failure line and answers the exit status 1. A
+    // signedOut relay failure also deletes the stored session.
+    int report(const core::RelayFailure& failure);
+    int keychainFailure(const QString& what, qint32 status);
+    int invalidReferral();
+    int usage(const QString& synopsis);
     // The stored session token, or none after saying why there is none.
-    static std::optional<QString> storedToken(Environment& environment);
+    std::optional<QString> storedToken();
+
+    Environment m_environment;
 };
 
 } // namespace parlova::cli

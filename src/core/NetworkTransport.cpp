@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslConfiguration>
 #include <QThread>
 
 namespace parlova::core {
@@ -20,10 +21,43 @@ void releaseStandardTransport() {
     standardTransport().reset();
 }
 
+// The coroutine resumes inside the reply's finished() signal, and Qt's network
+// code still uses the reply once that signal returns: it may only go once the
+// event loop turns again.
+struct LaterDeletion {
+    void operator()(QObject* object) const { object->deleteLater(); }
+};
+
 // Errors of the connection itself (1-99) and of a proxy (101-199), as
 // opposed to the errors Qt derives from an HTTP status, which are answers.
 bool isTransportError(QNetworkReply::NetworkError error) {
     return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+}
+
+// Qt reports our own transfer time-out as OperationCanceledError (or
+// TimeoutError); timeoutFired tells a time-out from a cancellation. "Network
+// unreachable" and "host unreachable" come as UnknownNetworkError: a machine
+// without a route is offline like one without a connection.
+RelayFailure failureOf(QNetworkReply::NetworkError error, bool timeoutFired) {
+    switch (error) {
+    case QNetworkReply::OperationCanceledError:
+        return timeoutFired ? RelayFailure::timedOut() : RelayFailure::unavailable();
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyTimeoutError:
+        return RelayFailure::timedOut();
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+        return RelayFailure::offline();
+    default:
+        return RelayFailure::unavailable();
+    }
 }
 
 QNetworkRequest networkRequest(const RelayTransport::Request& request) {
@@ -35,6 +69,13 @@ QNetworkRequest networkRequest(const RelayTransport::Request& request) {
                         QNetworkRequest::ManualRedirectPolicy);
     result.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     result.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    if (!request.authorities.isEmpty()) {
+        // Only this request trusts them: the configuration travels with it,
+        // never into the application-wide default.
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + request.authorities);
+        result.setSslConfiguration(tls);
+    }
     return result;
 }
 
@@ -64,7 +105,7 @@ QCoro::Task<RelayResult<RelayTransport::Response>> NetworkTransport::send(Reques
     // Content-Type for a POST that carries no body. Such a POST still states
     // its empty length, which some servers demand.
     const bool statesLength = request.body || request.method == "POST" || request.method == "PUT";
-    std::unique_ptr<QNetworkReply> reply(
+    std::unique_ptr<QNetworkReply, LaterDeletion> reply(
         statesLength
             ? m_manager->sendCustomRequest(outgoing, request.method, request.body.value_or(""))
             : m_manager->sendCustomRequest(outgoing, request.method));
@@ -77,7 +118,7 @@ QCoro::Task<RelayResult<RelayTransport::Response>> NetworkTransport::send(Reques
         // else cancels these replies, and never before the time-out span.
         const qint64 span = request.timeout.count();
         const bool timeoutFired = span > 0 && clock.elapsed() >= span * 9 / 10;
-        co_return RelayFailure::fromNetworkError(error, timeoutFired);
+        co_return failureOf(error, timeoutFired);
     }
 
     Response response;

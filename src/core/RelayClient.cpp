@@ -25,7 +25,7 @@ QCoro::Task<RelayResult<QByteArray>> exchange(std::shared_ptr<RelayTransport> tr
         transport->send(std::move(request));
     const RelayResult<RelayTransport::Response> answer = co_await std::move(sending);
     if (!answer)
-        co_return answer.failure();
+        co_return answer.error();
     const RelayTransport::Response& response = answer.value();
     if (!response.status)
         co_return RelayFailure::unexpectedResponse(0);
@@ -44,7 +44,7 @@ QCoro::Task<RelayDone> perform(std::shared_ptr<RelayTransport> transport, Reques
         exchange(std::move(transport), std::move(request), expected);
     const RelayResult<QByteArray> body = co_await std::move(sending);
     if (!body)
-        co_return body.failure();
+        co_return body.error();
     // Spelled out: QCoro would store a bare monostate as "no result yet".
     co_return RelayDone(std::monostate{});
 }
@@ -58,7 +58,7 @@ QCoro::Task<RelayResult<T>> fetch(std::shared_ptr<RelayTransport> transport, Req
         exchange(std::move(transport), std::move(request), 200);
     const RelayResult<QByteArray> body = co_await std::move(sending);
     if (!body)
-        co_return body.failure();
+        co_return body.error();
     Decoded<T> decoded = decode(body.value());
     if (!decoded)
         co_return RelayFailure::unexpectedResponse(200);
@@ -71,7 +71,7 @@ upload(std::shared_ptr<RelayTransport> transport, Request request) {
         exchange(std::move(transport), std::move(request), 200);
     const RelayResult<QByteArray> body = co_await std::move(sending);
     if (!body)
-        co_return DictationFailure::relay(body.failure());
+        co_return DictationFailure::relay(body.error());
     Decoded<Dictation> decoded = Dictation::fromJson(body.value());
     if (!decoded)
         co_return DictationFailure::relay(RelayFailure::unexpectedResponse(200));
@@ -122,13 +122,16 @@ QByteArray bearer(const QString& token) {
 
 } // namespace
 
-RelayClient::RelayClient(QUrl origin)
-    : RelayClient(std::move(origin), NetworkTransport::standard()) {}
+RelayClient::RelayClient(const SettingsStore& settings)
+    : RelayClient(settings.relayOrigin(), NetworkTransport::standard(), {},
+                  settings.relayAuthorities()) {}
 
-RelayClient::RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts)
+RelayClient::RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts,
+                         QList<QSslCertificate> authorities)
     : m_origin(std::move(origin))
     , m_transport(std::move(transport))
-    , m_timeouts(timeouts) {}
+    , m_timeouts(timeouts)
+    , m_authorities(std::move(authorities)) {}
 
 Request RelayClient::request(const QByteArray& method, Route route,
                              const std::optional<QString>& token,
@@ -137,6 +140,7 @@ Request RelayClient::request(const QByteArray& method, Route route,
     result.method = method;
     result.url = url(route);
     result.timeout = m_timeouts.exchange;
+    result.authorities = m_authorities;
     result.headers.emplaceBack("Accept", "application/json");
     if (token)
         result.headers.emplaceBack("Authorization", bearer(*token));
@@ -187,8 +191,10 @@ Request RelayClient::dictationRequest(const QUrl& url, const QString& token,
 
 QCoro::Task<RelayResult<Dictation, DictationFailure>>
 RelayClient::dictate(QByteArray audio, QString token, DictationLanguage language) const {
-    return upload(m_transport, dictationRequest(url(Route::dictate), token, audio, language,
-                                                newBoundary(), m_timeouts.dictation));
+    Request request = dictationRequest(url(Route::dictate), token, audio, language, newBoundary(),
+                                       m_timeouts.dictation);
+    request.authorities = m_authorities;
+    return upload(m_transport, std::move(request));
 }
 
 QCoro::Task<RelayDone> RelayClient::requestCode(QString email,

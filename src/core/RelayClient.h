@@ -7,6 +7,7 @@
 #include "core/PaymentPage.h"
 #include "core/RelayTransport.h"
 #include "core/Route.h"
+#include "core/SettingsStore.h"
 #include "core/SignIn.h"
 
 #include <QByteArray>
@@ -38,9 +39,12 @@ class RelayClient {
 public:
     using Timeouts = RelayTimeouts;
 
-    // Over the program's network transport.
-    explicit RelayClient(QUrl origin);
-    RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts = {});
+    // Over the program's network transport, to the relay the settings name,
+    // trusting the authorities they name for it.
+    explicit RelayClient(const SettingsStore& settings);
+    // The authorities are trusted, besides the system's, for this origin only.
+    RelayClient(QUrl origin, std::shared_ptr<RelayTransport> transport, Timeouts timeouts = {},
+                QList<QSslCertificate> authorities = {});
 
     const QUrl& origin() const { return m_origin; }
     const Timeouts& timeouts() const { return m_timeouts; }
@@ -51,15 +55,6 @@ public:
     // transport problem is DictationFailure::relay.
     QCoro::Task<RelayResult<Dictation, DictationFailure>> dictate(QByteArray audio, QString token,
                                                                   DictationLanguage language) const;
-
-    // The dictation request, with its hand-built multipart body.
-    static RelayTransport::Request dictationRequest(const QUrl& url, const QString& token,
-                                                    const QByteArray& audio,
-                                                    DictationLanguage language,
-                                                    const QString& boundary,
-                                                    std::chrono::milliseconds timeout);
-    // "parlova-" and a fresh upper-case UUID: one per upload.
-    static QString newBoundary();
 
     // The e-mail and the codes go out exactly as given: callers normalise the
     // referral code and reduce the sign-in code to its digits first.
@@ -74,6 +69,15 @@ public:
     QCoro::Task<RelayResult<QUrl>> paymentPage(PaymentPage page, QString token) const;
 
 private:
+    // The dictation request, with its hand-built multipart body.
+    static RelayTransport::Request dictationRequest(const QUrl& url, const QString& token,
+                                                    const QByteArray& audio,
+                                                    DictationLanguage language,
+                                                    const QString& boundary,
+                                                    std::chrono::milliseconds timeout);
+    // "parlova-" and a fresh upper-case UUID: one per upload.
+    static QString newBoundary();
+
     RelayTransport::Request request(const QByteArray& method, Route route,
                                     const std::optional<QString>& token,
                                     const std::optional<QByteArray>& json) const;
@@ -81,6 +85,7 @@ private:
     QUrl m_origin;
     std::shared_ptr<RelayTransport> m_transport;
     Timeouts m_timeouts;
+    QList<QSslCertificate> m_authorities;
 };
 
 } // namespace parlova::core

@@ -192,27 +192,6 @@ RelayFailure RelayFailure::fromStatus(int status, const QByteArray& body,
     return byDefault(status);
 }
 
-RelayFailure RelayFailure::fromNetworkError(QNetworkReply::NetworkError error, bool timedOutFired) {
-    switch (error) {
-    case QNetworkReply::OperationCanceledError:
-        return timedOutFired ? timedOut() : unavailable();
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::ProxyTimeoutError:
-        return timedOut();
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-        return offline();
-    default:
-        return unavailable();
-    }
-}
-
 std::optional<QDateTime> RelayFailure::resetsAt() const {
     if (m_kind != Kind::quotaReached)
         return std::nullopt;

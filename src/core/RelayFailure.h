@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QNetworkReply>
 #include <QString>
 
 #include <optional>
@@ -10,9 +9,9 @@
 namespace parlova::core {
 
 // Every way an exchange with the relay can fail, as one closed set of cases.
-// Refusals come from an HTTP status and the relay's JSON error body; transport
-// problems come from Qt's network layer. The rest of the program decides on
-// kind() and shows message().
+// Refusals come from an HTTP status and the relay's JSON error body; the
+// transport reports its own problems as timedOut, offline or unavailable. The rest of the program
+// decides on kind() and shows message().
 class RelayFailure {
 public:
     enum class Kind {
@@ -74,13 +73,6 @@ public:
     // the raw "Retry-After" header (none when the header is missing).
     static RelayFailure fromStatus(int status, const QByteArray& body,
                                    const std::optional<QString>& retryAfter = std::nullopt);
-
-    // From a transport error. Qt reports our own transfer time-out as
-    // OperationCanceledError (or TimeoutError); pass timedOutFired = true when
-    // the request was aborted because its time-out elapsed, so that it reads as
-    // timedOut rather than as a cancellation.
-    static RelayFailure fromNetworkError(QNetworkReply::NetworkError error,
-                                         bool timedOutFired = false);
 
     Kind kind() const { return m_kind; }
 

@@ -9,6 +9,7 @@ namespace {
 const QString holdKeyKey = QStringLiteral("holdKey");
 const QString languageKey = QStringLiteral("language");
 const QString relayUrlKey = QStringLiteral("relayURL");
+const QString relayCertificateKey = QStringLiteral("relayCertificate");
 
 // A usable override is an https URL with a host; only its origin is kept (no
 // path, query, fragment or credentials), so requests are never sent to a
@@ -65,6 +66,21 @@ QUrl SettingsStore::relayOrigin() const {
     if (stored.typeId() != QMetaType::QString)
         return productionRelayOrigin();
     return originOf(stored.toString()).value_or(productionRelayOrigin());
+}
+
+QString SettingsStore::relayCertificate() const {
+    m_settings->sync();
+    const QVariant stored = m_settings->value(relayCertificateKey);
+    if (stored.typeId() != QMetaType::QString)
+        return {};
+    return stored.toString().trimmed();
+}
+
+QList<QSslCertificate> SettingsStore::relayAuthorities() const {
+    const QString path = relayCertificate();
+    if (path.isEmpty())
+        return {};
+    return QSslCertificate::fromPath(path, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
 }
 
 } // namespace parlova::core

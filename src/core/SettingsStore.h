@@ -2,7 +2,9 @@
 
 #include "core/ParlovaSettings.h"
 
+#include <QList>
 #include <QSettings>
+#include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 
@@ -11,8 +13,8 @@
 namespace parlova::core {
 
 // The user's preferences: the hold key and the dictation language, which the
-// program writes, and "relayURL", an origin override set by hand and never
-// written here. Copies share the same preferences.
+// program writes, and "relayURL" and "relayCertificate", set by hand (or by
+// the set-up scripts) and never written here. Copies share the same preferences.
 class SettingsStore {
 public:
     // The user's own preferences file (see defaultFilePath()).
@@ -36,6 +38,14 @@ public:
     // at each call so that an edited "relayURL" applies to the next relay call.
     // An override that is not an https URL with a host is ignored.
     QUrl relayOrigin() const;
+
+    // "relayCertificate": the path of a PEM file of certificate authorities
+    // trusted, besides the system's, for the relay origin only (a private
+    // relay, the local one). Empty when unset. Read afresh at each call.
+    QString relayCertificate() const;
+    // The authorities of that file; none when it is unset, missing or holds
+    // no certificate (the relay must then satisfy the system store).
+    QList<QSslCertificate> relayAuthorities() const;
 
 private:
     std::shared_ptr<QSettings> m_settings;

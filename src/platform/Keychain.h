@@ -9,6 +9,9 @@ namespace parlova::platform {
 class Keychain {
 public:
     static core::SecretStore& system();
+    // Keeps the keychain libraries' own diagnostics off the terminal, for the
+    // command line, whose output is its own lines only. Call once, first.
+    static void silenceDiagnostics();
 };
 
 } // namespace parlova::platform

@@ -123,6 +123,16 @@ Cert newCertificate(EVP_PKEY* key, const char* commonName, long days) {
     return cert;
 }
 
+// The authority signs for the loopback names only, so that whoever trusts it
+// (or steals its key) trusts nothing beyond this machine.
+constexpr const char* loopbackOnly =
+    "critical,permitted;DNS:localhost,permitted;IP:127.0.0.0/255.0.0.0,"
+    "permitted;IP:::1/ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff";
+
+bool isLoopbackOnly(X509* authority) {
+    return X509_get_ext_by_NID(authority, NID_name_constraints, -1) >= 0;
+}
+
 bool makeAuthority(const QString& certPath, const QString& keyPath) {
     Key key = newKey();
     if (!key)
@@ -133,6 +143,7 @@ bool makeAuthority(const QString& certPath, const QString& keyPath) {
     X509* self = cert.get();
     if (!addExtension(self, self, NID_basic_constraints, "critical,CA:TRUE,pathlen:0") ||
         !addExtension(self, self, NID_key_usage, "critical,keyCertSign,cRLSign") ||
+        !addExtension(self, self, NID_name_constraints, loopbackOnly) ||
         !addExtension(self, self, NID_subject_key_identifier, "hash") ||
         X509_sign(self, key.get(), EVP_sha256()) == 0)
         return false;
@@ -215,10 +226,15 @@ bool CertificateAuthority::prepare(QString* error) {
         return fail(QStringLiteral("Autorité incomplète dans %1/autorite : il faut ca.crt et "
                                    "ca.key, ou aucun des deux.")
                         .arg(m_dataDir));
-    if (!certThere && !makeAuthority(authorityCertificatePath(), authorityKeyPath()))
+    // An authority of older relays can sign for any host: it is replaced,
+    // and the server certificate with it.
+    Cert authority = readCert(authorityCertificatePath());
+    const bool unconstrained = authority && !isLoopbackOnly(authority.get());
+    if ((!certThere || unconstrained) &&
+        !makeAuthority(authorityCertificatePath(), authorityKeyPath()))
         return fail(QStringLiteral("Impossible de créer l’autorité de certification."));
 
-    Cert authority = readCert(authorityCertificatePath());
+    authority = readCert(authorityCertificatePath());
     Key authorityKey = readKey(authorityKeyPath());
     if (!authority || !authorityKey ||
         X509_check_private_key(authority.get(), authorityKey.get()) != 1)

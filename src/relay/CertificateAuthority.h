@@ -7,9 +7,10 @@ namespace parlova::relay {
 // The relay's own certificate authority and the server certificate it signs.
 //
 // Layout of the data folder:
-//   autorite/ca.crt, autorite/ca.key   the authority (made once, kept forever,
-//                                      so it can be trusted by the system store
-//                                      or copied into another data folder)
+//   autorite/ca.crt, autorite/ca.key   the authority, limited to the loopback
+//                                      names (made once and kept, so that
+//                                      Parlova's relayCertificate setting can
+//                                      name it or another data folder copy it)
 //   serveur/serveur.crt, serveur.key   the certificate for 127.0.0.1 and localhost
 // Keys are written with mode 0600. The server certificate is made again when
 // it is missing, unreadable, close to its end, or not signed by the authority.

@@ -4,10 +4,10 @@
 
 #include "AccountJson.h"
 #include "PendingTransport.h"
-#include "RecordingTransport.h"
 #include "app/DictationController.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
+#include "core/Await.h"
 #include "core/fake/MemorySecretStore.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
@@ -25,7 +25,6 @@ using namespace Qt::StringLiterals;
 using parlova::test::accountJson;
 using parlova::test::answer;
 using parlova::test::PendingTransport;
-using parlova::test::settle;
 using Failure = core::RelayFailure;
 
 namespace {
@@ -85,7 +84,7 @@ struct Desk {
             controller->session().signIn(u"noe@example.fr"_s, u"123456"_s, std::nullopt);
         transport->answer(transport->count() - 1,
                           answer(200, {{"jeton", "jeton-b"}, {"compte", accountJson()}}));
-        QVERIFY(settle(std::move(signingIn)).ok());
+        QVERIFY(core::waitFor(std::move(signingIn)).ok());
     }
     QString pillText() const { return pill->shown() ? pill->shown()->text() : u"-"_s; }
 };

@@ -3,11 +3,11 @@
 
 #include "AccountJson.h"
 #include "PendingTransport.h"
-#include "RecordingTransport.h"
 #include "RelayProcess.h"
 #include "Rig.h"
 #include "app/SessionController.h"
 #include "app/fake/FakeClock.h"
+#include "core/Await.h"
 #include "core/fake/MemorySecretStore.h"
 
 #include <QSignalSpy>
@@ -19,7 +19,6 @@ using namespace parlova::app;
 using parlova::test::accountJson;
 using parlova::test::answer;
 using parlova::test::PendingTransport;
-using parlova::test::settle;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -125,7 +124,7 @@ private Q_SLOTS:
             session.controller->signIn(u"noe@example.fr"_s, u"123456"_s, std::nullopt);
         transport->answer(2,
                           answer(200, {{"jeton", "jeton-b"}, {"compte", accountJson(u"pro"_s)}}));
-        QVERIFY(settle(std::move(signingIn)).ok());
+        QVERIFY(core::waitFor(std::move(signingIn)).ok());
         transport->answer(0, answer(401, QJsonObject{{"erreur", "session"}}));
         transport->answer(1, answer(401, QJsonObject{{"erreur", "session"}}));
 
@@ -182,16 +181,17 @@ private Q_SLOTS:
         QCOMPARE(session.status.account()->email, u"lea@example.fr"_s);
 
         session.controller->signOut();
-        QVERIFY(settle(session.controller->requestCode(u"noe@example.fr"_s, std::nullopt)).ok());
-        const auto signIn = settle(session.controller->signIn(
+        QVERIFY(
+            core::waitFor(session.controller->requestCode(u"noe@example.fr"_s, std::nullopt)).ok());
+        const auto signIn = core::waitFor(session.controller->signIn(
             u"noe@example.fr"_s, relay.lastCode(u"noe@example.fr"_s), std::nullopt));
         QVERIFY(signIn.ok());
         QCOMPARE(session.status.account()->email, u"noe@example.fr"_s);
 
         QSignalSpy signedOut(session.controller.get(), &SessionController::signedOut);
-        QVERIFY(settle(session.controller->deleteAccount()).ok());
+        QVERIFY(core::waitFor(session.controller->deleteAccount()).ok());
         QCOMPARE(signedOut.count(), 1);
-        QCOMPARE(settle(session.controller->deleteAccount()).failure(),
+        QCOMPARE(core::waitFor(session.controller->deleteAccount()).error(),
                  core::RelayFailure::signedOut());
         QTRY_VERIFY(!session.secrets.contains(item().service(), item().account()));
         // The first session was closed on the relay in the background.

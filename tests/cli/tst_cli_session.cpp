@@ -2,6 +2,7 @@
 // program: request a code, sign in with it (the token lands in the desktop
 // keychain), read the account, send a spoken take, open a checkout and, once
 // subscribed, the portal, then sign out. Each line is checked as printed.
+// Last, the set-up scripts' trust of a relay, through the settings only.
 
 #include "RelayProcess.h"
 #include "Rig.h"
@@ -48,6 +49,9 @@ private:
         environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
         environment.insert(u"LC_ALL"_s, u"fr_FR.UTF-8"_s);
         environment.insert(u"LANG"_s, u"fr_FR.UTF-8"_s);
+        // Every library asked to talk: the command line still prints only its own lines.
+        environment.insert(u"QT_LOGGING_RULES"_s, u"*.debug=true"_s);
+        environment.insert(u"G_MESSAGES_DEBUG"_s, u"all"_s);
         return ToolRun::of(qEnvironmentVariable("PARLOVA_EXE"), arguments, environment, input);
     }
 
@@ -71,7 +75,9 @@ private Q_SLOTS:
         QVERIFY(QDir(home.path()).mkpath(u"config/parlova"_s));
         QFile settings(home.filePath(u"config/parlova/parlova.conf"_s));
         QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[General]\nrelayURL=" + relay->origin().toEncoded() + "\n");
+        settings.write(
+            "[General]\nrelayURL=" + relay->origin().toEncoded() +
+            "\nrelayCertificate=" + QFile::encodeName(relay->authorityCertificatePath()) + "\n");
         settings.close();
 
         const QString wave = home.filePath(u"phrase.wav"_s);
@@ -181,6 +187,35 @@ private Q_SLOTS:
                                             u"trousseau : --connexion, puis --code."_s});
         QCOMPARE(after.status, 1);
         QCOMPARE(after.err, QByteArray());
+    }
+
+    // The set-up scripts' own steps, with a relay authority made on the spot
+    // (so that no store can know it): the program trusts the relay through
+    // its settings alone, and the system's store stays as it was.
+    void setUpTrustsTheRelayWithoutTouchingTheSystemStore() {
+        const auto store = [] {
+            return ToolRun::of(u"sh"_s, {u"-c"_s, u"ls -lL --full-time /etc/ssl/certs "
+                                                  u"/usr/local/share/ca-certificates; "
+                                                  u"md5sum /etc/ssl/certs/ca-certificates.crt"_s})
+                .out;
+        };
+        const QByteArray before = store();
+        QTemporaryDir folder;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CONFIG_HOME"_s, folder.filePath(u"config"_s));
+        environment.insert(u"DATA"_s, folder.filePath(u"relais"_s));
+        const ToolRun setUp = ToolRun::of(
+            u"bash"_s,
+            {u"-c"_s, u"set -e; source \"$PARLOVA_SOURCE_DIR/scripts/common.sh\"; "
+                      u"start_relay \"$PARLOVA_RELAIS\" \"$DATA.log\" --port 0 --donnees \"$DATA\" "
+                      u"--moteur test; trap 'kill $relay_pid' EXIT; "
+                      u"set_parlova_setting relayURL https://127.0.0.1:$relay_port; "
+                      u"set_parlova_setting relayCertificate \"$DATA/autorite/ca.crt\"; "
+                      u"\"$PARLOVA_EXE\" --connexion lea@example.fr"_s},
+            environment);
+        QCOMPARE(setUp.lines(), QStringList{u"Code envoyé à lea@example.fr. Ensuite : --code "
+                                            u"lea@example.fr <code>"_s});
+        QCOMPARE(store(), before);
     }
 };
 

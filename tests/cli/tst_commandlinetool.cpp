@@ -1,16 +1,10 @@
 #include "ToolRun.h"
 #include "cli/CommandLineTool.h"
-#include "core/KeychainItem.h"
-#include "core/fake/MemorySecretStore.h"
 
-#include <QProcess>
 #include <QTest>
 
 using parlova::cli::CommandLineTool;
-using parlova::core::KeychainItem;
-using parlova::core::MemorySecretStore;
 using parlova::core::PaymentPage;
-using parlova::core::SecretStore;
 using parlova::test::ToolRun;
 using Kind = CommandLineTool::Kind;
 using namespace Qt::StringLiterals;
@@ -32,8 +26,6 @@ int pageCode(const std::optional<PaymentPage>& page) {
         return 2;
     return page->period() == PaymentPage::Period::monthly ? 0 : 1;
 }
-
-const QString forgottenLine = u"Clé partagée de la démo retirée du trousseau.\n"_s;
 
 } // namespace
 
@@ -102,30 +94,6 @@ private Q_SLOTS:
         QTEST(pageCode(tool->paymentPage()), "page");
     }
 
-    // Only the demo key goes; a key already gone is no failure; a keychain
-    // failure is told with its status.
-    void forgetLegacyKeyLeavesTheSessionAlone() {
-        MemorySecretStore keychain;
-        QString printed;
-        QTextStream out(&printed);
-        QCOMPARE(KeychainItem::session().store(keychain, "jeton"), SecretStore::success);
-        QCOMPARE(KeychainItem::legacyRelayKey().store(keychain, "clé"), SecretStore::success);
-        for (int run = 0; run < 2; ++run) {
-            printed.clear();
-            QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
-            QCOMPARE(printed, forgottenLine);
-            QCOMPARE(keychain.count(), 1);
-            QVERIFY(KeychainItem::session().read(keychain).isFound());
-        }
-
-        keychain.failOn(MemorySecretStore::Operation::remove, SecretStore::collectionLocked);
-        printed.clear();
-        QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 1);
-        QCOMPARE(printed, u"Le trousseau n'a pas retiré la clé de la démo : -25308 "
-                          "(le trousseau est verrouillé).\n"_s);
-        QCOMPARE(CommandLineTool::describe(25300), u"25300 (?)"_s);
-    }
-
     // The built program, end to end.
 
     void forgetLegacyKeyWithoutKeychainService() {
@@ -141,23 +109,6 @@ private Q_SLOTS:
                  "(aucun service de trousseau ne répond sur le bus de "
                  "la session).\n"_s);
         QCOMPARE(run.err, QByteArray());
-    }
-
-    // What parse() refuses (see its table) is the application's to take.
-    void noCommandStartsTheApplication() {
-        if (qEnvironmentVariableIsEmpty("PARLOVA_EXE"))
-            QSKIP("PARLOVA_EXE is not set");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(qEnvironmentVariable("PARLOVA_EXE"), QStringList());
-        QVERIFY(process.waitForStarted());
-        // A command would have printed and ended by now; the application waits.
-        QVERIFY(!process.waitForFinished(1000));
-        process.kill();
-        QVERIFY(process.waitForFinished());
-        QCOMPARE(process.readAllStandardOutput(), QByteArray());
     }
 };
 

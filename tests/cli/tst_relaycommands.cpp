@@ -16,6 +16,7 @@ using namespace Qt::StringLiterals;
 using cli::RelayCommands;
 using core::KeychainItem;
 using core::MemorySecretStore;
+using core::RelayFailure;
 using core::SecretStore;
 using test::RecordingTransport;
 
@@ -43,7 +44,7 @@ private:
     QByteArray input;
     QTextStream out{&output};
     std::unique_ptr<QTextStream> in;
-    std::unique_ptr<RelayCommands::Environment> environment;
+    std::unique_ptr<RelayCommands> commands;
 
     QStringList lines() const { return output.split(u'\n', Qt::SkipEmptyParts); }
 
@@ -59,7 +60,7 @@ private Q_SLOTS:
         auto settings =
             std::make_shared<QSettings>(folder.filePath(u"parlova.conf"_s), QSettings::IniFormat);
         settings->setValue(u"relayURL"_s, u"https://relais.example"_s);
-        environment.reset(new RelayCommands::Environment{
+        commands = std::make_unique<RelayCommands>(RelayCommands::Environment{
             keychain, core::SettingsStore(settings), out, *in, transport, {}});
     }
 
@@ -67,9 +68,7 @@ private Q_SLOTS:
         keychain.failOn(MemorySecretStore::Operation::add, SecretStore::collectionLocked);
         transport->queue(RecordingTransport::answer(200, signInAnswer()));
         transport->queue(RecordingTransport::answer(204));
-        QCOMPARE(
-            RelayCommands::signIn(*environment, u"lea@example.fr"_s, u"12-34-56"_s, std::nullopt),
-            1);
+        QCOMPARE(commands->signIn(u"lea@example.fr"_s, u"12-34-56"_s, std::nullopt), 1);
         QCOMPARE(lines(), QStringList{u"Le trousseau a refusé le jeton : -25308 (le trousseau "
                                       u"est verrouillé). La session est refermée au relais."_s});
         QCOMPARE(transport->requests.size(), 2);
@@ -82,7 +81,7 @@ private Q_SLOTS:
     void anEndedSessionIsDeletedFromTheKeychain() {
         storeToken();
         transport->queue(RecordingTransport::answer(401, "<html>"));
-        QCOMPARE(RelayCommands::showAccount(*environment), 1);
+        QCOMPARE(commands->showAccount(), 1);
         QCOMPARE(lines(), (QStringList{u"Connectez-vous à Parlova. [signedOut]"_s,
                                        u"Session échue : jeton effacé du trousseau."_s}));
         QVERIFY(!keychain.contains(u"fr.orvane.parlova"_s, u"session"_s));
@@ -90,15 +89,15 @@ private Q_SLOTS:
 
     void keychainFailuresAreReportedWithTheirStatus() {
         keychain.failOn(MemorySecretStore::Operation::find, SecretStore::collectionLocked);
-        QCOMPARE(RelayCommands::showPaymentPage(*environment, core::PaymentPage::portal()), 1);
-        QCOMPARE(RelayCommands::signOut(*environment), 1);
+        QCOMPARE(commands->showPaymentPage(core::PaymentPage::portal()), 1);
+        QCOMPARE(commands->signOut(), 1);
         QVERIFY(transport->requests.isEmpty());
 
         keychain = MemorySecretStore();
         storeToken();
         keychain.failOn(MemorySecretStore::Operation::remove, SecretStore::serviceFailure);
         transport->queue(RecordingTransport::answer(401));
-        QCOMPARE(RelayCommands::signOut(*environment), 1);
+        QCOMPARE(commands->signOut(), 1);
         QCOMPARE(lines(),
                  (QStringList{u"Trousseau illisible : -25308 (le trousseau est verrouillé)."_s,
                               u"Trousseau illisible : -25308 (le trousseau est verrouillé)."_s,
@@ -106,12 +105,37 @@ private Q_SLOTS:
                               u"de trousseau a signalé une erreur)."_s}));
     }
 
+    void signOutErasesTheTokenEvenWhenTheRelayIsUnreachable() {
+        storeToken();
+        transport->queue(RelayFailure::offline());
+        QCOMPARE(commands->signOut(), 0);
+        QCOMPARE(lines(), (QStringList{u"Le relais n'a pas fermé la session : Pas de connexion "
+                                       u"Internet. [offline]. Le jeton s'efface quand même."_s,
+                                       u"Session fermée, jeton effacé du trousseau."_s}));
+        QVERIFY(!keychain.contains(u"fr.orvane.parlova"_s, u"session"_s));
+    }
+
+    // Only the demo key goes; a key already gone is no failure.
+    void forgetLegacyKeyLeavesTheSessionAlone() {
+        storeToken();
+        QCOMPARE(KeychainItem::legacyRelayKey().store(keychain, u"clé"_s), SecretStore::success);
+        QCOMPARE(commands->forgetLegacyKey(), 0);
+        QCOMPARE(commands->forgetLegacyKey(), 0);
+        QCOMPARE(keychain.count(), 1);
+        keychain.failOn(MemorySecretStore::Operation::remove, SecretStore::collectionLocked);
+        QCOMPARE(commands->forgetLegacyKey(), 1);
+        const QString forgotten = u"Clé partagée de la démo retirée du trousseau."_s;
+        QCOMPARE(lines(), (QStringList{forgotten, forgotten,
+                                       u"Le trousseau n'a pas retiré la clé de la démo : -25308 "
+                                       u"(le trousseau est verrouillé)."_s}));
+    }
+
     void badOperandsStopBeforeTheRelay() {
-        QCOMPARE(RelayCommands::showPaymentPage(*environment, std::nullopt), 1);
+        QCOMPARE(commands->showPaymentPage(std::nullopt), 1);
         QCOMPARE(keychain.calls(MemorySecretStore::Operation::find), 0);
-        QCOMPARE(RelayCommands::requestCode(*environment, u"lea@example.fr"_s, u"K7M-2Q0"_s), 1);
-        QCOMPARE(RelayCommands::signIn(*environment, u"lea@example.fr"_s, u"-"_s, std::nullopt), 1);
-        QCOMPARE(RelayCommands::tryRelay(*environment, folder.path()), 1);
+        QCOMPARE(commands->requestCode(u"lea@example.fr"_s, u"K7M-2Q0"_s), 1);
+        QCOMPARE(commands->signIn(u"lea@example.fr"_s, u"-"_s, std::nullopt), 1);
+        QCOMPARE(commands->tryRelay(folder.path()), 1);
         QCOMPARE(lines(),
                  (QStringList{u"Usage : --paiement <mensuel|annuel>"_s,
                               u"Code de parrainage invalide : 6 caractères parmi "
@@ -122,8 +146,7 @@ private Q_SLOTS:
     }
 
     void aReferralIsSentAndShownNormalized() {
-        QCOMPARE(RelayCommands::requestCode(*environment, u"lea@example.fr"_s, u" k7m\u20132qx "_s),
-                 0);
+        QCOMPARE(commands->requestCode(u"lea@example.fr"_s, u" k7m\u20132qx "_s), 0);
         QCOMPARE(transport->last().body,
                  QByteArray(R"({"email":"lea@example.fr","parrainage":"K7M2QX"})"));
         QCOMPARE(lines(), QStringList{u"Code envoyé à lea@example.fr. Ensuite : --code "
@@ -139,7 +162,7 @@ private Q_SLOTS:
         transport->queue(
             RecordingTransport::answer(200, "{\"texte\":\" \",\"mots\":0,\"semaine\":{\"mots\":0,"
                                             "\"reinitialisation\":\"2026-01-05T00:00:00Z\"}}"));
-        QCOMPARE(RelayCommands::tryRelay(*environment, take.fileName()), 1);
+        QCOMPARE(commands->tryRelay(take.fileName()), 1);
         QCOMPARE(transport->last().body->count("son"), 1);
         QVERIFY2(QRegularExpression(uR"(^Aucune parole reconnue\. \[noSpeech\] \(0[.,]\d s\)$)"_s)
                      .match(output.trimmed())

@@ -29,39 +29,30 @@ class TestAudioLevel : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void decibelsOfKnownRuns_data() {
-        QTest::addColumn<std::vector<float>>("samples");
-        QTest::addColumn<float>("expected");
-        QTest::newRow("empty") << std::vector<float>{} << -160.0f;
-        QTest::newRow("constant full scale") << std::vector<float>(1024, 1.0f) << 0.0f;
-        QTest::newRow("constant 0.001") << std::vector<float>(1024, 0.001f) << -60.0f;
-        QTest::newRow("half-scale sine") << sine(0.5f, 1024) << -9.0309f;
-        QTest::newRow("below the floor") << std::vector<float>(1024, 1e-9f) << -160.0f;
-        QTest::newRow("NaN among samples") << std::vector<float>{0.5f, notANumber, 0.5f} << -160.0f;
-        QTest::newRow("infinity among samples") << std::vector<float>{0.5f, infinity} << -160.0f;
-        QTest::newRow("squares overflow") << std::vector<float>(16, 1e30f) << -160.0f;
-    }
     void decibelsOfKnownRuns() {
-        QFETCH(std::vector<float>, samples);
-        QFETCH(float, expected);
-        const float level = AudioLevel::decibels(samples);
-        QVERIFY2(std::abs(level - expected) < 1e-3f, qPrintable(QString::number(level)));
+        const std::pair<std::vector<float>, float> rows[] = {
+            {{}, -160.0f},
+            {std::vector<float>(1024, 1.0f), 0.0f},
+            {std::vector<float>(1024, 0.001f), -60.0f},
+            {sine(0.5f, 1024), -9.0309f},
+            {std::vector<float>(1024, 1e-9f), -160.0f}, // below the floor
+            {{0.5f, notANumber, 0.5f}, -160.0f},
+            {{0.5f, infinity}, -160.0f},
+            {std::vector<float>(16, 1e30f), -160.0f}, // the squares overflow
+        };
+        for (const auto& [samples, expected] : rows) {
+            const float level = AudioLevel::decibels(samples);
+            QVERIFY2(std::abs(level - expected) < 1e-3f, qPrintable(QString::number(level)));
+        }
     }
 
-    void gaugeIsLinearOverFiftyDecibels_data() {
-        QTest::addColumn<float>("decibels");
-        QTest::addColumn<float>("expected");
-        QTest::newRow("threshold") << -60.0f << 0.0f;
-        QTest::newRow("just above threshold") << -59.0f << 0.02f;
-        QTest::newRow("middle") << -35.0f << 0.5f;
-        QTest::newRow("top of scale") << -10.0f << 1.0f;
-        QTest::newRow("NaN") << notANumber << 0.0f;
-        QTest::newRow("plus infinity") << infinity << 1.0f;
-    }
-    void gaugeIsLinearOverFiftyDecibels() {
-        QFETCH(float, decibels);
-        QFETCH(float, expected);
-        QCOMPARE(AudioLevel::gauge(decibels), expected);
+    // Linear over the fifty decibels above the silence threshold.
+    void gauge() {
+        const std::pair<float, float> rows[] = {{-60.0f, 0.0f},     {-59.0f, 0.02f},
+                                                {-35.0f, 0.5f},     {-10.0f, 1.0f},
+                                                {notANumber, 0.0f}, {infinity, 1.0f}};
+        for (const auto& [decibels, expected] : rows)
+            QCOMPARE(AudioLevel::gauge(decibels), expected);
     }
 
     // The threshold itself is silence, for the check and on the meter; NaN

@@ -82,7 +82,8 @@ private Q_SLOTS:
         // Another user's take in a shared folder is not ours to delete.
         const QString foreign = folder.filePath(u"parlova-autre.m4a"_s);
         writeFile(foreign);
-        if (::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0)
+        const bool foreignMade = ::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0;
+        if (foreignMade)
             kept << u"parlova-autre.m4a"_s;
         else
             QFile::remove(foreign);
@@ -97,6 +98,8 @@ private Q_SLOTS:
             expected);
         QCOMPARE(DictationTakeFiles::removeLeftovers(dir.path()), 0);
         QCOMPARE(DictationTakeFiles::removeLeftovers(dir.filePath(u"absent"_s)), 0);
+        if (!foreignMade)
+            QSKIP("giving a file to another user needs root: that case was not checked");
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "RecordingTransport.h"
 #include "RelayProcess.h"
+#include "core/Await.h"
 #include "core/RelayClient.h"
 
 #include <QRegularExpression>
@@ -13,7 +14,6 @@ using namespace parlova::core;
 using namespace Qt::StringLiterals;
 using parlova::test::RecordingTransport;
 using parlova::test::RelayProcess;
-using parlova::test::settle;
 
 namespace {
 
@@ -27,18 +27,32 @@ const QByteArray audio("\x00\x00\x00\x1c"
 // Every exchange but the dictation, in the order of the table below.
 using Call = void (*)(const RelayClient&);
 const Call exchanges[] = {
-    [](const RelayClient& c) { settle(c.requestCode(email, std::nullopt)); },
-    [](const RelayClient& c) { settle(c.requestCode(email, referral)); },
-    [](const RelayClient& c) { settle(c.signIn(email, u"123456"_s, std::nullopt)); },
-    [](const RelayClient& c) { settle(c.signIn(email, u"123456"_s, referral)); },
-    [](const RelayClient& c) { settle(c.signOut(token)); },
-    [](const RelayClient& c) { settle(c.account(token)); },
-    [](const RelayClient& c) { settle(c.deleteAccount(token)); },
+    [](const RelayClient& c) { core::waitFor(c.requestCode(email, std::nullopt)); },
+    [](const RelayClient& c) { core::waitFor(c.requestCode(email, referral)); },
+    [](const RelayClient& c) { core::waitFor(c.signIn(email, u"123456"_s, std::nullopt)); },
+    [](const RelayClient& c) { core::waitFor(c.signIn(email, u"123456"_s, referral)); },
+    [](const RelayClient& c) { core::waitFor(c.signOut(token)); },
+    [](const RelayClient& c) { core::waitFor(c.account(token)); },
+    [](const RelayClient& c) { core::waitFor(c.deleteAccount(token)); },
     [](const RelayClient& c) {
-        settle(c.paymentPage(PaymentPage::checkout(PaymentPage::Period::yearly), token));
+        core::waitFor(c.paymentPage(PaymentPage::checkout(PaymentPage::Period::yearly), token));
     },
-    [](const RelayClient& c) { settle(c.paymentPage(PaymentPage::portal(), token)); },
+    [](const RelayClient& c) { core::waitFor(c.paymentPage(PaymentPage::portal(), token)); },
 };
+
+using Outcome = std::optional<RelayFailure>;
+
+// The relay failure an exchange ends with; none when it succeeded.
+template <typename T, typename E>
+Outcome failureOf(QCoro::Task<Result<T, E>> exchange) {
+    const Result<T, E> result = core::waitFor(std::move(exchange));
+    if (result)
+        return std::nullopt;
+    if constexpr (std::is_same_v<E, RelayFailure>)
+        return result.error();
+    else
+        return result.error().relayFailure();
+}
 
 QList<QByteArray> headerNames(const RelayTransport::Request& request) {
     QList<QByteArray> names;
@@ -78,7 +92,7 @@ private Q_SLOTS:
         QFETCH(DictationLanguage, language);
         QFETCH(QByteArray, code);
         transport->queue(RecordingTransport::answer(500));
-        settle(client.dictate(audio, token, language));
+        core::waitFor(client.dictate(audio, token, language));
 
         QCOMPARE(transport->requests.size(), 1);
         const RelayTransport::Request& request = transport->last();
@@ -102,8 +116,8 @@ private Q_SLOTS:
     }
 
     void twoUploadsUseTwoBoundaries() {
-        settle(client.dictate(audio, token, DictationLanguage::french));
-        settle(client.dictate(audio, token, DictationLanguage::french));
+        core::waitFor(client.dictate(audio, token, DictationLanguage::french));
+        core::waitFor(client.dictate(audio, token, DictationLanguage::french));
         QCOMPARE(transport->requests.size(), 2);
         const QByteArray first = boundaryOf(transport->requests.at(0));
         const QByteArray second = boundaryOf(transport->requests.at(1));
@@ -162,6 +176,48 @@ private Q_SLOTS:
             QCOMPARE(request.header("authorization"), QByteArray("Bearer jeton-de-test"));
     }
 
+    // Answers with the right status but a body or status the exchange cannot use.
+    // (Plain strings: moc loses its way in raw ones here.)
+    void unusableAnswersAreUnexpected() {
+        using Exchange = Outcome (*)(const RelayClient&);
+        const Exchange account = [](const RelayClient& c) {
+            return failureOf(c.account(token));
+        };
+        const Exchange portal = [](const RelayClient& c) {
+            return failureOf(c.paymentPage(PaymentPage::portal(), token));
+        };
+        const Exchange dictate = [](const RelayClient& c) {
+            return failureOf(c.dictate(audio, token, DictationLanguage::french));
+        };
+        const std::tuple<int, QByteArray, Exchange> rows[] = {
+            {200, "{}",
+             [](const RelayClient& c) {
+                 return failureOf(c.signOut(token));
+             }},
+            {200, "{}",
+             [](const RelayClient& c) {
+                 return failureOf(c.deleteAccount(token));
+             }},
+            {204, "", account},
+            {200, "\x89PNG\r\n", account},
+            {200, "{\"jeton\":\"t\",\"compte\":{}}",
+             [](const RelayClient& c) {
+                 return failureOf(c.signIn(email, token, std::nullopt));
+             }},
+            {200, "{\"url\":\"http://127.0.0.1/paiement/x\"}", portal},
+            {200, "{\"url\":\"https:///portail\"}", portal},
+            {200, "<html>", dictate},
+            {200,
+             "{\"texte\":\"a\",\"mots\":1,\"semaine\":{\"mots\":1,\"reinitialisation\":\"2026-01-"
+             "05\"}}",
+             dictate},
+        };
+        for (const auto& [status, body, exchange] : rows) {
+            transport->queue(RecordingTransport::answer(status, body));
+            QCOMPARE(exchange(client), Outcome(RelayFailure::unexpectedResponse(status)));
+        }
+    }
+
     void routesGoBelowTheOriginWithoutTrailingSlash() {
         for (const char* origin : {"https://relais.example", "https://relais.example/"})
             QCOMPARE(RelayClient(QUrl(QString::fromLatin1(origin)), RecordingTransport::make())
@@ -171,7 +227,7 @@ private Q_SLOTS:
     }
 
     void aTokenCannotSplitTheAuthorizationHeader() {
-        settle(client.account(QStringLiteral("abc\r\nX-Injecte: 1")));
+        core::waitFor(client.account(QStringLiteral("abc\r\nX-Injecte: 1")));
         QCOMPARE(transport->last().header("authorization"), QByteArray("Bearer abcX-Injecte: 1"));
     }
 };

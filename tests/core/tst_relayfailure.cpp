@@ -1,4 +1,5 @@
 #include "core/DictationFailure.h"
+#include "core/Readiness.h"
 #include "core/RelayFailure.h"
 
 #include <QTest>
@@ -7,6 +8,7 @@
 using namespace parlova::core;
 using namespace Qt::StringLiterals;
 using Failure = RelayFailure;
+using Microphone = Readiness::Microphone;
 
 namespace {
 
@@ -25,24 +27,49 @@ class TestRelayFailure : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // The whole table runs over HTTPS in tst_relayclient_network; here, the
-    // bodies and headers a scripted relay cannot easily send.
-    void statusTableEdges() {
+    void statusMapping() {
         const Row rows[] = {
+            {400, R"({"erreur":"email"})", nullptr, Failure::invalidEmail()},
+            {400, R"({"erreur":"email")", nullptr, Failure::unexpectedResponse(400)},
+            {400, R"({"erreur":"parrainage"})", nullptr, Failure::unknownReferral()},
+            {400, R"({"erreur":"code-faux","essaisRestants":2})", nullptr, Failure::wrongCode(2)},
+            {400, R"({"erreur":"code-faux","essaisRestants":-3})", nullptr, Failure::wrongCode(0)},
             {400, R"({"erreur":"code-faux","essaisRestants":"2"})", nullptr,
              Failure::unexpectedResponse(400)},
-            {400, R"({"erreur":"email")", nullptr, Failure::unexpectedResponse(400)},
-            {402, R"({"erreur":"quota","reinitialisation":"2026-01-05T00:00:00.000Z"})", nullptr,
-             Failure::quotaReached(monday)},
+            {400, R"({"erreur":"code-faux"})", nullptr, Failure::unexpectedResponse(400)},
+            {400, R"({"erreur":"code-expire"})", nullptr, Failure::codeExpired()},
+            {400, R"({"erreur":"autre"})", nullptr, Failure::unexpectedResponse(400)},
+            {401, "<html>non</html>", nullptr, Failure::signedOut()},
+            {402, R"({"erreur":"quota","reinitialisation":"2026-01-05T01:00:00.000+01:00"})",
+             nullptr, Failure::quotaReached(monday)},
+            {402, R"({"erreur":"quota","reinitialisation":"2026-01-05"})", nullptr,
+             Failure::unexpectedResponse(402)},
+            {402, R"({"erreur":"autre"})", nullptr, Failure::unexpectedResponse(402)},
+            {409, R"({"erreur":"deja-abonne"})", nullptr, Failure::alreadySubscribed()},
+            {409, R"({"erreur":"sans-abonnement"})", nullptr, Failure::noSubscription()},
+            {409, "{}", nullptr, Failure::unexpectedResponse(409)},
+            {413, "", nullptr, Failure::tooLarge()},
+            {429, R"({"erreur":"trop-de-codes","attente":90})", nullptr, Failure::tooManyCodes(90)},
             {429, R"({"erreur":"trop-de-codes"})", " \t120 ", Failure::tooManyCodes(120)},
+            {429, R"({"erreur":"trop-de-codes","attente":30})", "600", Failure::tooManyCodes(30)},
             {429, R"({"erreur":"trop-d-essais","attente":"90"})", "30",
              Failure::tooManyAttempts(30)},
+            {429, R"({"erreur":"trop-d-essais"})", nullptr, Failure::unexpectedResponse(429)},
+            {429, R"({"erreur":"trop-de-codes"})", "Wed, 21 Oct 2026 07:28:00 GMT",
+             Failure::unexpectedResponse(429)},
             {429, R"({"erreur":"trop-de-codes"})", "99999999999999999999",
              Failure::unexpectedResponse(429)},
             {429, R"({"erreur":"lent","attente":5})", nullptr, Failure::unexpectedResponse(429)},
+            {500, R"({"erreur":"configuration"})", nullptr, Failure::misconfigured()},
+            {500, "", nullptr, Failure::unavailable()},
+            {502, "<html>Bad gateway</html>", nullptr, Failure::unavailable()},
+            {503, R"({"erreur":"envoi"})", nullptr, Failure::emailNotSent()},
+            {503, R"({"erreur":"paiement-indisponible"})", nullptr, Failure::paymentUnavailable()},
+            {503, R"({"erreur":"maintenance"})", nullptr, Failure::unavailable()},
             {504, R"({"erreur":"envoi"})", nullptr, Failure::timedOut()},
-            {418, R"({"erreur":"email"})", nullptr, Failure::unexpectedResponse(418)},
             {599, "", nullptr, Failure::unavailable()},
+            {418, R"({"erreur":"email"})", nullptr, Failure::unexpectedResponse(418)},
+            {301, "", nullptr, Failure::unexpectedResponse(301)},
         };
         for (const Row& row : rows) {
             const std::optional<QString> header =
@@ -65,27 +92,6 @@ private Q_SLOTS:
                                    R"("reinitialisation":"2026-01-05T01:00:00+0100"})"),
                  (Details{u"quota"_s, std::nullopt, 0, monday}));
         QCOMPARE(Details::fromBody("not json"), Details{});
-    }
-
-    void networkErrors() {
-        using E = QNetworkReply;
-        using K = Failure::Kind;
-        const struct {
-            E::NetworkError error;
-            bool timedOutFired;
-            K expected;
-        } rows[] = {
-            {E::TimeoutError, false, K::timedOut},
-            {E::OperationCanceledError, true, K::timedOut},
-            {E::OperationCanceledError, false, K::unavailable},
-            {E::HostNotFoundError, false, K::offline},
-            // A real error that arrives as the time-out fires is still that error.
-            {E::HostNotFoundError, true, K::offline},
-            {E::SslHandshakeFailedError, false, K::unavailable},
-        };
-        for (const auto& row : rows)
-            QVERIFY2(Failure::fromNetworkError(row.error, row.timedOutFired).kind() == row.expected,
-                     qPrintable(QString::number(row.error)));
     }
 
     void caseTextCarriesLabelledValues() {
@@ -145,6 +151,24 @@ private Q_SLOTS:
               DictationFailure::accessibilityMissing()})
             QVERIFY2(failure.opensWelcome() && !failure.opensPro(), qPrintable(failure.caseText()));
         QVERIFY(DictationFailure::microphoneNotDetermined().message().contains(u"Parlova"_s));
+    }
+
+    // Sign-in first, then the microphone, then accessibility: the first missing
+    // piece is the one the user is asked to fix.
+    void blockerOrder() {
+        for (const Microphone microphone :
+             {Microphone::granted, Microphone::notDetermined, Microphone::denied}) {
+            for (const bool accessibility : {false, true})
+                QCOMPARE(Readiness({false, microphone, accessibility}).blocker(),
+                         DictationFailure::relay(RelayFailure::signedOut()));
+        }
+        QCOMPARE(Readiness({true, Microphone::notDetermined, false}).blocker(),
+                 DictationFailure::microphoneNotDetermined());
+        QCOMPARE(Readiness({true, Microphone::denied, false}).blocker(),
+                 DictationFailure::microphoneDenied());
+        QCOMPARE(Readiness({true, Microphone::granted, false}).blocker(),
+                 DictationFailure::accessibilityMissing());
+        QCOMPARE(Readiness({true, Microphone::granted, true}).blocker(), std::nullopt);
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -9,9 +10,6 @@
 
 using namespace parlova::core;
 using namespace Qt::StringLiterals;
-
-Q_DECLARE_METATYPE(parlova::core::HoldKey)
-Q_DECLARE_METATYPE(parlova::core::DictationLanguage)
 
 class SettingsTest : public QObject {
     Q_OBJECT
@@ -49,48 +47,31 @@ private Q_SLOTS:
         QCOMPARE(displayName(DictationLanguage::brazilianPortuguese), u"Portugu\u00EAs (Brasil)"_s);
     }
 
-    void storedChoicesAreReadTolerantly_data() {
-        QTest::addColumn<QVariant>("holdKey");
-        QTest::addColumn<QVariant>("language");
-        QTest::addColumn<HoldKey>("expectedKey");
-        QTest::addColumn<DictationLanguage>("expectedLanguage");
-
+    void storedChoicesAreReadTolerantly() {
         const auto text = [](const char* value) {
             return QVariant(QString::fromUtf8(value));
         };
-        QTest::newRow("absent") << QVariant() << QVariant() << HoldKey::rightControl
-                                << DictationLanguage::automatic;
-        QTest::newRow("exact") << text("fn") << text("de") << HoldKey::function
-                               << DictationLanguage::german;
-        QTest::newRow("unknown language keeps the key")
-            << text("commande-droite") << text("klingon") << HoldKey::rightCommand
-            << DictationLanguage::automatic;
-        QTest::newRow("blanks and tabs trimmed")
-            << text("option-droite ") << text("\t pt-BR") << HoldKey::rightOption
-            << DictationLanguage::brazilianPortuguese;
-        QTest::newRow("case matters") << text("OPTION-DROITE") << text("pt-br")
-                                      << HoldKey::rightControl << DictationLanguage::automatic;
-        QTest::newRow("line breaks are not blanks")
-            << text("fn\n") << text("\r\nes") << HoldKey::rightControl
-            << DictationLanguage::automatic;
-        QTest::newRow("no-break space is not a blank")
-            << text("\u00A0fn") << text("en\u00A0") << HoldKey::rightControl
-            << DictationLanguage::automatic;
-        QTest::newRow("bytes and numbers") << QVariant(QByteArray("fn")) << QVariant(1.5)
-                                           << HoldKey::rightControl << DictationLanguage::automatic;
-    }
-
-    void storedChoicesAreReadTolerantly() {
-        QFETCH(QVariant, holdKey);
-        QFETCH(QVariant, language);
-        QFETCH(HoldKey, expectedKey);
-        QFETCH(DictationLanguage, expectedLanguage);
-        QCOMPARE(ParlovaSettings::fromStored(holdKey, language),
-                 (ParlovaSettings{expectedKey, expectedLanguage}));
+        const HoldKey standardKey = HoldKey::rightControl;
+        const DictationLanguage automatic = DictationLanguage::automatic;
+        const std::tuple<QVariant, QVariant, HoldKey, DictationLanguage> rows[] = {
+            {QVariant(), QVariant(), standardKey, automatic},
+            {text("fn"), text("de"), HoldKey::function, DictationLanguage::german},
+            {text("commande-droite"), text("klingon"), HoldKey::rightCommand, automatic},
+            // Blanks and tabs are trimmed; case, line breaks and no-break spaces matter.
+            {text("option-droite "), text("\t pt-BR"), HoldKey::rightOption,
+             DictationLanguage::brazilianPortuguese},
+            {text("OPTION-DROITE"), text("pt-br"), standardKey, automatic},
+            {text("fn\n"), text("\r\nes"), standardKey, automatic},
+            {text("\u00A0fn"), text("en\u00A0"), standardKey, automatic},
+            {QVariant(QByteArray("fn")), QVariant(1.5), standardKey, automatic},
+        };
+        for (const auto& [holdKey, language, key, expected] : rows)
+            QCOMPARE(ParlovaSettings::fromStored(holdKey, language),
+                     (ParlovaSettings{key, expected}));
     }
 
     void saveWritesExactlyTheTwoChoices() {
-        writeFile("[General]\nrelayURL=https://relais.exemple.fr:8443\n");
+        writeFile("[General]\nrelayURL=https://relais.exemple.fr:8443\nrelayCertificate=/ca.pem\n");
         SettingsStore store(preferences());
         QVERIFY(store.save({HoldKey::rightControl, DictationLanguage::german}));
 
@@ -101,7 +82,7 @@ private Q_SLOTS:
         QCOMPARE(written.value("relayURL"), QVariant(u"https://relais.exemple.fr:8443"_s));
         QStringList keys = written.allKeys();
         keys.sort();
-        QCOMPARE(keys, QStringList({"holdKey", "language", "relayURL"}));
+        QCOMPARE(keys, QStringList({"holdKey", "language", "relayCertificate", "relayURL"}));
 
         // A new store over the same file (the next start) reads the same choices.
         QCOMPARE(SettingsStore(preferences()).load(),
@@ -120,10 +101,13 @@ private Q_SLOTS:
         QCOMPARE(store.relayOrigin(), SettingsStore::productionRelayOrigin());
 
         writeFile("[General]\nholdKey=commande-droite\nlanguage=\" pt-BR\"\n"
-                  "relayURL=https://127.0.0.1:8443/\n");
+                  "relayURL=https://127.0.0.1:8443/\nrelayCertificate=\" /absent/ca.pem \"\n");
         QCOMPARE(store.load(),
                  (ParlovaSettings{HoldKey::rightCommand, DictationLanguage::brazilianPortuguese}));
         QCOMPARE(store.relayOrigin(), QUrl(u"https://127.0.0.1:8443"_s));
+        // A certificate file that cannot be read adds no trust and no failure.
+        QCOMPARE(store.relayCertificate(), u"/absent/ca.pem"_s);
+        QVERIFY(store.relayAuthorities().isEmpty());
 
         // An unusable file reads as the standard values, never as a failure.
         writeFile("[General]\nholdKey=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\nlanguage=fr, en\n"
@@ -134,6 +118,13 @@ private Q_SLOTS:
 
     void defaultFileFollowsXdgConfigHome() {
         const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+        // Put back whatever happens, so that a failure here spoils no other test.
+        const auto restore = qScopeGuard([&] {
+            if (previous.isNull())
+                qunsetenv("XDG_CONFIG_HOME");
+            else
+                qputenv("XDG_CONFIG_HOME", previous);
+        });
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_folder.path()));
         const QString expected = m_folder.filePath(u"parlova/parlova.conf"_s);
         QCOMPARE(SettingsStore::defaultFilePath(), expected);
@@ -144,11 +135,6 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(expected));
         QCOMPARE(SettingsStore().load(),
                  (ParlovaSettings{HoldKey::function, DictationLanguage::english}));
-
-        if (previous.isNull())
-            qunsetenv("XDG_CONFIG_HOME");
-        else
-            qputenv("XDG_CONFIG_HOME", previous);
     }
 
     void relayOrigin_data() {

@@ -86,7 +86,7 @@ QString RelayProcess::log() const {
 
 bool RelayProcess::seedAuthority() {
     const QString source = qEnvironmentVariable("PARLOVA_TEST_CA_DIR");
-    if (!m_settings.trustedAuthority || source.isEmpty())
+    if (source.isEmpty())
         return true;
     const QDir from(QDir(source).filePath(u"autorite"_s));
     const QDir to(m_dir.filePath(u"autorite"_s));

@@ -25,12 +25,11 @@ namespace parlova::test {
 // with --port 0 --controle in a fresh temporary data folder, and the means to
 // talk to it and to steer it through its control routes.
 //
-// With a trusted authority (the standard), the data folder is seeded with the
-// authority of $PARLOVA_TEST_CA_DIR/autorite/ when that variable is set (the
-// rig's, which the system store trusts), so that Parlova's own HTTP stack
-// accepts the relay. With an untrusted one, the relay makes a fresh authority
-// that nothing trusts: for TLS failure tests. The helper's own requests always
-// trust the relay's authority explicitly, whichever it is.
+// The data folder is seeded with the authority of $PARLOVA_TEST_CA_DIR/autorite/
+// when that variable is set (the rig's, named by the rig's relayCertificate
+// setting), so that one authority serves every relay of a run. The helper's
+// own requests trust the relay's authority explicitly, as Parlova does
+// through authorityCertificatePath().
 //
 //     RelayProcess relay;
 //     QVERIFY2(relay.start(), qPrintable(relay.errorString()));
@@ -41,9 +40,8 @@ public:
     struct Settings {
         QString engine = QStringLiteral("test"); // --moteur: test, pocketsphinx or commande
         QStringList extraArguments;              // e.g. {"--sans-paiement"}
-        bool trustedAuthority = true;
-        bool control = true;     // --controle
-        QStringList environment; // "NAME=value" added to the relay's environment
+        bool control = true;                     // --controle
+        QStringList environment;                 // "NAME=value" added to the relay's environment
 
         Settings& withEngine(const QString& name) {
             engine = name;
@@ -51,10 +49,6 @@ public:
         }
         Settings& withArguments(const QStringList& arguments) {
             extraArguments = arguments;
-            return *this;
-        }
-        Settings& untrusted() {
-            trustedAuthority = false;
             return *this;
         }
         Settings& withEnvironment(const QStringList& variables) {
