@@ -1,16 +1,16 @@
 #include "ToolRun.h"
 #include "cli/CommandLineTool.h"
 #include "core/KeychainItem.h"
-#include "platform/fake/MemorySecretStore.h"
+#include "core/fake/MemorySecretStore.h"
 
 #include <QProcess>
 #include <QTest>
 
 using parlova::cli::CommandLineTool;
 using parlova::core::KeychainItem;
+using parlova::core::MemorySecretStore;
 using parlova::core::PaymentPage;
 using parlova::core::SecretStore;
-using parlova::platform::MemorySecretStore;
 using parlova::test::ToolRun;
 using Kind = CommandLineTool::Kind;
 using namespace Qt::StringLiterals;
@@ -115,7 +115,7 @@ private Q_SLOTS:
             QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
             QCOMPARE(printed, forgottenLine);
             QCOMPARE(keychain.count(), 1);
-            QVERIFY(KeychainItem::session().read(keychain).isFound());
+            QVERIFY(KeychainItem::session().read(keychain).ok());
         }
 
         keychain.failOn(MemorySecretStore::Operation::remove, SecretStore::collectionLocked);

@@ -5,7 +5,7 @@
 #include "RecordingTransport.h"
 #include "cli/RelayCommands.h"
 #include "core/KeychainItem.h"
-#include "platform/fake/MemorySecretStore.h"
+#include "core/fake/MemorySecretStore.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -15,8 +15,8 @@ using namespace parlova;
 using namespace Qt::StringLiterals;
 using cli::RelayCommands;
 using core::KeychainItem;
+using core::MemorySecretStore;
 using core::SecretStore;
-using platform::MemorySecretStore;
 using test::RecordingTransport;
 
 namespace {

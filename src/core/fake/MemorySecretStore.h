@@ -7,13 +7,15 @@
 #include <QPair>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
-namespace parlova::platform {
+namespace parlova::core {
 
 // A keychain in memory for tests: items keyed by (service, account) with a
-// label and raw bytes, and failures on demand.
-class MemorySecretStore final : public core::SecretStore {
+// label and raw bytes, failures and slowness on demand. Not thread-safe: one
+// thread at a time.
+class MemorySecretStore final : public SecretStore {
 public:
     enum class Operation { find, update, add, remove };
 
@@ -28,6 +30,9 @@ public:
     // Every operation answers this status.
     void failAll(qint32 status);
     void clearFailures() { m_failures.clear(); }
+    // Every operation first blocks its caller this long, as a keychain
+    // waiting on a busy bus or an unlock prompt does.
+    void setDelay(std::chrono::milliseconds delay) { m_delay = delay; }
 
     // Puts an item as it is, bytes included, whatever they hold.
     void put(const QString& service, const QString& account, const QString& label,
@@ -51,6 +56,7 @@ private:
     QMap<Key, Item> m_items;
     QMap<Operation, qint32> m_failures;
     QMap<Operation, int> m_calls;
+    std::chrono::milliseconds m_delay{0};
 };
 
-} // namespace parlova::platform
+} // namespace parlova::core

@@ -1,15 +1,19 @@
-#include "platform/fake/MemorySecretStore.h"
+#include "core/fake/MemorySecretStore.h"
 
-namespace parlova::platform {
+#include <thread>
+
+namespace parlova::core {
 
 std::optional<qint32> MemorySecretStore::begin(Operation operation) {
     ++m_calls[operation];
+    if (m_delay.count() > 0)
+        std::this_thread::sleep_for(m_delay);
     if (const auto failure = m_failures.constFind(operation); failure != m_failures.cend())
         return *failure;
     return std::nullopt;
 }
 
-core::SecretStore::Found MemorySecretStore::find(const QString& service, const QString& account) {
+SecretStore::Found MemorySecretStore::find(const QString& service, const QString& account) {
     if (const auto failure = begin(Operation::find))
         return {*failure, std::nullopt};
     const auto item = m_items.constFind({service, account});
@@ -78,4 +82,4 @@ std::optional<QString> MemorySecretStore::label(const QString& service,
     return item->label;
 }
 
-} // namespace parlova::platform
+} // namespace parlova::core
