@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -56,6 +57,16 @@ void ScreenWindow::centre() {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
+}
+
+void ScreenWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A window opens with the keyboard on a field to fill, or on nothing:
+    // a focus ring on the first button reads as a choice already made.
+    QWidget* focus = focusWidget();
+    const auto* field = qobject_cast<QLineEdit*>(focus);
+    if (!focus || !field || field->isReadOnly())
+        setFocus(Qt::OtherFocusReason);
 }
 
 bool ScreenWindow::event(QEvent* event) {

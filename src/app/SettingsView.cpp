@@ -2,13 +2,13 @@
 
 #include "app/Spinner.h"
 #include "app/Style.h"
+#include "app/Switch.h"
 #include "app/Symbols.h"
 #include "core/Catalog.h"
 #include "core/DictationLanguage.h"
 #include "core/HoldKey.h"
 #include "core/Texts.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFrame>
@@ -163,16 +163,17 @@ SettingsView::SettingsView(StatusModel& status, core::SettingsActions& settings,
     QVBoxLayout* generalRows = cardLayout(general);
     auto* loginRow = new QWidget(general);
     QHBoxLayout* login = rowLayout(loginRow);
-    // Right to left puts the box at the row's end, with the whole text as
-    // its clickable label.
-    m_launchAtLogin = new QCheckBox(Texts::launchAtLogin(), loginRow);
-    m_launchAtLogin->setLayoutDirection(Qt::RightToLeft);
-    login->addWidget(m_launchAtLogin, 1);
+    auto* loginLabel = Style::body(Texts::launchAtLogin(), loginRow);
+    login->addWidget(loginLabel, 1);
+    m_launchAtLogin = new Switch(loginRow);
+    m_launchAtLogin->setAccessibleName(Texts::launchAtLogin());
+    loginLabel->setBuddy(m_launchAtLogin);
+    login->addWidget(m_launchAtLogin);
     generalRows->addWidget(loginRow);
     m_loginItemNote = Style::note(QString(), general);
     m_loginItemNote->setContentsMargins(14, 0, 14, 10);
     generalRows->addWidget(m_loginItemNote);
-    connect(m_launchAtLogin, &QCheckBox::clicked, this, &SettingsView::setLaunchAtLogin);
+    connect(m_launchAtLogin, &Switch::clicked, this, &SettingsView::setLaunchAtLogin);
 
     // Permissions.
     QFrame* state = addSection(layout, Texts::statusSection(), this);

@@ -13,13 +13,14 @@
 #include <functional>
 #include <optional>
 
-class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMessageBox;
 class QPushButton;
 
 namespace parlova::app {
+
+class Switch;
 
 // The settings window: the account (sign-in, sign-out, deletion with its
 // confirmation), the hold key and the language, opening at login, the state
@@ -45,7 +46,7 @@ public:
     bool isDeletingAccount() const { return m_deletingAccount; }
     QMessageBox* confirmation() const { return m_confirmation; }
     QPushButton* permissionsButton() const { return m_permissions; }
-    QCheckBox* launchAtLoginToggle() const { return m_launchAtLogin; }
+    Switch* launchAtLoginToggle() const { return m_launchAtLogin; }
 
 private:
     void showAccount();
@@ -78,7 +79,7 @@ private:
     QComboBox* m_holdKey;
     QComboBox* m_language;
 
-    QCheckBox* m_launchAtLogin;
+    Switch* m_launchAtLogin;
     QLabel* m_loginItemNote;
 
     QLabel* m_microphoneSymbol;
