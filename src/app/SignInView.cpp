@@ -213,9 +213,10 @@ void SignInView::tick() {
         m_tick.reset();
         return;
     }
-    // Wake just after the next whole second since the code was sent.
+    // Wake at the next whole second since the code was sent: the moment
+    // the countdown changes. Waking a little early only adds a short wait.
     const qint64 elapsed = m_model.step().sentAt().msecsTo(m_clock.now());
-    const qint64 wait = 1000 - ((elapsed % 1000) + 1000) % 1000 + 10;
+    const qint64 wait = 1000 - ((elapsed % 1000) + 1000) % 1000;
     m_tick = m_clock.after(static_cast<double>(wait) / 1000.0, [this] { tick(); });
 }
 

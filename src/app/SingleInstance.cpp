@@ -8,6 +8,11 @@
 
 namespace parlova::app {
 
+namespace {
+// The first line of every hand-over.
+const QByteArray header = QByteArrayLiteral("parlova 1\n");
+} // namespace
+
 SingleInstance::SingleInstance(QString path, QObject* parent)
     : QObject(parent)
     , m_path(std::move(path))
@@ -30,11 +35,11 @@ bool SingleInstance::handOver(const QString& path, const QStringList& links, int
     socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMs))
         return false;
-    QByteArray message;
+    QByteArray message = header;
     for (const QString& link : links)
         message += link.toUtf8() + '\n';
     socket.write(message);
-    if (!message.isEmpty() && !socket.waitForBytesWritten(timeoutMs))
+    if (!socket.waitForBytesWritten(timeoutMs))
         return false;
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)
@@ -43,18 +48,15 @@ bool SingleInstance::handOver(const QString& path, const QStringList& links, int
 }
 
 bool SingleInstance::listen() {
-    if (m_server->listen(m_path))
-        return true;
-    if (m_server->serverError() != QAbstractSocket::AddressInUseError)
-        return false;
-    // Someone answers there: that one is the instance.
+    // The server below replaces whatever is at the path (it is made aside,
+    // then renamed over it), so a live instance must be looked for first.
     QLocalSocket probe;
     probe.connectToServer(m_path);
     if (probe.waitForConnected(500)) {
         probe.abort();
         return false;
     }
-    // Nobody answers: a crashed instance left its socket behind.
+    // Nobody answers: nothing there, or a socket left by a crashed instance.
     QLocalServer::removeServer(m_path);
     return m_server->listen(m_path);
 }
@@ -73,10 +75,11 @@ void SingleInstance::accept() {
         connect(socket, &QLocalSocket::disconnected, this, [this, socket, buffer] {
             *buffer += socket->readAll();
             socket->deleteLater();
-            if (buffer->size() > maxMessage)
+            // A probe of a starting instance says nothing: not a launch.
+            if (buffer->size() > maxMessage || !buffer->startsWith(header))
                 return;
             QStringList links;
-            for (const QByteArray& line : buffer->split('\n')) {
+            for (const QByteArray& line : buffer->mid(header.size()).split('\n')) {
                 if (!line.trimmed().isEmpty())
                     links.append(QString::fromUtf8(line.trimmed()));
             }

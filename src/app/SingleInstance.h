@@ -12,8 +12,9 @@ namespace parlova::app {
 // socket in $XDG_RUNTIME_DIR (private to the user); a later launch hands its
 // links (or nothing) to it and exits at once.
 //
-// The message is the links, one per line, in UTF-8; the sender closes the
-// connection when it is done. A message larger than maxMessage is dropped.
+// The message is the line "parlova 1", then the links, one per line, in
+// UTF-8; the sender closes the connection when it is done. A message larger than maxMessage is
+// dropped.
 class SingleInstance : public QObject {
     Q_OBJECT
 
@@ -30,8 +31,9 @@ public:
     // Waits at most `timeoutMs` for each step.
     static bool handOver(const QString& path, const QStringList& links, int timeoutMs = 2000);
 
-    // Starts listening. A socket left behind by a crashed instance is
-    // replaced; a live one is not. Answers whether this is now the instance.
+    // Starts listening unless another instance answers. A socket left behind
+    // by a crashed instance is replaced. Answers whether this is now the
+    // instance.
     bool listen();
 
 Q_SIGNALS:
