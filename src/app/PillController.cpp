@@ -13,6 +13,7 @@ PillController::PillController(QObject* parent, QTimer* hideTimer)
     : Pill(parent)
     , m_hideTimer(hideTimer != nullptr ? hideTimer : new QTimer(this)) {
     m_hideTimer->setSingleShot(true);
+    m_hideTimer->setTimerType(Qt::PreciseTimer);
     m_hideTimer->setInterval(messageDuration);
     connect(m_hideTimer, &QTimer::timeout, this, &PillController::hide);
 }

@@ -7,6 +7,7 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace parlova::app {
@@ -135,7 +136,8 @@ int SignInModel::resendCountdown() const {
     if (!m_step.isCode())
         return 0;
     const double elapsed = static_cast<double>(m_step.sentAt().msecsTo(m_clock.now())) / 1000.0;
-    return std::max(0, static_cast<int>(std::ceil(resendDelay - elapsed)));
+    // A wall clock set back never holds the button for longer than the delay.
+    return std::clamp(static_cast<int>(std::ceil(resendDelay - elapsed)), 0, resendDelay);
 }
 
 QString SignInModel::resendLabel() const {

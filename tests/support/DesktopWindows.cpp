@@ -1,9 +1,5 @@
 #include "DesktopWindows.h"
 
-#include "ToolRun.h"
-
-#include <QDeadlineTimer>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -13,7 +9,7 @@ namespace parlova::test {
 
 namespace {
 
-// One JSON line per change: the text, a click, a focus loss.
+// One JSON line per change of the text and per click.
 const char* const textWindowScript = R"(
 import json, sys, tkinter
 root = tkinter.Tk()
@@ -21,40 +17,37 @@ root.title(sys.argv[1])
 root.geometry('900x700+190+90')
 text = tkinter.Text(root)
 text.pack(fill='both', expand=True)
-def say(**what):
-    print(json.dumps(what), flush=True)
 def changed(_):
     if text.edit_modified():
-        say(text=text.get('1.0', 'end-1c'))
+        print(json.dumps({'text': text.get('1.0', 'end-1c')}), flush=True)
         text.edit_modified(False)
 text.bind('<<Modified>>', changed)
-text.bind('<Button-1>', lambda _: say(click=1))
-root.bind('<FocusOut>', lambda e: say(focusOut=1) if e.widget is root else None)
+text.bind('<Button-1>', lambda _: print(json.dumps({'click': 1}), flush=True))
 text.focus_set()
 root.mainloop()
 )";
 
-QString findWindow(const QString& title) {
-    const ToolRun search = ToolRun::of(QStringLiteral("xdotool"),
-                                       {"search", "--sync", "--limit", "1", "--name", title},
-                                       QProcessEnvironment::systemEnvironment(), {}, 20000);
-    return search.ok() && !search.lines().isEmpty() ? search.lines().constFirst() : QString();
-}
-
-QString uniqueTitle(const char* kind) {
-    return QString::fromLatin1(kind) + QUuid::createUuid().toString(QUuid::Id128).left(8);
-}
-
 } // namespace
 
-bool xdotool(const QStringList& arguments) {
-    return ToolRun::of(QStringLiteral("xdotool"), arguments,
-                       QProcessEnvironment::systemEnvironment(), {}, 20000)
-        .ok();
+QByteArray runServing(const QString& program, const QStringList& arguments,
+                      const QByteArray& input) {
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    (void)QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000);
+    return process.readAllStandardOutput();
 }
 
-TextWindow::TextWindow()
-    : m_title(uniqueTitle("texte-")) {}
+QString focusWindow(const QString& title) {
+    const QString id = QString::fromUtf8(
+        runServing(QStringLiteral("xdotool"), {"search", "--sync", "--limit", "1", "--name", title})
+            .trimmed());
+    if (id.isEmpty())
+        return {};
+    runServing(QStringLiteral("xdotool"), {"windowfocus", "--sync", id});
+    return id;
+}
 
 TextWindow::~TextWindow() {
     m_process.kill();
@@ -62,13 +55,11 @@ TextWindow::~TextWindow() {
 }
 
 bool TextWindow::open() {
+    const QString title = QUuid::createUuid().toString(QUuid::Id128);
     m_process.start(QStringLiteral("/usr/bin/python3"),
-                    {"-c", QString::fromUtf8(textWindowScript), m_title});
-    if (!m_process.waitForStarted(10000))
-        return false;
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] { readReports(); });
-    m_id = findWindow(m_title);
-    return !m_id.isEmpty() && xdotool({"windowfocus", "--sync", m_id});
+                    {"-c", QString::fromUtf8(textWindowScript), title});
+    m_id = focusWindow(title);
+    return !m_id.isEmpty();
 }
 
 void TextWindow::readReports() {
@@ -77,7 +68,6 @@ void TextWindow::readReports() {
         if (report.contains(QLatin1String("text")))
             m_text = report.value(QLatin1String("text")).toString();
         m_clicks += report.value(QLatin1String("click")).toInt();
-        m_focusLosses += report.value(QLatin1String("focusOut")).toInt();
     }
 }
 
@@ -89,48 +79,6 @@ QString TextWindow::text() {
 int TextWindow::clicks() {
     readReports();
     return m_clicks;
-}
-
-int TextWindow::focusLosses() {
-    readReports();
-    return m_focusLosses;
-}
-
-Terminal::Terminal()
-    : m_title(uniqueTitle("terminal-")) {}
-
-Terminal::~Terminal() {
-    m_process.kill();
-    m_process.waitForFinished(5000);
-}
-
-bool Terminal::open() {
-    const QString out = m_folder.filePath(QStringLiteral("ligne"));
-    m_process.start(
-        QStringLiteral("st"),
-        {"-t", m_title, "-g", "80x10+320+200", "-e", "sh", "-c",
-         QStringLiteral(
-             "IFS= read -r line; printf %s \"$line\" > '%1.part'; mv '%1.part' '%1'; sleep 60")
-             .arg(out)});
-    if (!m_process.waitForStarted(10000))
-        return false;
-    const QString id = findWindow(m_title);
-    // The shell needs a moment before it reads what is typed.
-    QTest::qWait(300);
-    return !id.isEmpty() && xdotool({"windowfocus", "--sync", id});
-}
-
-QString Terminal::line() {
-    if (!xdotool({"key", "Return"}))
-        return {};
-    QFile file(m_folder.filePath(QStringLiteral("ligne")));
-    const QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired()) {
-        if (file.exists() && file.open(QIODevice::ReadOnly))
-            return QString::fromUtf8(file.readAll());
-        QTest::qWait(50);
-    }
-    return {};
 }
 
 } // namespace parlova::test

@@ -1,57 +1,39 @@
 #pragma once
 
+#include <QByteArray>
 #include <QProcess>
 #include <QString>
-#include <QTemporaryDir>
-
-#include <memory>
+#include <QStringList>
 
 namespace parlova::test {
 
-// A Tk text window of its own process, as a real application receiving the
-// paste. It reports its text, its clicks and its focus losses.
+// A Tk text window of another process, as a real application receiving the
+// paste and the clicks. Opened with the keyboard focus.
 class TextWindow {
 public:
-    TextWindow();
     ~TextWindow();
-
-    // Shown, found and given the keyboard focus.
     bool open();
     QString text();
     int clicks();
-    int focusLosses();
-    // X window id, in decimal, for xdotool.
+    // X window id, in decimal, as xdotool gives it.
     const QString& id() const { return m_id; }
 
 private:
     void readReports();
 
     QProcess m_process;
-    QString m_title;
     QString m_id;
     QString m_text;
     int m_clicks = 0;
-    int m_focusLosses = 0;
 };
 
-// The terminal st (Debian stterm), which pastes with Ctrl+Shift+V; the shell
-// in it writes the first line typed to a file.
-class Terminal {
-public:
-    Terminal();
-    ~Terminal();
+// Runs a program to its end while the event loop keeps turning: this process
+// may be the one that must answer its clipboard request. Standard output.
+QByteArray runServing(const QString& program, const QStringList& arguments,
+                      const QByteArray& input = {});
 
-    bool open();
-    // The line once Return has been typed; empty when none came.
-    QString line();
-
-private:
-    QTemporaryDir m_folder;
-    QProcess m_process;
-    QString m_title;
-};
-
-// Runs xdotool; false when it failed.
-bool xdotool(const QStringList& arguments);
+// Finds the window of that title (waiting for it) and gives it the focus;
+// its id, or empty.
+QString focusWindow(const QString& title);
 
 } // namespace parlova::test

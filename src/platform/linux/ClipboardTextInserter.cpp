@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPointer>
+#include <QTimer>
 
 #include <QCoro/QCoroTimer>
 
@@ -75,7 +76,13 @@ QCoro::Task<std::optional<core::DictationFailure>> ClipboardTextInserter::insert
         co_return core::DictationFailure::insertionFailed();
     }
 
-    co_await QCoro::sleepFor(restoreDelay);
+    // Precise: a coarse timer may fire up to 5 % early, before the target
+    // has read the clipboard.
+    QTimer wait;
+    wait.setTimerType(Qt::PreciseTimer);
+    wait.setSingleShot(true);
+    wait.start(restoreDelay);
+    co_await wait;
 
     // The application object may be gone at shutdown.
     if (QGuiApplication::instance() == nullptr)

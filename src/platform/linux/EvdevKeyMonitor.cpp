@@ -31,11 +31,9 @@ struct EvdevKeyMonitor::Device {
     QByteArray partial;
 
     ~Device() {
-        if (notifier) {
-            // May be the notifier whose signal is being delivered right now.
-            notifier->setEnabled(false);
-            notifier.release()->deleteLater();
-        }
+        // Qt allows this even from the notifier's own signal; it goes before
+        // the descriptor it watches.
+        notifier.reset();
         if (evdev != nullptr)
             libevdev_free(evdev);
         if (fd >= 0)

@@ -51,6 +51,9 @@ bool X11KeyMonitor::start() {
     m_down.reset();
     m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(d), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11KeyMonitor::readEvents);
+    // Xlib may already hold events read from the socket during the set-up
+    // calls; the notifier would not see those.
+    QMetaObject::invokeMethod(this, &X11KeyMonitor::readEvents, Qt::QueuedConnection);
     return true;
 }
 
