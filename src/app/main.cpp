@@ -41,6 +41,18 @@ QStringList linksIn(const QStringList& arguments) {
     return links;
 }
 
+// The offscreen platform says, for every window, what it cannot do for it;
+// snapshot mode needs none of it.
+QtMessageHandler standardHandler = nullptr;
+
+void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg &&
+        message.startsWith(QLatin1StringView("This plugin does not support")))
+        return;
+    if (standardHandler)
+        standardHandler(type, context, message);
+}
+
 QList<QUrl> urlsOf(const QStringList& links) {
     QList<QUrl> urls;
     for (const QString& link : links)
@@ -90,6 +102,7 @@ int main(int argc, char** argv) {
     app::Style::install(application);
 
     if (snapshotFolder) {
+        standardHandler = qInstallMessageHandler(quietOffscreen);
         app::Snapshots::capture(*snapshotFolder);
         return QApplication::exec();
     }

@@ -12,6 +12,7 @@
 #include "app/fake/ScriptedSession.h"
 #include "core/Texts.h"
 
+#include <QCoroSignal>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -30,6 +31,41 @@ Q_DECLARE_METATYPE(ProView::Content)
 
 namespace {
 
+// The scripted session, with payment pages that wait until released.
+class HoldingSession final : public QObject, public SessionActions {
+    Q_OBJECT
+
+public:
+    ScriptedSession scripted;
+    bool held = false;
+
+    void release() { Q_EMIT released(); }
+
+    QCoro::Task<parlova::core::RelayDone> requestCode(QString email,
+                                                      std::optional<QString> referral) override {
+        return scripted.requestCode(email, referral);
+    }
+    QCoro::Task<parlova::core::RelayResult<std::optional<parlova::core::ReferralOutcome>>>
+    signIn(QString email, QString code, std::optional<QString> referral) override {
+        return scripted.signIn(email, code, referral);
+    }
+    void signOut() override { scripted.signOut(); }
+    QCoro::Task<parlova::core::RelayDone> deleteAccount() override {
+        return scripted.deleteAccount();
+    }
+    void refreshAccount() override { scripted.refreshAccount(); }
+    QCoro::Task<parlova::core::RelayResult<QUrl>> paymentPage(PaymentPage page) override {
+        if (held)
+            co_await qCoro(this, &HoldingSession::released);
+        QCoro::Task<parlova::core::RelayResult<QUrl>> asking = scripted.paymentPage(page);
+        co_return co_await std::move(asking);
+    }
+    void watchPayment() override { scripted.watchPayment(); }
+
+Q_SIGNALS:
+    void released();
+};
+
 // The screens over a fake session, a hand-driven clock and a private
 // autostart folder.
 struct Screens {
@@ -37,7 +73,7 @@ struct Screens {
     FakeClock clock;
     StatusModel status;
     SnapshotSettings settings;
-    ScriptedSession session;
+    HoldingSession session;
     WindowCoordinator windows{status, settings, session, clock, options()};
 
     WindowOptions options() {
@@ -84,7 +120,7 @@ private Q_SLOTS:
         Screens screens;
         screens.codeSent();
         SignInView* view = screens.signInView();
-        screens.session.failures = {RelayFailure::wrongCode(2)};
+        screens.session.scripted.failures = {RelayFailure::wrongCode(2)};
         screens.windows.signIn().setCode(QStringLiteral("123456"));
         QCOMPARE(view->errorText(), RelayFailure::wrongCode(2).message());
 
@@ -154,7 +190,7 @@ private Q_SLOTS:
         Screens screens;
         screens.status.setSignedIn(true);
         auto* view = screens.view<SettingsView>(Screen::settings);
-        screens.session.failures = {failure};
+        screens.session.scripted.failures = {failure};
         view->deleteAccount();
         QCOMPARE(view->deletionError(), std::optional<QString>(shown));
         QVERIFY(!view->isDeletingAccount());
