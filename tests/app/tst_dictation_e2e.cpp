@@ -117,6 +117,7 @@ private Q_SLOTS:
         for (const QString& word : reference)
             found += heard.contains(word) ? 1 : 0;
         QVERIFY2(found >= 2, qPrintable(desktop.window.text()));
+        qInfo("transcript: %s", qPrintable(desktop.window.text()));
 
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
         QTRY_COMPARE(desktop.activity(), DictationController::Activity::ready);
