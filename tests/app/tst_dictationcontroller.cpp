@@ -8,6 +8,7 @@
 #include "app/DictationController.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
+#include "core/Await.h"
 #include "core/fake/MemorySecretStore.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
@@ -26,10 +27,15 @@ using parlova::test::accountJson;
 using parlova::test::bytes;
 using parlova::test::PendingTransport;
 using parlova::test::RecordingTransport;
-using parlova::test::settle;
 using Failure = core::RelayFailure;
 
 namespace {
+
+// Runs a task to its end from a test.
+template <typename T>
+T settle(QCoro::Task<T> task) {
+    return parlova::core::waitFor(std::move(task));
+}
 
 // Built on first use: the item's names are constants of another file.
 core::KeychainItem item() {
