@@ -12,6 +12,7 @@
 #include "platform/fake/FakeRecorder.h"
 #include "platform/fake/FakeTextInserter.h"
 
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,12 +24,38 @@ using Screen = WindowCoordinator::Screen;
 
 namespace {
 
+// An empty keychain that answers only once opened: a launch waits for it.
+class ClosedKeychain final : public parlova::core::SecretStore {
+public:
+    QSemaphore open;
+
+    Found find(const QString& service, const QString& account) override {
+        open.acquire();
+        open.release();
+        return memory.find(service, account);
+    }
+    qint32 update(const QString& service, const QString& account,
+                  const QByteArray& value) override {
+        return memory.update(service, account, value);
+    }
+    qint32 add(const QString& service, const QString& account, const QString& label,
+               const QByteArray& value) override {
+        return memory.add(service, account, label, value);
+    }
+    qint32 remove(const QString& service, const QString& account) override {
+        return memory.remove(service, account);
+    }
+
+private:
+    MemorySecretStore memory;
+};
+
 // The program on fake devices, an empty keychain and a hand-driven clock,
 // without a tray icon.
 struct Program {
     QTemporaryDir folder;
     FakeClock clock;
-    MemorySecretStore store;
+    ClosedKeychain store;
     AsyncKeychain keychain{store};
     std::unique_ptr<AppDelegate> delegate = make();
 
@@ -52,6 +79,7 @@ struct Program {
         return std::make_unique<AppDelegate>(std::move(parts));
     }
     void launch() {
+        store.open.release();
         delegate->launch();
         QTRY_VERIFY(!delegate->isLaunching());
     }
@@ -110,6 +138,7 @@ private Q_SLOTS:
         QVERIFY(program.delegate->isLaunching());
         program.delegate->open({invitation});
         QVERIFY(!program.shown(Screen::welcome));
+        program.store.open.release();
         QTRY_VERIFY(!program.delegate->isLaunching());
         QVERIFY(program.shown(Screen::welcome));
         QCOMPARE(program.delegate->windows().signIn().referral(), code);
