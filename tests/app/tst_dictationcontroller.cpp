@@ -24,9 +24,8 @@ using namespace parlova;
 using namespace parlova::app;
 using namespace Qt::StringLiterals;
 using parlova::test::accountJson;
-using parlova::test::bytes;
+using parlova::test::answer;
 using parlova::test::PendingTransport;
-using parlova::test::RecordingTransport;
 using Failure = core::RelayFailure;
 
 namespace {
@@ -69,9 +68,9 @@ struct Desk {
                                          std::unique_ptr<Pill>(pill)},
             core::SettingsStore(settings), keychain, clock, transport);
         QCoro::waitFor(controller->start());
-        transport->answer(0, RecordingTransport::answer(200, bytes(account)));
+        transport->answer(0, answer(200, account));
     }
-    ~Desk() { transport->answerAll(RecordingTransport::answer(503)); }
+    ~Desk() { transport->answerAll(answer(503)); }
 
     int exchanges(QStringView route) const {
         int count = 0;
@@ -91,10 +90,7 @@ struct Desk {
         QCoro::Task<core::RelayResult<std::optional<core::ReferralOutcome>>> signingIn =
             controller->session().signIn(u"noe@example.fr"_s, u"123456"_s, std::nullopt);
         transport->answer(transport->count() - 1,
-                          RecordingTransport::answer(200, bytes(QJsonObject{
-                                                              {"jeton", "jeton-b"},
-                                                              {"compte", accountJson()},
-                                                          })));
+                          answer(200, {{"jeton", "jeton-b"}, {"compte", accountJson()}}));
         QVERIFY(settle(std::move(signingIn)).ok());
     }
     QString pillText() const { return pill->shown() ? pill->shown()->text() : u"-"_s; }
@@ -105,8 +101,7 @@ PendingTransport::Outcome transcript(const QString& text) {
                            {"plafond", 2000},
                            {"reste", 1840},
                            {"reinitialisation", "2026-03-09T00:00:00Z"}};
-    return RecordingTransport::answer(
-        200, bytes(QJsonObject{{"texte", text}, {"mots", 2}, {"semaine", week}}));
+    return answer(200, {{"texte", text}, {"mots", 2}, {"semaine", week}});
 }
 
 } // namespace
@@ -177,7 +172,7 @@ private Q_SLOTS:
             else if (words[0] == u"transcript")
                 desk.answerUpload(transcript(u"Bonjour"_s));
             else if (words[0] == u"refused")
-                desk.answerUpload(RecordingTransport::answer(401));
+                desk.answerUpload(answer(401));
             else if (words[0] == u"silent")
                 desk.recorder->setLoudestDecibels(-70);
             else if (words[0] == u"signOut")

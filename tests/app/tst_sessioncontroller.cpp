@@ -18,9 +18,8 @@
 using namespace parlova;
 using namespace parlova::app;
 using parlova::test::accountJson;
-using parlova::test::bytes;
+using parlova::test::answer;
 using parlova::test::PendingTransport;
-using parlova::test::RecordingTransport;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -34,14 +33,6 @@ T settle(QCoro::Task<T> task) {
 // Built on first use: the item's names are constants of another file.
 core::KeychainItem item() {
     return core::KeychainItem::session();
-}
-
-PendingTransport::Outcome accountAnswer(const QJsonObject& account) {
-    return RecordingTransport::answer(200, bytes(account));
-}
-
-PendingTransport::Outcome refusal(int status, const char* code) {
-    return RecordingTransport::answer(status, bytes(QJsonObject{{"erreur", code}}));
 }
 
 core::Account::Week week(std::optional<qint64> remaining) {
@@ -63,12 +54,14 @@ struct Session {
     std::unique_ptr<SessionController> controller;
 
     Session(std::shared_ptr<core::RelayTransport> transport, const QString& token,
-            const QUrl& origin = QUrl(QStringLiteral("https://relais.example"))) {
+            const QUrl& origin = QUrl(QStringLiteral("https://relais.example")),
+            const QString& authority = {}) {
         if (!token.isEmpty())
             secrets.put(item().service(), item().account(), item().label(), token.toUtf8());
         auto settings = std::make_shared<QSettings>(dir.filePath(QStringLiteral("p.conf")),
                                                     QSettings::IniFormat);
         settings->setValue(QStringLiteral("relayURL"), origin.toString());
+        settings->setValue(QStringLiteral("relayCertificate"), authority);
         controller = std::make_unique<SessionController>(
             status, keychain, core::SettingsStore(settings), clock, std::move(transport));
         QCoro::waitFor(controller->start());
@@ -107,7 +100,7 @@ private Q_SLOTS:
         QFETCH(QStringList, steps);
         auto transport = PendingTransport::make();
         Session session(transport, QStringLiteral("jeton-a"));
-        transport->answer(0, accountAnswer(accountJson(u"gratuit"_s, 1000)));
+        transport->answer(0, answer(200, accountJson(u"gratuit"_s, 1000)));
         for (const QString& step : steps) {
             const QStringList words = step.split(u' ');
             if (words[0] == u"read")
@@ -117,11 +110,11 @@ private Q_SLOTS:
                     words[1] == u"-" ? std::nullopt : std::optional<qint64>(words[1].toInt())));
             else
                 transport->answer(words[1].toInt(),
-                                  accountAnswer(accountJson(u"gratuit"_s, words[2].toInt())));
+                                  answer(200, accountJson(u"gratuit"_s, words[2].toInt())));
         }
         QTEST(*session.remaining(), "remaining");
         QTEST(int(transport->count()), "exchanges");
-        transport->answerAll(refusal(503, "indisponible"));
+        transport->answerAll(answer(503, QJsonObject{{"erreur", "indisponible"}}));
     }
 
     // A read of the first account is on its way when the user signs out and
@@ -136,12 +129,11 @@ private Q_SLOTS:
 
         QCoro::Task<core::RelayResult<std::optional<core::ReferralOutcome>>> signingIn =
             session.controller->signIn(u"noe@example.fr"_s, u"123456"_s, std::nullopt);
-        transport->answer(2, RecordingTransport::answer(
-                                 200, bytes(QJsonObject{{"jeton", "jeton-b"},
-                                                        {"compte", accountJson(u"pro"_s)}})));
+        transport->answer(2,
+                          answer(200, {{"jeton", "jeton-b"}, {"compte", accountJson(u"pro"_s)}}));
         QVERIFY(settle(std::move(signingIn)).ok());
-        transport->answer(0, refusal(401, "session"));
-        transport->answer(1, refusal(401, "session"));
+        transport->answer(0, answer(401, QJsonObject{{"erreur", "session"}}));
+        transport->answer(1, answer(401, QJsonObject{{"erreur", "session"}}));
 
         QCOMPARE(signedOut.count(), 1);
         QCOMPARE(session.controller->token(), std::optional<QString>(u"jeton-b"_s));
@@ -164,14 +156,14 @@ private Q_SLOTS:
         Session session(transport, u"jeton-a"_s);
         const QJsonObject before = accountJson(u"pro"_s, 0, u"2026-03-09T00:00:00Z"_s, false);
         const QJsonObject after = accountJson(u"pro"_s, 0, u"2026-03-09T00:00:00Z"_s, true);
-        transport->answer(0, accountAnswer(before));
+        transport->answer(0, answer(200, before));
         session.controller->watchPayment();
         QVERIFY(session.status.paymentPending());
         for (int second = 5; second <= 130; second += 5) {
             session.clock.advance(5);
             if (transport->isWaiting(transport->count() - 1))
                 transport->answer(transport->count() - 1,
-                                  accountAnswer(cancelsLater && second == 15 ? after : before));
+                                  answer(200, cancelsLater && second == 15 ? after : before));
         }
         QTEST(int(transport->count()) - 1, "reads");
         QVERIFY(!session.status.paymentPending());
@@ -180,7 +172,7 @@ private Q_SLOTS:
         // Afterwards only an activation reads, and only while nothing changed.
         session.controller->applicationDidBecomeActive();
         QCOMPARE(int(transport->count()) - 1, cancelsLater ? 3 : 25);
-        transport->answerAll(accountAnswer(before));
+        transport->answerAll(answer(200, before));
     }
 
     // Over the local relay: the token read at start, a sign-in with a
@@ -190,7 +182,7 @@ private Q_SLOTS:
         test::RelayProcess relay;
         QVERIFY2(relay.start(), qPrintable(relay.errorString()));
         const QString token = relay.signIn(u"lea@example.fr"_s);
-        Session session(nullptr, token, relay.origin());
+        Session session(nullptr, token, relay.origin(), relay.authorityCertificatePath());
         QVERIFY(session.status.signedIn());
         QTRY_COMPARE(session.status.account().has_value(), true);
         QCOMPARE(session.status.account()->email, u"lea@example.fr"_s);
