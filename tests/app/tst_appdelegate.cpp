@@ -2,6 +2,7 @@
 #include "app/ReferralView.h"
 #include "app/SampleAccount.h"
 #include "app/ScreenWindow.h"
+#include "app/Symbols.h"
 #include "app/WelcomeFlow.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
@@ -104,6 +105,15 @@ private Q_SLOTS:
         QCOMPARE(program.delegate->statusMenu().visibleLines(),
                  (QStringList{Texts::signInTitle(), QStringLiteral("—"), Texts::settingsItem(),
                               Texts::permissionsItem(), QStringLiteral("—"), Texts::quitItem()}));
+    }
+
+    void everyStatusStateHasItsDrawings() {
+        for (const char* name :
+             {"waveform", "waveform.circle.fill", "ellipsis.circle", "exclamationmark.triangle",
+              "person.crop.circle.badge.exclamationmark"}) {
+            for (const bool dark : {false, true})
+                QVERIFY2(!Symbols::statusIcon(QString::fromLatin1(name), dark).isNull(), name);
+        }
     }
 
     void invitationLink_data() {
