@@ -60,7 +60,7 @@ void PermissionRow::setState(const State& state) {
     }
     m_symbol->setAccessibleName(state.granted ? Texts::granted() : Texts::notGranted());
     m_headline->setText(QStringLiteral("%1. %2").arg(state.number).arg(state.title));
-    m_detail->setText(state.detail);
+    m_detail->setText(Style::keepTogether(state.detail));
     m_granted->setVisible(state.granted);
     m_button->setVisible(!state.granted);
     m_button->setText(state.buttonTitle);

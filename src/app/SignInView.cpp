@@ -172,7 +172,7 @@ void SignInView::showFields() {
         m_referral->setText(m_model.referral());
     if (m_code->text() != m_model.code())
         m_code->setText(m_model.code());
-    m_codeSubtitle->setText(Texts::codeSubtitle(m_model.sentEmail()));
+    m_codeSubtitle->setText(Style::keepTogether(Texts::codeSubtitle(m_model.sentEmail())));
 }
 
 void SignInView::showState() {

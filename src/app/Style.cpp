@@ -116,8 +116,14 @@ QLabel* Style::body(const QString& text, QWidget* parent) {
     return label;
 }
 
+QString Style::keepTogether(QString text) {
+    for (const QChar sign : {u':', u';', u'?', u'!'})
+        text.replace(QString(u' ') + sign, QString(QChar(0x00A0)) + sign);
+    return text;
+}
+
 QLabel* Style::note(const QString& text, QWidget* parent) {
-    auto* label = body(text, parent);
+    auto* label = body(keepTogether(text), parent);
     label->setFont(scaled(label->font(), 0.92, QFont::Normal));
     tint(label, secondary(label));
     return label;

@@ -46,6 +46,10 @@ public:
     static QLabel* note(const QString& text, QWidget* parent = nullptr);
     // The title of a group of settings.
     static QLabel* sectionTitle(const QString& text, QWidget* parent = nullptr);
+    // The text as it is drawn: the space before a French colon, semicolon,
+    // question or exclamation mark never breaks, so that no line of a
+    // wrapped note starts with the sign.
+    static QString keepTogether(QString text);
     // Colours a label's text.
     static void tint(QLabel* label, const QColor& color);
 

@@ -89,7 +89,7 @@ void WelcomeView::showState() {
     const bool microphone = m_status.microphone() == Readiness::Microphone::granted;
     const bool accessibility = m_status.accessibility();
     const QString key = StatusAppearance::keyName(m_status.holdKey());
-    m_subtitle->setText(Texts::welcomeSubtitle(key));
+    m_subtitle->setText(Style::keepTogether(Texts::welcomeSubtitle(key)));
     m_microphone->setState(
         {1, Texts::microphoneTitle(), Texts::microphoneDetail(), microphone, !microphone,
          m_status.microphone() == Readiness::Microphone::denied ? Texts::openSettings()
