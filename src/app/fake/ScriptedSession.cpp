@@ -1,0 +1,43 @@
+#include "app/fake/ScriptedSession.h"
+
+namespace parlova::app {
+
+using core::RelayFailure;
+
+std::optional<RelayFailure> ScriptedSession::answer(const QStringList& call) {
+    calls.append(call.join(u' ').trimmed());
+    if (failures.isEmpty())
+        return std::nullopt;
+    return failures.takeFirst();
+}
+
+QCoro::Task<core::RelayDone> ScriptedSession::requestCode(QString email,
+                                                          std::optional<QString> referral) {
+    if (const auto failure = answer({QStringLiteral("requestCode"), email, referral.value_or("")}))
+        co_return *failure;
+    co_return core::RelayDone(std::monostate{});
+}
+
+QCoro::Task<core::RelayResult<std::optional<core::ReferralOutcome>>>
+ScriptedSession::signIn(QString email, QString code, std::optional<QString> referral) {
+    if (const auto failure = answer({QStringLiteral("signIn"), email, code, referral.value_or("")}))
+        co_return *failure;
+    co_return outcome;
+}
+
+QCoro::Task<core::RelayDone> ScriptedSession::deleteAccount() {
+    if (const auto failure = answer({QStringLiteral("deleteAccount")}))
+        co_return *failure;
+    co_return core::RelayDone(std::monostate{});
+}
+
+QCoro::Task<core::RelayResult<QUrl>> ScriptedSession::paymentPage(core::PaymentPage page) {
+    const QString which = page.kind() == core::PaymentPage::Kind::portal
+                              ? QStringLiteral("portal")
+                              : core::Account::Subscription::rawValue(page.period());
+    if (const auto failure = answer({QStringLiteral("paymentPage"), which}))
+        co_return *failure;
+    co_return pageUrl;
+}
+
+} // namespace parlova::app

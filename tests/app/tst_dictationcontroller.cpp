@@ -1,0 +1,209 @@
+// The dictation controller with the real hold machine and session, over
+// fakes of the key source, recorder, inserter, permissions and pill, a
+// clock moved by hand and a relay whose answers the test hands out.
+
+#include "AccountJson.h"
+#include "PendingTransport.h"
+#include "RecordingTransport.h"
+#include "app/DictationController.h"
+#include "app/fake/FakeClock.h"
+#include "app/fake/RecordingPill.h"
+#include "core/Await.h"
+#include "core/fake/MemorySecretStore.h"
+#include "platform/fake/FakeKeyMonitor.h"
+#include "platform/fake/FakePermissions.h"
+#include "platform/fake/FakeRecorder.h"
+#include "platform/fake/FakeTextInserter.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace parlova;
+using namespace parlova::app;
+using namespace Qt::StringLiterals;
+using parlova::test::accountJson;
+using parlova::test::answer;
+using parlova::test::PendingTransport;
+using Failure = core::RelayFailure;
+
+namespace {
+
+// Runs a task to its end from a test.
+template <typename T>
+T settle(QCoro::Task<T> task) {
+    return parlova::core::waitFor(std::move(task));
+}
+
+// Built on first use: the item's names are constants of another file.
+core::KeychainItem item() {
+    return core::KeychainItem::session();
+}
+
+// A started controller, signed in as "jeton-a" with the given account shown.
+struct Desk {
+    QTemporaryDir dir;
+    core::MemorySecretStore secrets;
+    core::AsyncKeychain keychain{secrets};
+    FakeClock clock;
+    std::shared_ptr<PendingTransport> transport = PendingTransport::make();
+    std::shared_ptr<QSettings> settings =
+        std::make_shared<QSettings>(dir.filePath(u"p.conf"_s), QSettings::IniFormat);
+    platform::FakeKeyMonitor* keys = new platform::FakeKeyMonitor;
+    platform::FakeRecorder* recorder = new platform::FakeRecorder(dir.filePath(u"prises"_s));
+    platform::FakeTextInserter* inserter = new platform::FakeTextInserter;
+    platform::FakePermissions* permissions = new platform::FakePermissions;
+    RecordingPill* pill = new RecordingPill;
+    std::unique_ptr<DictationController> controller;
+
+    explicit Desk(const QJsonObject& account = accountJson()) {
+        QDir(dir.path()).mkpath(u"prises"_s);
+        secrets.put(item().service(), item().account(), item().label(), "jeton-a");
+        controller = std::make_unique<DictationController>(
+            DictationController::Devices{std::unique_ptr<platform::KeyMonitor>(keys),
+                                         std::unique_ptr<platform::Recorder>(recorder),
+                                         std::unique_ptr<platform::TextInserter>(inserter),
+                                         std::unique_ptr<platform::Permissions>(permissions),
+                                         std::unique_ptr<Pill>(pill)},
+            core::SettingsStore(settings), keychain, clock, transport);
+        QCoro::waitFor(controller->start());
+        transport->answer(0, answer(200, account));
+    }
+    ~Desk() { transport->answerAll(answer(503)); }
+
+    int exchanges(QStringView route) const {
+        int count = 0;
+        for (qsizetype index = 0; index < transport->count(); ++index)
+            count += transport->request(index).url.path().endsWith(route) ? 1 : 0;
+        return count;
+    }
+    void answerUpload(PendingTransport::Outcome outcome) {
+        for (qsizetype index = transport->count() - 1; index >= 0; --index) {
+            if (transport->isWaiting(index) &&
+                transport->request(index).url.path().endsWith(u"api/dicter"))
+                return transport->answer(index, std::move(outcome));
+        }
+        QFAIL("no upload waits");
+    }
+    void signInAnother() {
+        QCoro::Task<core::RelayResult<std::optional<core::ReferralOutcome>>> signingIn =
+            controller->session().signIn(u"noe@example.fr"_s, u"123456"_s, std::nullopt);
+        transport->answer(transport->count() - 1,
+                          answer(200, {{"jeton", "jeton-b"}, {"compte", accountJson()}}));
+        QVERIFY(settle(std::move(signingIn)).ok());
+    }
+    QString pillText() const { return pill->shown() ? pill->shown()->text() : u"-"_s; }
+};
+
+PendingTransport::Outcome transcript(const QString& text) {
+    const QJsonObject week{{"mots", 160},
+                           {"plafond", 2000},
+                           {"reste", 1840},
+                           {"reinitialisation", "2026-03-09T00:00:00Z"}};
+    return answer(200, {{"texte", text}, {"mots", 2}, {"semaine", week}});
+}
+
+} // namespace
+
+class DictationControllerTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Steps: "press T", "release T", "wait S" (seconds on the clock),
+    // "transcript" (the pending upload answers "Bonjour"), "refused" (it
+    // answers signed out), "silent" (takes to come hold no sound),
+    // "signOut", "signInB" (another account signs in).
+    void takes_data() {
+        QTest::addColumn<QJsonObject>("account");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("takes");
+        QTest::addColumn<int>("uploads");
+        QTest::addColumn<QStringList>("inserted");
+        QTest::addColumn<QString>("pill");
+        QTest::addColumn<int>("reads");
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<int>("proWindows");
+
+        const QJsonObject free = accountJson();
+        const QString signedOut = Failure::signedOut().message();
+        QTest::newRow("tap of 0.2 s") << free << QStringList{"press 0", "release 0.2"} << 1 << 0
+                                      << QStringList{} << u"-"_s << 1 << true << 0;
+        QTest::newRow("held 125 s: transcribed at 120 s")
+            << free << QStringList{"press 0", "wait 120", "transcript", "release 125"} << 1 << 1
+            << QStringList{"Bonjour"} << u"-"_s << 1 << true << 0;
+        QTest::newRow("hold key ignored while transcribing")
+            << free << QStringList{"press 0",    "release 1", "press 2",   "release 3",
+                                   "transcript", "press 4",   "release 5", "transcript"}
+            << 2 << 2 << QStringList{"Bonjour", "Bonjour"} << u"-"_s << 1 << true << 0;
+        QTest::newRow("free account at its limit")
+            << accountJson(u"gratuit"_s, 0) << QStringList{"press 0", "release 1"} << 0 << 0
+            << QStringList{}
+            << Failure::quotaReached(QDateTime(QDate(2026, 3, 9), QTime(0, 0), Qt::UTC)).message()
+            << 1 << true << 1;
+        QTest::newRow("reset date in the past")
+            << accountJson(u"gratuit"_s, 0, u"2026-03-02T00:00:00Z"_s)
+            << QStringList{"press 0", "release 1", "transcript"} << 1 << 1 << QStringList{"Bonjour"}
+            << u"-"_s << 2 << true << 0;
+        QTest::newRow("silent take")
+            << free << QStringList{"silent", "press 0", "release 1"} << 1 << 0 << QStringList{}
+            << core::DictationFailure::noSound().message() << 1 << true << 0;
+        QTest::newRow("signed out during a take")
+            << free << QStringList{"press 0", "signOut", "release 1"} << 1 << 0 << QStringList{}
+            << signedOut << 1 << false << 0;
+        QTest::newRow("stale signed-out answer")
+            << free << QStringList{"press 0", "release 1", "signOut", "signInB", "refused"} << 1
+            << 1 << QStringList{} << signedOut << 1 << true << 0;
+    }
+    void takes() {
+        QFETCH(QJsonObject, account);
+        QFETCH(QStringList, steps);
+        Desk desk(account);
+        QSignalSpy pro(desk.controller.get(), &DictationController::proNeeded);
+        for (const QString& step : steps) {
+            const QStringList words = step.split(u' ');
+            const double value = words.value(1).toDouble();
+            if (words[0] == u"press")
+                desk.keys->press(value);
+            else if (words[0] == u"release")
+                desk.keys->release(value);
+            else if (words[0] == u"wait")
+                desk.clock.advance(value);
+            else if (words[0] == u"transcript")
+                desk.answerUpload(transcript(u"Bonjour"_s));
+            else if (words[0] == u"refused")
+                desk.answerUpload(answer(401));
+            else if (words[0] == u"silent")
+                desk.recorder->setLoudestDecibels(-70);
+            else if (words[0] == u"signOut")
+                desk.controller->session().signOut();
+            else if (words[0] == u"signInB")
+                desk.signInAnother();
+        }
+        QTEST(desk.recorder->starts(), "takes");
+        QTEST(desk.exchanges(u"api/dicter"), "uploads");
+        QTEST(desk.inserter->texts(), "inserted");
+        QTEST(desk.pillText(), "pill");
+        QTEST(desk.exchanges(u"api/compte"), "reads");
+        QTEST(desk.controller->status().signedIn(), "signedIn");
+        QTEST(int(pro.count()), "proWindows");
+        QCOMPARE(desk.controller->activity(), DictationController::Activity::ready);
+        QCOMPARE(QDir(desk.dir.filePath(u"prises"_s)).entryList(QDir::Files), QStringList{});
+    }
+
+    // Accessibility granted while running is noticed within a second and
+    // re-arms the key monitor.
+    void accessibilityGrantedLater() {
+        Desk desk;
+        desk.permissions->setAccessibility(false);
+        desk.clock.advance(1);
+        const int starts = desk.keys->starts();
+        desk.permissions->setAccessibility(true);
+        desk.clock.advance(1);
+        QVERIFY(desk.controller->status().accessibility());
+        QCOMPARE(desk.keys->starts(), starts + 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(DictationControllerTest)
+#include "tst_dictationcontroller.moc"
