@@ -1,0 +1,159 @@
+#include "app/AppDelegate.h"
+#include "app/ReferralView.h"
+#include "app/SampleAccount.h"
+#include "app/ScreenWindow.h"
+#include "app/Symbols.h"
+#include "app/WelcomeFlow.h"
+#include "app/fake/FakeClock.h"
+#include "app/fake/RecordingPill.h"
+#include "core/Texts.h"
+#include "core/fake/MemorySecretStore.h"
+#include "platform/fake/FakeKeyMonitor.h"
+#include "platform/fake/FakePermissions.h"
+#include "platform/fake/FakeRecorder.h"
+#include "platform/fake/FakeTextInserter.h"
+
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace parlova::app;
+using parlova::core::AsyncKeychain;
+using parlova::core::MemorySecretStore;
+using parlova::core::Texts;
+using Screen = WindowCoordinator::Screen;
+
+namespace {
+
+// An empty keychain that answers only once opened: a launch waits for it.
+class ClosedKeychain final : public parlova::core::SecretStore {
+public:
+    QSemaphore open;
+
+    Found find(const QString& service, const QString& account) override {
+        open.acquire();
+        open.release();
+        return memory.find(service, account);
+    }
+    qint32 update(const QString& service, const QString& account,
+                  const QByteArray& value) override {
+        return memory.update(service, account, value);
+    }
+    qint32 add(const QString& service, const QString& account, const QString& label,
+               const QByteArray& value) override {
+        return memory.add(service, account, label, value);
+    }
+    qint32 remove(const QString& service, const QString& account) override {
+        return memory.remove(service, account);
+    }
+
+private:
+    MemorySecretStore memory;
+};
+
+// The program on fake devices, an empty keychain and a hand-driven clock,
+// without a tray icon.
+struct Program {
+    QTemporaryDir folder;
+    FakeClock clock;
+    ClosedKeychain store;
+    AsyncKeychain keychain{store};
+    std::unique_ptr<AppDelegate> delegate = make();
+
+    std::unique_ptr<AppDelegate> make() {
+        AppParts parts;
+        parts.devices.keyMonitor = std::make_unique<parlova::platform::FakeKeyMonitor>();
+        parts.devices.recorder = std::make_unique<parlova::platform::FakeRecorder>(folder.path());
+        parts.devices.inserter = std::make_unique<parlova::platform::FakeTextInserter>();
+        parts.devices.permissions = std::make_unique<parlova::platform::FakePermissions>();
+        parts.devices.pill = std::make_unique<RecordingPill>();
+        parts.store = parlova::core::SettingsStore(std::make_shared<QSettings>(
+            folder.filePath(QStringLiteral("parlova.conf")), QSettings::IniFormat));
+        parts.keychain = &keychain;
+        parts.clock = &clock;
+        parts.loginItem = LoginItem(folder.filePath(QStringLiteral("autostart")));
+        parts.browser = [](const QUrl&) {
+            return true;
+        };
+        parts.takeFolder = folder.path();
+        parts.statusItem = false;
+        return std::make_unique<AppDelegate>(std::move(parts));
+    }
+    void launch() {
+        store.open.release();
+        delegate->launch();
+        QTRY_VERIFY(!delegate->isLaunching());
+    }
+    QWidget* shown(Screen screen) {
+        QWidget* window = delegate->windows().window(screen);
+        return window && window->isVisible() ? window : nullptr;
+    }
+};
+
+const QUrl invitation(QStringLiteral("parlova://parrainage/h4t9wx"));
+const QString code = QStringLiteral("H4T9WX");
+
+} // namespace
+
+class AppDelegateTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void menuWithoutAccount() {
+        Program program;
+        program.launch();
+        QCOMPARE(program.delegate->statusMenu().visibleLines(),
+                 (QStringList{Texts::signInTitle(), QStringLiteral("—"), Texts::settingsItem(),
+                              Texts::permissionsItem(), QStringLiteral("—"), Texts::quitItem()}));
+    }
+
+    void everyStatusStateHasItsDrawings() {
+        for (const char* name :
+             {"waveform", "waveform.circle.fill", "ellipsis.circle", "exclamationmark.triangle",
+              "person.crop.circle.badge.exclamationmark"}) {
+            for (const bool dark : {false, true})
+                QVERIFY2(!Symbols::statusIcon(QString::fromLatin1(name), dark).isNull(), name);
+        }
+    }
+
+    void invitationLink_data() {
+        QTest::addColumn<bool>("signedIn");
+        QTest::newRow("signed out") << false;
+        QTest::newRow("signed in") << true;
+    }
+    void invitationLink() {
+        QFETCH(bool, signedIn);
+        Program program;
+        program.launch();
+        program.delegate->windows().close(Screen::welcome);
+        StatusModel& status = program.delegate->controller().status();
+        status.setSignedIn(signedIn);
+        if (signedIn)
+            status.setAccount(SampleAccount::free(program.clock.now()));
+        program.delegate->open({invitation, QUrl(QStringLiteral("https://parrainage/X"))});
+
+        QCOMPARE(program.delegate->windows().signIn().referral(), code);
+        QCOMPARE(program.shown(Screen::welcome) != nullptr, !signedIn);
+        QCOMPARE(program.shown(Screen::referral) != nullptr, signedIn);
+        if (signedIn) {
+            auto* window = static_cast<ScreenWindow*>(program.shown(Screen::referral));
+            QCOMPARE(qobject_cast<ReferralView*>(window->content())->ignoredText(),
+                     Texts::referralIgnored(code));
+        }
+    }
+
+    void linkDuringLaunchWaitsForTheWelcomeDecision() {
+        Program program;
+        program.delegate->launch();
+        QVERIFY(program.delegate->isLaunching());
+        program.delegate->open({invitation});
+        QVERIFY(!program.shown(Screen::welcome));
+        program.store.open.release();
+        QTRY_VERIFY(!program.delegate->isLaunching());
+        QVERIFY(program.shown(Screen::welcome));
+        QCOMPARE(program.delegate->windows().signIn().referral(), code);
+    }
+};
+
+QTEST_MAIN(AppDelegateTest)
+#include "tst_appdelegate.moc"

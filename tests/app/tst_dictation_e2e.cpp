@@ -1,0 +1,163 @@
+#include "DesktopWindows.h"
+#include "RelayProcess.h"
+#include "Rig.h"
+#include "app/AppDelegate.h"
+#include "app/PillController.h"
+#include "app/StatusAppearance.h"
+#include "app/SystemClock.h"
+#include "core/KeychainItem.h"
+#include "core/RelayFailure.h"
+#include "core/Texts.h"
+#include "platform/KeyMonitor.h"
+#include "platform/Keychain.h"
+#include "platform/Permissions.h"
+#include "platform/TextInserter.h"
+#include "platform/linux/QtAudioRecorder.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace parlova;
+using app::DictationController;
+using test::RelayProcess;
+using test::runServing;
+
+namespace {
+
+const QString recording = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
+const QStringList reference{"go", "forward", "ten", "meters"};
+
+// Parlova as it runs on a desktop (real keys, microphone, paste, pill and
+// keychain) against a local relay that transcribes with PocketSphinx, and a
+// text window of another process in front.
+struct Desktop {
+    QTemporaryDir folder;
+    RelayProcess relay{RelayProcess::Settings().withEngine(QStringLiteral("pocketsphinx"))};
+    test::TextWindow window;
+    app::SystemClock clock;
+    std::unique_ptr<core::AsyncKeychain> keychain;
+    app::PillController* pill = nullptr;
+    std::unique_ptr<app::AppDelegate> delegate;
+
+    bool start() {
+        if (!relay.start())
+            return false;
+        const QString token = relay.signIn(QStringLiteral("dictee@exemple.fr"));
+        core::SecretStore& store = platform::Keychain::system();
+        if (token.isEmpty() || core::KeychainItem::session().store(store, token) != 0)
+            return false;
+        keychain = std::make_unique<core::AsyncKeychain>(store);
+
+        auto preferences = std::make_shared<QSettings>(
+            folder.filePath(QStringLiteral("parlova.conf")), QSettings::IniFormat);
+        preferences->setValue(QStringLiteral("relayURL"), relay.origin().toString());
+        preferences->setValue(QStringLiteral("relayCertificate"), relay.authorityCertificatePath());
+        app::AppParts parts;
+        parts.devices.keyMonitor.reset(platform::createKeyMonitor(nullptr));
+        parts.devices.recorder = std::make_unique<platform::QtAudioRecorder>(takes());
+        parts.devices.inserter.reset(platform::createTextInserter(nullptr));
+        parts.devices.permissions.reset(platform::createPermissions(nullptr));
+        pill = new app::PillController;
+        parts.devices.pill.reset(pill);
+        parts.store = core::SettingsStore(preferences);
+        parts.keychain = keychain.get();
+        parts.clock = &clock;
+        parts.loginItem = app::LoginItem(folder.filePath(QStringLiteral("autostart")));
+        parts.takeFolder = takes();
+        parts.statusItem = false;
+        delegate = std::make_unique<app::AppDelegate>(std::move(parts));
+        delegate->launch();
+        if (!QTest::qWaitFor([&] { return status().account().has_value(); }, 20000))
+            return false;
+        // In front of everything Parlova may have opened.
+        return window.open();
+    }
+    QString takes() const { return folder.path(); }
+    app::StatusModel& status() { return delegate->controller().status(); }
+    DictationController::Activity activity() { return delegate->controller().activity(); }
+    QStringList takeFiles() const {
+        return QDir(takes()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files);
+    }
+    // Holds the hold key while the recording plays into the microphone.
+    void dictate() {
+        runServing(QStringLiteral("xdotool"), {"keydown", "Control_R"});
+        QTest::qWait(200);
+        runServing(QStringLiteral("paplay"),
+                   {"--raw", "--rate=16000", "--channels=1", "--format=s16le", recording});
+        QTest::qWait(300);
+        runServing(QStringLiteral("xdotool"), {"keyup", "Control_R"});
+    }
+    QString focus() {
+        return QString::fromUtf8(
+            runServing(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed());
+    }
+};
+
+} // namespace
+
+class DictationEndToEndTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void holdSpeakRelease() {
+        PARLOVA_REQUIRE_RIG();
+        Desktop desktop;
+        QVERIFY2(desktop.start(), qPrintable(desktop.relay.errorString()));
+        QGuiApplication::clipboard()->setText(QStringLiteral("avant"));
+
+        desktop.dictate();
+        QTRY_VERIFY_WITH_TIMEOUT(!desktop.window.text().isEmpty(), 60000);
+        const QStringList heard = desktop.window.text().toLower().split(
+            QRegularExpression(QStringLiteral("\\W+")), Qt::SkipEmptyParts);
+        int found = 0;
+        for (const QString& word : reference)
+            found += heard.contains(word) ? 1 : 0;
+        QVERIFY2(found >= 2, qPrintable(desktop.window.text()));
+        qInfo("transcript: %s", qPrintable(desktop.window.text()));
+
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+        QTRY_COMPARE(desktop.activity(), DictationController::Activity::ready);
+        QCOMPARE(desktop.takeFiles(), QStringList());
+        QCOMPARE(app::StatusAppearance::of(desktop.activity(), desktop.status()).line,
+                 core::Texts::ready(app::StatusAppearance::keyName(desktop.status().holdKey())));
+        QCOMPARE(desktop.focus(), desktop.window.id());
+
+        // A tap writes nothing and leaves no take behind.
+        const QString before = desktop.window.text();
+        runServing(QStringLiteral("xdotool"), {"key", "--delay", "80", "Control_R"});
+        QTest::qWait(1500);
+        QCOMPARE(desktop.window.text(), before);
+        QCOMPARE(desktop.activity(), DictationController::Activity::ready);
+        QCOMPARE(desktop.takeFiles(), QStringList());
+
+        // The relay says the week's words are used up.
+        RelayProcess::ScriptedAnswer quota(QStringLiteral("api/dicter"));
+        quota.status = 402;
+        const QDateTime reset = QDateTime::currentDateTimeUtc().addDays(3);
+        quota.body = {{QStringLiteral("erreur"), QStringLiteral("quota")},
+                      {QStringLiteral("reinitialisation"), reset.toString(Qt::ISODate)}};
+        QVERIFY(desktop.relay.scriptNextAnswer(quota));
+        desktop.dictate();
+        const QString message = core::RelayFailure::quotaReached(reset).message();
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.pill->model().state(), app::PillState::message(message),
+                                  60000);
+        QWidget* pro = desktop.delegate->windows().window(app::WindowCoordinator::Screen::pro);
+        QVERIFY(pro && pro->isVisible());
+        QCOMPARE(desktop.window.text(), before);
+        QCOMPARE(desktop.takeFiles(), QStringList());
+    }
+};
+
+int main(int argc, char** argv) {
+    if (parlova::test::rigPresent())
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    DictationEndToEndTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_dictation_e2e.moc"

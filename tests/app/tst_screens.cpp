@@ -1,0 +1,205 @@
+#include "app/OfferBadge.h"
+#include "app/PlanRow.h"
+#include "app/ProView.h"
+#include "app/SampleAccount.h"
+#include "app/ScreenWindow.h"
+#include "app/SettingsView.h"
+#include "app/SignInView.h"
+#include "app/SnapshotSettings.h"
+#include "app/WelcomeFlow.h"
+#include "app/WindowCoordinator.h"
+#include "app/fake/FakeClock.h"
+#include "app/fake/ScriptedSession.h"
+#include "core/Texts.h"
+
+#include <QCoroSignal>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace parlova::app;
+using parlova::core::Account;
+using parlova::core::PaymentPage;
+using parlova::core::RelayFailure;
+using parlova::core::Texts;
+using Screen = WindowCoordinator::Screen;
+
+Q_DECLARE_METATYPE(Account)
+Q_DECLARE_METATYPE(RelayFailure)
+Q_DECLARE_METATYPE(ProView::Content)
+
+namespace {
+
+// The scripted session, with payment pages that wait until released.
+class HoldingSession final : public QObject, public SessionActions {
+    Q_OBJECT
+
+public:
+    ScriptedSession scripted;
+    bool held = false;
+
+    void release() { Q_EMIT released(); }
+
+    QCoro::Task<parlova::core::RelayDone> requestCode(QString email,
+                                                      std::optional<QString> referral) override {
+        return scripted.requestCode(email, referral);
+    }
+    QCoro::Task<parlova::core::RelayResult<std::optional<parlova::core::ReferralOutcome>>>
+    signIn(QString email, QString code, std::optional<QString> referral) override {
+        return scripted.signIn(email, code, referral);
+    }
+    void signOut() override { scripted.signOut(); }
+    QCoro::Task<parlova::core::RelayDone> deleteAccount() override {
+        return scripted.deleteAccount();
+    }
+    void refreshAccount() override { scripted.refreshAccount(); }
+    QCoro::Task<parlova::core::RelayResult<QUrl>> paymentPage(PaymentPage page) override {
+        if (held)
+            co_await qCoro(this, &HoldingSession::released);
+        QCoro::Task<parlova::core::RelayResult<QUrl>> asking = scripted.paymentPage(page);
+        co_return co_await std::move(asking);
+    }
+    void watchPayment() override { scripted.watchPayment(); }
+
+Q_SIGNALS:
+    void released();
+};
+
+// The screens over a fake session, a hand-driven clock and a private
+// autostart folder.
+struct Screens {
+    QTemporaryDir autostart;
+    FakeClock clock;
+    StatusModel status;
+    SnapshotSettings settings;
+    HoldingSession session;
+    WindowCoordinator windows{status, settings, session, clock, options()};
+
+    WindowOptions options() {
+        WindowOptions options;
+        options.loginItem = LoginItem(autostart.path());
+        options.browser = [](const QUrl&) {
+            return true;
+        };
+        return options;
+    }
+    template <typename View>
+    View* view(Screen screen) {
+        auto* window = static_cast<ScreenWindow*>(windows.show(screen));
+        return qobject_cast<View*>(window->content());
+    }
+    SignInView* signInView() { return view<WelcomeFlow>(Screen::welcome)->signInView(); }
+    // The e-mail step done: the code step is on show.
+    void codeSent() {
+        windows.signIn().setEmail(SampleAccount::email);
+        windows.signIn().requestCode();
+        QVERIFY(windows.signIn().step().isCode());
+    }
+};
+
+} // namespace
+
+class ScreensTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void resendFollowsTheCountdown() {
+        Screens screens;
+        screens.codeSent();
+        QPushButton* resend = screens.signInView()->resendButton();
+        screens.clock.advance(29.2);
+        QCOMPARE(resend->text(), Texts::resendIn(QStringLiteral("1")));
+        QVERIFY(!resend->isEnabled());
+        screens.clock.advance(0.8);
+        QCOMPARE(resend->text(), Texts::resend());
+        QVERIFY(resend->isEnabled());
+    }
+
+    void changingAddressClearsTheErrorAndFocusesTheAddress() {
+        Screens screens;
+        screens.codeSent();
+        SignInView* view = screens.signInView();
+        screens.session.scripted.failures = {RelayFailure::wrongCode(2)};
+        screens.windows.signIn().setCode(QStringLiteral("123456"));
+        QCOMPARE(view->errorText(), RelayFailure::wrongCode(2).message());
+
+        view->changeEmailButton()->click();
+        QVERIFY(!screens.windows.signIn().step().isCode());
+        QVERIFY(!screens.windows.signIn().error());
+        QCOMPARE(view->errorText(), QString());
+        QCOMPARE(screens.windows.window(Screen::welcome)->focusWidget(), view->emailField());
+    }
+
+    void proScreenByOffer_data() {
+        QTest::addColumn<Account>("account");
+        QTest::addColumn<ProView::Content>("content");
+        const QDateTime now = FakeClock().now();
+        Account gifted = SampleAccount::trial(now);
+        gifted.offer = Account::Offer::gifted(now.addDays(20));
+        QTest::newRow("free") << SampleAccount::free(now) << ProView::Content::planChoice;
+        QTest::newRow("trial") << SampleAccount::trial(now) << ProView::Content::planChoice;
+        QTest::newRow("gifted") << gifted << ProView::Content::planChoice;
+        QTest::newRow("subscriber") << SampleAccount::subscriber(now) << ProView::Content::summary;
+    }
+    void proScreenByOffer() {
+        QFETCH(Account, account);
+        QFETCH(ProView::Content, content);
+        Screens screens;
+        screens.status.setAccount(account);
+        QCOMPARE(screens.view<ProView>(Screen::pro)->content(), content);
+    }
+
+    void openingCheckoutDisablesTheOtherPlan() {
+        Screens screens;
+        screens.status.setAccount(SampleAccount::free(screens.clock.now()));
+        auto* view = screens.view<ProView>(Screen::pro);
+        screens.session.held = true;
+        view->yearlyRow()->button()->click();
+        QCOMPARE(screens.windows.pro().opening(), PaymentPage::checkout(PlanRow::Period::yearly));
+        QVERIFY(view->yearlyRow()->isOpening());
+        QVERIFY(!view->yearlyRow()->button()->isVisibleTo(view));
+        QVERIFY(!view->monthlyRow()->button()->isEnabled());
+        screens.session.release();
+        QTRY_VERIFY(view->monthlyRow()->button()->isEnabled());
+    }
+
+    void badgeWarnsOnlyUntilTheWeekResets() {
+        Screens screens;
+        Account account = SampleAccount::free(screens.clock.now());
+        account.week.remaining = 0;
+        account.week.resetsAt = screens.clock.now().addSecs(3600);
+        screens.status.setAccount(account);
+        QVERIFY(screens.view<ProView>(Screen::pro)->badge()->showsLimit());
+        screens.windows.close(Screen::pro);
+        screens.clock.advance(3601);
+        QVERIFY(!screens.view<ProView>(Screen::pro)->badge()->showsLimit());
+    }
+
+    void deletionErrorStaysWithTheWindow_data() {
+        QTest::addColumn<RelayFailure>("failure");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("payment service")
+            << RelayFailure::paymentUnavailable() << Texts::deleteAccountStripeFailed();
+        QTest::newRow("other") << RelayFailure::unavailable()
+                               << RelayFailure::unavailable().message();
+    }
+    void deletionErrorStaysWithTheWindow() {
+        QFETCH(RelayFailure, failure);
+        QFETCH(QString, shown);
+        Screens screens;
+        screens.status.setSignedIn(true);
+        auto* view = screens.view<SettingsView>(Screen::settings);
+        screens.session.scripted.failures = {failure};
+        view->deleteAccount();
+        QCOMPARE(view->deletionError(), std::optional<QString>(shown));
+        QVERIFY(!view->isDeletingAccount());
+        QWidget* window = screens.windows.window(Screen::settings);
+        screens.windows.close(Screen::settings);
+        QCOMPARE(screens.windows.show(Screen::settings), window);
+        QCOMPARE(view->deletionError(), std::optional<QString>(shown));
+    }
+};
+
+QTEST_MAIN(ScreensTest)
+#include "tst_screens.moc"
