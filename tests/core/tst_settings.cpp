@@ -35,13 +35,9 @@ private Q_SLOTS:
         QFile::remove(m_path);
     }
 
-    // The key codes come from the kernel's own table.
+    // The key monitors' tests read the other keys' codes off real events.
     void keyCodesAndLanguageCodes() {
-        QCOMPARE(evdevCode(HoldKey::function), KEY_FN);
-        QCOMPARE(evdevCode(HoldKey::rightOption), KEY_RIGHTALT);
-        QCOMPARE(evdevCode(HoldKey::rightControl), KEY_RIGHTCTRL);
         QCOMPARE(evdevCode(HoldKey::rightCommand), KEY_RIGHTMETA);
-        QCOMPARE(x11KeyCode(HoldKey::rightControl), 105);
         QVERIFY(!whisperCode(DictationLanguage::automatic).has_value());
         QCOMPARE(whisperCode(DictationLanguage::brazilianPortuguese).value_or(QString()), "pt");
         QCOMPARE(displayName(DictationLanguage::brazilianPortuguese), u"Portugu\u00EAs (Brasil)"_s);
