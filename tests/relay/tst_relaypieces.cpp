@@ -1,8 +1,6 @@
-// The relay's pieces that need no server: weeks, addresses, codes, audio
-// decoding and the external-command engine.
+// The relay's pieces that need no server: weeks, addresses, codes and the
+// external-command engine. (Audio decoding is proven by every dictation.)
 
-#include "SpeechSamples.h"
-#include "relay/AudioDecoder.h"
 #include "relay/CommandEngine.h"
 #include "relay/EmailAddress.h"
 #include "relay/ParisWeek.h"
@@ -14,7 +12,6 @@
 #include <QTest>
 
 using namespace parlova::relay;
-using parlova::test::SpeechSamples;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -85,20 +82,6 @@ private Q_SLOTS:
         for (const auto& [text, words] : rows)
             QVERIFY2(WordCount::count(QString::fromUtf16(text)) == words,
                      qPrintable(QString::fromUtf16(text)));
-    }
-
-    void decodesTakesTo16kHzMono() {
-        const QByteArray take = SpeechSamples::tone(2.0);
-        QVERIFY(!take.isEmpty());
-        const auto decoded = AudioDecoder::decode(take, 130);
-        QVERIFY(!decoded.failure);
-        // AAC adds priming samples; the length stays close to two seconds.
-        QVERIFY2(std::abs(double(decoded.samples.size()) - 32000.0) < 2000.0,
-                 qPrintable(QString::number(decoded.samples.size())));
-        const auto loudest = std::max_element(
-            decoded.samples.begin(), decoded.samples.end(),
-            [](qint16 a, qint16 b) { return std::abs(int(a)) < std::abs(int(b)); });
-        QVERIFY(std::abs(int(*loudest)) > 5000);
     }
 
     void commandEngineGetsAWavFileAndTheLanguage() {
