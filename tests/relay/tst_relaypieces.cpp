@@ -1,14 +1,12 @@
-// The relay's pieces that need no server: weeks, addresses, codes and the
-// external-command engine. (Audio decoding is proven by every dictation.)
+// The relay's pieces that need no server: weeks, addresses, codes and word
+// counts. Audio decoding and the command engine are proven by dictations.
 
-#include "relay/CommandEngine.h"
 #include "relay/EmailAddress.h"
 #include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
 #include "relay/WordCount.h"
 
 #include <QDateTime>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace parlova::relay;
@@ -82,24 +80,6 @@ private Q_SLOTS:
         for (const auto& [text, words] : rows)
             QVERIFY2(WordCount::count(QString::fromUtf16(text)) == words,
                      qPrintable(QString::fromUtf16(text)));
-    }
-
-    void commandEngineGetsAWavFileAndTheLanguage() {
-        QTemporaryDir work;
-        const std::vector<qint16> samples(16000, 1000);
-        // Prints the file's size, its header and the language; the file must be gone after.
-        CommandEngine engine(u"echo \"$(stat -c %s {wav}) $(head -c 4 {wav}) "
-                             "$PARLOVA_LANGUE\"; echo {wav} > "_s +
-                                 work.filePath(u"chemin"_s),
-                             work.filePath(u"dictees"_s));
-        const Transcription result = engine.transcribe(samples, {}, u"fr"_s);
-        QCOMPARE(result.outcome, Transcription::Outcome::Text);
-        QCOMPARE(result.text.trimmed(), u"32044 RIFF fr"_s);
-        QFile recorded(work.filePath(u"chemin"_s));
-        QVERIFY(recorded.open(QIODevice::ReadOnly));
-        const QString wavPath = QString::fromUtf8(recorded.readAll()).trimmed();
-        QVERIFY(wavPath.startsWith(work.filePath(u"dictees"_s)));
-        QVERIFY(!QFile::exists(wavPath));
     }
 };
 
