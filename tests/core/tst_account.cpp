@@ -157,40 +157,29 @@ private Q_SLOTS:
     // A refusal names the first wrong member in reading order: the week before
     // the plan, the two price objects before the currency. Counts and prices
     // must be JSON numbers holding integers; nothing is coerced.
-    void refusalsNameTheirMember_data() {
-        QTest::addColumn<QJsonObject>("json");
-        QTest::addColumn<QString>("path"); // empty: accepted
-        const QJsonObject free = freeAccount(), subscribed = subscribedAccount();
-        const auto row = [](const char* name, const QJsonObject& json, const char* path) {
-            QTest::newRow(name) << json << QString::fromLatin1(path);
-        };
-        row("count as a string", with(free, "semaine.reste", "12"), "semaine.reste");
-        row("price with a fraction", with(free, "tarifs.annuel.centimesParMois", 12.5),
-            "tarifs.annuel.centimesParMois");
-        row("price beyond integers", with(free, "tarifs.annuel.centimesParMois", 1e30),
-            "tarifs.annuel.centimesParMois");
-        row("negative count", with(free, "semaine.reste", -12), "");
-        row("integral double", with(free, "tarifs.annuel.centimesParMois", 12.0), "");
-        row("no email", with(free, "email", QJsonValue::Undefined), "email");
-        row("week as an array", with(free, "semaine", QJsonArray{1}), "semaine");
-        row("referral link not a URL", with(free, "parrainage.lien", "a b"), "parrainage.lien");
-        row("week before plan", with(with(free, "offre", "illimite"), "semaine.mots", ""),
-            "semaine.mots");
-        row("prices before currency",
-            with(with(free, "tarifs.devise", 3), "tarifs.annuel", QJsonValue::Null),
-            "tarifs.annuel");
-        row("period in English", with(subscribed, "abonnement.periode", "monthly"),
-            "abonnement.periode");
-        row("cancellation as a word", with(subscribed, "abonnement.resilie", "non"),
-            "abonnement.resilie");
-        row("subscription as a string", with(subscribed, "abonnement", "active"), "abonnement");
-    }
-
     void refusalsNameTheirMember() {
-        QFETCH(QJsonObject, json);
-        QFETCH(QString, path);
-        const Decoded<Account> result = decode(json);
-        QCOMPARE(result ? QString() : result.error().path, path);
+        const QJsonObject free = freeAccount(), subscribed = subscribedAccount();
+        const std::pair<QJsonObject, const char*> rows[] = {
+            // "": accepted
+            {with(free, "semaine.reste", "12"), "semaine.reste"},
+            {with(free, "tarifs.annuel.centimesParMois", 12.5), "tarifs.annuel.centimesParMois"},
+            {with(free, "tarifs.annuel.centimesParMois", 1e30), "tarifs.annuel.centimesParMois"},
+            {with(free, "semaine.reste", -12), ""},
+            {with(free, "tarifs.annuel.centimesParMois", 12.0), ""},
+            {with(free, "email", QJsonValue::Undefined), "email"},
+            {with(free, "semaine", QJsonArray{1}), "semaine"},
+            {with(free, "parrainage.lien", "a b"), "parrainage.lien"},
+            {with(with(free, "offre", "illimite"), "semaine.mots", ""), "semaine.mots"},
+            {with(with(free, "tarifs.devise", 3), "tarifs.annuel", QJsonValue::Null),
+             "tarifs.annuel"},
+            {with(subscribed, "abonnement.periode", "monthly"), "abonnement.periode"},
+            {with(subscribed, "abonnement.resilie", "non"), "abonnement.resilie"},
+            {with(subscribed, "abonnement", "active"), "abonnement"},
+        };
+        for (const auto& [json, path] : rows) {
+            const Decoded<Account> result = decode(json);
+            QCOMPARE(result ? QString() : result.error().path, QString::fromLatin1(path));
+        }
     }
 
     void subscription() {
