@@ -87,52 +87,41 @@ class TestAccount : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void offerIsFoldedFromPlanDateAndCap_data() {
-        QTest::addColumn<QJsonObject>("json");
-        QTest::addColumn<int>("kind"); // -1: the decoding fails at errorPath
-        QTest::addColumn<QString>("errorPath");
-        QTest::addColumn<QString>("errorDescription");
-
+    void offerIsFoldedFromPlanDateAndCap() {
         const QJsonObject free = freeAccount();
         const QString date = u"2026-04-01T10:00:00Z"_s;
-        const QString noCap = u"Offre gratuite sans plafond."_s;
-        const QString noEnd = u"Pro sans date de fin."_s;
-        const auto row = [](const char* name, const QJsonObject& json, int kind,
-                            const QString& path = {}, const QString& description = {}) {
-            QTest::newRow(name) << json << kind << path << description;
+        struct Row {
+            QJsonObject json;
+            int kind; // -1: the decoding fails at errorPath
+            QString errorPath = {}, errorDescription = {};
         };
-        row("free ignores a date", with(free, "proJusquAu", date), int(Kind::free));
-        row("free, cap null", with(free, "semaine.plafond", QJsonValue::Null), -1, u"semaine"_s,
-            noCap);
-        row("trial", with(with(free, "offre", "essai"), "proJusquAu", date), int(Kind::trial));
-        row("trial, date null", with(free, "offre", "essai"), -1, u"proJusquAu"_s, noEnd);
-        row("gifted", with(with(free, "offre", "offert"), "proJusquAu", date), int(Kind::gifted));
-        row("pro with end", with(proAccount(), "proJusquAu", date), int(Kind::pro));
-        row("pro, unreadable end", with(proAccount(), "proJusquAu", "demain"), -1, u"proJusquAu"_s,
-            u"Date ISO 8601 attendue."_s);
-        row("plan in capitals", with(free, "offre", "GRATUIT"), -1, u"offre"_s);
-        row("plan a number", with(free, "offre", 1), -1, u"offre"_s);
-    }
-
-    void offerIsFoldedFromPlanDateAndCap() {
-        QFETCH(QJsonObject, json);
-        QFETCH(int, kind);
-        QFETCH(QString, errorPath);
-        QFETCH(QString, errorDescription);
-
-        const Decoded<Account> result = decode(json);
-        QCOMPARE(result.ok(), kind >= 0);
-        if (!result) {
-            QCOMPARE(result.error().path, errorPath);
-            if (!errorDescription.isEmpty())
-                QCOMPARE(result.error().description, errorDescription);
-            return;
+        const Row rows[] = {
+            {with(free, "proJusquAu", date), int(Kind::free)}, // a free offer ignores the date
+            {with(free, "semaine.plafond", QJsonValue::Null), -1, u"semaine"_s,
+             u"Offre gratuite sans plafond."_s},
+            {with(with(free, "offre", "essai"), "proJusquAu", date), int(Kind::trial)},
+            {with(free, "offre", "essai"), -1, u"proJusquAu"_s, u"Pro sans date de fin."_s},
+            {with(with(free, "offre", "offert"), "proJusquAu", date), int(Kind::gifted)},
+            {with(proAccount(), "proJusquAu", date), int(Kind::pro)},
+            {with(proAccount(), "proJusquAu", "demain"), -1, u"proJusquAu"_s,
+             u"Date ISO 8601 attendue."_s},
+            {with(free, "offre", "GRATUIT"), -1, u"offre"_s},
+            {with(free, "offre", 1), -1, u"offre"_s},
+        };
+        for (const Row& row : rows) {
+            const Decoded<Account> result = decode(row.json);
+            QCOMPARE(result.ok(), row.kind >= 0);
+            if (!result) {
+                QCOMPARE(result.error().path, row.errorPath);
+                if (!row.errorDescription.isEmpty())
+                    QCOMPARE(result.error().description, row.errorDescription);
+                continue;
+            }
+            QCOMPARE(int(result->offer.kind()), row.kind);
+            QCOMPARE(result->offer.until(), row.kind == int(Kind::free)
+                                                ? std::nullopt
+                                                : std::optional(utc("2026-04-01T10:00:00Z")));
         }
-        QCOMPARE(int(result->offer.kind()), kind);
-        const QJsonValue until = json.value("proJusquAu");
-        QCOMPARE(result->offer.until(), kind == int(Kind::free) || until.isNull()
-                                            ? std::nullopt
-                                            : std::optional(utc("2026-04-01T10:00:00Z")));
     }
 
     void datesInBothFormsAndOnlyThose() {
