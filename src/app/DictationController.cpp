@@ -27,8 +27,9 @@ DictationController::~DictationController() = default;
 
 core::RelayClient DictationController::client() const {
     if (m_transport)
-        return core::RelayClient(m_store.relayOrigin(), m_transport);
-    return core::RelayClient(m_store.relayOrigin());
+        return core::RelayClient(m_store.relayOrigin(), m_transport, {},
+                                 m_store.relayAuthorities());
+    return core::RelayClient(m_store);
 }
 
 QCoro::Task<> DictationController::start() {

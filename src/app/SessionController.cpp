@@ -23,8 +23,9 @@ SessionController::~SessionController() = default;
 
 core::RelayClient SessionController::client() const {
     if (m_transport)
-        return core::RelayClient(m_store.relayOrigin(), m_transport);
-    return core::RelayClient(m_store.relayOrigin());
+        return core::RelayClient(m_store.relayOrigin(), m_transport, {},
+                                 m_store.relayAuthorities());
+    return core::RelayClient(m_store);
 }
 
 QCoro::Task<> SessionController::start() {
