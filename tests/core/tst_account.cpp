@@ -87,52 +87,41 @@ class TestAccount : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void offerIsFoldedFromPlanDateAndCap_data() {
-        QTest::addColumn<QJsonObject>("json");
-        QTest::addColumn<int>("kind"); // -1: the decoding fails at errorPath
-        QTest::addColumn<QString>("errorPath");
-        QTest::addColumn<QString>("errorDescription");
-
+    void offerIsFoldedFromPlanDateAndCap() {
         const QJsonObject free = freeAccount();
         const QString date = u"2026-04-01T10:00:00Z"_s;
-        const QString noCap = u"Offre gratuite sans plafond."_s;
-        const QString noEnd = u"Pro sans date de fin."_s;
-        const auto row = [](const char* name, const QJsonObject& json, int kind,
-                            const QString& path = {}, const QString& description = {}) {
-            QTest::newRow(name) << json << kind << path << description;
+        struct Row {
+            QJsonObject json;
+            int kind; // -1: the decoding fails at errorPath
+            QString errorPath = {}, errorDescription = {};
         };
-        row("free ignores a date", with(free, "proJusquAu", date), int(Kind::free));
-        row("free, cap null", with(free, "semaine.plafond", QJsonValue::Null), -1, u"semaine"_s,
-            noCap);
-        row("trial", with(with(free, "offre", "essai"), "proJusquAu", date), int(Kind::trial));
-        row("trial, date null", with(free, "offre", "essai"), -1, u"proJusquAu"_s, noEnd);
-        row("gifted", with(with(free, "offre", "offert"), "proJusquAu", date), int(Kind::gifted));
-        row("pro with end", with(proAccount(), "proJusquAu", date), int(Kind::pro));
-        row("pro, unreadable end", with(proAccount(), "proJusquAu", "demain"), -1, u"proJusquAu"_s,
-            u"Date ISO 8601 attendue."_s);
-        row("plan in capitals", with(free, "offre", "GRATUIT"), -1, u"offre"_s);
-        row("plan a number", with(free, "offre", 1), -1, u"offre"_s);
-    }
-
-    void offerIsFoldedFromPlanDateAndCap() {
-        QFETCH(QJsonObject, json);
-        QFETCH(int, kind);
-        QFETCH(QString, errorPath);
-        QFETCH(QString, errorDescription);
-
-        const Decoded<Account> result = decode(json);
-        QCOMPARE(result.ok(), kind >= 0);
-        if (!result) {
-            QCOMPARE(result.error().path, errorPath);
-            if (!errorDescription.isEmpty())
-                QCOMPARE(result.error().description, errorDescription);
-            return;
+        const Row rows[] = {
+            {with(free, "proJusquAu", date), int(Kind::free)}, // a free offer ignores the date
+            {with(free, "semaine.plafond", QJsonValue::Null), -1, u"semaine"_s,
+             u"Offre gratuite sans plafond."_s},
+            {with(with(free, "offre", "essai"), "proJusquAu", date), int(Kind::trial)},
+            {with(free, "offre", "essai"), -1, u"proJusquAu"_s, u"Pro sans date de fin."_s},
+            {with(with(free, "offre", "offert"), "proJusquAu", date), int(Kind::gifted)},
+            {with(proAccount(), "proJusquAu", date), int(Kind::pro)},
+            {with(proAccount(), "proJusquAu", "demain"), -1, u"proJusquAu"_s,
+             u"Date ISO 8601 attendue."_s},
+            {with(free, "offre", "GRATUIT"), -1, u"offre"_s},
+            {with(free, "offre", 1), -1, u"offre"_s},
+        };
+        for (const Row& row : rows) {
+            const Decoded<Account> result = decode(row.json);
+            QCOMPARE(result.ok(), row.kind >= 0);
+            if (!result) {
+                QCOMPARE(result.error().path, row.errorPath);
+                if (!row.errorDescription.isEmpty())
+                    QCOMPARE(result.error().description, row.errorDescription);
+                continue;
+            }
+            QCOMPARE(int(result->offer.kind()), row.kind);
+            QCOMPARE(result->offer.until(), row.kind == int(Kind::free)
+                                                ? std::nullopt
+                                                : std::optional(utc("2026-04-01T10:00:00Z")));
         }
-        QCOMPARE(int(result->offer.kind()), kind);
-        const QJsonValue until = json.value("proJusquAu");
-        QCOMPARE(result->offer.until(), kind == int(Kind::free) || until.isNull()
-                                            ? std::nullopt
-                                            : std::optional(utc("2026-04-01T10:00:00Z")));
     }
 
     void datesInBothFormsAndOnlyThose() {
@@ -157,40 +146,29 @@ private Q_SLOTS:
     // A refusal names the first wrong member in reading order: the week before
     // the plan, the two price objects before the currency. Counts and prices
     // must be JSON numbers holding integers; nothing is coerced.
-    void refusalsNameTheirMember_data() {
-        QTest::addColumn<QJsonObject>("json");
-        QTest::addColumn<QString>("path"); // empty: accepted
-        const QJsonObject free = freeAccount(), subscribed = subscribedAccount();
-        const auto row = [](const char* name, const QJsonObject& json, const char* path) {
-            QTest::newRow(name) << json << QString::fromLatin1(path);
-        };
-        row("count as a string", with(free, "semaine.reste", "12"), "semaine.reste");
-        row("price with a fraction", with(free, "tarifs.annuel.centimesParMois", 12.5),
-            "tarifs.annuel.centimesParMois");
-        row("price beyond integers", with(free, "tarifs.annuel.centimesParMois", 1e30),
-            "tarifs.annuel.centimesParMois");
-        row("negative count", with(free, "semaine.reste", -12), "");
-        row("integral double", with(free, "tarifs.annuel.centimesParMois", 12.0), "");
-        row("no email", with(free, "email", QJsonValue::Undefined), "email");
-        row("week as an array", with(free, "semaine", QJsonArray{1}), "semaine");
-        row("referral link not a URL", with(free, "parrainage.lien", "a b"), "parrainage.lien");
-        row("week before plan", with(with(free, "offre", "illimite"), "semaine.mots", ""),
-            "semaine.mots");
-        row("prices before currency",
-            with(with(free, "tarifs.devise", 3), "tarifs.annuel", QJsonValue::Null),
-            "tarifs.annuel");
-        row("period in English", with(subscribed, "abonnement.periode", "monthly"),
-            "abonnement.periode");
-        row("cancellation as a word", with(subscribed, "abonnement.resilie", "non"),
-            "abonnement.resilie");
-        row("subscription as a string", with(subscribed, "abonnement", "active"), "abonnement");
-    }
-
     void refusalsNameTheirMember() {
-        QFETCH(QJsonObject, json);
-        QFETCH(QString, path);
-        const Decoded<Account> result = decode(json);
-        QCOMPARE(result ? QString() : result.error().path, path);
+        const QJsonObject free = freeAccount(), subscribed = subscribedAccount();
+        const std::pair<QJsonObject, const char*> rows[] = {
+            // "": accepted
+            {with(free, "semaine.reste", "12"), "semaine.reste"},
+            {with(free, "tarifs.annuel.centimesParMois", 12.5), "tarifs.annuel.centimesParMois"},
+            {with(free, "tarifs.annuel.centimesParMois", 1e30), "tarifs.annuel.centimesParMois"},
+            {with(free, "semaine.reste", -12), ""},
+            {with(free, "tarifs.annuel.centimesParMois", 12.0), ""},
+            {with(free, "email", QJsonValue::Undefined), "email"},
+            {with(free, "semaine", QJsonArray{1}), "semaine"},
+            {with(free, "parrainage.lien", "a b"), "parrainage.lien"},
+            {with(with(free, "offre", "illimite"), "semaine.mots", ""), "semaine.mots"},
+            {with(with(free, "tarifs.devise", 3), "tarifs.annuel", QJsonValue::Null),
+             "tarifs.annuel"},
+            {with(subscribed, "abonnement.periode", "monthly"), "abonnement.periode"},
+            {with(subscribed, "abonnement.resilie", "non"), "abonnement.resilie"},
+            {with(subscribed, "abonnement", "active"), "abonnement"},
+        };
+        for (const auto& [json, path] : rows) {
+            const Decoded<Account> result = decode(json);
+            QCOMPARE(result ? QString() : result.error().path, QString::fromLatin1(path));
+        }
     }
 
     void subscription() {

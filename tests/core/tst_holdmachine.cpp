@@ -21,7 +21,6 @@ using Steps = std::vector<Step>;
 
 } // namespace
 
-Q_DECLARE_METATYPE(HoldMachine::Command)
 Q_DECLARE_METATYPE(HoldMachine::Phase)
 Q_DECLARE_METATYPE(Steps)
 
@@ -47,39 +46,27 @@ class TestHoldMachine : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void releaseDecidesByHoldDuration_data() {
-        QTest::addColumn<double>("pressedAt");
-        QTest::addColumn<double>("releasedAt");
-        QTest::addColumn<Command>("command");
-
+    void releaseDecidesByHoldDuration() {
         const auto take = Command::stopAndTranscribe;
         const auto tap = Command::cancelListening;
-        QTest::newRow("exactly the minimum") << 10.0 << 10.3 << take;
-        // 1.4 - 1.1 is 0.29999999999999982 in binary floating point.
-        QTest::newRow("exactly the minimum, inexact stamps") << 1.1 << 1.4 << take;
-        QTest::newRow("exactly the minimum, millisecond stamps after days of uptime")
-            << 345678.912 << 345679.212 << take;
-        QTest::newRow("a microsecond short") << 10.0 << 10.299999 << tap;
-        QTest::newRow("beyond the maximum") << 0.0 << HoldMachine::maximumHold + 5.0 << take;
-        QTest::newRow("released before the press") << 10.0 << 9.0 << tap;
-        QTest::newRow("release stamp not a number")
-            << 10.0 << std::numeric_limits<double>::quiet_NaN() << tap;
-    }
-
-    void releaseDecidesByHoldDuration() {
-        QFETCH(double, pressedAt);
-        QFETCH(double, releasedAt);
-        QFETCH(Command, command);
-
-        HoldMachine machine;
-        QCOMPARE(machine.handle(Event::keyDown(pressedAt)), Command::startListening);
-        QCOMPARE(machine.handle(Event::keyUp(releasedAt)), command);
-        QCOMPARE(machine.phase(),
-                 command == Command::stopAndTranscribe ? Phase::busy() : Phase::idle());
-
-        // A dropped tap leaves the machine ready for the next press at once.
-        if (command == Command::cancelListening)
-            QCOMPARE(machine.handle(Event::keyDown(pressedAt + 1.0)), Command::startListening);
+        const std::tuple<double, double, Command> rows[] = {
+            {10.0, 10.3, take}, // exactly the minimum
+            {1.1, 1.4, take},   // 1.4 - 1.1 is 0.29999999999999982 in binary floating point
+            {345678.912, 345679.212, take}, // millisecond stamps after days of uptime
+            {10.0, 10.299999, tap},
+            {0.0, HoldMachine::maximumHold + 5.0, take},
+            {10.0, 9.0, tap}, // released before the press
+            {10.0, std::numeric_limits<double>::quiet_NaN(), tap},
+        };
+        for (const auto& [pressedAt, releasedAt, command] : rows) {
+            HoldMachine machine;
+            QCOMPARE(machine.handle(Event::keyDown(pressedAt)), Command::startListening);
+            QCOMPARE(machine.handle(Event::keyUp(releasedAt)), command);
+            QCOMPARE(machine.phase(), command == take ? Phase::busy() : Phase::idle());
+            // A dropped tap leaves the machine ready for the next press at once.
+            if (command == tap)
+                QCOMPARE(machine.handle(Event::keyDown(pressedAt + 1.0)), Command::startListening);
+        }
     }
 
     void sequences_data() {

@@ -27,28 +27,23 @@ private Q_SLOTS:
                  QStringList({"fr.orvane.parlova", "relais", "Parlova (relais)"}));
     }
 
-    void readDecodesAndTrims_data() {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<Lookup>("expected");
-        QTest::newRow("tabs and CRLF") << QByteArray("\t jeton \r\n") << Lookup("jeton");
-        QTest::newRow("NEL, no-break and ideographic spaces, line separator")
-            << QByteArray("\v\xc2\x85\xc2\xa0\xe3\x80\x80jeton\xe2\x80\xa8") << Lookup("jeton");
-        // Zero-width characters are not white space: they stay.
-        QTest::newRow("zero-width space kept")
-            << QByteArray("\xe2\x80\x8bx") << Lookup(u"\u200bx"_s);
-        QTest::newRow("empty") << QByteArray() << Lookup(SecretStore::itemNotFound);
-        QTest::newRow("white space only")
-            << QByteArray(" \n\t\r\xc2\xa0") << Lookup(SecretStore::itemNotFound);
-        QTest::newRow("invalid byte") << QByteArray("ab\xff") << Lookup(SecretStore::itemNotFound);
-        QTest::newRow("encoded surrogate")
-            << QByteArray("a\xed\xa0\x80") << Lookup(SecretStore::itemNotFound);
-    }
     void readDecodesAndTrims() {
-        QFETCH(QByteArray, stored);
-        QFETCH(Lookup, expected);
-        MemorySecretStore keychain;
-        keychain.put(m_item.service(), m_item.account(), m_item.label(), stored);
-        QCOMPARE(m_item.read(keychain), expected);
+        const std::pair<QByteArray, Lookup> rows[] = {
+            {"\t jeton \r\n", Lookup("jeton")},
+            // NEL, no-break and ideographic spaces, line separator.
+            {"\v\xc2\x85\xc2\xa0\xe3\x80\x80jeton\xe2\x80\xa8", Lookup("jeton")},
+            // Zero-width characters are not white space: they stay.
+            {"\xe2\x80\x8bx", Lookup(u"\u200bx"_s)},
+            {"", Lookup(SecretStore::itemNotFound)},
+            {" \n\t\r\xc2\xa0", Lookup(SecretStore::itemNotFound)},
+            {"ab\xff", Lookup(SecretStore::itemNotFound)},        // invalid byte
+            {"a\xed\xa0\x80", Lookup(SecretStore::itemNotFound)}, // encoded surrogate
+        };
+        for (const auto& [stored, expected] : rows) {
+            MemorySecretStore keychain;
+            keychain.put(m_item.service(), m_item.account(), m_item.label(), stored);
+            QVERIFY2(m_item.read(keychain) == expected, stored.toHex().constData());
+        }
     }
 
     void readPassesKeychainFailuresUp() {

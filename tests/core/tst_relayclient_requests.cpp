@@ -180,6 +180,15 @@ private Q_SLOTS:
     // (Plain strings: moc loses its way in raw ones here.)
     void unusableAnswersAreUnexpected() {
         using Exchange = Outcome (*)(const RelayClient&);
+        const Exchange signOut = [](const RelayClient& c) {
+            return failureOf(c.signOut(token));
+        };
+        const Exchange remove = [](const RelayClient& c) {
+            return failureOf(c.deleteAccount(token));
+        };
+        const Exchange signIn = [](const RelayClient& c) {
+            return failureOf(c.signIn(email, token, std::nullopt));
+        };
         const Exchange account = [](const RelayClient& c) {
             return failureOf(c.account(token));
         };
@@ -190,20 +199,11 @@ private Q_SLOTS:
             return failureOf(c.dictate(audio, token, DictationLanguage::french));
         };
         const std::tuple<int, QByteArray, Exchange> rows[] = {
-            {200, "{}",
-             [](const RelayClient& c) {
-                 return failureOf(c.signOut(token));
-             }},
-            {200, "{}",
-             [](const RelayClient& c) {
-                 return failureOf(c.deleteAccount(token));
-             }},
+            {200, "{}", signOut},
+            {200, "{}", remove},
             {204, "", account},
             {200, "\x89PNG\r\n", account},
-            {200, "{\"jeton\":\"t\",\"compte\":{}}",
-             [](const RelayClient& c) {
-                 return failureOf(c.signIn(email, token, std::nullopt));
-             }},
+            {200, "{\"jeton\":\"t\",\"compte\":{}}", signIn},
             {200, "{\"url\":\"http://127.0.0.1/paiement/x\"}", portal},
             {200, "{\"url\":\"https:///portail\"}", portal},
             {200, "<html>", dictate},

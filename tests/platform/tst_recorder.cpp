@@ -90,8 +90,6 @@ private Q_SLOTS:
         VERIFY_STARTED(recorder);
         QVERIFY(recorder.isRecording());
         QCOMPARE(takesIn(dir).size(), 1);
-        QCOMPARE(QFile::permissions(dir.filePath(takesIn(dir).at(0))),
-                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QVERIFY(play(voice));
         QTest::qWait(300);
 

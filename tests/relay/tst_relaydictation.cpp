@@ -7,6 +7,7 @@
 #include "SpeechSamples.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QSslSocket>
 #include <QTest>
 #include <QTimeZone>
@@ -237,15 +238,16 @@ private Q_SLOTS:
         }
     }
 
-    // The command's exit code decides: a failed transcription is a 503 that
+    // The command gets the take as a WAV file, gone once read, and the
+    // language. Its exit code decides: a failed transcription is a 503 that
     // charges no words, a missing command is the relay's own configuration.
     void commandEngine() {
         RelayProcess echoing(
             RelayProcess::Settings()
                 .withEngine(u"commande"_s)
-                .withArguments({u"--commande"_s, u"test -s {wav} && [ \"$PARLOVA_LANGUE\" != "
-                                                 "zz ] && echo \"  bonjour le monde "
-                                                 "$PARLOVA_LANGUE \""_s}));
+                .withArguments({u"--commande"_s, u"[ \"$(head -c 4 {wav})\" = RIFF ] && [ "
+                                                 "\"$PARLOVA_LANGUE\" != zz ] && echo \"  "
+                                                 "bonjour le monde $PARLOVA_LANGUE \""_s}));
         QVERIFY2(echoing.start(), qPrintable(echoing.errorString()));
         const QString token = echoing.signIn(u"cmd@example.com"_s);
         const auto answer = echoing.dictate(token, m_take, u"de"_s);
@@ -254,6 +256,7 @@ private Q_SLOTS:
         QCOMPARE(answer.json.value(u"mots"_s), QJsonValue(4));
         QCOMPARE(echoing.dictate(token, m_take, u"zz"_s).refusal(), u"503 transcription"_s);
         QCOMPARE(echoing.call("GET", u"api/compte"_s, token).json[u"semaine"_s][u"mots"_s], 4);
+        QVERIFY(QDir(echoing.dataDir() + u"/dictees"_s).entryList(QDir::Files).isEmpty());
 
         RelayProcess missing(RelayProcess::Settings()
                                  .withEngine(u"commande"_s)

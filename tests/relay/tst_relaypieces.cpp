@@ -1,20 +1,15 @@
-// The relay's pieces that need no server: weeks, addresses, codes, audio
-// decoding and the external-command engine.
+// The relay's pieces that need no server: weeks, addresses, codes and word
+// counts. Audio decoding and the command engine are proven by dictations.
 
-#include "SpeechSamples.h"
-#include "relay/AudioDecoder.h"
-#include "relay/CommandEngine.h"
 #include "relay/EmailAddress.h"
 #include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
 #include "relay/WordCount.h"
 
 #include <QDateTime>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace parlova::relay;
-using parlova::test::SpeechSamples;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -85,38 +80,6 @@ private Q_SLOTS:
         for (const auto& [text, words] : rows)
             QVERIFY2(WordCount::count(QString::fromUtf16(text)) == words,
                      qPrintable(QString::fromUtf16(text)));
-    }
-
-    void decodesTakesTo16kHzMono() {
-        const QByteArray take = SpeechSamples::tone(2.0);
-        QVERIFY(!take.isEmpty());
-        const auto decoded = AudioDecoder::decode(take, 130);
-        QVERIFY(!decoded.failure);
-        // AAC adds priming samples; the length stays close to two seconds.
-        QVERIFY2(std::abs(double(decoded.samples.size()) - 32000.0) < 2000.0,
-                 qPrintable(QString::number(decoded.samples.size())));
-        const auto loudest = std::max_element(
-            decoded.samples.begin(), decoded.samples.end(),
-            [](qint16 a, qint16 b) { return std::abs(int(a)) < std::abs(int(b)); });
-        QVERIFY(std::abs(int(*loudest)) > 5000);
-    }
-
-    void commandEngineGetsAWavFileAndTheLanguage() {
-        QTemporaryDir work;
-        const std::vector<qint16> samples(16000, 1000);
-        // Prints the file's size, its header and the language; the file must be gone after.
-        CommandEngine engine(u"echo \"$(stat -c %s {wav}) $(head -c 4 {wav}) "
-                             "$PARLOVA_LANGUE\"; echo {wav} > "_s +
-                                 work.filePath(u"chemin"_s),
-                             work.filePath(u"dictees"_s));
-        const Transcription result = engine.transcribe(samples, {}, u"fr"_s);
-        QCOMPARE(result.outcome, Transcription::Outcome::Text);
-        QCOMPARE(result.text.trimmed(), u"32044 RIFF fr"_s);
-        QFile recorded(work.filePath(u"chemin"_s));
-        QVERIFY(recorded.open(QIODevice::ReadOnly));
-        const QString wavPath = QString::fromUtf8(recorded.readAll()).trimmed();
-        QVERIFY(wavPath.startsWith(work.filePath(u"dictees"_s)));
-        QVERIFY(!QFile::exists(wavPath));
     }
 };
 
