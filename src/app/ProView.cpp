@@ -123,18 +123,7 @@ ProView::ProView(StatusModel& status, ProModel& model, Clock& clock, std::functi
     pending->addWidget(Style::note(Texts::paymentPending(), m_pendingPayment), 1);
     layout->addWidget(m_pendingPayment);
 
-    layout->addSpacing(4);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* close = Style::button(Texts::close(), this);
-    close->setMinimumWidth(110);
-    ScreenWindow::setCancelButton(close);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
-    connect(close, &QPushButton::clicked, this, [onClose] {
-        if (onClose)
-            onClose();
-    });
+    ScreenWindow::addCloseRow(layout, this, std::move(onClose));
 
     connect(&m_status, &StatusModel::accountChanged, this, &ProView::showAccount);
     connect(&m_status, &StatusModel::paymentPendingChanged, this, &ProView::showState);

@@ -80,18 +80,7 @@ ReferralView::ReferralView(StatusModel& status, ReferralModel& model, Clock& clo
     content->addLayout(tiles);
     layout->addWidget(m_content);
 
-    layout->addSpacing(4);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* close = Style::button(Texts::close(), this);
-    close->setMinimumWidth(110);
-    ScreenWindow::setCancelButton(close);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
-    connect(close, &QPushButton::clicked, this, [onClose] {
-        if (onClose)
-            onClose();
-    });
+    ScreenWindow::addCloseRow(layout, this, std::move(onClose));
 
     connect(&m_status, &StatusModel::accountChanged, this, &ReferralView::showAccount);
     connect(&m_model, &ReferralModel::ignoredCodeChanged, this, &ReferralView::showIgnored);

@@ -2,6 +2,7 @@
 
 #include "app/Style.h"
 #include "app/Symbols.h"
+#include "core/Texts.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace parlova::app {
 
@@ -46,6 +49,21 @@ ScreenWindow::ScreenWindow(QWidget* content, int width, const QString& title)
 
 void ScreenWindow::setCancelButton(QWidget* button) {
     button->setProperty(cancelProperty, true);
+}
+
+void ScreenWindow::addCloseRow(QBoxLayout* layout, QWidget* screen, std::function<void()> onClose) {
+    layout->addSpacing(4);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* close = Style::button(core::Texts::close(), screen);
+    close->setMinimumWidth(110);
+    setCancelButton(close);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    QObject::connect(close, &QPushButton::clicked, screen, [onClose = std::move(onClose)] {
+        if (onClose)
+            onClose();
+    });
 }
 
 void ScreenWindow::centre() {

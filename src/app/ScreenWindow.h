@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+#include <functional>
+
+class QBoxLayout;
+
 namespace parlova::app {
 
 // A window of the program around one screen: titled and closable only, a
@@ -17,6 +21,9 @@ public:
 
     // Marks the button that Escape presses.
     static void setCancelButton(QWidget* button);
+    // Ends a screen's layout with its "Fermer" button, right-aligned, which
+    // Escape presses too.
+    static void addCloseRow(QBoxLayout* layout, QWidget* screen, std::function<void()> onClose);
 
     QWidget* content() const { return m_content; }
     // Places the window in the middle of the screen under the mouse.
