@@ -75,20 +75,19 @@ std::vector<float> voiceLikeSignal() {
 double writerCpuSeconds(const std::vector<float>& samples, const QString& directory) {
     const QString path = DictationTakeFiles::newTake(directory);
     auto created = DictationAudioWriter::create(path, {inputRate, channels, true});
-    auto* writer = std::get_if<std::unique_ptr<DictationAudioWriter>>(&created);
-    if (writer == nullptr) {
+    if (!created) {
         std::fprintf(stderr, "writer: %s\n",
-                     qPrintable(DictationAudioWriter::message(std::get<1>(created))));
+                     qPrintable(DictationAudioWriter::message(created.error())));
         return -1;
     }
     const double start = processCpuSeconds();
     constexpr std::size_t buffer = 1024 * channels;
     for (std::size_t at = 0; at < samples.size(); at += buffer) {
         const std::size_t count = std::min(buffer, samples.size() - at);
-        if ((*writer)->appendInterleaved({samples.data() + at, count}).index() != 0)
+        if (!created.value()->appendInterleaved({samples.data() + at, count}))
             return -1;
     }
-    if ((*writer)->finish().index() != 0)
+    if (!created.value()->finish())
         return -1;
     const double used = processCpuSeconds() - start;
     QFile::remove(path);

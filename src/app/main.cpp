@@ -16,6 +16,16 @@ void nameTheProgram() {
     QCoreApplication::setApplicationVersion(QStringLiteral(PARLOVA_VERSION));
 }
 
+// Wayland lets no client place its windows or keep one above the others, and
+// the pill needs both: on a Wayland session the windows go through XWayland
+// when it is there. Keys and paste do not depend on this. A platform the user
+// chose explicitly is left alone.
+void runWindowsThroughXWayland() {
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -34,6 +44,7 @@ int main(int argc, char** argv) {
     // The desktop application: no main window, it lives in the tray and
     // keeps running when its last window closes. `arguments` goes to the
     // application shell (snapshot folder, links handed over at launch).
+    runWindowsThroughXWayland();
     QApplication application(argc, argv);
     nameTheProgram();
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Parlova"));

@@ -139,10 +139,4 @@ void CommandLineTool::print(const QString& line) {
     out.flush();
 }
 
-void CommandLineTool::abortOnThrow() {
-    // Every operation reports its failures in its result; an exception here
-    // is a defect, and a command must not print a made-up outcome.
-    std::abort();
-}
-
 } // namespace parlova::cli

@@ -3,14 +3,11 @@
 #include "core/PaymentPage.h"
 #include "core/SecretStore.h"
 
-#include <QCoroTask>
-#include <QEventLoop>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 #include <QtGlobal>
 
-#include <exception>
 #include <optional>
 #include <utility>
 
@@ -62,20 +59,6 @@ public:
     // One line on standard output, written at once.
     static void print(const QString& line);
 
-    // Runs an asynchronous operation to completion from synchronous code: the
-    // calling thread turns a local event loop until the task has delivered
-    // its value. Failures are part of that value; a task that throws is a
-    // programming error and ends the program.
-    template <typename T>
-    static T waitFor(QCoro::Task<T> task);
-
-    // Runs one relay operation, whose result holds its success or its
-    // RelayFailure.
-    template <typename T>
-    static T call(QCoro::Task<T> operation) {
-        return waitFor(std::move(operation));
-    }
-
     friend bool operator==(const CommandLineTool&, const CommandLineTool&) = default;
 
 private:
@@ -89,36 +72,6 @@ private:
     Kind m_kind;
     QStringList m_operands;
     std::optional<core::PaymentPage> m_page;
-
-    template <typename T>
-    static QCoro::Task<> fill(QCoro::Task<T> task, std::optional<T>* box, bool* threw,
-                              QEventLoop* loop);
-    [[noreturn]] static void abortOnThrow();
 };
-
-template <typename T>
-QCoro::Task<> CommandLineTool::fill(QCoro::Task<T> task, std::optional<T>* box, bool* threw,
-                                    QEventLoop* loop) {
-    try {
-        box->emplace(co_await std::move(task));
-    } catch (...) {
-        *threw = true;
-    }
-    loop->quit();
-}
-
-template <typename T>
-T CommandLineTool::waitFor(QCoro::Task<T> task) {
-    std::optional<T> box;
-    bool threw = false;
-    QEventLoop loop;
-    // The task may finish before the loop turns; the box tells.
-    const QCoro::Task<> filling = fill(std::move(task), &box, &threw, &loop);
-    while (!box && !threw)
-        loop.exec();
-    if (threw)
-        abortOnThrow();
-    return std::move(*box);
-}
 
 } // namespace parlova::cli

@@ -1,6 +1,7 @@
 #include "cli/RelayCommands.h"
 
 #include "cli/CommandLineTool.h"
+#include "core/Await.h"
 #include "core/KeychainItem.h"
 #include "core/OfferText.h"
 #include "core/ReferralCode.h"
@@ -111,18 +112,14 @@ int RelayCommands::usage(Environment& environment, const QString& synopsis) {
 
 std::optional<QString> RelayCommands::storedToken(Environment& environment) {
     const KeychainItem::Lookup lookup = KeychainItem::session().read(environment.keychain);
-    switch (lookup.kind()) {
-    case KeychainItem::Lookup::Kind::found:
+    if (lookup)
         return lookup.value();
-    case KeychainItem::Lookup::Kind::missing:
+    if (lookup.error() == SecretStore::itemNotFound)
         print(environment, RelayFailure::signedOut().message() +
                                u" Aucune session dans le trousseau : --connexion, puis --code."_s);
-        return std::nullopt;
-    case KeychainItem::Lookup::Kind::unreadable:
+    else
         print(environment,
-              u"Trousseau illisible : "_s + CommandLineTool::describe(lookup.status()) + u'.');
-        return std::nullopt;
-    }
+              u"Trousseau illisible : "_s + CommandLineTool::describe(lookup.error()) + u'.');
     return std::nullopt;
 }
 
@@ -149,10 +146,9 @@ int RelayCommands::requestCode(Environment& environment, const std::optional<QSt
     if (!valid)
         return invalidReferral(environment);
 
-    const core::RelayDone sent =
-        CommandLineTool::call(client(environment).requestCode(*email, code));
+    const core::RelayDone sent = core::waitFor(client(environment).requestCode(*email, code));
     if (!sent)
-        return report(environment, sent.failure());
+        return report(environment, sent.error());
     QString line = u"Code envoyé à "_s + *email + u". Ensuite : --code "_s + *email + u" <code>"_s;
     if (code)
         line += u' ' + *code;
@@ -188,9 +184,9 @@ int RelayCommands::signIn(Environment& environment, const std::optional<QString>
 
     const core::RelayClient relay = client(environment);
     const core::RelayResult<core::SignIn> signedIn =
-        CommandLineTool::call(relay.signIn(*email, core::SignInCode::digits(typed), referralCode));
+        core::waitFor(relay.signIn(*email, core::SignInCode::digits(typed), referralCode));
     if (!signedIn)
-        return report(environment, signedIn.failure());
+        return report(environment, signedIn.error());
 
     const core::SignIn& session = signedIn.value();
     const qint32 status = KeychainItem::session().store(environment.keychain, session.token);
@@ -199,7 +195,7 @@ int RelayCommands::signIn(Environment& environment, const std::optional<QString>
                                CommandLineTool::describe(status) +
                                u". La session est refermée au relais."_s);
         // A token that cannot be kept must not stay valid at the relay.
-        CommandLineTool::call(relay.signOut(session.token));
+        core::waitFor(relay.signOut(session.token));
         return 1;
     }
     print(environment,
@@ -221,10 +217,9 @@ int RelayCommands::showAccount(Environment& environment) {
     const std::optional<QString> token = storedToken(environment);
     if (!token)
         return 1;
-    const core::RelayResult<Account> read =
-        CommandLineTool::call(client(environment).account(*token));
+    const core::RelayResult<Account> read = core::waitFor(client(environment).account(*token));
     if (!read)
-        return report(environment, read.failure());
+        return report(environment, read.error());
 
     const Account& account = read.value();
     print(environment, account.email);
@@ -259,21 +254,20 @@ int RelayCommands::signOut() {
 
 int RelayCommands::signOut(Environment& environment) {
     const KeychainItem::Lookup lookup = KeychainItem::session().read(environment.keychain);
-    if (lookup.kind() == KeychainItem::Lookup::Kind::missing) {
+    if (!lookup && lookup.error() == SecretStore::itemNotFound) {
         print(environment, u"Aucune session dans le trousseau."_s);
         return 0;
     }
-    if (lookup.kind() == KeychainItem::Lookup::Kind::unreadable) {
+    if (!lookup) {
         print(environment,
-              u"Trousseau illisible : "_s + CommandLineTool::describe(lookup.status()) + u'.');
+              u"Trousseau illisible : "_s + CommandLineTool::describe(lookup.error()) + u'.');
         return 1;
     }
 
-    const core::RelayDone closed =
-        CommandLineTool::call(client(environment).signOut(lookup.value()));
-    if (!closed && closed.failure().kind() != RelayFailure::Kind::signedOut)
-        print(environment, u"Le relais n'a pas fermé la session : "_s + closed.failure().message() +
-                               u" ["_s + closed.failure().caseText() +
+    const core::RelayDone closed = core::waitFor(client(environment).signOut(lookup.value()));
+    if (!closed && closed.error().kind() != RelayFailure::Kind::signedOut)
+        print(environment, u"Le relais n'a pas fermé la session : "_s + closed.error().message() +
+                               u" ["_s + closed.error().caseText() +
                                u"]. Le jeton s'efface quand même."_s);
 
     const qint32 status = KeychainItem::session().remove(environment.keychain);
@@ -307,7 +301,7 @@ int RelayCommands::tryRelay(Environment& environment, const std::optional<QStrin
     QElapsedTimer clock;
     clock.start();
     const core::RelayResult<core::Dictation, core::DictationFailure> dictated =
-        CommandLineTool::waitFor(relay.dictate(*audio, *token, language));
+        core::waitFor(relay.dictate(*audio, *token, language));
     const QString elapsed = seconds(clock.elapsed());
 
     if (dictated) {
@@ -320,7 +314,7 @@ int RelayCommands::tryRelay(Environment& environment, const std::optional<QStrin
         print(environment, dictation.text + u'\n' + summary);
         return 0;
     }
-    const core::DictationFailure& failure = dictated.failure();
+    const core::DictationFailure& failure = dictated.error();
     if (const std::optional<RelayFailure>& relayFailure = failure.relayFailure()) {
         print(environment, u"("_s + elapsed + u" s)"_s);
         return report(environment, *relayFailure);
@@ -344,9 +338,9 @@ int RelayCommands::showPaymentPage(Environment& environment,
     if (!token)
         return 1;
     const core::RelayResult<QUrl> url =
-        CommandLineTool::call(client(environment).paymentPage(*page, *token));
+        core::waitFor(client(environment).paymentPage(*page, *token));
     if (!url)
-        return report(environment, url.failure());
+        return report(environment, url.error());
     print(environment, u"À ouvrir dans un navigateur : "_s + absolute(url.value()));
     return 0;
 }

@@ -75,7 +75,7 @@ AsyncKeychain::~AsyncKeychain() = default;
 QCoro::Task<KeychainItem::Lookup> AsyncKeychain::read(KeychainItem item) {
     return answer(m_worker->run<KeychainItem::Lookup>(
                       [item](SecretStore& store) { return item.read(store); }),
-                  KeychainItem::Lookup::unreadable(SecretStore::serviceFailure));
+                  KeychainItem::Lookup(SecretStore::serviceFailure));
 }
 
 QCoro::Task<qint32> AsyncKeychain::store(KeychainItem item, QString value) {

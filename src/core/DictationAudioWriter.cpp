@@ -380,7 +380,7 @@ DictationAudioWriter::DictationAudioWriter(QString path, InputFormat format,
 
 DictationAudioWriter::~DictationAudioWriter() = default;
 
-std::variant<std::unique_ptr<DictationAudioWriter>, DictationAudioWriter::Error>
+Result<std::unique_ptr<DictationAudioWriter>, DictationAudioWriter::Error>
 DictationAudioWriter::create(const QString& path, const InputFormat& format) {
     if (!std::isfinite(format.sampleRate) || format.sampleRate < 1.0 ||
         format.sampleRate > 1'000'000.0 || format.channelCount < 1 ||
@@ -425,8 +425,7 @@ float DictationAudioWriter::measure(const Buffer& buffer, int channelCount) {
     return loudest;
 }
 
-std::variant<float, DictationAudioWriter::Error>
-DictationAudioWriter::append(const Buffer& buffer) {
+Result<float, DictationAudioWriter::Error> DictationAudioWriter::append(const Buffer& buffer) {
     const std::size_t expectedPlanes = m_format.interleaved ? 1 : m_format.channelCount;
     const bool wellFormed =
         buffer.frames == 0 || (buffer.frames > 0 && buffer.planes.size() == expectedPlanes &&
@@ -444,7 +443,7 @@ DictationAudioWriter::append(const Buffer& buffer) {
     return level;
 }
 
-std::variant<float, DictationAudioWriter::Error>
+Result<float, DictationAudioWriter::Error>
 DictationAudioWriter::appendInterleaved(std::span<const float> samples) {
     const float* plane = samples.data();
     const auto channels = static_cast<std::size_t>(m_format.channelCount);
@@ -473,7 +472,7 @@ std::optional<DictationAudioWriter::Error> DictationAudioWriter::convert(const B
     return std::nullopt;
 }
 
-std::variant<SoundCheck, DictationAudioWriter::Error> DictationAudioWriter::finish() {
+Result<SoundCheck, DictationAudioWriter::Error> DictationAudioWriter::finish() {
     const std::lock_guard lock(m_lock);
     if (m_encoder) {
         m_finishError = convert(nullptr);

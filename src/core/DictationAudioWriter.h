@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Result.h"
 #include "core/SoundCheck.h"
 
 #include <QString>
@@ -8,7 +9,6 @@
 #include <mutex>
 #include <optional>
 #include <span>
-#include <variant>
 
 namespace parlova::core {
 
@@ -55,8 +55,8 @@ public:
 
     // Creates the file (exclusively, mode 0600) and the converter. On failure
     // nothing is left on disk.
-    static std::variant<std::unique_ptr<DictationAudioWriter>, Error>
-    create(const QString& path, const InputFormat& format);
+    static Result<std::unique_ptr<DictationAudioWriter>, Error> create(const QString& path,
+                                                                       const InputFormat& format);
 
     const QString& path() const { return m_path; }
     const InputFormat& inputFormat() const { return m_format; }
@@ -64,14 +64,14 @@ public:
     // Measures the buffer (the loudest of its channels), records the level in
     // the sound check, then converts and writes it. Answers the buffer's own
     // level in decibels. After finish() only the sound check is updated.
-    std::variant<float, Error> append(const Buffer& buffer);
+    Result<float, Error> append(const Buffer& buffer);
     // The same for an interleaved buffer of frames × channels samples.
-    std::variant<float, Error> appendInterleaved(std::span<const float> samples);
+    Result<float, Error> appendInterleaved(std::span<const float> samples);
 
     // Flushes the converter and the encoder and closes the file. Answers the
     // take's sound check; a failure is final and is answered again by any
     // later call.
-    std::variant<SoundCheck, Error> finish();
+    Result<SoundCheck, Error> finish();
 
 private:
     struct Encoder;

@@ -20,26 +20,24 @@ KeychainItem KeychainItem::legacyRelayKey() {
 
 KeychainItem::Lookup KeychainItem::read(SecretStore& keychain) const {
     const SecretStore::Found answer = keychain.find(m_service, m_account);
-    if (answer.status == SecretStore::itemNotFound)
-        return Lookup::missing();
     if (answer.status != SecretStore::success)
-        return Lookup::unreadable(answer.status);
+        return answer.status;
     if (!answer.bytes)
-        return Lookup::missing();
+        return SecretStore::itemNotFound;
 
     // Strict decoding: a value that is not valid UTF-8 is unusable, not
     // something to repair with replacement characters.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
     const QString text = decoder.decode(*answer.bytes);
     if (decoder.hasError())
-        return Lookup::missing();
+        return SecretStore::itemNotFound;
 
     // QString::trimmed() removes exactly the Unicode white space and line
     // breaks: the Zs, Zl and Zp categories, U+0009 to U+000D and U+0085.
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
-        return Lookup::missing();
-    return Lookup::found(trimmed);
+        return SecretStore::itemNotFound;
+    return trimmed;
 }
 
 qint32 KeychainItem::store(SecretStore& keychain, const QString& value) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Result.h"
 #include "core/SecretStore.h"
 
 #include <QString>
@@ -14,41 +15,10 @@ namespace parlova::core {
 // item is created and never touched afterwards.
 class KeychainItem {
 public:
-    // The outcome of read().
-    class Lookup {
-    public:
-        enum class Kind {
-            found,      // the item holds a usable value; value() is it, trimmed
-            unreadable, // the keychain failed; status() says how
-            missing,    // no item, or one whose value is empty or not text
-        };
-
-        // Missing; awaiting helpers need a default value.
-        Lookup() = default;
-
-        static Lookup found(const QString& value) { return Lookup(Kind::found, value, 0); }
-        static Lookup unreadable(qint32 status) { return Lookup(Kind::unreadable, {}, status); }
-        static Lookup missing() { return Lookup(Kind::missing, {}, 0); }
-
-        Kind kind() const { return m_kind; }
-        bool isFound() const { return m_kind == Kind::found; }
-        // The trimmed value of a found item; empty for the other kinds.
-        const QString& value() const { return m_value; }
-        // The keychain status of an unreadable item; 0 for the other kinds.
-        qint32 status() const { return m_status; }
-
-        friend bool operator==(const Lookup&, const Lookup&) = default;
-
-    private:
-        Lookup(Kind kind, QString value, qint32 status)
-            : m_kind(kind)
-            , m_value(std::move(value))
-            , m_status(status) {}
-
-        Kind m_kind = Kind::missing;
-        QString m_value;
-        qint32 m_status = 0;
-    };
+    // The outcome of read(): the trimmed value, or the keychain status that
+    // kept it away. SecretStore::itemNotFound stands for every missing value:
+    // no item, or one whose value is empty or not text.
+    using Lookup = Result<QString, qint32>;
 
     KeychainItem(QString service, QString account, QString label)
         : m_service(std::move(service))

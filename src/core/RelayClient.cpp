@@ -25,7 +25,7 @@ QCoro::Task<RelayResult<QByteArray>> exchange(std::shared_ptr<RelayTransport> tr
         transport->send(std::move(request));
     const RelayResult<RelayTransport::Response> answer = co_await std::move(sending);
     if (!answer)
-        co_return answer.failure();
+        co_return answer.error();
     const RelayTransport::Response& response = answer.value();
     if (!response.status)
         co_return RelayFailure::unexpectedResponse(0);
@@ -44,7 +44,7 @@ QCoro::Task<RelayDone> perform(std::shared_ptr<RelayTransport> transport, Reques
         exchange(std::move(transport), std::move(request), expected);
     const RelayResult<QByteArray> body = co_await std::move(sending);
     if (!body)
-        co_return body.failure();
+        co_return body.error();
     // Spelled out: QCoro would store a bare monostate as "no result yet".
     co_return RelayDone(std::monostate{});
 }
@@ -58,7 +58,7 @@ QCoro::Task<RelayResult<T>> fetch(std::shared_ptr<RelayTransport> transport, Req
         exchange(std::move(transport), std::move(request), 200);
     const RelayResult<QByteArray> body = co_await std::move(sending);
     if (!body)
-        co_return body.failure();
+        co_return body.error();
     Decoded<T> decoded = decode(body.value());
     if (!decoded)
         co_return RelayFailure::unexpectedResponse(200);
@@ -71,7 +71,7 @@ upload(std::shared_ptr<RelayTransport> transport, Request request) {
         exchange(std::move(transport), std::move(request), 200);
     const RelayResult<QByteArray> body = co_await std::move(sending);
     if (!body)
-        co_return DictationFailure::relay(body.failure());
+        co_return DictationFailure::relay(body.error());
     Decoded<Dictation> decoded = Dictation::fromJson(body.value());
     if (!decoded)
         co_return DictationFailure::relay(RelayFailure::unexpectedResponse(200));

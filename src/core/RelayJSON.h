@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
@@ -30,29 +32,7 @@ struct DecodingError {
 
 // A decoded value or the reason why there is none.
 template <typename T>
-class Decoded {
-public:
-    Decoded(T value)
-        : m_content(std::move(value)) {}
-    Decoded(DecodingError error)
-        : m_content(std::move(error)) {}
-
-    bool hasValue() const { return m_content.index() == 0; }
-    explicit operator bool() const { return hasValue(); }
-
-    // Only when hasValue().
-    const T& value() const& { return std::get<0>(m_content); }
-    T& value() & { return std::get<0>(m_content); }
-    T&& value() && { return std::get<0>(std::move(m_content)); }
-    const T& operator*() const& { return value(); }
-    const T* operator->() const { return &value(); }
-
-    // Only when !hasValue().
-    const DecodingError& error() const { return std::get<1>(m_content); }
-
-private:
-    std::variant<T, DecodingError> m_content;
-};
+using Decoded = Result<T, DecodingError>;
 
 // The relay's JSON reading convention, shared by every answer of the relay.
 //

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/RelayFailure.h"
+#include "core/Result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -16,32 +17,9 @@
 
 namespace parlova::core {
 
-// The value of a relay exchange, or the one failure that ended it. Failures
-// travel as values: a coroutine that throws would be lost by the runners.
+// The value of a relay exchange, or the one failure that ended it.
 template <typename T, typename Failure = RelayFailure>
-class RelayResult {
-public:
-    RelayResult(T value)
-        : m_content(std::in_place_index<0>, std::move(value)) {}
-    RelayResult(Failure failure)
-        : m_content(std::in_place_index<1>, std::move(failure)) {}
-
-    bool ok() const { return m_content.index() == 0; }
-    explicit operator bool() const { return ok(); }
-
-    // Only when ok().
-    const T& value() const& { return std::get<0>(m_content); }
-    T&& value() && { return std::get<0>(std::move(m_content)); }
-    const T* operator->() const { return &value(); }
-
-    // Only when !ok().
-    const Failure& failure() const { return std::get<1>(m_content); }
-
-    friend bool operator==(const RelayResult&, const RelayResult&) = default;
-
-private:
-    std::variant<T, Failure> m_content;
-};
+using RelayResult = Result<T, Failure>;
 
 // The success of an exchange that answers nothing.
 using RelayDone = RelayResult<std::monostate>;

@@ -34,4 +34,8 @@ Q_SIGNALS:
     void event(core::HoldMachine::Event event);
 };
 
+// The monitor of the session the program runs in (X11 or Wayland), stopped,
+// owned by `parent`.
+KeyMonitor* createKeyMonitor(QObject* parent);
+
 } // namespace parlova::platform

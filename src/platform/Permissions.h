@@ -24,4 +24,7 @@ public:
     virtual void requestAccessibility() = 0;
 };
 
+// The permissions of the session the program runs in, owned by `parent`.
+Permissions* createPermissions(QObject* parent);
+
 } // namespace parlova::platform

@@ -26,4 +26,8 @@ public:
     virtual QCoro::Task<std::optional<core::DictationFailure>> insert(QString text) = 0;
 };
 
+// The inserter of the session the program runs in (X11 or Wayland), owned by
+// `parent`. Needs the QGuiApplication for its clipboard.
+TextInserter* createTextInserter(QObject* parent);
+
 } // namespace parlova::platform

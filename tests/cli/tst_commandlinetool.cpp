@@ -115,7 +115,7 @@ private Q_SLOTS:
             QCOMPARE(CommandLineTool::forgetLegacyKey(keychain, out), 0);
             QCOMPARE(printed, forgottenLine);
             QCOMPARE(keychain.count(), 1);
-            QVERIFY(KeychainItem::session().read(keychain).isFound());
+            QVERIFY(KeychainItem::session().read(keychain).ok());
         }
 
         keychain.failOn(MemorySecretStore::Operation::remove, SecretStore::collectionLocked);

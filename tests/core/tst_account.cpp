@@ -108,7 +108,7 @@ private Q_SLOTS:
         QFETCH(QString, errorDescription);
 
         const Decoded<Account> result = decode(json);
-        QCOMPARE(result.hasValue(), kind >= 0);
+        QCOMPARE(result.ok(), kind >= 0);
         if (!result) {
             QCOMPARE(result.error().path, errorPath);
             if (!errorDescription.isEmpty())

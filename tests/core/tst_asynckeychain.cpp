@@ -1,13 +1,12 @@
 #include "KeychainPrinting.h"
 #include "core/AsyncKeychain.h"
+#include "core/Await.h"
 #include "core/fake/MemorySecretStore.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
-
-#include <QCoro/QCoroTask>
 
 #include <algorithm>
 #include <utility>
@@ -44,10 +43,10 @@ private Q_SLOTS:
         auto read = keychain.read(item);
         auto removed = keychain.remove(item);
         auto removedAgain = keychain.remove(item);
-        QCOMPARE(QCoro::waitFor(std::move(removedAgain)), SecretStore::itemNotFound);
-        QCOMPARE(QCoro::waitFor(std::move(stored)), SecretStore::success);
-        QCOMPARE(QCoro::waitFor(std::move(read)), Lookup::found(QStringLiteral("jeton")));
-        QCOMPARE(QCoro::waitFor(std::move(removed)), SecretStore::success);
+        QCOMPARE(parlova::core::waitFor(std::move(removedAgain)), SecretStore::itemNotFound);
+        QCOMPARE(parlova::core::waitFor(std::move(stored)), SecretStore::success);
+        QCOMPARE(parlova::core::waitFor(std::move(read)), Lookup(QStringLiteral("jeton")));
+        QCOMPARE(parlova::core::waitFor(std::move(removed)), SecretStore::success);
     }
 
     void slowKeychainNeverStallsTheEventLoop() {
@@ -68,10 +67,10 @@ private Q_SLOTS:
         sinceTick.start();
         ticker.start();
 
-        const Answer answer = QCoro::waitFor(readAndNoteThread(&keychain, item));
+        const Answer answer = parlova::core::waitFor(readAndNoteThread(&keychain, item));
         longestGap = std::max(longestGap, sinceTick.elapsed());
         QVERIFY(elapsed.elapsed() >= 2000);
-        QCOMPARE(answer.lookup, Lookup::found(QStringLiteral("jeton")));
+        QCOMPARE(answer.lookup, Lookup(QStringLiteral("jeton")));
         QCOMPARE(answer.thread, QThread::currentThread());
         // A stall would be the whole 2 s; the margin absorbs a loaded machine.
         QVERIFY2(longestGap < 500, qPrintable(QStringLiteral("gap of %1 ms").arg(longestGap)));

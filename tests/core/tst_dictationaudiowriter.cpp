@@ -27,8 +27,8 @@ using parlova::core::SoundCheck;
 using parlova::test::ToolRun;
 using Error = DictationAudioWriter::Error;
 using Format = DictationAudioWriter::InputFormat;
-using Level = std::variant<float, Error>;
-using Finished = std::variant<SoundCheck, Error>;
+using Level = parlova::core::Result<float, Error>;
+using Finished = parlova::core::Result<SoundCheck, Error>;
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(DictationAudioWriter::InputFormat)
@@ -84,15 +84,13 @@ void feed(DictationAudioWriter& writer, const std::vector<float>& interleaved,
         else
             for (const auto& plane : split)
                 pointers.push_back(plane.data() + start);
-        QVERIFY(writer.append({pointers, count}).index() == 0);
+        QVERIFY(writer.append({pointers, count}));
     }
 }
 
 std::unique_ptr<DictationAudioWriter> makeWriter(const QTemporaryDir& dir, const Format& format) {
     auto created = DictationAudioWriter::create(DictationTakeFiles::newTake(dir.path()), format);
-    if (auto* writer = std::get_if<std::unique_ptr<DictationAudioWriter>>(&created))
-        return std::move(*writer);
-    return nullptr;
+    return created ? std::move(created).value() : nullptr;
 }
 
 QJsonObject probe(const QString& path) {
@@ -148,7 +146,7 @@ private Q_SLOTS:
         auto writer = makeWriter(dir, format);
         QVERIFY(writer);
         feed(*writer, tones(format.sampleRate, format.channelCount, 2.5));
-        QCOMPARE(writer->finish().index(), 0u);
+        QVERIFY(writer->finish());
 
         const QJsonObject probed = probe(writer->path());
         verifyTakeFormat(probed);
@@ -190,8 +188,8 @@ private Q_SLOTS:
         feed(*writer, tones(48000, 2, 1.0));
 
         const Finished finished = writer->finish();
-        QCOMPARE(finished.index(), 0u);
-        QCOMPARE(std::get<SoundCheck>(finished).loudestDecibels(), AudioLevel::decibels(loud));
+        QVERIFY(finished);
+        QCOMPARE(finished->loudestDecibels(), AudioLevel::decibels(loud));
         verifyTakeFormat(probe(writer->path()));
 
         // Interleaved buffers too: a dead left channel does not lower the level.
@@ -226,19 +224,17 @@ private Q_SLOTS:
         QVERIFY(existing.open(QIODevice::ReadWrite));
         existing.write("voix");
         existing.flush();
-        QCOMPARE(std::get<Error>(DictationAudioWriter::create(taken, {48000, 1, true})),
+        QCOMPARE(DictationAudioWriter::create(taken, {48000, 1, true}).error(),
                  Error::fileNotCreated);
         QCOMPARE(existing.size(), 4);
 
         const QString missingFolder = dir.filePath(u"absent/prise.m4a"_s);
-        QCOMPARE(std::get<Error>(DictationAudioWriter::create(missingFolder, {48000, 1, true})),
+        QCOMPARE(DictationAudioWriter::create(missingFolder, {48000, 1, true}).error(),
                  Error::fileNotCreated);
         for (const Format& format :
              {Format{0, 1, true}, Format{std::nan(""), 1, true}, Format{48000, 65, true}}) {
             const QString path = DictationTakeFiles::newTake(dir.path());
-            QCOMPARE(std::get<Error>(DictationAudioWriter::create(path, format)),
-                     Error::unsupportedFormat);
-            QVERIFY(!QFile::exists(path));
+            QCOMPARE(DictationAudioWriter::create(path, format).error(), Error::unsupportedFormat);
         }
     }
 
@@ -256,7 +252,7 @@ private Q_SLOTS:
         const std::vector<float> signal = noise(48000, 2, 3.2);
         int failures = 0;
         for (std::size_t start = 0; start < signal.size(); start += 2048)
-            failures += writer->appendInterleaved(std::span(signal).subspan(start, 2048)).index();
+            failures += !writer->appendInterleaved(std::span(signal).subspan(start, 2048));
         const auto finished = writer->finish();
         ::setrlimit(RLIMIT_FSIZE, &previous);
         std::signal(SIGXFSZ, previousHandler);
@@ -280,7 +276,7 @@ private Q_SLOTS:
         const auto finished = writer->finish();
         running = false;
         capture.join();
-        QCOMPARE(finished.index(), 0u);
+        QVERIFY(finished);
         verifyTakeFormat(probe(writer->path()));
     }
 };

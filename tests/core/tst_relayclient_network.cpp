@@ -5,6 +5,7 @@
 #include "RecordingTransport.h"
 #include "RelayProcess.h"
 #include "Rig.h"
+#include "core/Await.h"
 #include "core/NetworkTransport.h"
 #include "core/RelayClient.h"
 
@@ -16,7 +17,6 @@ using namespace parlova;
 using namespace parlova::core;
 using namespace std::chrono_literals;
 using parlova::test::RelayProcess;
-using parlova::test::settle;
 
 namespace {
 
@@ -28,30 +28,31 @@ const QString email = QStringLiteral("lea@example.fr");
 std::optional<RelayFailure> failureOf(const RelayClient& client, Exchange exchange,
                                       const QString& token) {
     const auto failure = [](const auto& result) {
-        return result.ok() ? std::nullopt : std::optional<RelayFailure>(result.failure());
+        return result.ok() ? std::nullopt : std::optional<RelayFailure>(result.error());
     };
     using Period = PaymentPage::Period;
     switch (exchange) {
     case requestCode:
-        return failure(settle(client.requestCode(email, std::nullopt)));
+        return failure(core::waitFor(client.requestCode(email, std::nullopt)));
     case signIn:
-        return failure(settle(client.signIn(email, QStringLiteral("123456"), std::nullopt)));
+        return failure(core::waitFor(client.signIn(email, QStringLiteral("123456"), std::nullopt)));
     case signOut:
-        return failure(settle(client.signOut(token)));
+        return failure(core::waitFor(client.signOut(token)));
     case account:
-        return failure(settle(client.account(token)));
+        return failure(core::waitFor(client.account(token)));
     case deletion:
-        return failure(settle(client.deleteAccount(token)));
+        return failure(core::waitFor(client.deleteAccount(token)));
     case checkout:
-        return failure(settle(client.paymentPage(PaymentPage::checkout(Period::yearly), token)));
+        return failure(
+            core::waitFor(client.paymentPage(PaymentPage::checkout(Period::yearly), token)));
     case portal:
-        return failure(settle(client.paymentPage(PaymentPage::portal(), token)));
+        return failure(core::waitFor(client.paymentPage(PaymentPage::portal(), token)));
     case dictate: {
-        const auto result = settle(client.dictate("son", token, DictationLanguage::french));
+        const auto result = core::waitFor(client.dictate("son", token, DictationLanguage::french));
         // A failure that is not the relay's is never expected here.
         if (result.ok())
             return std::nullopt;
-        return result.failure().relayFailure().value_or(RelayFailure::unexpectedResponse(-1));
+        return result.error().relayFailure().value_or(RelayFailure::unexpectedResponse(-1));
     }
     }
     return std::nullopt;
@@ -234,7 +235,8 @@ private Q_SLOTS:
         script(dictate, 200,
                R"({"texte":"  Bonjour à tous.\n ","mots":7,"semaine":{"mots":40,"plafond":2000,)"
                R"("reste":1960,"reinitialisation":"2026-01-05T00:00:00.250Z"}})");
-        const auto dictation = settle(client().dictate("son", token, DictationLanguage::automatic));
+        const auto dictation =
+            core::waitFor(client().dictate("son", token, DictationLanguage::automatic));
         QVERIFY(dictation.ok());
         QCOMPARE(dictation->text, QStringLiteral("Bonjour à tous."));
         QCOMPARE(dictation->words, 7);
@@ -243,8 +245,9 @@ private Q_SLOTS:
         script(dictate, 200,
                R"({"texte":" \n ","mots":0,"semaine":{"mots":40,"reinitialisation":)"
                R"("2026-01-05T00:00:00Z"}})");
-        QCOMPARE(settle(client().dictate("son", token, DictationLanguage::automatic)).failure(),
-                 DictationFailure::noSpeech());
+        QCOMPARE(
+            core::waitFor(client().dictate("son", token, DictationLanguage::automatic)).error(),
+            DictationFailure::noSpeech());
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "RecordingTransport.h"
 #include "RelayProcess.h"
+#include "core/Await.h"
 #include "core/RelayClient.h"
 
 #include <QRegularExpression>
@@ -13,7 +14,6 @@ using namespace parlova::core;
 using namespace Qt::StringLiterals;
 using parlova::test::RecordingTransport;
 using parlova::test::RelayProcess;
-using parlova::test::settle;
 
 namespace {
 
@@ -27,17 +27,17 @@ const QByteArray audio("\x00\x00\x00\x1c"
 // Every exchange but the dictation, in the order of the table below.
 using Call = void (*)(const RelayClient&);
 const Call exchanges[] = {
-    [](const RelayClient& c) { settle(c.requestCode(email, std::nullopt)); },
-    [](const RelayClient& c) { settle(c.requestCode(email, referral)); },
-    [](const RelayClient& c) { settle(c.signIn(email, u"123456"_s, std::nullopt)); },
-    [](const RelayClient& c) { settle(c.signIn(email, u"123456"_s, referral)); },
-    [](const RelayClient& c) { settle(c.signOut(token)); },
-    [](const RelayClient& c) { settle(c.account(token)); },
-    [](const RelayClient& c) { settle(c.deleteAccount(token)); },
+    [](const RelayClient& c) { core::waitFor(c.requestCode(email, std::nullopt)); },
+    [](const RelayClient& c) { core::waitFor(c.requestCode(email, referral)); },
+    [](const RelayClient& c) { core::waitFor(c.signIn(email, u"123456"_s, std::nullopt)); },
+    [](const RelayClient& c) { core::waitFor(c.signIn(email, u"123456"_s, referral)); },
+    [](const RelayClient& c) { core::waitFor(c.signOut(token)); },
+    [](const RelayClient& c) { core::waitFor(c.account(token)); },
+    [](const RelayClient& c) { core::waitFor(c.deleteAccount(token)); },
     [](const RelayClient& c) {
-        settle(c.paymentPage(PaymentPage::checkout(PaymentPage::Period::yearly), token));
+        core::waitFor(c.paymentPage(PaymentPage::checkout(PaymentPage::Period::yearly), token));
     },
-    [](const RelayClient& c) { settle(c.paymentPage(PaymentPage::portal(), token)); },
+    [](const RelayClient& c) { core::waitFor(c.paymentPage(PaymentPage::portal(), token)); },
 };
 
 QList<QByteArray> headerNames(const RelayTransport::Request& request) {
@@ -78,7 +78,7 @@ private Q_SLOTS:
         QFETCH(DictationLanguage, language);
         QFETCH(QByteArray, code);
         transport->queue(RecordingTransport::answer(500));
-        settle(client.dictate(audio, token, language));
+        core::waitFor(client.dictate(audio, token, language));
 
         QCOMPARE(transport->requests.size(), 1);
         const RelayTransport::Request& request = transport->last();
@@ -102,8 +102,8 @@ private Q_SLOTS:
     }
 
     void twoUploadsUseTwoBoundaries() {
-        settle(client.dictate(audio, token, DictationLanguage::french));
-        settle(client.dictate(audio, token, DictationLanguage::french));
+        core::waitFor(client.dictate(audio, token, DictationLanguage::french));
+        core::waitFor(client.dictate(audio, token, DictationLanguage::french));
         QCOMPARE(transport->requests.size(), 2);
         const QByteArray first = boundaryOf(transport->requests.at(0));
         const QByteArray second = boundaryOf(transport->requests.at(1));
@@ -171,7 +171,7 @@ private Q_SLOTS:
     }
 
     void aTokenCannotSplitTheAuthorizationHeader() {
-        settle(client.account(QStringLiteral("abc\r\nX-Injecte: 1")));
+        core::waitFor(client.account(QStringLiteral("abc\r\nX-Injecte: 1")));
         QCOMPARE(transport->last().header("authorization"), QByteArray("Bearer abcX-Injecte: 1"));
     }
 };

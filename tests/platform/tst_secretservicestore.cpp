@@ -143,9 +143,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<Lookup>("expected");
         QTest::newRow("Unicode spaces and a line break")
-            << QByteArray("\xc2\xa0 cl\xc3\xa9\xe2\x80\xa8\n") << Lookup::found(u"clé"_s);
-        QTest::newRow("empty") << QByteArray("") << Lookup::missing();
-        QTest::newRow("invalid UTF-8") << QByteArray("ab\xff\xfe") << Lookup::missing();
+            << QByteArray("\xc2\xa0 cl\xc3\xa9\xe2\x80\xa8\n") << Lookup(u"clé"_s);
+        QTest::newRow("empty") << QByteArray("") << Lookup(SecretStore::itemNotFound);
+        QTest::newRow("invalid UTF-8")
+            << QByteArray("ab\xff\xfe") << Lookup(SecretStore::itemNotFound);
     }
     void readTrimsAndRejectsUnusableValues() {
         PARLOVA_REQUIRE_RIG();
@@ -169,22 +170,22 @@ private Q_SLOTS:
         QCOMPARE(rawLabels(m_service, u"session"_s), QStringList{u"Renommé à la main"_s});
         // Stored as given, trimmed only when read.
         QCOMPARE(m_store.find(m_service, u"session"_s).bytes, QByteArray(" second\n"));
-        QCOMPARE(session.read(m_store), Lookup::found(u"second"_s));
+        QCOMPARE(session.read(m_store), Lookup(u"second"_s));
     }
 
     void absentItemAndDeletionOfOneOfTwo() {
         PARLOVA_REQUIRE_RIG();
         const KeychainItem session = item(u"session"_s);
         const KeychainItem relay = item(u"relais"_s);
-        QCOMPARE(session.read(m_store), Lookup::missing());
+        QCOMPARE(session.read(m_store), Lookup(SecretStore::itemNotFound));
         QCOMPARE(session.remove(m_store), SecretStore::itemNotFound);
         QCOMPARE(m_store.update(m_service, u"session"_s, "x"), SecretStore::itemNotFound);
 
         QCOMPARE(session.store(m_store, u"jeton"_s), SecretStore::success);
         QCOMPARE(relay.store(m_store, u"clé"_s), SecretStore::success);
         QCOMPARE(session.remove(m_store), SecretStore::success);
-        QCOMPARE(session.read(m_store), Lookup::missing());
-        QCOMPARE(relay.read(m_store), Lookup::found(u"clé"_s));
+        QCOMPARE(session.read(m_store), Lookup(SecretStore::itemNotFound));
+        QCOMPARE(relay.read(m_store), Lookup(u"clé"_s));
         QCOMPARE(session.remove(m_store), SecretStore::itemNotFound);
     }
 

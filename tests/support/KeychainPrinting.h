@@ -8,15 +8,9 @@
 namespace parlova::core {
 
 inline char* toString(const KeychainItem::Lookup& lookup) {
-    switch (lookup.kind()) {
-    case KeychainItem::Lookup::Kind::found:
+    if (lookup)
         return QTest::toString(QStringLiteral("found(%1)").arg(lookup.value()));
-    case KeychainItem::Lookup::Kind::unreadable:
-        return QTest::toString(QStringLiteral("unreadable(%1)").arg(lookup.status()));
-    case KeychainItem::Lookup::Kind::missing:
-        break;
-    }
-    return QTest::toString(QStringLiteral("missing"));
+    return QTest::toString(QStringLiteral("status(%1)").arg(lookup.error()));
 }
 
 } // namespace parlova::core

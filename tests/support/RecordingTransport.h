@@ -6,7 +6,6 @@
 #include <QList>
 
 #include <memory>
-#include <optional>
 #include <utility>
 
 namespace parlova::test {
@@ -39,18 +38,5 @@ public:
         co_return answers.takeFirst();
     }
 };
-
-namespace detail {
-template <typename T>
-QCoro::Task<std::optional<T>> boxed(QCoro::Task<T> task) {
-    co_return co_await std::move(task);
-}
-} // namespace detail
-
-// Runs a task to its end from a test (QCoro::waitFor wants a default value).
-template <typename T>
-T settle(QCoro::Task<T> task) {
-    return *QCoro::waitFor(detail::boxed(std::move(task)));
-}
 
 } // namespace parlova::test

@@ -75,9 +75,9 @@ bool QtAudioRecorder::openCapture(const QAudioDevice& device, const QAudioFormat
                                   const QString& path) {
     auto created = core::DictationAudioWriter::create(
         path, {static_cast<double>(format.sampleRate()), format.channelCount(), true});
-    auto* writer = std::get_if<std::unique_ptr<core::DictationAudioWriter>>(&created);
-    if (writer == nullptr)
+    if (!created)
         return false;
+    std::unique_ptr<core::DictationAudioWriter>& writer = created.value();
 
     auto* source = new QAudioSource(device, format, m_captureContext);
     QIODevice* captured = source->start();
@@ -85,7 +85,7 @@ bool QtAudioRecorder::openCapture(const QAudioDevice& device, const QAudioFormat
         source->state() == QAudio::StoppedState) {
         qCWarning(recorderLog) << "the input did not start:" << source->error();
         delete source;
-        writer->reset();
+        writer.reset();
         QFile::remove(path);
         return false;
     }
@@ -93,7 +93,7 @@ bool QtAudioRecorder::openCapture(const QAudioDevice& device, const QAudioFormat
     m_source = source;
     m_captured = captured;
     m_partialFrame.clear();
-    m_writer = std::move(*writer);
+    m_writer = std::move(writer);
     return true;
 }
 
@@ -112,8 +112,8 @@ void QtAudioRecorder::readCaptured() {
         std::memcpy(m_samples.data(), bytes.constData() + start * frameBytes, count * frameBytes);
         const auto level = m_writer->appendInterleaved(m_samples);
         // A buffer that could not be written is dropped; the take goes on.
-        if (const float* decibels = std::get_if<float>(&level)) {
-            const float gauge = core::AudioLevel::gauge(*decibels);
+        if (level) {
+            const float gauge = core::AudioLevel::gauge(*level);
             QMetaObject::invokeMethod(
                 this, [this, gauge] { Q_EMIT levelMeasured(gauge); }, Qt::QueuedConnection);
         }
@@ -141,11 +141,10 @@ std::optional<Recorder::Take> QtAudioRecorder::stop() {
     m_writer.reset();
 
     const auto finished = writer->finish();
-    if (const auto* soundCheck = std::get_if<core::SoundCheck>(&finished))
-        return Take{writer->path(), *soundCheck};
+    if (finished)
+        return Take{writer->path(), *finished};
     qCWarning(recorderLog).noquote() << "the take could not be finished:"
-                                     << core::DictationAudioWriter::message(
-                                            std::get<core::DictationAudioWriter::Error>(finished));
+                                     << core::DictationAudioWriter::message(finished.error());
     QFile::remove(writer->path());
     return std::nullopt;
 }

@@ -1,0 +1,59 @@
+#include "app/ProModel.h"
+
+#include "app/AssignIfChanged.h"
+#include "core/Texts.h"
+
+#include <QDesktopServices>
+#include <QPointer>
+
+namespace parlova::app {
+
+ProModel::ProModel(SessionActions& session, Browser browser, QObject* parent)
+    : QObject(parent)
+    , m_session(session)
+    , m_browser(std::move(browser)) {
+    if (!m_browser)
+        m_browser = [](const QUrl& url) {
+            return QDesktopServices::openUrl(url);
+        };
+}
+
+QCoro::Task<> ProModel::open(core::PaymentPage page) {
+    if (m_opening)
+        co_return;
+    setOpening(page);
+    setError(std::nullopt);
+    const QPointer<ProModel> self(this);
+    QCoro::Task<core::RelayResult<QUrl>> asking = m_session.paymentPage(page);
+    const core::RelayResult<QUrl> url = co_await std::move(asking);
+    if (!self)
+        co_return;
+    if (url) {
+        if (m_browser(url.value()))
+            m_session.watchPayment();
+        else
+            setError(core::Texts::browserFailed());
+    } else {
+        // The window should show the subscription the relay already knows of.
+        if (url.failure().kind() == core::RelayFailure::Kind::alreadySubscribed)
+            m_session.refreshAccount();
+        setError(url.failure().message());
+    }
+    setOpening(std::nullopt);
+}
+
+void ProModel::clearError() {
+    setError(std::nullopt);
+}
+
+void ProModel::setOpening(const std::optional<core::PaymentPage>& page) {
+    if (assignIfChanged(m_opening, page))
+        Q_EMIT openingChanged();
+}
+
+void ProModel::setError(const std::optional<QString>& error) {
+    if (assignIfChanged(m_error, error))
+        Q_EMIT errorChanged();
+}
+
+} // namespace parlova::app

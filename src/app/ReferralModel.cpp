@@ -1,0 +1,12 @@
+#include "app/ReferralModel.h"
+
+#include "app/AssignIfChanged.h"
+
+namespace parlova::app {
+
+void ReferralModel::setIgnoredCode(const std::optional<QString>& code) {
+    if (assignIfChanged(m_ignoredCode, code))
+        Q_EMIT ignoredCodeChanged();
+}
+
+} // namespace parlova::app

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/TextInserter.h"
+#include "platform/linux/PasteShortcut.h"
+
+#include <chrono>
+#include <memory>
+
+namespace parlova::platform {
+
+// The text inserter over the CLIPBOARD selection: every format of the
+// clipboard is copied aside, the transcript goes on it marked as transient
+// (clipboard histories skip it), the paste shortcut is typed, and half a
+// second later the copy goes back, unless somebody put something else on
+// the clipboard meanwhile.
+class ClipboardTextInserter final : public TextInserter {
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds restoreDelay{500};
+
+    explicit ClipboardTextInserter(std::unique_ptr<PasteShortcut> shortcut,
+                                   QObject* parent = nullptr);
+    ~ClipboardTextInserter() override;
+
+    QCoro::Task<std::optional<core::DictationFailure>> insert(QString text) override;
+
+private:
+    std::unique_ptr<PasteShortcut> m_shortcut;
+};
+
+} // namespace parlova::platform
