@@ -9,6 +9,7 @@
 #include "relay/Pages.h"
 #include "relay/ReferralCodes.h"
 #include "relay/SessionStore.h"
+#include "relay/SignInStore.h"
 
 namespace parlova::relay {
 
@@ -21,49 +22,60 @@ Reply signedOut() {
 } // namespace
 
 AccountService::AccountService(Database& db, const Clock& clock, AccountStore& accounts,
-                               SessionStore& sessions)
+                               SessionStore& sessions, SignInStore& signIns, const QString& origin)
     : m_db(db)
     , m_clock(clock)
     , m_accounts(accounts)
-    , m_sessions(sessions) {}
+    , m_sessions(sessions)
+    , m_signIns(signIns)
+    , m_origin(origin) {}
+
+void AccountService::purge() {
+    const qint64 now = m_clock.now();
+    Database::Guard guard(m_db);
+    m_sessions.purge(now);
+    m_accounts.purgeKeptWeeks(now);
+    guard.commit();
+}
 
 std::optional<qint64> AccountService::authenticate(const QByteArray& authorization) {
     const QString token = SessionStore::bearer(authorization);
     if (token.isEmpty())
         return std::nullopt;
-    auto lock = m_db.lock();
-    return m_sessions.accountOf(token);
-}
-
-Reply AccountService::read(qint64 accountId, const QString& origin) {
     const qint64 now = m_clock.now();
     auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
+    return m_sessions.accountOf(token, now);
+}
+
+Reply AccountService::read(qint64 accountId) {
+    const qint64 now = m_clock.now();
+    Database::Guard guard(m_db);
     const auto account = m_accounts.byId(accountId);
     if (!account)
         return signedOut();
-    const QJsonObject json = m_accounts.json(*account, now, origin);
-    transaction.commit();
+    const QJsonObject json = m_accounts.json(*account, now, m_origin);
+    guard.commit();
     return Reply::json(200, json);
 }
 
 Reply AccountService::remove(qint64 accountId) {
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
+    Database::Guard guard(m_db);
     const auto account = m_accounts.byId(accountId);
     if (!account)
         return signedOut();
     m_accounts.remove(*account, now);
-    transaction.commit();
-    Log::line(QStringLiteral("Compte supprimé : %1").arg(account->email));
+    m_signIns.forget(account->email);
+    guard.commit();
+    Log::line(QStringLiteral("Compte supprimé (n° %1)").arg(account->id));
     return Reply::noContent();
 }
 
 Reply AccountService::signOut(const QByteArray& authorization) {
     const QString token = SessionStore::bearer(authorization);
+    const qint64 now = m_clock.now();
     auto lock = m_db.lock();
-    if (token.isEmpty() || !m_sessions.accountOf(token))
+    if (token.isEmpty() || !m_sessions.accountOf(token, now))
         return signedOut();
     m_sessions.revoke(token);
     return Reply::noContent();
@@ -83,8 +95,7 @@ Reply AccountService::invitationPage(const QString& code) {
     return Reply::html(200, Pages::invitation(*normalized));
 }
 
-Reply AccountService::adjust(const QByteArray& contentType, const QByteArray& body,
-                             const QString& origin) {
+Reply AccountService::adjust(const QByteArray& contentType, const QByteArray& body) {
     QJsonObject object;
     if (auto refusal = JsonBody::read(contentType, body, &object))
         return *refusal;
@@ -93,28 +104,33 @@ Reply AccountService::adjust(const QByteArray& contentType, const QByteArray& bo
     if (!JsonBody::text(object, QStringLiteral("email"), true, &email) ||
         !JsonBody::text(object, QStringLiteral("offre"), false, &offer))
         return JsonBody::malformed();
-    if (offer && *offer != u"gratuit" && *offer != u"essai" && *offer != u"offert")
-        return Reply::error(400, QStringLiteral("offre"));
+    // Pro comes from a subscription only; the others are set directly.
+    Offer kind = Offer::Free;
+    if (offer) {
+        const auto known = Terms::offer(*offer);
+        if (!known || *known == Offer::Pro)
+            return Reply::error(400, QStringLiteral("offre"));
+        kind = *known;
+    }
     const auto address = EmailAddress::normalized(*email);
     if (!address)
         return Reply::error(400, QStringLiteral("email"));
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
+    Database::Guard guard(m_db);
     const auto account = m_accounts.byEmail(*address);
     if (!account)
         return Reply::error(404, QStringLiteral("compte"));
     if (offer) {
         const qint64 days = object.value(QStringLiteral("jours")).toInteger(30);
-        if (*offer == u"gratuit")
+        if (kind == Offer::Free)
             m_accounts.setOffered(account->id, std::nullopt, std::nullopt);
         else
-            m_accounts.setOffered(account->id, *offer, now + days * 24 * 3600);
+            m_accounts.setOffered(account->id, kind, now + days * 24 * 3600);
     }
     if (object.contains(QStringLiteral("mots")))
         m_accounts.setWeekWords(account->id, object.value(QStringLiteral("mots")).toInteger(), now);
-    const QJsonObject json = m_accounts.json(*m_accounts.byId(account->id), now, origin);
-    transaction.commit();
+    const QJsonObject json = m_accounts.json(*m_accounts.byId(account->id), now, m_origin);
+    guard.commit();
     return Reply::json(200, json);
 }
 

@@ -13,18 +13,19 @@ class AccountStore;
 class Clock;
 class Database;
 class SessionStore;
+class SignInStore;
 
 // The session's account: "api/compte" (read, delete), "api/deconnexion",
 // the invitation page, and the control route that adjusts an account.
 class AccountService {
 public:
-    AccountService(Database& db, const Clock& clock, AccountStore& accounts,
-                   SessionStore& sessions);
+    AccountService(Database& db, const Clock& clock, AccountStore& accounts, SessionStore& sessions,
+                   SignInStore& signIns, const QString& origin);
 
     // The account of the request's bearer token, none when it has no valid one.
     std::optional<qint64> authenticate(const QByteArray& authorization);
 
-    Reply read(qint64 accountId, const QString& origin);
+    Reply read(qint64 accountId);
     Reply remove(qint64 accountId);
     Reply signOut(const QByteArray& authorization);
 
@@ -32,13 +33,19 @@ public:
 
     // Control: {"email", "offre": "gratuit"|"essai"|"offert", "jours": N,
     // "mots": N}, each but "email" optional. Answers the account JSON.
-    Reply adjust(const QByteArray& contentType, const QByteArray& body, const QString& origin);
+    Reply adjust(const QByteArray& contentType, const QByteArray& body);
+
+    // Drops expired sessions and the kept weeks that have ended.
+    void purge();
 
 private:
     Database& m_db;
     const Clock& m_clock;
     AccountStore& m_accounts;
     SessionStore& m_sessions;
+    SignInStore& m_signIns;
+    // The relay's, set once it listens.
+    const QString& m_origin;
 };
 
 } // namespace parlova::relay

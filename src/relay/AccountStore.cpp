@@ -1,5 +1,7 @@
 #include "relay/AccountStore.h"
 
+#include "relay/AccountJson.h"
+#include "relay/KeyedDigest.h"
 #include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
 #include "relay/Secrets.h"
@@ -15,14 +17,11 @@ constexpr const char* accountColumns =
     "SELECT id, email, code_parrainage, cree_le, offre_offerte, offert_jusqu_au, semaine_debut, "
     "semaine_mots, premiere_dictee FROM comptes ";
 
-QJsonValue dateOrNull(std::optional<qint64> instant) {
-    return instant ? QJsonValue(ParisWeek::isoDate(*instant)) : QJsonValue(QJsonValue::Null);
-}
-
 } // namespace
 
-AccountStore::AccountStore(Database& db)
-    : m_db(db) {}
+AccountStore::AccountStore(Database& db, const KeyedDigest& digest)
+    : m_db(db)
+    , m_digest(digest) {}
 
 std::optional<AccountRecord> AccountStore::one(const char* sql, const auto& bind) {
     auto statement = m_db.prepare((QByteArray(accountColumns) + sql).constData());
@@ -34,7 +33,8 @@ std::optional<AccountRecord> AccountStore::one(const char* sql, const auto& bind
     account.email = statement.text(1);
     account.referralCode = statement.text(2);
     account.createdAt = statement.integer(3);
-    account.offeredKind = statement.optionalText(4);
+    if (const auto kind = statement.optionalText(4))
+        account.offeredKind = Terms::offer(*kind);
     account.offeredUntil = statement.optionalInteger(5);
     account.weekStart = statement.integer(6);
     account.weekWords = statement.integer(7);
@@ -67,35 +67,51 @@ AccountRecord AccountStore::create(const QString& email, qint64 now) {
         .bind(3, now)
         .bind(4, ParisWeek::start(now))
         .run();
-    return *byId(m_db.lastInsertId());
+    const qint64 id = m_db.lastInsertId();
+    auto kept = m_db.prepare("DELETE FROM semaines_gardees WHERE empreinte = ?1 "
+                             "RETURNING semaine_debut, mots");
+    kept.bind(1, m_digest.of(email));
+    if (kept.step()) {
+        const qint64 start = kept.integer(0);
+        const qint64 words = kept.integer(1);
+        kept.run();
+        if (start == ParisWeek::start(now))
+            setWeekWords(id, words, now);
+    }
+    return *byId(id);
 }
 
 qint64 AccountStore::addMonths(qint64 instant, int months) {
     return QDateTime::fromSecsSinceEpoch(instant, Qt::UTC).addMonths(months).toSecsSinceEpoch();
 }
 
-std::optional<SubscriptionRecord> AccountStore::subscription(qint64 accountId, qint64 now) {
+std::optional<SubscriptionRecord> AccountStore::subscription(qint64 accountId) {
     auto statement = m_db.prepare(
         "SELECT periode, statut, fin_periode, resilie FROM abonnements WHERE compte = ?1");
     statement.bind(1, accountId);
     if (!statement.step())
         return std::nullopt;
-    SubscriptionRecord sub{statement.text(0), statement.text(1), statement.integer(2),
-                           statement.integer(3) != 0};
-    if (sub.periodEnd > now)
+    return SubscriptionRecord{Terms::period(statement.text(0)).value_or(Period::Monthly),
+                              Terms::status(statement.text(1)).value_or(SubscriptionStatus::Active),
+                              statement.integer(2), statement.integer(3) != 0};
+}
+
+std::optional<SubscriptionRecord> AccountStore::settle(qint64 accountId, qint64 now) {
+    auto sub = subscription(accountId);
+    if (!sub || sub->periodEnd > now)
         return sub;
-    if (sub.cancelsAtPeriodEnd || sub.status == u"past_due") {
+    if (sub->cancelsAtPeriodEnd || sub->status == SubscriptionStatus::PastDue) {
         m_db.prepare("DELETE FROM abonnements WHERE compte = ?1").bind(1, accountId).run();
         return std::nullopt;
     }
-    const int months = sub.period == u"annuel" ? 12 : 1;
-    while (sub.periodEnd <= now)
-        sub.periodEnd = addMonths(sub.periodEnd, months);
-    sub.status = QStringLiteral("active");
+    const int months = Terms::months(sub->period);
+    while (sub->periodEnd <= now)
+        sub->periodEnd = addMonths(sub->periodEnd, months);
+    sub->status = SubscriptionStatus::Active;
     m_db.prepare("UPDATE abonnements SET statut = ?2, fin_periode = ?3 WHERE compte = ?1")
         .bind(1, accountId)
-        .bind(2, sub.status)
-        .bind(3, sub.periodEnd)
+        .bind(2, Terms::text(sub->status))
+        .bind(3, sub->periodEnd)
         .run();
     return sub;
 }
@@ -106,8 +122,8 @@ void AccountStore::saveSubscription(qint64 accountId, const SubscriptionRecord& 
                  "periode = excluded.periode, statut = excluded.statut, "
                  "fin_periode = excluded.fin_periode, resilie = excluded.resilie")
         .bind(1, accountId)
-        .bind(2, sub.period)
-        .bind(3, sub.status)
+        .bind(2, Terms::text(sub.period))
+        .bind(3, Terms::text(sub.status))
         .bind(4, sub.periodEnd)
         .bind(5, qint64(sub.cancelsAtPeriodEnd ? 1 : 0))
         .bind(6, now)
@@ -117,11 +133,10 @@ void AccountStore::saveSubscription(qint64 accountId, const SubscriptionRecord& 
 OfferState AccountStore::offer(const AccountRecord& account,
                                const std::optional<SubscriptionRecord>& sub, qint64 now) const {
     if (sub)
-        return {QStringLiteral("pro"),
-                sub->cancelsAtPeriodEnd ? std::optional(sub->periodEnd) : std::nullopt};
+        return {Offer::Pro, sub->cancelsAtPeriodEnd ? std::optional(sub->periodEnd) : std::nullopt};
     if (account.offeredKind && account.offeredUntil && *account.offeredUntil > now)
         return {*account.offeredKind, account.offeredUntil};
-    return {QStringLiteral("gratuit"), std::nullopt};
+    return {Offer::Free, std::nullopt};
 }
 
 qint64 AccountStore::wordsThisWeek(const AccountRecord& account, qint64 now) const {
@@ -149,11 +164,11 @@ void AccountStore::setWeekWords(qint64 accountId, qint64 words, qint64 now) {
         .run();
 }
 
-void AccountStore::setOffered(qint64 accountId, const std::optional<QString>& kind,
+void AccountStore::setOffered(qint64 accountId, std::optional<Offer> kind,
                               std::optional<qint64> until) {
     m_db.prepare("UPDATE comptes SET offre_offerte = ?2, offert_jusqu_au = ?3 WHERE id = ?1")
         .bind(1, accountId)
-        .bind(2, kind)
+        .bind(2, kind ? std::optional(Terms::text(*kind)) : std::nullopt)
         .bind(3, until)
         .run();
 }
@@ -162,7 +177,7 @@ void AccountStore::giftMonths(qint64 accountId, int months, qint64 now) {
     const auto account = byId(accountId);
     if (!account)
         return;
-    if (auto sub = subscription(accountId, now)) {
+    if (auto sub = settle(accountId, now)) {
         // A subscriber's gift pushes the next payment back.
         sub->periodEnd = addMonths(sub->periodEnd, months);
         saveSubscription(accountId, *sub, now);
@@ -170,7 +185,7 @@ void AccountStore::giftMonths(qint64 accountId, int months, qint64 now) {
     }
     const qint64 from =
         account->offeredUntil && *account->offeredUntil > now ? *account->offeredUntil : now;
-    setOffered(accountId, QStringLiteral("offert"), addMonths(from, months));
+    setOffered(accountId, Offer::Gifted, addMonths(from, months));
 }
 
 void AccountStore::recordReferral(qint64 referrerId, const QString& friendEmail, qint64 now) {
@@ -200,6 +215,14 @@ qint64 AccountStore::friendsOf(qint64 referrerId) {
     return statement.integer(0);
 }
 
+ReferralCounts AccountStore::referralCounts(qint64 referrerId) {
+    auto counts = m_db.prepare(
+        "SELECT COUNT(*), COALESCE(SUM(valide), 0) FROM parrainages WHERE parrain = ?1");
+    counts.bind(1, referrerId);
+    counts.step();
+    return {counts.integer(0), counts.integer(1)};
+}
+
 bool AccountStore::wasDeleted(const QString& email) {
     auto statement = m_db.prepare("SELECT 1 FROM adresses_supprimees WHERE email = ?1");
     statement.bind(1, Secrets::sha256(email));
@@ -212,69 +235,30 @@ void AccountStore::remove(const AccountRecord& account, qint64 now) {
           "DELETE FROM pages WHERE compte = ?1", "DELETE FROM parrainages WHERE parrain = ?1",
           "DELETE FROM comptes WHERE id = ?1"})
         m_db.prepare(sql).bind(1, account.id).run();
-    m_db.prepare("DELETE FROM codes WHERE email = ?1").bind(1, account.email).run();
     m_db.prepare("INSERT OR REPLACE INTO adresses_supprimees (email, le) VALUES (?1, ?2)")
         .bind(1, Secrets::sha256(account.email))
         .bind(2, now)
         .run();
+    // Deleting the account must not give a free account a fresh week.
+    if (const qint64 words = wordsThisWeek(account, now); words > 0)
+        m_db.prepare("INSERT OR REPLACE INTO semaines_gardees (empreinte, semaine_debut, mots) "
+                     "VALUES (?1, ?2, ?3)")
+            .bind(1, m_digest.of(account.email))
+            .bind(2, ParisWeek::start(now))
+            .bind(3, words)
+            .run();
 }
 
-QJsonObject AccountStore::week(const AccountRecord& account, const OfferState& offer,
-                               qint64 now) const {
-    const qint64 words = wordsThisWeek(account, now);
-    const auto capped = [&](qint64 value) {
-        return offer.isFree() ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
-    };
-    return {{QStringLiteral("mots"), words},
-            {QStringLiteral("plafond"), capped(weeklyCap)},
-            {QStringLiteral("reste"), capped(std::max<qint64>(weeklyCap - words, 0))},
-            {QStringLiteral("reinitialisation"), ParisWeek::isoDate(ParisWeek::nextStart(now))}};
+void AccountStore::purgeKeptWeeks(qint64 now) {
+    m_db.prepare("DELETE FROM semaines_gardees WHERE semaine_debut < ?1")
+        .bind(1, ParisWeek::start(now))
+        .run();
 }
 
 QJsonObject AccountStore::json(const AccountRecord& account, qint64 now, const QString& origin) {
-    const auto sub = subscription(account.id, now);
-    const OfferState state = offer(account, sub, now);
-
-    QJsonValue subscriptionJson(QJsonValue::Null);
-    if (sub)
-        subscriptionJson =
-            QJsonObject{{QStringLiteral("periode"), sub->period},
-                        {QStringLiteral("statut"), sub->status},
-                        {QStringLiteral("finPeriode"), ParisWeek::isoDate(sub->periodEnd)},
-                        {QStringLiteral("resilie"), sub->cancelsAtPeriodEnd}};
-
-    auto counts = m_db.prepare(
-        "SELECT COUNT(*), COALESCE(SUM(valide), 0) FROM parrainages WHERE parrain = ?1");
-    counts.bind(1, account.id);
-    counts.step();
-    const qint64 friends = counts.integer(0);
-    const qint64 validated = counts.integer(1);
-
-    return {
-        {QStringLiteral("email"), account.email},
-        {QStringLiteral("offre"), state.offer},
-        {QStringLiteral("proJusquAu"), dateOrNull(state.proUntil)},
-        {QStringLiteral("abonnement"), subscriptionJson},
-        {QStringLiteral("semaine"), week(account, state, now)},
-        {QStringLiteral("parrainage"),
-         QJsonObject{
-             {QStringLiteral("code"), account.referralCode},
-             {QStringLiteral("lien"), origin + QStringLiteral("/r/") + account.referralCode},
-             {QStringLiteral("amis"), friends},
-             {QStringLiteral("amisValides"), validated},
-             {QStringLiteral("moisGagnes"), validated * referralMonths}}},
-        {QStringLiteral("tarifs"),
-         QJsonObject{
-             {QStringLiteral("devise"), QStringLiteral("eur")},
-             {QStringLiteral("mensuel"), QJsonObject{{QStringLiteral("centimes"), monthlyCents}}},
-             {QStringLiteral("annuel"),
-              QJsonObject{{QStringLiteral("centimes"), yearlyCents},
-                          {QStringLiteral("centimesParMois"), yearlyCentsPerMonth}}}}},
-        {QStringLiteral("liens"),
-         QJsonObject{
-             {QStringLiteral("conditions"), origin + QStringLiteral("/conditions")},
-             {QStringLiteral("confidentialite"), origin + QStringLiteral("/confidentialite")}}},
-    };
+    const auto sub = settle(account.id, now);
+    return AccountJson::account(account, sub, offer(account, sub, now), wordsThisWeek(account, now),
+                                referralCounts(account.id), now, origin);
 }
 
 } // namespace parlova::relay

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "relay/Database.h"
+#include "relay/Terms.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -15,8 +16,8 @@ struct AccountRecord {
     QString email;
     QString referralCode;
     qint64 createdAt = 0;
-    // "essai" or "offert" with its end, for Pro that nobody pays for.
-    std::optional<QString> offeredKind;
+    // Trial or Gifted with its end, for Pro that nobody pays for.
+    std::optional<Offer> offeredKind;
     std::optional<qint64> offeredUntil;
     // The words counted since weekStart (a Monday 00:00 in Paris).
     qint64 weekStart = 0;
@@ -24,24 +25,31 @@ struct AccountRecord {
     std::optional<qint64> firstDictation;
 };
 
-// A paid subscription as stored: period "mensuel" or "annuel", status as a
-// payment service words it ("active", "trialing", "past_due").
+// A paid subscription as stored.
 struct SubscriptionRecord {
-    QString period;
-    QString status;
+    Period period = Period::Monthly;
+    SubscriptionStatus status = SubscriptionStatus::Active;
     qint64 periodEnd = 0;
     bool cancelsAtPeriodEnd = false;
 };
 
 // The offer an account has at one instant, in the words of the account JSON.
 struct OfferState {
-    QString offer; // "gratuit", "essai", "offert" or "pro"
+    Offer offer = Offer::Free;
     std::optional<qint64> proUntil;
-    bool isFree() const { return offer == u"gratuit"; }
+    bool isFree() const { return offer == Offer::Free; }
 };
 
+// What the account JSON shows of the referrals an account made.
+struct ReferralCounts {
+    qint64 friends = 0;
+    qint64 validated = 0;
+};
+
+class KeyedDigest;
+
 // Accounts, their subscriptions and their referral figures. Every member is
-// called with the database lock held; time is always passed in.
+// called with the database guard held; time is always passed in.
 class AccountStore {
 public:
     static constexpr qint64 weeklyCap = 2000;
@@ -53,19 +61,22 @@ public:
     // No referrer collects more friends than this.
     static constexpr qint64 maxFriends = 100;
 
-    explicit AccountStore(Database& db);
+    AccountStore(Database& db, const KeyedDigest& digest);
 
     std::optional<AccountRecord> byId(qint64 id);
     std::optional<AccountRecord> byEmail(const QString& email);
     std::optional<AccountRecord> byReferralCode(const QString& code);
 
-    // A new free account with a fresh referral code.
+    // A new free account with a fresh referral code. An address deleted
+    // earlier in the week finds that week's words again.
     AccountRecord create(const QString& email, qint64 now);
 
-    // The subscription after the renewals and endings that time has brought:
-    // a period that ends renews (a trial becomes active), unless the
+    // The subscription as stored, whatever time has brought since.
+    std::optional<SubscriptionRecord> subscription(qint64 accountId);
+    // The subscription after the renewals and endings that time has brought,
+    // stored: a period that ends renews (a trial becomes active), unless the
     // subscription was cancelled or its payment failed, in which case it ends.
-    std::optional<SubscriptionRecord> subscription(qint64 accountId, qint64 now);
+    std::optional<SubscriptionRecord> settle(qint64 accountId, qint64 now);
     void saveSubscription(qint64 accountId, const SubscriptionRecord& subscription, qint64 now);
 
     OfferState offer(const AccountRecord& account, const std::optional<SubscriptionRecord>& sub,
@@ -77,8 +88,7 @@ public:
 
     // Gifted Pro from now (or from the end of the gifted Pro already running).
     void giftMonths(qint64 accountId, int months, qint64 now);
-    void setOffered(qint64 accountId, const std::optional<QString>& kind,
-                    std::optional<qint64> until);
+    void setOffered(qint64 accountId, std::optional<Offer> kind, std::optional<qint64> until);
     void setWeekWords(qint64 accountId, qint64 words, qint64 now);
 
     // Referral bookkeeping, keyed by the digest of the friend's address so
@@ -88,14 +98,17 @@ public:
     // referrer a month of Pro. True when that happened now.
     bool validateReferral(const QString& friendEmail, qint64 now);
     qint64 friendsOf(qint64 referrerId);
+    ReferralCounts referralCounts(qint64 referrerId);
     bool wasDeleted(const QString& email);
 
     // Removes the account, its sessions, subscription and pages; remembers
-    // the digest of its address.
+    // the digest of its address, and keeps the week's words under a keyed
+    // digest until the week ends.
     void remove(const AccountRecord& account, qint64 now);
+    // Forgets the kept weeks that have ended.
+    void purgeKeptWeeks(qint64 now);
 
-    QJsonObject week(const AccountRecord& account, const OfferState& offer, qint64 now) const;
-    // The whole account JSON; links are built on the origin that the client used.
+    // The whole account JSON (subscriptions settled first), links on the origin.
     QJsonObject json(const AccountRecord& account, qint64 now, const QString& origin);
 
     static qint64 addMonths(qint64 instant, int months);
@@ -104,6 +117,7 @@ private:
     std::optional<AccountRecord> one(const char* sql, const auto& bind);
 
     Database& m_db;
+    const KeyedDigest& m_digest;
 };
 
 } // namespace parlova::relay

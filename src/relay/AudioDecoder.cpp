@@ -111,7 +111,8 @@ public:
         AudioDecoder::Result result;
         const int stream = open();
         if (stream < 0) {
-            result.failure = AudioDecoder::Failure::Unreadable;
+            result.failure = stream == declaredTooLong ? AudioDecoder::Failure::TooLong
+                                                       : AudioDecoder::Failure::Unreadable;
             return result;
         }
         bool tooLong = false;
@@ -140,6 +141,16 @@ public:
     }
 
 private:
+    static constexpr int declaredTooLong = -2;
+    // What a take may declare: anything else is refused before any sample
+    // is decoded, so that a tiny file cannot claim hours of audio.
+    static constexpr int minRate = 4000;
+    static constexpr int maxRate = 192000;
+    static constexpr int maxChannels = 8;
+    // Input samples resampled at once: the resampler's buffers stay small
+    // whatever frame size a file declares.
+    static constexpr int sliceSamples = 4096;
+
     int open() {
         constexpr int bufferSize = 16 * 1024;
         auto* buffer = static_cast<unsigned char*>(av_malloc(bufferSize));
@@ -168,9 +179,21 @@ private:
         const int stream = av_find_best_stream(m_s.format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
         if (stream < 0 || !decoder || !acceptedCodec(decoder->id))
             return -1;
+        const AVStream* audio = m_s.format->streams[stream];
+        const AVCodecParameters* parameters = audio->codecpar;
+        if (parameters->sample_rate < minRate || parameters->sample_rate > maxRate ||
+            parameters->ch_layout.nb_channels < 1 ||
+            parameters->ch_layout.nb_channels > maxChannels)
+            return -1;
+        double declared = 0;
+        if (audio->duration != AV_NOPTS_VALUE && audio->duration > 0)
+            declared = double(audio->duration) * av_q2d(audio->time_base);
+        else if (m_s.format->duration != AV_NOPTS_VALUE && m_s.format->duration > 0)
+            declared = double(m_s.format->duration) / AV_TIME_BASE;
+        if (declared * AudioDecoder::sampleRate > double(m_maxSamples))
+            return declaredTooLong;
         m_s.codec = avcodec_alloc_context3(decoder);
-        if (!m_s.codec ||
-            avcodec_parameters_to_context(m_s.codec, m_s.format->streams[stream]->codecpar) < 0 ||
+        if (!m_s.codec || avcodec_parameters_to_context(m_s.codec, parameters) < 0 ||
             avcodec_open2(m_s.codec, decoder, nullptr) < 0)
             return -1;
         return stream;
@@ -180,11 +203,33 @@ private:
     bool receive(std::vector<qint16>& out) {
         while (avcodec_receive_frame(m_s.codec, m_s.frame) >= 0) {
             m_decodedAnything = true;
-            const bool ok =
-                prepareResampler() && convert(const_cast<const uint8_t**>(m_s.frame->extended_data),
-                                              m_s.frame->nb_samples, out);
+            const bool ok = prepareResampler() && convertFrame(out);
             av_frame_unref(m_s.frame);
             if (!ok)
+                return false;
+        }
+        return true;
+    }
+
+    // The frame in slices of input (a decoder may change its rate or layout
+    // mid-stream, which is refused as unreadable).
+    bool convertFrame(std::vector<qint16>& out) {
+        const AVFrame* frame = m_s.frame;
+        const int channels = frame->ch_layout.nb_channels;
+        if (frame->sample_rate != m_rate || channels < 1 || channels > maxChannels ||
+            frame->format != m_sampleFormat) {
+            m_failedResampler = true;
+            return false;
+        }
+        const auto format = static_cast<AVSampleFormat>(frame->format);
+        const bool planar = av_sample_fmt_is_planar(format);
+        const int planes = planar ? channels : 1;
+        const int step = av_get_bytes_per_sample(format) * (planar ? 1 : channels);
+        for (int offset = 0; offset < frame->nb_samples; offset += sliceSamples) {
+            const uint8_t* slice[maxChannels] = {};
+            for (int plane = 0; plane < planes; ++plane)
+                slice[plane] = frame->extended_data[plane] + size_t(offset) * size_t(step);
+            if (!convert(slice, std::min(sliceSamples, frame->nb_samples - offset), out))
                 return false;
         }
         return true;
@@ -193,6 +238,8 @@ private:
     bool prepareResampler() {
         if (m_s.resampler)
             return true;
+        m_rate = m_s.frame->sample_rate;
+        m_sampleFormat = m_s.frame->format;
         AVChannelLayout input;
         if (m_s.frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC ||
             m_s.frame->ch_layout.nb_channels == 0)
@@ -217,6 +264,9 @@ private:
         const int room = swr_get_out_samples(m_s.resampler, count);
         if (room <= 0)
             return true;
+        // Over the limit before anything more is allocated; a slice's room is small.
+        if (out.size() > m_maxSamples)
+            return false;
         const size_t start = out.size();
         out.resize(start + size_t(room));
         auto* target = reinterpret_cast<uint8_t*>(out.data() + start);
@@ -230,6 +280,8 @@ private:
     Session m_s;
     bool m_decodedAnything = false;
     bool m_failedResampler = false;
+    int m_rate = 0;
+    int m_sampleFormat = -1;
 };
 
 } // namespace

@@ -18,8 +18,8 @@ Reply expired() {
                                                           "Recommencez depuis Parlova.")));
 }
 
-QString priceText(const QString& period) {
-    if (period == u"annuel")
+QString priceText(Period period) {
+    if (period == Period::Yearly)
         return QStringLiteral("%1 par an, soit %2 par mois")
             .arg(Pages::euros(AccountStore::yearlyCents),
                  Pages::euros(AccountStore::yearlyCentsPerMonth));
@@ -29,13 +29,14 @@ QString priceText(const QString& period) {
 } // namespace
 
 BillingService::BillingService(Database& db, const Clock& clock, AccountStore& accounts,
-                               bool enabled)
+                               bool enabled, const QString& origin)
     : m_db(db)
     , m_clock(clock)
     , m_accounts(accounts)
-    , m_enabled(enabled) {}
+    , m_enabled(enabled)
+    , m_origin(origin) {}
 
-QString BillingService::newPage(qint64 accountId, const char* kind, const QString& period,
+QString BillingService::newPage(qint64 accountId, const char* kind, std::optional<Period> period,
                                 qint64 validity, qint64 now) {
     const QString key = Secrets::newToken();
     m_db.prepare("INSERT INTO pages (cle, compte, genre, periode, expire_le) "
@@ -43,7 +44,7 @@ QString BillingService::newPage(qint64 accountId, const char* kind, const QStrin
         .bind(1, Secrets::sha256(key))
         .bind(2, accountId)
         .bind(3, QString::fromLatin1(kind))
-        .bind(4, period)
+        .bind(4, period ? std::optional(Terms::text(*period)) : std::nullopt)
         .bind(5, now + validity)
         .run();
     m_db.prepare("DELETE FROM pages WHERE expire_le <= ?1").bind(1, now).run();
@@ -57,50 +58,52 @@ std::optional<BillingService::PageRecord> BillingService::page(const QString& ke
     statement.bind(1, Secrets::sha256(key)).bind(2, QString::fromLatin1(kind)).bind(3, now);
     if (!statement.step())
         return std::nullopt;
-    return PageRecord{statement.integer(0), statement.text(1)};
+    return PageRecord{statement.integer(0),
+                      Terms::period(statement.text(1)).value_or(Period::Monthly)};
 }
 
 Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
-                               const QByteArray& body, const QString& origin) {
+                               const QByteArray& body) {
     QJsonObject object;
     if (auto refusal = JsonBody::read(contentType, body, &object))
         return *refusal;
     std::optional<QString> period;
     if (!JsonBody::text(object, QStringLiteral("periode"), true, &period))
         return JsonBody::malformed();
-    if (*period != u"mensuel" && *period != u"annuel")
+    const auto chosen = Terms::period(*period);
+    if (!chosen)
         return Reply::error(400, QStringLiteral("periode"));
     if (!m_enabled)
         return Reply::error(503, QStringLiteral("paiement-indisponible"));
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
-    if (m_accounts.subscription(accountId, now)) {
-        transaction.commit();
+    Database::Guard guard(m_db);
+    if (m_accounts.settle(accountId, now)) {
+        guard.commit();
         return Reply::error(409, QStringLiteral("deja-abonne"));
     }
-    const QString key = newPage(accountId, "paiement", *period, checkoutValidity, now);
-    transaction.commit();
-    return Reply::json(200, {{QStringLiteral("url"), origin + QStringLiteral("/paiement/") + key}});
+    const QString key = newPage(accountId, "paiement", chosen, checkoutValidity, now);
+    guard.commit();
+    return Reply::json(200,
+                       {{QStringLiteral("url"), m_origin + QStringLiteral("/paiement/") + key}});
 }
 
 Reply BillingService::portal(qint64 accountId, const QByteArray& contentType,
-                             const QByteArray& body, const QString& origin) {
+                             const QByteArray& body) {
     QJsonObject object;
     if (auto refusal = JsonBody::read(contentType, body, &object))
         return *refusal;
     if (!m_enabled)
         return Reply::error(503, QStringLiteral("paiement-indisponible"));
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
-    if (!m_accounts.subscription(accountId, now)) {
-        transaction.commit();
+    Database::Guard guard(m_db);
+    if (!m_accounts.settle(accountId, now)) {
+        guard.commit();
         return Reply::error(409, QStringLiteral("sans-abonnement"));
     }
-    const QString key = newPage(accountId, "portail", QString(), portalValidity, now);
-    transaction.commit();
-    return Reply::json(200, {{QStringLiteral("url"), origin + QStringLiteral("/portail/") + key}});
+    const QString key = newPage(accountId, "portail", std::nullopt, portalValidity, now);
+    guard.commit();
+    return Reply::json(200,
+                       {{QStringLiteral("url"), m_origin + QStringLiteral("/portail/") + key}});
 }
 
 Reply BillingService::checkoutPage(const QString& key) {
@@ -112,7 +115,7 @@ Reply BillingService::checkoutPage(const QString& key) {
     const auto account = m_accounts.byId(found->accountId);
     if (!account)
         return expired();
-    if (const auto sub = m_accounts.subscription(account->id, now))
+    if (const auto sub = m_accounts.settle(account->id, now))
         return Reply::html(200, Pages::subscribed(*sub));
     const bool trialing = account->offeredUntil && *account->offeredUntil > now + offeredCarryOver;
     return Reply::html(200, Pages::checkout(QStringLiteral("/paiement/") + key, account->email,
@@ -122,8 +125,7 @@ Reply BillingService::checkoutPage(const QString& key) {
 
 Reply BillingService::confirmCheckout(const QString& key) {
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
+    Database::Guard guard(m_db);
     const auto found = page(key, "paiement", now);
     const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
     if (!account)
@@ -131,20 +133,21 @@ Reply BillingService::confirmCheckout(const QString& key) {
     m_db.prepare("UPDATE pages SET utilisee = 1 WHERE cle = ?1")
         .bind(1, Secrets::sha256(key))
         .run();
-    auto sub = m_accounts.subscription(account->id, now);
+    auto sub = m_accounts.settle(account->id, now);
     if (!sub) {
-        SubscriptionRecord created{
-            found->period, QStringLiteral("active"),
-            AccountStore::addMonths(now, found->period == u"annuel" ? 12 : 1), false};
+        SubscriptionRecord created{found->period, SubscriptionStatus::Active,
+                                   AccountStore::addMonths(now, Terms::months(found->period)),
+                                   false};
         if (account->offeredUntil && *account->offeredUntil > now + offeredCarryOver) {
-            created.status = QStringLiteral("trialing");
+            created.status = SubscriptionStatus::Trialing;
             created.periodEnd = *account->offeredUntil;
         }
         m_accounts.saveSubscription(account->id, created, now);
         sub = created;
-        Log::line(QStringLiteral("Abonnement %1 pour %2").arg(found->period, account->email));
+        Log::line(QStringLiteral("Abonnement %1 pour %2")
+                      .arg(Terms::text(found->period), account->email));
     }
-    transaction.commit();
+    guard.commit();
     return Reply::html(200, Pages::subscribed(*sub));
 }
 
@@ -155,7 +158,7 @@ Reply BillingService::portalPage(const QString& key) {
     const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
     if (!account)
         return expired();
-    const auto sub = m_accounts.subscription(account->id, now);
+    const auto sub = m_accounts.settle(account->id, now);
     if (!sub)
         return Reply::html(200, Pages::message(QStringLiteral("Aucun abonnement"),
                                                QStringLiteral("Ce compte n’a plus d’abonnement "
@@ -165,28 +168,27 @@ Reply BillingService::portalPage(const QString& key) {
 
 Reply BillingService::portalAction(const QString& key, const QString& action) {
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
+    Database::Guard guard(m_db);
     const auto found = page(key, "portail", now);
     if (!found)
         return expired();
-    auto sub = m_accounts.subscription(found->accountId, now);
+    auto sub = m_accounts.settle(found->accountId, now);
     if (sub) {
         if (action == u"resilier") {
             sub->cancelsAtPeriodEnd = true;
         } else if (action == u"reprendre") {
             sub->cancelsAtPeriodEnd = false;
-            if (sub->status == u"past_due")
-                sub->status = QStringLiteral("active");
+            if (sub->status == SubscriptionStatus::PastDue)
+                sub->status = SubscriptionStatus::Active;
         } else if (action == u"impaye") {
-            sub->status = QStringLiteral("past_due");
+            sub->status = SubscriptionStatus::PastDue;
         } else {
             return Reply::html(404, Pages::message(QStringLiteral("Action inconnue"),
                                                    QStringLiteral("Cette action n’existe pas.")));
         }
         m_accounts.saveSubscription(found->accountId, *sub, now);
     }
-    transaction.commit();
+    guard.commit();
     return Reply::seeOther(QStringLiteral("/portail/") + key);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "relay/Reply.h"
+#include "relay/Terms.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,12 +25,11 @@ public:
     // subscription starts as a trial that ends with it.
     static constexpr qint64 offeredCarryOver = 48 * 3600;
 
-    BillingService(Database& db, const Clock& clock, AccountStore& accounts, bool enabled);
-
-    Reply checkout(qint64 accountId, const QByteArray& contentType, const QByteArray& body,
+    BillingService(Database& db, const Clock& clock, AccountStore& accounts, bool enabled,
                    const QString& origin);
-    Reply portal(qint64 accountId, const QByteArray& contentType, const QByteArray& body,
-                 const QString& origin);
+
+    Reply checkout(qint64 accountId, const QByteArray& contentType, const QByteArray& body);
+    Reply portal(qint64 accountId, const QByteArray& contentType, const QByteArray& body);
 
     // The pages behind those addresses.
     Reply checkoutPage(const QString& key);
@@ -41,16 +41,18 @@ public:
 private:
     struct PageRecord {
         qint64 accountId = 0;
-        QString period;
+        Period period = Period::Monthly;
     };
     std::optional<PageRecord> page(const QString& key, const char* kind, qint64 now);
-    QString newPage(qint64 accountId, const char* kind, const QString& period, qint64 validity,
-                    qint64 now);
+    QString newPage(qint64 accountId, const char* kind, std::optional<Period> period,
+                    qint64 validity, qint64 now);
 
     Database& m_db;
     const Clock& m_clock;
     AccountStore& m_accounts;
     const bool m_enabled;
+    // The relay's, set once it listens.
+    const QString& m_origin;
 };
 
 } // namespace parlova::relay

@@ -172,6 +172,7 @@ QByteArray CommandEngine::wav(const std::vector<qint16>& samples, int sampleRate
 }
 
 Transcription CommandEngine::transcribe(const std::vector<qint16>& samples,
+                                        const QByteArray& /*upload*/,
                                         const std::optional<QString>& language) {
     // The takes are people's voices: the folder is the relay's alone.
     QDir().mkpath(m_workDir);

@@ -18,7 +18,7 @@ public:
 
     CommandEngine(QString command, QString workDir);
 
-    Transcription transcribe(const std::vector<qint16>& samples,
+    Transcription transcribe(const std::vector<qint16>& samples, const QByteArray& upload,
                              const std::optional<QString>& language) override;
 
     // The bytes of a WAV file holding the samples.

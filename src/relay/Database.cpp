@@ -78,6 +78,22 @@ CREATE TABLE IF NOT EXISTS adresses_supprimees (
 );
 )sql";
 
+// Version 2: sessions remember when they were last used (unused ones
+// expire); a deleted account's week is kept, until the week ends, under a
+// keyed digest of its address; sign-in codes are digests keyed with the
+// relay's own key.
+const char* const toVersion2 = R"sql(
+ALTER TABLE sessions ADD COLUMN utilise_le INTEGER NOT NULL DEFAULT 0;
+UPDATE sessions SET utilise_le = cree_le;
+CREATE TABLE IF NOT EXISTS semaines_gardees (
+    empreinte TEXT PRIMARY KEY,
+    semaine_debut INTEGER NOT NULL,
+    mots INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS demandes_code_le ON demandes_code(le);
+DELETE FROM codes;
+)sql";
+
 } // namespace
 
 Database::~Database() {
@@ -102,9 +118,17 @@ bool Database::open(const QString& path, QString* error) {
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=NORMAL");
         exec("PRAGMA foreign_keys=ON");
+        // Deleted rows (addresses, digests) are overwritten, not left in free pages.
+        exec("PRAGMA secure_delete=ON");
         Transaction transaction(*this);
         exec(schema);
-        exec("PRAGMA user_version=1");
+        const qint64 current = [this] {
+            Statement version(m_db, "PRAGMA user_version");
+            return version.step() ? version.integer(0) : 0;
+        }();
+        if (current < 2)
+            exec(toVersion2);
+        exec("PRAGMA user_version=2");
         transaction.commit();
         // The WAL mode really took (it does not on some file systems).
         Statement mode(m_db, "PRAGMA journal_mode");

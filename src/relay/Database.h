@@ -82,6 +82,20 @@ public:
         bool m_done = false;
     };
 
+    // The lock and a transaction in one: what every service holds while it
+    // reads and writes. Rolled back and unlocked when left without commit().
+    class Guard {
+    public:
+        explicit Guard(Database& db)
+            : m_lock(db.lock())
+            , m_transaction(db) {}
+        void commit() { m_transaction.commit(); }
+
+    private:
+        std::unique_lock<std::mutex> m_lock;
+        Transaction m_transaction;
+    };
+
 private:
     sqlite3* m_db = nullptr;
     std::mutex m_mutex;

@@ -1,5 +1,6 @@
 #include "relay/DictationService.h"
 
+#include "relay/AccountJson.h"
 #include "relay/AccountStore.h"
 #include "relay/AudioDecoder.h"
 #include "relay/Clock.h"
@@ -20,6 +21,16 @@ DictationService::DictationService(Database& db, const Clock& clock, AccountStor
     , m_accounts(accounts)
     , m_engine(engine) {}
 
+namespace {
+
+Reply quotaReached(qint64 now) {
+    return Reply::error(
+        402, QStringLiteral("quota"),
+        {{QStringLiteral("reinitialisation"), ParisWeek::isoDate(ParisWeek::nextStart(now))}});
+}
+
+} // namespace
+
 bool DictationService::validLanguage(const QString& code) {
     if (code.size() < 2 || code.size() > 3)
         return false;
@@ -33,20 +44,16 @@ Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
                                 const std::optional<QString>& language) {
     {
         const qint64 now = m_clock.now();
-        auto lock = m_db.lock();
-        Database::Transaction transaction(m_db);
+        Database::Guard guard(m_db);
         const auto account = m_accounts.byId(accountId);
         if (!account)
             return Reply::error(401, QStringLiteral("session"));
-        const OfferState offer =
-            m_accounts.offer(*account, m_accounts.subscription(accountId, now), now);
+        const OfferState offer = m_accounts.offer(*account, m_accounts.settle(accountId, now), now);
         const bool capReached =
             offer.isFree() && m_accounts.wordsThisWeek(*account, now) >= AccountStore::weeklyCap;
-        transaction.commit();
+        guard.commit();
         if (capReached)
-            return Reply::error(402, QStringLiteral("quota"),
-                                {{QStringLiteral("reinitialisation"),
-                                  ParisWeek::isoDate(ParisWeek::nextStart(now))}});
+            return quotaReached(now);
     }
 
     // The slow part runs without the database lock.
@@ -56,7 +63,7 @@ Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
         return Reply::error(413, QStringLiteral("duree"));
     if (decoded.failure)
         return Reply::error(400, QStringLiteral("audio"));
-    const Transcription transcription = m_engine.transcribe(decoded.samples, language);
+    const Transcription transcription = m_engine.transcribe(decoded.samples, audio, language);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();
@@ -79,18 +86,22 @@ Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
                   .arg(words));
 
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
-    m_accounts.addWords(accountId, words, now);
+    Database::Guard guard(m_db);
     const auto account = m_accounts.byId(accountId);
     if (!account)
         return Reply::error(401, QStringLiteral("session"));
+    const OfferState offer = m_accounts.offer(*account, m_accounts.settle(accountId, now), now);
+    // Dictations sent at once all passed the first check: whichever finds the
+    // cap reached by the others is refused here, so that the week ends at most
+    // one dictation's words over the cap, as with a single dictation.
+    if (offer.isFree() && m_accounts.wordsThisWeek(*account, now) >= AccountStore::weeklyCap)
+        return quotaReached(now);
+    m_accounts.addWords(accountId, words, now);
     if (words > 0)
         m_accounts.validateReferral(account->email, now);
-    const OfferState offer =
-        m_accounts.offer(*account, m_accounts.subscription(accountId, now), now);
-    const QJsonObject week = m_accounts.week(*account, offer, now);
-    transaction.commit();
+    const QJsonObject week =
+        AccountJson::week(m_accounts.wordsThisWeek(*m_accounts.byId(accountId), now), offer, now);
+    guard.commit();
     return Reply::json(200, {{QStringLiteral("texte"), text},
                              {QStringLiteral("mots"), words},
                              {QStringLiteral("semaine"), week}});

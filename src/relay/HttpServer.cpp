@@ -1,5 +1,6 @@
 #include "relay/HttpServer.h"
 
+#include "relay/ConnectionGuard.h"
 #include "relay/ControlState.h"
 #include "relay/DictationService.h"
 #include "relay/EmailAddress.h"
@@ -13,12 +14,15 @@
 #include <httplib.h>
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
+#include <openssl/ssl.h>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
+#include <vector>
 
 namespace parlova::relay {
 
@@ -65,8 +69,18 @@ struct DictationForm {
         return true; // the rest is still read, so the connection stays usable
     }
 
+    size_t received = 0;
+    bool tooLarge = false;
+
     bool content(const char* data, size_t size) {
-        if (current == Part::Audio)
+        // Every byte counts, kept or not, so that no form holds the relay
+        // longer or larger than an upload may be.
+        received += size;
+        if (received > HttpServer::maxUploadBytes) {
+            tooLarge = true;
+            return false;
+        }
+        if (current == Part::Audio && data)
             audio.append(data, qsizetype(size));
         else if (current == Part::Language && language.size() + qsizetype(size) <= 32)
             language.append(data, qsizetype(size));
@@ -80,28 +94,47 @@ struct DictationForm {
 // stays empty instead of getting the JSON error body.
 thread_local bool scriptedAnswer = false;
 
+// Bodies of the other routes are small JSON objects.
+constexpr size_t maxOtherBodyBytes = 64 * 1024;
+
+// The guard learns of each TLS connection when its handshake starts, on the
+// worker thread that serves it, and of its end when the library frees the
+// session, before it closes the socket.
+int guardIndex() {
+    static const int index =
+        SSL_get_ex_new_index(0, nullptr, nullptr, nullptr,
+                             [](void* parent, void* guard, CRYPTO_EX_DATA*, int, long, void*) {
+                                 if (guard)
+                                     static_cast<ConnectionGuard*>(guard)->closed(parent);
+                             });
+    return index;
+}
+
+void handshakeStarts(const SSL* ssl, int where, int) {
+    if (!(where & SSL_CB_HANDSHAKE_START))
+        return;
+    auto* session = const_cast<SSL*>(ssl);
+    if (SSL_get_ex_data(session, guardIndex()))
+        return; // a renegotiation: already known
+    auto* guard = static_cast<ConnectionGuard*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+    if (guard && guard->opened(session, SSL_get_fd(ssl)))
+        SSL_set_ex_data(session, guardIndex(), guard);
+}
+
 } // namespace
 
 struct HttpServer::Impl {
     Relay& relay;
     httplib::SSLServer server;
+    ConnectionGuard guard;
     int port = 0;
 
     explicit Impl(Relay& r)
         : relay(r)
         , server(QFile::encodeName(r.authority().serverCertificatePath()).constData(),
-                 QFile::encodeName(r.authority().serverKeyPath()).constData()) {}
-
-    // https:// and the host the client addressed, as long as it looks like a
-    // host name or address; the relay's own address otherwise.
-    QString origin(const Request& request) const {
-        static const QRegularExpression host(
-            QStringLiteral("^([A-Za-z0-9.-]+|\\[[0-9A-Fa-f:.]+\\])(:[0-9]{1,5})?$"));
-        const QString given = QString::fromStdString(request.get_header_value("Host"));
-        if (host.match(given).hasMatch())
-            return QStringLiteral("https://") + given;
-        return QStringLiteral("https://127.0.0.1:%1").arg(port);
-    }
+                 QFile::encodeName(r.authority().serverKeyPath()).constData())
+        , guard(std::chrono::seconds(r.options().requestSeconds),
+                r.options().connectionsPerAddress) {}
 
     static void send(const Reply& reply, Response& response) {
         response.status = reply.status;
@@ -141,6 +174,7 @@ struct HttpServer::Impl {
     template <typename Handler>
     httplib::Server::Handler route(Handler handler) {
         return [this, handler](const Request& request, Response& response) {
+            guard.working(request.ssl);
             if (!scripted(request, response))
                 send(handler(request), response);
         };
@@ -160,7 +194,8 @@ struct HttpServer::Impl {
     // Control routes answer only to this machine.
     template <typename Handler>
     httplib::Server::Handler control(Handler handler) {
-        return [handler](const Request& request, Response& response) {
+        return [this, handler](const Request& request, Response& response) {
+            guard.working(request.ssl);
             const bool loopback = request.remote_addr == "127.0.0.1" ||
                                   request.remote_addr == "::1" ||
                                   request.remote_addr == "::ffff:127.0.0.1";
@@ -170,28 +205,46 @@ struct HttpServer::Impl {
     }
 
     void dictate(const Request& request, Response& response, const httplib::ContentReader& reader) {
+        // The token first: a client without one gets nothing kept of its body.
+        const auto account = relay.account().authenticate(header(request, "Authorization"));
+        if (!account) {
+            size_t received = 0;
+            const auto discard = [&](const char*, size_t size) {
+                received += size;
+                return received <= maxUploadBytes;
+            };
+            // The library parses a multipart body whichever way it is read.
+            if (request.is_multipart_form_data())
+                reader([](const httplib::MultipartFormData&) { return true; }, discard);
+            else
+                reader(discard);
+            guard.working(request.ssl);
+            response.set_header("Connection", "close");
+            if (!scripted(request, response))
+                send(Reply::error(401, QStringLiteral("session")), response);
+            return;
+        }
         DictationForm form;
         bool read = false;
         if (request.is_multipart_form_data()) {
             read = reader([&](const httplib::MultipartFormData& part) { return form.header(part); },
                           [&](const char* data, size_t size) { return form.content(data, size); });
         } else {
-            read = reader([](const char*, size_t) { return true; });
+            read = reader([&](const char*, size_t size) { return form.content(nullptr, size); });
         }
-        if (!read) {
+        guard.working(request.ssl);
+        if (!read || form.tooLarge) {
             // The library has set 400 (unreadable form) or 413 (too large).
             // What is left of the body must not be read as a next request.
             response.set_header("Connection", "close");
-            send(response.status == 413 ? Reply::error(413, QStringLiteral("taille"))
-                                        : Reply::error(400, QStringLiteral("formulaire")),
+            send(response.status == 413 || form.tooLarge
+                     ? Reply::error(413, QStringLiteral("taille"))
+                     : Reply::error(400, QStringLiteral("formulaire")),
                  response);
             return;
         }
         if (scripted(request, response))
             return;
-        const auto account = relay.account().authenticate(header(request, "Authorization"));
-        if (!account)
-            return send(Reply::error(401, QStringLiteral("session")), response);
         if (!request.is_multipart_form_data())
             return send(Reply::error(415, QStringLiteral("type-contenu")), response);
         if (form.malformed || !form.audioSeen)
@@ -205,35 +258,79 @@ struct HttpServer::Impl {
         send(relay.dictation().dictate(*account, form.audio, language), response);
     }
 
+    // One route of the table below: a handler, or for a dictation a handler
+    // that reads the body itself.
+    struct ApiRoute {
+        std::string method;
+        std::string path;
+        httplib::Server::Handler handler;
+        httplib::Server::HandlerWithContentReader reader;
+    };
+
     void routes() {
-        // API
-        server.Post("/api/connexion/code", route([this](const Request& r) {
-                        return relay.signIn().requestCode(header(r, "Content-Type"), body(r));
-                    }));
-        server.Post("/api/connexion/verifier", route([this](const Request& r) {
-                        return relay.signIn().verify(header(r, "Content-Type"), body(r), origin(r));
-                    }));
-        server.Post("/api/deconnexion", route([this](const Request& r) {
-                        return relay.account().signOut(header(r, "Authorization"));
-                    }));
-        server.Get("/api/compte", session([this](qint64 id, const Request& r) {
-                       return relay.account().read(id, origin(r));
-                   }));
-        server.Delete("/api/compte", session([this](qint64 id, const Request&) {
-                          return relay.account().remove(id);
-                      }));
-        server.Post("/api/abonnement/paiement", session([this](qint64 id, const Request& r) {
-                        return relay.billing().checkout(id, header(r, "Content-Type"), body(r),
-                                                        origin(r));
-                    }));
-        server.Post("/api/abonnement/portail", session([this](qint64 id, const Request& r) {
-                        return relay.billing().portal(id, header(r, "Content-Type"), body(r),
-                                                      origin(r));
-                    }));
-        server.Post("/api/dicter", [this](const Request& request, Response& response,
-                                          const httplib::ContentReader& reader) {
-            dictate(request, response, reader);
-        });
+        const auto sessionBody = [this](auto call) {
+            return session([this, call](qint64 id, const Request& r) {
+                return call(id, header(r, "Content-Type"), body(r));
+            });
+        };
+        const std::vector<ApiRoute> api = {
+            {"POST",
+             "/api/connexion/code",
+             route([this](const Request& r) {
+                 return relay.signIn().requestCode(header(r, "Content-Type"), body(r));
+             }),
+             {}},
+            {"POST",
+             "/api/connexion/verifier",
+             route([this](const Request& r) {
+                 return relay.signIn().verify(header(r, "Content-Type"), body(r));
+             }),
+             {}},
+            {"POST",
+             "/api/deconnexion",
+             route([this](const Request& r) {
+                 return relay.account().signOut(header(r, "Authorization"));
+             }),
+             {}},
+            {"GET",
+             "/api/compte",
+             session([this](qint64 id, const Request&) { return relay.account().read(id); }),
+             {}},
+            {"DELETE",
+             "/api/compte",
+             session([this](qint64 id, const Request&) { return relay.account().remove(id); }),
+             {}},
+            {"POST",
+             "/api/abonnement/paiement",
+             sessionBody([this](qint64 id, const QByteArray& type, const QByteArray& content) {
+                 return relay.billing().checkout(id, type, content);
+             }),
+             {}},
+            {"POST",
+             "/api/abonnement/portail",
+             sessionBody([this](qint64 id, const QByteArray& type, const QByteArray& content) {
+                 return relay.billing().portal(id, type, content);
+             }),
+             {}},
+            {"POST",
+             "/api/dicter",
+             {},
+             [this](const Request& request, Response& response,
+                    const httplib::ContentReader& reader) {
+                 dictate(request, response, reader);
+             }},
+        };
+        for (const ApiRoute& entry : api) {
+            if (entry.reader)
+                server.Post(entry.path, entry.reader);
+            else if (entry.method == "GET")
+                server.Get(entry.path, entry.handler);
+            else if (entry.method == "POST")
+                server.Post(entry.path, entry.handler);
+            else if (entry.method == "DELETE")
+                server.Delete(entry.path, entry.handler);
+        }
+        wrongMethods(api);
 
         // Pages
         const auto page = [this](const QString& html) {
@@ -261,29 +358,30 @@ struct HttpServer::Impl {
 
         if (relay.options().control)
             controlRoutes();
-        wrongMethods();
     }
 
-    // The API's paths answer other methods with 405 and the methods they take.
-    void wrongMethods() {
-        const std::map<std::string, std::string> allowed = {{"/api/connexion/code", "POST"},
-                                                            {"/api/connexion/verifier", "POST"},
-                                                            {"/api/deconnexion", "POST"},
-                                                            {"/api/compte", "GET, DELETE"},
-                                                            {"/api/abonnement/paiement", "POST"},
-                                                            {"/api/abonnement/portail", "POST"},
-                                                            {"/api/dicter", "POST"}};
+    // The API's paths answer the other methods with 405 and the ones they take.
+    void wrongMethods(const std::vector<ApiRoute>& api) {
+        std::map<std::string, std::string> allowed;
+        for (const ApiRoute& entry : api) {
+            std::string& methods = allowed[entry.path];
+            methods += (methods.empty() ? "" : ", ") + entry.method;
+        }
         for (const auto& [path, methods] : allowed) {
-            const auto refuse = [methods](const Request&, Response& response) {
+            const auto refuse = [this, methods](const Request& request, Response& response) {
+                guard.working(request.ssl);
                 send(Reply::error(405, QStringLiteral("methode"))
                          .withHeader("Allow", QByteArray::fromStdString(methods)),
                      response);
             };
-            if (methods.find("GET") == std::string::npos)
+            const auto takes = [&](const char* method) {
+                return methods.find(method) != std::string::npos;
+            };
+            if (!takes("GET"))
                 server.Get(path, refuse);
-            if (methods.find("POST") == std::string::npos)
+            if (!takes("POST"))
                 server.Post(path, refuse);
-            if (methods.find("DELETE") == std::string::npos)
+            if (!takes("DELETE"))
                 server.Delete(path, refuse);
             server.Put(path, refuse);
             server.Patch(path, refuse);
@@ -341,22 +439,27 @@ struct HttpServer::Impl {
         server.Get("/controle/horloge", control(clock));
         server.Post("/controle/horloge", control(clock));
         server.Post("/controle/compte", control([this](const Request& r) {
-                        return relay.account().adjust(header(r, "Content-Type"), body(r),
-                                                      origin(r));
+                        return relay.account().adjust(header(r, "Content-Type"), body(r));
                     }));
     }
 
     void configure() {
         // Sixteen clients that keep their connections open must not wait for
         // one another.
+        // A slow client holds a worker only until its request's deadline, and
+        // one address holds only so many of them.
         server.new_task_queue = [] {
-            return new httplib::ThreadPool(48);
+            return new httplib::ThreadPool(64);
         };
-        server.set_keep_alive_max_count(1000);
+        const Options& options = relay.options();
+        server.set_keep_alive_max_count(size_t(options.requestsPerConnection));
+        server.set_keep_alive_timeout(options.idleSeconds);
+        SSL_CTX_set_app_data(server.ssl_context(), &guard);
+        SSL_CTX_set_info_callback(server.ssl_context(), handshakeStarts);
         // Answers go out in several writes; Nagle's algorithm would hold the
         // last one back for the client's delayed acknowledgement (40 ms).
         server.set_tcp_nodelay(true);
-        server.set_read_timeout(15);
+        server.set_read_timeout(std::min(options.requestSeconds, 15));
         server.set_write_timeout(15);
         server.set_payload_max_length(maxUploadBytes);
         SSL_CTX_set_min_proto_version(server.ssl_context(), TLS1_2_VERSION);
@@ -408,14 +511,27 @@ struct HttpServer::Impl {
                 request.has_header("Transfer-Encoding") || (!length.empty() && length != "0");
             if (!bodyExpected && hasBody)
                 response.set_header("Connection", "close");
+            // The library would gather any other body whole before the route
+            // sees it: only a dictation may be large or sent in chunks.
+            if (bodyExpected && request.path != "/api/dicter") {
+                const bool chunked = request.has_header("Transfer-Encoding");
+                if (chunked || std::strtoull(length.c_str(), nullptr, 10) > maxOtherBodyBytes) {
+                    response.set_header("Connection", "close");
+                    send(chunked ? Reply::error(411, QStringLiteral("longueur"))
+                                 : Reply::error(413, QStringLiteral("taille")),
+                         response);
+                    return httplib::Server::HandlerResponse::Handled;
+                }
+            }
             return httplib::Server::HandlerResponse::Unhandled;
         });
-        server.set_logger([](const Request& request, const Response& response) {
+        server.set_logger([this](const Request& request, const Response& response) {
             scriptedAnswer = false;
-            Log::line(QStringLiteral("%1 %2 %3")
-                          .arg(QString::fromStdString(request.method),
-                               QString::fromStdString(request.path))
-                          .arg(response.status));
+            guard.answered(request.ssl);
+            // Built by concatenation: a path holding "%1" stays as it is.
+            Log::line(QString::fromStdString(request.method) + u' ' +
+                      QString::fromStdString(request.path) + u' ' +
+                      QString::number(response.status));
         });
     }
 };
@@ -440,6 +556,8 @@ bool HttpServer::bind(int port, QString* error) {
     } else {
         m_impl->port = -1;
     }
+    if (m_impl->port > 0)
+        m_impl->relay.listensOn(m_impl->port);
     if (m_impl->port <= 0) {
         *error =
             QStringLiteral("Impossible d’écouter sur 127.0.0.1:%1 (port déjà pris ?).").arg(port);
@@ -457,6 +575,7 @@ void HttpServer::run() {
 }
 
 void HttpServer::stop() {
+    m_impl->guard.stop();
     m_impl->server.stop();
 }
 

@@ -8,13 +8,22 @@
 namespace parlova::relay {
 
 // Which transcription engine turns a dictation's audio into text.
-enum class EngineKind { PocketSphinx, Command, Test };
+enum class EngineKind { PocketSphinx, Command, Server, Test };
+
+// What the speech-server engine sends: the decoded take as 16 kHz mono WAV,
+// or the uploaded file unchanged.
+enum class ServerFormat { Wav, Upload };
 
 struct ParsedOptions;
 
 // The command line of parlova-relais:
-//   parlova-relais [--port N] [--donnees DIR] [--moteur pocketsphinx|commande|test]
-//                  [--commande CMD] [--controle] [--sans-paiement]
+//   parlova-relais [--port N] [--donnees DIR] [--origine URL]
+//                  [--moteur pocketsphinx|commande|serveur|test] [--commande CMD]
+//                  [--serveur URL] [--modele NOM] [--cle-fichier FICHIER]
+//                  [--format-serveur wav|m4a] [--delai-serveur S]
+//                  [--delai-requete S] [--inactivite S] [--requetes-par-connexion N]
+//                  [--connexions-par-adresse N] [--sessions-jours J]
+//                  [--controle] [--sans-paiement]
 class Options {
 public:
     static constexpr int defaultPort = 8443;
@@ -23,6 +32,29 @@ public:
     QString dataDir;
     EngineKind engine = EngineKind::PocketSphinx;
     QString command;
+    // The public address of the relay's pages and links; empty: the
+    // relay's own loopback address.
+    QString origin;
+
+    // The speech-server engine: the transcription address, the model to
+    // name, where the API key comes from, what is sent and how long to wait.
+    QString serverUrl;
+    QString serverModel;
+    QString serverKeyFile;
+    ServerFormat serverFormat = ServerFormat::Wav;
+    int serverTimeoutSeconds = 30;
+
+    // What one client may hold: a whole request (headers and body) within
+    // this many seconds, this long between two requests on a kept-alive
+    // connection, this many requests per connection, this many open
+    // connections per address.
+    int requestSeconds = 30;
+    int idleSeconds = 5;
+    int requestsPerConnection = 100;
+    int connectionsPerAddress = 32;
+    // A session unused for this many days expires.
+    int sessionDays = 180;
+
     bool control = false;
     bool paymentsEnabled = true;
     bool helpWanted = false;

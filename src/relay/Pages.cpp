@@ -32,9 +32,9 @@ QString statusText(const SubscriptionRecord& sub) {
     const QString end = ParisWeek::frenchDay(sub.periodEnd);
     if (sub.cancelsAtPeriodEnd)
         return QStringLiteral("Résilié : Pro jusqu’au %1.").arg(end);
-    if (sub.status == u"past_due")
+    if (sub.status == SubscriptionStatus::PastDue)
         return QStringLiteral("Paiement refusé : le moyen de paiement est à mettre à jour.");
-    if (sub.status == u"trialing")
+    if (sub.status == SubscriptionStatus::Trialing)
         return QStringLiteral("Premier paiement le %1.").arg(end);
     return QStringLiteral("Actif, renouvellement le %1.").arg(end);
 }
@@ -56,8 +56,8 @@ QString Pages::message(const QString& title, const QString& text) {
     return page(title, QStringLiteral("<h1>%1</h1><p>%2</p>").arg(escape(title), escape(text)));
 }
 
-QString Pages::planName(const QString& period) {
-    return period == u"annuel" ? QStringLiteral("Pro annuel") : QStringLiteral("Pro mensuel");
+QString Pages::planName(Period period) {
+    return period == Period::Yearly ? QStringLiteral("Pro annuel") : QStringLiteral("Pro mensuel");
 }
 
 QString Pages::euros(qint64 cents) {
@@ -119,7 +119,7 @@ QString Pages::invitation(const QString& code) {
             .arg(escape(code), escape(link)));
 }
 
-QString Pages::checkout(const QString& formAction, const QString& email, const QString& period,
+QString Pages::checkout(const QString& formAction, const QString& email, Period period,
                         const QString& priceText, qint64 firstPaymentAt, bool trialing) {
     const QString when =
         trialing ? QStringLiteral("<p>Vos jours de Pro restants sont gardés : le premier "
@@ -147,12 +147,12 @@ QString Pages::portal(const QString& formBase, const QString& email,
     if (!subscription.cancelsAtPeriodEnd)
         actions += button(formBase + QStringLiteral("/resilier"),
                           QStringLiteral("Résilier à la fin de la période"), true);
-    if (subscription.cancelsAtPeriodEnd || subscription.status == u"past_due")
+    if (subscription.cancelsAtPeriodEnd || subscription.status == SubscriptionStatus::PastDue)
         actions += button(formBase + QStringLiteral("/reprendre"),
                           subscription.cancelsAtPeriodEnd
                               ? QStringLiteral("Reprendre l’abonnement")
                               : QStringLiteral("Mettre à jour le moyen de paiement"));
-    if (subscription.status != u"past_due")
+    if (subscription.status != SubscriptionStatus::PastDue)
         actions += button(formBase + QStringLiteral("/impaye"),
                           QStringLiteral("Simuler un paiement refusé"), true);
     return page(QStringLiteral("Gérer l’abonnement"),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "relay/Terms.h"
+
 #include <QString>
 
 namespace parlova::relay {
@@ -25,14 +27,14 @@ public:
     static QString privacy();
     static QString invitation(const QString& code);
 
-    // The checkout of one plan ("mensuel" or "annuel") for the address.
-    static QString checkout(const QString& formAction, const QString& email, const QString& period,
+    // The checkout of one plan for the address.
+    static QString checkout(const QString& formAction, const QString& email, Period period,
                             const QString& priceText, qint64 firstPaymentAt, bool trialing);
     static QString subscribed(const SubscriptionRecord& subscription);
     static QString portal(const QString& formBase, const QString& email,
                           const SubscriptionRecord& subscription);
 
-    static QString planName(const QString& period);
+    static QString planName(Period period);
     static QString euros(qint64 cents);
 };
 

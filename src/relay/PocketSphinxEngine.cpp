@@ -44,6 +44,7 @@ bool PocketSphinxEngine::load(QString* error) {
 }
 
 Transcription PocketSphinxEngine::transcribe(const std::vector<qint16>& samples,
+                                             const QByteArray& /*upload*/,
                                              const std::optional<QString>& language) {
     if (!m_decoder)
         return {Transcription::Outcome::Misconfigured, {}, QStringLiteral("modèle non chargé")};

@@ -23,7 +23,7 @@ public:
     // Loads the model; false with a French message when it cannot.
     bool load(QString* error);
 
-    Transcription transcribe(const std::vector<qint16>& samples,
+    Transcription transcribe(const std::vector<qint16>& samples, const QByteArray& upload,
                              const std::optional<QString>& language) override;
 
 private:

@@ -9,9 +9,11 @@
 #include "relay/ControlState.h"
 #include "relay/Database.h"
 #include "relay/DictationService.h"
+#include "relay/KeyedDigest.h"
 #include "relay/Options.h"
 #include "relay/SessionStore.h"
 #include "relay/SignInService.h"
+#include "relay/SignInStore.h"
 #include "relay/TranscriptionEngine.h"
 
 #include <memory>
@@ -35,6 +37,15 @@ public:
     bool open(QString* error);
 
     const Options& options() const { return m_options; }
+    // Where pages and links point: --origine, else the loopback address of
+    // the port the relay listens on.
+    const QString& origin() const { return m_origin; }
+    void listensOn(int port);
+    // The private folder of the takes that an engine needs on disk.
+    QString dictationDir() const;
+
+    // Forgets what has expired: codes, requests, locks, sessions, kept weeks.
+    void purge();
     const CertificateAuthority& authority() const { return m_authority; }
     Clock& clock() { return m_clock; }
     CodeMailbox& mailbox() { return m_mailbox; }
@@ -49,11 +60,14 @@ public:
 
 private:
     Options m_options;
+    QString m_origin;
     CertificateAuthority m_authority;
     Clock m_clock;
+    KeyedDigest m_digest;
     Database m_db;
     AccountStore m_accounts;
     SessionStore m_sessions;
+    SignInStore m_signInStore;
     CodeMailbox m_mailbox;
     ControlState m_control;
     std::unique_ptr<TranscriptionEngine> m_engine;

@@ -4,12 +4,20 @@
 
 namespace parlova::relay {
 
-SessionStore::SessionStore(Database& db)
-    : m_db(db) {}
+namespace {
+
+constexpr qint64 useRecordedEvery = 24 * 3600;
+
+} // namespace
+
+SessionStore::SessionStore(Database& db, qint64 maxIdle)
+    : m_db(db)
+    , m_maxIdle(maxIdle) {}
 
 QString SessionStore::open(qint64 accountId, qint64 now) {
     const QString token = Secrets::newToken();
-    m_db.prepare("INSERT INTO sessions (jeton, compte, cree_le) VALUES (?1, ?2, ?3)")
+    m_db.prepare(
+            "INSERT INTO sessions (jeton, compte, cree_le, utilise_le) VALUES (?1, ?2, ?3, ?3)")
         .bind(1, Secrets::sha256(token))
         .bind(2, accountId)
         .bind(3, now)
@@ -17,14 +25,30 @@ QString SessionStore::open(qint64 accountId, qint64 now) {
     return token;
 }
 
-std::optional<qint64> SessionStore::accountOf(const QString& token) {
+std::optional<qint64> SessionStore::accountOf(const QString& token, qint64 now) {
     if (token.isEmpty())
         return std::nullopt;
-    auto statement = m_db.prepare("SELECT compte FROM sessions WHERE jeton = ?1");
-    statement.bind(1, Secrets::sha256(token));
+    const QString digest = Secrets::sha256(token);
+    auto statement = m_db.prepare("SELECT compte, utilise_le FROM sessions WHERE jeton = ?1");
+    statement.bind(1, digest);
     if (!statement.step())
         return std::nullopt;
-    return statement.integer(0);
+    const qint64 account = statement.integer(0);
+    const qint64 usedAt = statement.integer(1);
+    if (usedAt + m_maxIdle <= now) {
+        m_db.prepare("DELETE FROM sessions WHERE jeton = ?1").bind(1, digest).run();
+        return std::nullopt;
+    }
+    if (usedAt + useRecordedEvery <= now)
+        m_db.prepare("UPDATE sessions SET utilise_le = ?2 WHERE jeton = ?1")
+            .bind(1, digest)
+            .bind(2, now)
+            .run();
+    return account;
+}
+
+void SessionStore::purge(qint64 now) {
+    m_db.prepare("DELETE FROM sessions WHERE utilise_le <= ?1").bind(1, now - m_maxIdle).run();
 }
 
 void SessionStore::revoke(const QString& token) {

@@ -11,6 +11,7 @@
 #include "relay/ReferralCodes.h"
 #include "relay/Secrets.h"
 #include "relay/SessionStore.h"
+#include "relay/SignInStore.h"
 
 namespace parlova::relay {
 
@@ -46,19 +47,25 @@ std::optional<Reply> readIdentity(const QByteArray& contentType, const QByteArra
     return std::nullopt;
 }
 
-QString codeDigest(const QString& email, const QString& code) {
-    return Secrets::sha256(email + u':' + code);
-}
-
 } // namespace
 
 SignInService::SignInService(Database& db, const Clock& clock, AccountStore& accounts,
-                             SessionStore& sessions, CodeMailbox& mailbox)
+                             SessionStore& sessions, SignInStore& store, CodeMailbox& mailbox,
+                             const QString& origin)
     : m_db(db)
     , m_clock(clock)
     , m_accounts(accounts)
     , m_sessions(sessions)
-    , m_mailbox(mailbox) {}
+    , m_store(store)
+    , m_mailbox(mailbox)
+    , m_origin(origin) {}
+
+void SignInService::purge() {
+    const qint64 now = m_clock.now();
+    Database::Guard guard(m_db);
+    m_store.purge(now, codeValidity, requestWindow);
+    guard.commit();
+}
 
 Reply SignInService::requestCode(const QByteArray& contentType, const QByteArray& body) {
     Identity identity;
@@ -67,36 +74,21 @@ Reply SignInService::requestCode(const QByteArray& contentType, const QByteArray
     const qint64 now = m_clock.now();
     const QString code = Secrets::randomDigits(6);
     {
-        auto lock = m_db.lock();
-        Database::Transaction transaction(m_db);
+        Database::Guard guard(m_db);
         if (identity.referral && !m_accounts.byReferralCode(*identity.referral))
             return Reply::error(400, QStringLiteral("parrainage"));
-
-        m_db.prepare("DELETE FROM demandes_code WHERE email = ?1 AND le <= ?2")
-            .bind(1, identity.email)
-            .bind(2, now - 3600)
-            .run();
-        auto recent = m_db.prepare("SELECT COUNT(*), MIN(le) FROM demandes_code WHERE email = ?1");
-        recent.bind(1, identity.email);
-        recent.step();
-        if (recent.integer(0) >= maxCodesPerHour) {
-            const qint64 wait = recent.integer(1) + 3600 - now;
-            transaction.commit();
-            return Reply::wait(QStringLiteral("trop-de-codes"), wait);
-        }
-        m_db.prepare("INSERT INTO demandes_code (email, le) VALUES (?1, ?2)")
-            .bind(1, identity.email)
-            .bind(2, now)
-            .run();
-        // A new code replaces the previous one and its count of attempts.
-        m_db.prepare("INSERT OR REPLACE INTO codes (email, code, parrainage, emis_le, essais) "
-                     "VALUES (?1, ?2, ?3, ?4, 0)")
-            .bind(1, identity.email)
-            .bind(2, codeDigest(identity.email, code))
-            .bind(3, identity.referral)
-            .bind(4, now)
-            .run();
-        transaction.commit();
+        const qint64 since = now - requestWindow;
+        const auto mine = m_store.requestsSince(identity.email, since);
+        const auto all = m_store.allRequestsSince(since);
+        const auto tooMany = mine.count >= maxCodesPerHour     ? std::optional(mine.oldest)
+                             : all.count >= maxCodesPerHourAll ? std::optional(all.oldest)
+                                                               : std::nullopt;
+        if (tooMany)
+            return Reply::wait(QStringLiteral("trop-de-codes"),
+                               std::max<qint64>(*tooMany + requestWindow - now, 1));
+        m_store.recordRequest(identity.email, now);
+        m_store.saveCode(identity.email, code, identity.referral, now);
+        guard.commit();
     }
     m_mailbox.deliver(identity.email, code, now + codeValidity);
     return Reply::json(200,
@@ -104,52 +96,38 @@ Reply SignInService::requestCode(const QByteArray& contentType, const QByteArray
                         {QStringLiteral("expiration"), ParisWeek::isoDate(now + codeValidity)}});
 }
 
-Reply SignInService::verify(const QByteArray& contentType, const QByteArray& body,
-                            const QString& origin) {
+Reply SignInService::verify(const QByteArray& contentType, const QByteArray& body) {
     Identity identity;
     if (auto refusal = readIdentity(contentType, body, true, &identity))
         return *refusal;
     const qint64 now = m_clock.now();
-    auto lock = m_db.lock();
-    Database::Transaction transaction(m_db);
+    Database::Guard guard(m_db);
     if (identity.referral && !m_accounts.byReferralCode(*identity.referral))
         return Reply::error(400, QStringLiteral("parrainage"));
 
-    auto locked = m_db.prepare("SELECT jusqu_au FROM verrous WHERE email = ?1 AND jusqu_au > ?2");
-    locked.bind(1, identity.email).bind(2, now);
-    if (locked.step())
-        return Reply::wait(QStringLiteral("trop-d-essais"), locked.integer(0) - now);
+    if (const auto until = m_store.lockedUntil(identity.email, now))
+        return Reply::wait(QStringLiteral("trop-d-essais"), *until - now);
 
-    auto pending =
-        m_db.prepare("SELECT code, parrainage, emis_le, essais FROM codes WHERE email = ?1");
-    pending.bind(1, identity.email);
-    if (!pending.step() || pending.integer(2) + codeValidity <= now)
+    const auto pending = m_store.pendingCode(identity.email);
+    if (!pending || pending->issuedAt + codeValidity <= now)
         return Reply::error(400, QStringLiteral("code-expire"));
-    const QString digest = pending.text(0);
-    const std::optional<QString> storedReferral = pending.optionalText(1);
-    const qint64 attempts = pending.integer(3) + 1;
+    const qint64 attempts = pending->attempts + 1;
 
-    if (codeDigest(identity.email, *identity.code) != digest) {
+    if (!m_store.matches(*pending, identity.email, *identity.code)) {
         const qint64 left = maxAttempts - attempts;
         if (left <= 0) {
-            m_db.prepare("DELETE FROM codes WHERE email = ?1").bind(1, identity.email).run();
-            m_db.prepare("INSERT OR REPLACE INTO verrous (email, jusqu_au) VALUES (?1, ?2)")
-                .bind(1, identity.email)
-                .bind(2, now + lockout)
-                .run();
+            m_store.dropCode(identity.email);
+            m_store.lock(identity.email, now + lockout);
         } else {
-            m_db.prepare("UPDATE codes SET essais = ?2 WHERE email = ?1")
-                .bind(1, identity.email)
-                .bind(2, attempts)
-                .run();
+            m_store.setAttempts(identity.email, attempts);
         }
-        transaction.commit();
+        guard.commit();
         return Reply::error(400, QStringLiteral("code-faux"),
                             {{QStringLiteral("essaisRestants"), std::max<qint64>(left, 0)}});
     }
 
-    m_db.prepare("DELETE FROM codes WHERE email = ?1").bind(1, identity.email).run();
-    m_db.prepare("DELETE FROM verrous WHERE email = ?1").bind(1, identity.email).run();
+    m_store.dropCode(identity.email);
+    m_store.unlock(identity.email);
 
     auto account = m_accounts.byEmail(identity.email);
     const bool existed = account.has_value();
@@ -159,7 +137,8 @@ Reply SignInService::verify(const QByteArray& contentType, const QByteArray& bod
     }
 
     QJsonObject answer;
-    const std::optional<QString> referral = identity.referral ? identity.referral : storedReferral;
+    const std::optional<QString> referral =
+        identity.referral ? identity.referral : pending->referral;
     if (referral) {
         const auto referrer = m_accounts.byReferralCode(*referral);
         QString outcome;
@@ -178,8 +157,8 @@ Reply SignInService::verify(const QByteArray& contentType, const QByteArray& bod
 
     answer.insert(QStringLiteral("jeton"), m_sessions.open(account->id, now));
     answer.insert(QStringLiteral("compte"),
-                  m_accounts.json(*m_accounts.byId(account->id), now, origin));
-    transaction.commit();
+                  m_accounts.json(*m_accounts.byId(account->id), now, m_origin));
+    guard.commit();
     return Reply::json(200, answer);
 }
 

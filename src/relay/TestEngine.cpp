@@ -2,7 +2,8 @@
 
 namespace parlova::relay {
 
-Transcription TestEngine::transcribe(const std::vector<qint16>&, const std::optional<QString>&) {
+Transcription TestEngine::transcribe(const std::vector<qint16>&, const QByteArray&,
+                                     const std::optional<QString>&) {
     const std::lock_guard lock(m_mutex);
     if (m_queue.isEmpty())
         return Transcription::of(standardText);

@@ -17,7 +17,7 @@ public:
     static inline const QString standardText =
         QStringLiteral("Ceci est une dictée de test du relais.");
 
-    Transcription transcribe(const std::vector<qint16>& samples,
+    Transcription transcribe(const std::vector<qint16>& samples, const QByteArray& upload,
                              const std::optional<QString>& language) override;
 
     void queue(const QString& text);

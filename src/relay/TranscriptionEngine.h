@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -27,8 +28,9 @@ class TranscriptionEngine {
 public:
     virtual ~TranscriptionEngine() = default;
 
-    // `language` is the two-letter code the client named, if any.
-    virtual Transcription transcribe(const std::vector<qint16>& samples,
+    // `samples` are the decoded take, `upload` the file as the client sent
+    // it; `language` is the two-letter code the client named, if any.
+    virtual Transcription transcribe(const std::vector<qint16>& samples, const QByteArray& upload,
                                      const std::optional<QString>& language) = 0;
 };
 

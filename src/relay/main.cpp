@@ -7,8 +7,12 @@
 
 #include <QStringList>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <pthread.h>
 #include <thread>
 
@@ -61,12 +65,39 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::thread signalWaiter([&server, &stopSignals] {
+    // Set once the server has stopped serving; the waiting threads watch it.
+    std::mutex stateMutex;
+    std::condition_variable stateChanged;
+    bool served = false;
+
+    std::thread signalWaiter([&] {
         int signal = 0;
         sigwait(&stopSignals, &signal);
         if (signal == SIGINT || signal == SIGTERM)
             Log::line(QStringLiteral("Arrêt demandé (signal %1).").arg(signal));
         server.stop();
+        // Clients cannot hold the stop: whatever still runs after this (a
+        // long transcription) is abandoned. The database stays consistent.
+        std::unique_lock lock(stateMutex);
+        if (!stateChanged.wait_for(lock, std::chrono::seconds(4), [&] { return served; })) {
+            Log::line(QStringLiteral("Arrêt forcé : des requêtes n’ont pas fini à temps."));
+            std::_Exit(0);
+        }
+    });
+
+    // Expired codes, requests, locks, sessions and kept weeks go every hour
+    // (and went at start-up).
+    std::thread purger([&] {
+        std::unique_lock lock(stateMutex);
+        while (!stateChanged.wait_for(lock, std::chrono::hours(1), [&] { return served; })) {
+            lock.unlock();
+            try {
+                relay.purge();
+            } catch (const std::exception& e) {
+                Log::line(QStringLiteral("Purge impossible : %1").arg(QString::fromUtf8(e.what())));
+            }
+            lock.lock();
+        }
     });
 
     print(stdout,
@@ -76,10 +107,16 @@ int main(int argc, char** argv) {
                        parsed.options->control ? QStringLiteral(" ; routes de contrôle actives")
                                                : QString()));
     server.run();
+    {
+        const std::lock_guard lock(stateMutex);
+        served = true;
+    }
+    stateChanged.notify_all();
 
     // The server may also stop by itself: wake the waiting thread up.
     pthread_kill(signalWaiter.native_handle(), SIGTERM);
     signalWaiter.join();
+    purger.join();
     Log::line(QStringLiteral("Relais arrêté."));
     return 0;
 }

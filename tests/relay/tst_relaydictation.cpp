@@ -94,9 +94,18 @@ private Q_SLOTS:
         QCOMPARE(silent.json[u"semaine"_s][u"mots"_s], 5);
     }
 
+    // Runs on the relay's clock alone: it first moves to the start of a week,
+    // so that a real Monday 00:00 in Paris during the run changes nothing.
     void weeklyCapAndMondayReset() {
         QString email;
         const QString token = newUser(&email);
+        const auto weekReset = [&] {
+            return QDateTime::fromString(m_relay.call("GET", u"api/compte"_s, token)
+                                             .json[u"semaine"_s][u"reinitialisation"_s]
+                                             .toString(),
+                                         Qt::ISODate);
+        };
+        QVERIFY(m_relay.advanceClock(m_relay.now().secsTo(weekReset()) + 5));
         m_relay.adjustAccount({{u"email"_s, email}, {u"mots"_s, 1990}});
         // A dictation that crosses the cap is still delivered.
         QVERIFY(m_relay.setNextTranscript(words(25)));
@@ -122,28 +131,36 @@ private Q_SLOTS:
         QCOMPARE(m_relay.dictate(token, m_take).status, 402);
 
         // Monday 00:00 in Paris: the count starts again.
-        QVERIFY(m_relay.advanceClock(QDateTime::currentDateTimeUtc().secsTo(resetAt) + 1));
+        QVERIFY(m_relay.advanceClock(m_relay.now().secsTo(resetAt) + 1));
         QVERIFY(m_relay.setNextTranscript(words(3)));
         const auto monday = m_relay.dictate(token, m_take);
         QCOMPARE(monday.status, 200);
         QCOMPARE(monday.json[u"semaine"_s][u"mots"_s], QJsonValue(3));
     }
 
+    // Each friend's first dictation earns the sponsor a month, added to the
+    // gifted months already running.
     void friendsFirstDictationRewardsTheSponsor() {
         const QString sponsor = newUser();
         const auto account = [&]() -> QJsonObject {
             return m_relay.call("GET", u"api/compte"_s, sponsor).json;
         };
         const QString code = account()[u"parrainage"_s][u"code"_s].toString();
-        const QString friendToken =
-            m_relay.signIn(u"friend-of-%1@example.com"_s.arg(m_serial), code);
-        QVERIFY(!friendToken.isEmpty());
-        QCOMPARE(m_relay.dictate(friendToken, m_take).status, 200);
-        QCOMPARE(m_relay.dictate(friendToken, m_take).status, 200);
+        const QDateTime before = m_relay.now();
+        for (int n = 1; n <= 2; ++n) {
+            const QString friendToken =
+                m_relay.signIn(u"friend%1-of-%2@example.com"_s.arg(n).arg(m_serial), code);
+            QVERIFY(!friendToken.isEmpty());
+            QCOMPARE(m_relay.dictate(friendToken, m_take).status, 200);
+            QCOMPARE(m_relay.dictate(friendToken, m_take).status, 200);
+        }
         const QJsonObject after = account();
         for (const QString& count : {u"amis"_s, u"amisValides"_s, u"moisGagnes"_s})
-            QCOMPARE(after[u"parrainage"_s][count], 1);
+            QCOMPARE(after[u"parrainage"_s][count], 2);
         QCOMPARE(after[u"offre"_s], u"offert"_s);
+        const qint64 days =
+            before.daysTo(QDateTime::fromString(after[u"proJusquAu"_s].toString(), Qt::ISODate));
+        QVERIFY2(days >= 58 && days <= 62, qPrintable(QString::number(days)));
     }
 
     void badUploadsAreRefusedWithAJsonBody_data() {
@@ -220,18 +237,23 @@ private Q_SLOTS:
         }
     }
 
+    // The command's exit code decides: a failed transcription is a 503 that
+    // charges no words, a missing command is the relay's own configuration.
     void commandEngine() {
         RelayProcess echoing(
             RelayProcess::Settings()
                 .withEngine(u"commande"_s)
-                .withArguments({u"--commande"_s, u"test -s {wav} && echo \"  bonjour "
-                                                 "le monde $PARLOVA_LANGUE \""_s}));
+                .withArguments({u"--commande"_s, u"test -s {wav} && [ \"$PARLOVA_LANGUE\" != "
+                                                 "zz ] && echo \"  bonjour le monde "
+                                                 "$PARLOVA_LANGUE \""_s}));
         QVERIFY2(echoing.start(), qPrintable(echoing.errorString()));
         const QString token = echoing.signIn(u"cmd@example.com"_s);
         const auto answer = echoing.dictate(token, m_take, u"de"_s);
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.json.value(u"texte"_s).toString(), u"bonjour le monde de"_s);
         QCOMPARE(answer.json.value(u"mots"_s), QJsonValue(4));
+        QCOMPARE(echoing.dictate(token, m_take, u"zz"_s).refusal(), u"503 transcription"_s);
+        QCOMPARE(echoing.call("GET", u"api/compte"_s, token).json[u"semaine"_s][u"mots"_s], 4);
 
         RelayProcess missing(RelayProcess::Settings()
                                  .withEngine(u"commande"_s)

@@ -7,6 +7,7 @@
 #include "relay/EmailAddress.h"
 #include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
+#include "relay/WordCount.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -67,6 +68,25 @@ private Q_SLOTS:
         }
     }
 
+    // The count that the weekly cap charges: words between blanks (no-break
+    // spaces included) that hold a letter or a digit.
+    void wordCount() {
+        const std::pair<const char16_t*, int> rows[] = {
+            {u"", 0},
+            {u"  \n\t ", 0},
+            {u"Bonjour, le monde !", 3},
+            {u"Bonjour\u00a0? Oui\u202f!", 2},
+            {u"l’homme aujourd'hui s’en va", 4},
+            {u"« Quoi » — rien … ?", 2},
+            {u"Il a 42 ans, 3,5 kg et 10 000 € le 12/05.", 11},
+            {u"porte-monnaie C++ e-mail", 3},
+            {u"x", 1},
+        };
+        for (const auto& [text, words] : rows)
+            QVERIFY2(WordCount::count(QString::fromUtf16(text)) == words,
+                     qPrintable(QString::fromUtf16(text)));
+    }
+
     void decodesTakesTo16kHzMono() {
         const QByteArray take = SpeechSamples::tone(2.0);
         QVERIFY(!take.isEmpty());
@@ -89,7 +109,7 @@ private Q_SLOTS:
                              "$PARLOVA_LANGUE\"; echo {wav} > "_s +
                                  work.filePath(u"chemin"_s),
                              work.filePath(u"dictees"_s));
-        const Transcription result = engine.transcribe(samples, u"fr"_s);
+        const Transcription result = engine.transcribe(samples, {}, u"fr"_s);
         QCOMPARE(result.outcome, Transcription::Outcome::Text);
         QCOMPARE(result.text.trimmed(), u"32044 RIFF fr"_s);
         QFile recorded(work.filePath(u"chemin"_s));

@@ -150,7 +150,7 @@ private Q_SLOTS:
         QCOMPARE(applied.json[u"parrainage"_s].toString(), u"applique"_s);
         const QJsonValue gifted = applied.json[u"compte"_s];
         QCOMPARE(gifted[u"offre"_s].toString(), u"offert"_s);
-        const qint64 days = QDateTime::currentDateTimeUtc().daysTo(
+        const qint64 days = m_relay.now().daysTo(
             QDateTime::fromString(gifted[u"proJusquAu"_s].toString(), Qt::ISODate));
         QVERIFY2(days >= 27 && days <= 32, qPrintable(QString::number(days)));
         QVERIFY(gifted[u"semaine"_s][u"plafond"_s].isNull());

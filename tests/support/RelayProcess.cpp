@@ -4,11 +4,14 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QUuid>
 
@@ -40,6 +43,34 @@ QUrl RelayProcess::origin() const {
 
 bool RelayProcess::isRunning() const {
     return m_process.state() != QProcess::NotRunning;
+}
+
+void RelayProcess::kill() {
+    m_network.reset();
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+qint64 RelayProcess::peakMemoryKiB() const {
+    QFile status(u"/proc/%1/status"_s.arg(m_process.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+std::unique_ptr<QSslSocket> RelayProcess::openSocket(const QString& from, bool wait) {
+    auto socket = std::make_unique<QSslSocket>();
+    socket->setSslConfiguration(sslConfiguration());
+    socket->setPeerVerifyName(u"127.0.0.1"_s);
+    if (!socket->bind(QHostAddress(from)))
+        return nullptr;
+    socket->connectToHostEncrypted(u"127.0.0.1"_s, quint16(m_port));
+    if (wait && !socket->waitForEncrypted(10000))
+        return nullptr;
+    return socket;
 }
 
 int RelayProcess::exitCode() const {
@@ -94,6 +125,10 @@ bool RelayProcess::start() {
         arguments << u"--controle"_s;
     arguments << m_settings.extraArguments;
     m_process.setStandardErrorFile(m_dir.filePath(u"relais.log"_s), QIODevice::Append);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& variable : m_settings.environment)
+        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(program, arguments);
     if (!m_process.waitForStarted(10000)) {
@@ -165,10 +200,17 @@ RelayProcess::Answer RelayProcess::send(const QByteArray& method, const QString&
         request.setRawHeader(name, value);
 
     std::unique_ptr<QNetworkReply> reply(m_network->sendCustomRequest(request, method, body));
+    // The transfer time-out only measures silence: a relay that trickles its
+    // answer must not hold the test beyond its own deadline either.
     QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply.get(), &QNetworkReply::abort);
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
+    if (!reply->isFinished()) {
+        deadline.start(timeoutMs + 1000);
         loop.exec();
+    }
 
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     answer.body = reply->readAll();
@@ -263,6 +305,11 @@ bool RelayProcess::clearScriptedAnswers() {
 
 bool RelayProcess::advanceClock(qint64 seconds) {
     return sendJson("POST", u"controle/horloge"_s, {{u"avancer"_s, seconds}}).status == 200;
+}
+
+QDateTime RelayProcess::now() {
+    const Answer answer = call("GET", u"controle/horloge"_s);
+    return QDateTime::fromString(answer.json.value(u"maintenant"_s).toString(), Qt::ISODate);
 }
 
 RelayProcess::Answer RelayProcess::adjustAccount(const QJsonObject& changes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -8,6 +9,7 @@
 #include <QPair>
 #include <QProcess>
 #include <QSslConfiguration>
+#include <QSslSocket>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -40,7 +42,8 @@ public:
         QString engine = QStringLiteral("test"); // --moteur: test, pocketsphinx or commande
         QStringList extraArguments;              // e.g. {"--sans-paiement"}
         bool trustedAuthority = true;
-        bool control = true; // --controle
+        bool control = true;     // --controle
+        QStringList environment; // "NAME=value" added to the relay's environment
 
         Settings& withEngine(const QString& name) {
             engine = name;
@@ -52,6 +55,10 @@ public:
         }
         Settings& untrusted() {
             trustedAuthority = false;
+            return *this;
+        }
+        Settings& withEnvironment(const QStringList& variables) {
+            environment = variables;
             return *this;
         }
         Settings& withoutControl() {
@@ -105,6 +112,10 @@ public:
     // SIGTERM, then waits for the exit (SIGKILL after 10 s).
     void stop();
     bool isRunning() const;
+    // SIGKILL, as a crash would end it.
+    void kill();
+    // The highest resident memory of the relay process so far (VmHWM), in KiB.
+    qint64 peakMemoryKiB() const;
     QString errorString() const { return m_error; }
     // Everything the relay wrote to its journal so far.
     QString log() const;
@@ -129,6 +140,10 @@ public:
     // "api/dicter" with the multipart form Parlova sends.
     Answer dictate(const QString& token, const QByteArray& audio, const QString& language = {},
                    int timeoutMs = 60000);
+    // A TLS connection of its own to the relay, from the given loopback
+    // address (127.0.0.2 counts as another client), encrypted or null.
+    std::unique_ptr<QSslSocket> openSocket(const QString& from = QStringLiteral("127.0.0.1"),
+                                           bool wait = true);
     // The multipart body Parlova builds for a dictation.
     static QByteArray dictationBody(const QByteArray& boundary, const QByteArray& audio,
                                     const QString& language);
@@ -139,6 +154,8 @@ public:
     bool scriptNextAnswer(const ScriptedAnswer& answer);
     bool clearScriptedAnswers();
     bool advanceClock(qint64 seconds);
+    // The relay's own time, which advanceClock() moves away from the wall clock.
+    QDateTime now();
     // POST /controle/compte: {"email", "offre", "jours", "mots"}.
     Answer adjustAccount(const QJsonObject& changes);
 

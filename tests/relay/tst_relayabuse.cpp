@@ -1,0 +1,303 @@
+// The relay against what any client on the network can send, on 127.0.0.1:
+// huge and lying uploads, dictations sent all at once, slow and greedy
+// connections, forged log lines; and what its data folder keeps: takes after
+// a crash, deleted addresses, keyed digests, the week of a deleted account,
+// expired sessions.
+
+#include "RelayProcess.h"
+#include "SpeechSamples.h"
+#include "ToolRun.h"
+#include "relay/CommandEngine.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMessageAuthenticationCode>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+using parlova::relay::CommandEngine;
+using parlova::test::RelayProcess;
+using parlova::test::SpeechSamples;
+using parlova::test::ToolRun;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 mebibyte = 1024 * 1024;
+
+// Waits, events running, until the condition holds or the time is up.
+template <typename Condition>
+bool within(int ms, Condition condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// Everything the relay answers on the socket until it closes it.
+QByteArray answerOf(QSslSocket& socket, int ms = 15000) {
+    QByteArray answer;
+    within(ms, [&] {
+        answer += socket.readAll();
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    return answer + socket.readAll();
+}
+
+} // namespace
+
+class TestRelayAbuse : public QObject {
+    Q_OBJECT
+
+    RelayProcess m_relay{RelayProcess::Settings().withArguments(
+        {u"--delai-requete"_s, u"4"_s, u"--connexions-par-adresse"_s, u"48"_s, u"--origine"_s,
+         u"https://relais.example.fr"_s})};
+    QByteArray m_take;
+
+    QJsonObject account(const QString& token) {
+        return m_relay.call("GET", u"api/compte"_s, token).json;
+    }
+    QByteArray dump() {
+        return ToolRun::of(u"sqlite3"_s,
+                           {u"-readonly"_s, m_relay.dataDir() + u"/relais.sqlite3"_s, u".dump"_s})
+            .out;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
+        m_take = SpeechSamples::tone(1.0);
+        QVERIFY(!m_take.isEmpty());
+    }
+
+    // A chunked upload counts against the limit as it arrives, and without a
+    // token nothing of it is kept.
+    void chunkedUploadsHoldBoundedMemory_data() {
+        QTest::addColumn<bool>("withToken");
+        QTest::addColumn<QByteArray>("status");
+        QTest::newRow("no token") << false << QByteArray("401");
+        QTest::newRow("token") << true << QByteArray("413");
+    }
+    void chunkedUploadsHoldBoundedMemory() {
+        QFETCH(bool, withToken);
+        const QString token = m_relay.signIn(u"chunks@example.com"_s);
+        const qint64 before = m_relay.peakMemoryKiB();
+        const auto socket = m_relay.openSocket();
+        QVERIFY(socket);
+        const QByteArray part = "--limite\r\nContent-Disposition: form-data; name=\"audio\"; "
+                                "filename=\"a.m4a\"\r\n\r\n";
+        socket->write(
+            "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: "
+            "chunked\r\nContent-Type: multipart/form-data; boundary=limite\r\n" +
+            (withToken ? "Authorization: Bearer " + token.toUtf8() + "\r\n" : QByteArray()) +
+            "\r\n" + QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n");
+        const QByteArray chunk = "100000\r\n" + QByteArray(mebibyte, 'x') + "\r\n";
+        for (int i = 0; i < 64 && socket->state() == QAbstractSocket::ConnectedState; ++i) {
+            socket->write(chunk);
+            within(5000, [&] {
+                return socket->bytesToWrite() < mebibyte ||
+                       socket->state() != QAbstractSocket::ConnectedState;
+            });
+        }
+        const QByteArray answer = answerOf(*socket);
+        QTEST(answer.mid(9, 3), "status");
+        const qint64 growth = m_relay.peakMemoryKiB() - before;
+        QVERIFY2(growth < 40 * 1024, qPrintable(QString::number(growth)));
+    }
+
+    // A tiny WAV file that claims to last hours at 1 Hz.
+    void lyingAudioHeadersHoldBoundedMemory() {
+        const QString token = m_relay.signIn(u"wav@example.com"_s);
+        const QByteArray wav = CommandEngine::wav(std::vector<qint16>(2048, 0), 1);
+        const qint64 before = m_relay.peakMemoryKiB();
+        const auto answer = m_relay.dictate(token, wav);
+        QVERIFY2(answer.status == 400 || answer.status == 413, answer.body.constData());
+        const qint64 growth = m_relay.peakMemoryKiB() - before;
+        QVERIFY2(growth < 40 * 1024, qPrintable(QString::number(growth)));
+    }
+
+    // However many dictations arrive at once, a free week ends at most one
+    // dictation over the cap.
+    void concurrentDictationsKeepTheCap() {
+        const QString token = m_relay.signIn(u"rush@example.com"_s);
+        const QString thousand = QStringList(1000, u"mot"_s).join(u' ');
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(m_relay.setNextTranscript(thousand));
+        const QByteArray body = RelayProcess::dictationBody("limite", m_take, {});
+        const QByteArray request =
+            "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+            "Authorization: Bearer " +
+            token.toUtf8() +
+            "\r\nContent-Type: multipart/form-data; boundary=limite\r\nContent-Length: " +
+            QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        std::vector<std::unique_ptr<QSslSocket>> sockets;
+        for (int i = 0; i < 40; ++i)
+            sockets.push_back(m_relay.openSocket(u"127.0.0.1"_s, false));
+        QVERIFY(within(20000, [&] {
+            return std::all_of(sockets.begin(), sockets.end(),
+                               [](const auto& s) { return s && s->isEncrypted(); });
+        }));
+        for (const auto& socket : sockets)
+            socket->write(request);
+        int delivered = 0;
+        for (const auto& socket : sockets)
+            delivered += answerOf(*socket, 60000).startsWith("HTTP/1.1 200") ? 1 : 0;
+        const qint64 words = account(token)[u"semaine"_s][u"mots"_s].toInteger();
+        QVERIFY2(words >= 2000 && words <= 3000, qPrintable(QString::number(words)));
+        QCOMPARE(delivered, words / 1000);
+    }
+
+    // Slow clients from one address neither hold the relay from others nor
+    // keep their connections past the request deadline.
+    void tricklingClientsDoNotBlockOthers() {
+        std::vector<std::unique_ptr<QSslSocket>> slow;
+        for (int i = 0; i < 60; ++i)
+            slow.push_back(m_relay.openSocket(u"127.0.0.2"_s, false));
+        QTest::qWait(500);
+        for (const auto& socket : slow)
+            socket->write("GET /api/compte HTTP/1.1\r\n");
+        int line = 0;
+        QTimer trickle;
+        QObject::connect(&trickle, &QTimer::timeout, [&] {
+            for (const auto& socket : slow)
+                socket->write("X-Lent-" + QByteArray::number(++line) + ": 1\r\n");
+        });
+        trickle.start(500);
+        QElapsedTimer probe;
+        probe.start();
+        QCOMPARE(m_relay.call("GET", u"conditions"_s).status, 200);
+        QVERIFY2(probe.elapsed() < 2000, qPrintable(QString::number(probe.elapsed())));
+        QVERIFY(within(8000, [&] {
+            return std::all_of(slow.begin(), slow.end(), [](const auto& s) {
+                return s->state() == QAbstractSocket::UnconnectedState;
+            });
+        }));
+    }
+
+    void controlCharactersCannotForgeLogLines() {
+        const auto socket = m_relay.openSocket();
+        QVERIFY(socket);
+        socket->write("GET /x%0d%0a2026-12-06%2009:00:00%20Code%20de%20connexion%20pour%20"
+                      "admin@example.com%20:%20999999%25s%251 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                      "Connection: close\r\n\r\n");
+        QVERIFY(answerOf(*socket).startsWith("HTTP/1.1 404"));
+        const QString log = m_relay.log();
+        QVERIFY(log.contains(u"GET /x\\x0d\\x0a2026-12-06 09:00:00 Code de connexion pour "
+                             "admin@example.com : 999999%s%1 404"_s));
+        QVERIFY(!QRegularExpression(u"^\\S+ \\S+ Code de connexion pour admin@"_s,
+                                    QRegularExpression::MultilineOption)
+                     .match(log)
+                     .hasMatch());
+    }
+
+    // Page and link addresses come from --origine, never from the request.
+    void linksUseTheConfiguredOrigin() {
+        const QString token = m_relay.signIn(u"origin@example.com"_s);
+        const auto answer = m_relay.send(
+            "GET", u"api/compte"_s, {},
+            {{"Authorization", "Bearer " + token.toUtf8()}, {"Host", "evil.example.com"}});
+        QCOMPARE(answer.json[u"liens"_s][u"conditions"_s],
+                 u"https://relais.example.fr/conditions"_s);
+        const auto checkout =
+            m_relay.send("POST", u"api/abonnement/paiement"_s, R"({"periode":"mensuel"})",
+                         {{"Authorization", "Bearer " + token.toUtf8()},
+                          {"Content-Type", "application/json"},
+                          {"Host", "evil.example.com"}});
+        QVERIFY(checkout.json[u"url"_s].toString().startsWith(
+            u"https://relais.example.fr/paiement/"_s));
+    }
+
+    // Deleting an account leaves no row naming the address, and its week's
+    // words stay counted until the week ends.
+    void deletionForgetsTheAddressButNotTheWeek() {
+        const QString email = u"gone@example.com"_s;
+        const QString token = m_relay.signIn(email);
+        QVERIFY(m_relay.advanceClock(
+            m_relay.now().secsTo(QDateTime::fromString(
+                account(token)[u"semaine"_s][u"reinitialisation"_s].toString(), Qt::ISODate)) +
+            5));
+        QCOMPARE(m_relay.adjustAccount({{u"email"_s, email}, {u"mots"_s, 2000}}).status, 200);
+        QCOMPARE(m_relay.sendJson("POST", u"api/connexion/code"_s, {{u"email"_s, email}}).status,
+                 200);
+        QCOMPARE(m_relay.call("DELETE", u"api/compte"_s, token).status, 204);
+        const QByteArray rows = dump();
+        QVERIFY(rows.contains("CREATE TABLE"));
+        QVERIFY(!rows.contains(email.toUtf8()));
+
+        const QString again = m_relay.signIn(email);
+        QCOMPARE(account(again)[u"semaine"_s][u"mots"_s], 2000);
+        QCOMPARE(m_relay.dictate(again, m_take).refusal(), u"402 quota"_s);
+    }
+
+    // A copy of the database without the key file gives away no code.
+    void codeDigestsNeedTheKey() {
+        const QString email = u"digest@example.com"_s;
+        QCOMPARE(m_relay.sendJson("POST", u"api/connexion/code"_s, {{u"email"_s, email}}).status,
+                 200);
+        const QByteArray code = m_relay.lastCode(email).toUtf8();
+        const QByteArray stored =
+            ToolRun::of(u"sqlite3"_s, {u"-readonly"_s, m_relay.dataDir() + u"/relais.sqlite3"_s,
+                                       u"SELECT code FROM codes WHERE email = '%1'"_s.arg(email)})
+                .out.trimmed();
+        QFile keyFile(m_relay.dataDir() + u"/cle-empreintes"_s);
+        QCOMPARE(keyFile.permissions().toInt() & 0x77, 0);
+        QVERIFY(keyFile.open(QIODevice::ReadOnly));
+        const QByteArray message = email.toUtf8() + ':' + code;
+        QCOMPARE(stored, QMessageAuthenticationCode::hash(message, keyFile.readAll(),
+                                                          QCryptographicHash::Sha256)
+                             .toHex());
+        QVERIFY(stored != QCryptographicHash::hash(message, QCryptographicHash::Sha256).toHex());
+    }
+
+    void unusedSessionsExpire() {
+        const QString used = m_relay.signIn(u"sessions@example.com"_s);
+        const QString idle = m_relay.signIn(u"sessions@example.com"_s);
+        QVERIFY(m_relay.advanceClock(100 * 24 * 3600));
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, used).status, 200);
+        QVERIFY(m_relay.advanceClock(100 * 24 * 3600));
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, used).status, 200);
+        QCOMPARE(m_relay.call("GET", u"api/compte"_s, idle).refusal(), u"401 session"_s);
+    }
+
+    // Last: stops the relay while slow clients hold connections.
+    void sigtermStopsWithinFiveSeconds() {
+        std::vector<std::unique_ptr<QSslSocket>> slow;
+        for (int i = 0; i < 30; ++i)
+            slow.push_back(m_relay.openSocket(u"127.0.0.2"_s));
+        for (const auto& socket : slow)
+            socket->write("GET /api/compte HTTP/1.1\r\n");
+        QTest::qWait(300);
+        QElapsedTimer stopping;
+        stopping.start();
+        m_relay.stop();
+        QVERIFY2(stopping.elapsed() < 5000, qPrintable(QString::number(stopping.elapsed())));
+        QVERIFY(m_relay.log().contains(u"Relais arrêté."_s));
+    }
+
+    // A take on disk when the relay is killed is gone at the next start.
+    void takesLeftByACrashAreErased() {
+        RelayProcess relay(RelayProcess::Settings()
+                               .withEngine(u"commande"_s)
+                               .withArguments({u"--commande"_s, u"sleep 3; echo"_s}));
+        QVERIFY2(relay.start(), qPrintable(relay.errorString()));
+        const QDir takes(relay.dataDir() + u"/dictees"_s);
+        QCOMPARE(relay.dictate(relay.signIn(u"crash@example.com"_s), m_take, {}, 1000).status, 0);
+        QVERIFY(within(3000, [&] { return takes.entryList(QDir::Files).size() == 1; }));
+        relay.kill();
+        QVERIFY2(relay.start(), qPrintable(relay.errorString()));
+        QVERIFY(takes.entryList(QDir::Files).isEmpty());
+        QCOMPARE(QFileInfo(takes.path()).permissions().toInt() & 0x77, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRelayAbuse)
+#include "tst_relayabuse.moc"
