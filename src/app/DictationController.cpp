@@ -171,7 +171,7 @@ QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self
         if (!self)
             co_return;
         if (!dictation) {
-            failure = dictation.failure();
+            failure = dictation.error();
         } else {
             self->m_session->update(dictation->week);
             QCoro::Task<std::optional<DictationFailure>> inserting =

@@ -35,9 +35,9 @@ QCoro::Task<> ProModel::open(core::PaymentPage page) {
             setError(core::Texts::browserFailed());
     } else {
         // The window should show the subscription the relay already knows of.
-        if (url.failure().kind() == core::RelayFailure::Kind::alreadySubscribed)
+        if (url.error().kind() == core::RelayFailure::Kind::alreadySubscribed)
             m_session.refreshAccount();
-        setError(url.failure().message());
+        setError(url.error().message());
     }
     setOpening(std::nullopt);
 }

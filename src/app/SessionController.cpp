@@ -38,7 +38,7 @@ QCoro::Task<> SessionController::start() {
     // A sign-in made while the keychain answered is newer than what it holds.
     if (changes != m_sessionChanges)
         co_return;
-    if (lookup.isFound())
+    if (lookup.ok())
         m_token = lookup.value();
     m_status.setSignedIn(m_token.has_value());
     reloadAccount();
@@ -57,7 +57,7 @@ QCoro::Task<> SessionController::reloadAccount() {
         co_return;
     if (!answer) {
         // Other failures leave what is shown as it was, without a word.
-        endIfSignedOut(answer.failure(), token);
+        endIfSignedOut(answer.error(), token);
         co_return;
     }
     if (m_token != token || m_shownAccountRead >= read)
@@ -106,7 +106,7 @@ SessionController::signIn(QString email, QString code, std::optional<QString> re
         client().signIn(std::move(email), std::move(code), std::move(referral));
     const RelayResult<core::SignIn> answer = co_await std::move(checking);
     if (!answer)
-        co_return answer.failure();
+        co_return answer.error();
     const core::SignIn& signIn = answer.value();
     if (self) {
         // Keychain calls run in order: a later sign-out's removal comes after.
@@ -139,7 +139,7 @@ QCoro::Task<RelayDone> SessionController::deleteAccount() {
         if (done && m_token == token)
             end();
         else if (!done)
-            endIfSignedOut(done.failure(), token);
+            endIfSignedOut(done.error(), token);
     }
     co_return done;
 }
@@ -152,7 +152,7 @@ QCoro::Task<RelayResult<QUrl>> SessionController::paymentPage(core::PaymentPage 
     QCoro::Task<RelayResult<QUrl>> asking = client().paymentPage(page, token);
     RelayResult<QUrl> url = co_await std::move(asking);
     if (self && !url)
-        endIfSignedOut(url.failure(), token);
+        endIfSignedOut(url.error(), token);
     co_return url;
 }
 

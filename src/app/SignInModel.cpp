@@ -84,7 +84,7 @@ QCoro::Task<> SignInModel::requestCode() {
         setCodeField({});
         setStep(Step::code(m_clock.now()));
     } else {
-        setError(done.failure().message());
+        setError(done.error().message());
     }
     setWorking(false);
 }
@@ -105,7 +105,7 @@ QCoro::Task<> SignInModel::resend() {
         setStep(Step::code(m_clock.now()));
         setNotice(core::Texts::codeResent(m_sentEmail));
     } else {
-        setError(done.failure().message());
+        setError(done.error().message());
     }
     setWorking(false);
 }
@@ -127,7 +127,7 @@ QCoro::Task<> SignInModel::signIn() {
     if (outcome)
         setReferralOutcome(outcome.value());
     else
-        setError(outcome.failure().message());
+        setError(outcome.error().message());
     setWorking(false);
 }
 

@@ -1,10 +1,25 @@
+#include "app/AppDelegate.h"
+#include "app/PillController.h"
+#include "app/SingleInstance.h"
+#include "app/Snapshots.h"
+#include "app/Style.h"
+#include "app/Symbols.h"
+#include "app/SystemClock.h"
 #include "cli/CommandLineTool.h"
+#include "core/AsyncKeychain.h"
+#include "core/Catalog.h"
+#include "platform/KeyMonitor.h"
+#include "platform/Keychain.h"
+#include "platform/Permissions.h"
+#include "platform/TextInserter.h"
+#include "platform/linux/QtAudioRecorder.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 namespace {
 
@@ -16,39 +31,96 @@ void nameTheProgram() {
     QCoreApplication::setApplicationVersion(QStringLiteral(PARLOVA_VERSION));
 }
 
-// Wayland lets no client place its windows or keep one above the others, and
-// the pill needs both: on a Wayland session the windows go through XWayland
-// when it is there. Keys and paste do not depend on this. A platform the user
-// chose explicitly is left alone.
-void runWindowsThroughXWayland() {
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        !qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+// The program's own links among the arguments ("parlova %u" in the desktop entry).
+QStringList linksIn(const QStringList& arguments) {
+    QStringList links;
+    for (const QString& argument : arguments) {
+        if (QUrl(argument).scheme().compare(QLatin1StringView("parlova"), Qt::CaseInsensitive) == 0)
+            links.append(argument);
+    }
+    return links;
+}
+
+QList<QUrl> urlsOf(const QStringList& links) {
+    QList<QUrl> urls;
+    for (const QString& link : links)
+        urls.append(QUrl(link));
+    return urls;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    using namespace parlova;
+
     // Read before any application object exists, since QApplication takes
     // its own options (-style, -platform…) out of argv.
     QStringList arguments;
     for (int index = 1; index < argc; ++index)
         arguments.append(QString::fromLocal8Bit(argv[index]));
 
-    if (const auto command = parlova::cli::CommandLineTool::parse(arguments)) {
+    if (const auto command = cli::CommandLineTool::parse(arguments)) {
         QCoreApplication application(argc, argv);
         nameTheProgram();
+        core::Catalog::installTranslations();
         return command->run();
     }
 
+    const std::optional<QString> snapshotFolder = app::Snapshots::folder(arguments);
+    const QStringList links = linksIn(arguments);
+    if (snapshotFolder) {
+        // Pictures of the program itself, whatever the desktop draws around it.
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (app::SingleInstance::handOver(app::SingleInstance::defaultPath(), links)) {
+        // Parlova already runs: it got the link (or comes forward) and this
+        // launch is over.
+        return 0;
+    }
+
     // The desktop application: no main window, it lives in the tray and
-    // keeps running when its last window closes. `arguments` goes to the
-    // application shell (snapshot folder, links handed over at launch).
-    runWindowsThroughXWayland();
+    // keeps running when its last window closes.
     QApplication application(argc, argv);
     nameTheProgram();
+    core::Catalog::installTranslations();
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Parlova"));
     QGuiApplication::setDesktopFileName(QStringLiteral("parlova"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(app::Symbols::applicationIcon());
+    app::Style::install(application);
+
+    if (snapshotFolder) {
+        app::Snapshots::capture(*snapshotFolder);
+        return QApplication::exec();
+    }
+
+    app::SingleInstance instance;
+    if (!instance.listen() &&
+        app::SingleInstance::handOver(app::SingleInstance::defaultPath(), links)) {
+        // Another launch won the race a moment ago.
+        return 0;
+    }
+
+    app::SystemClock clock;
+    core::AsyncKeychain keychain(platform::Keychain::system());
+    app::AppParts parts;
+    parts.devices.keyMonitor.reset(platform::createKeyMonitor(nullptr));
+    parts.devices.recorder = std::make_unique<platform::QtAudioRecorder>();
+    parts.devices.inserter.reset(platform::createTextInserter(nullptr));
+    parts.devices.permissions.reset(platform::createPermissions(nullptr));
+    parts.devices.pill = std::make_unique<app::PillController>();
+    parts.keychain = &keychain;
+    parts.clock = &clock;
+
+    app::AppDelegate delegate(std::move(parts));
+    QObject::connect(&instance, &app::SingleInstance::received, &delegate,
+                     [&delegate](const QStringList& handed) {
+                         if (handed.isEmpty())
+                             delegate.reopen();
+                         else
+                             delegate.open(urlsOf(handed));
+                     });
+    delegate.open(urlsOf(links));
+    delegate.launch();
     return QApplication::exec();
 }
