@@ -35,12 +35,15 @@ double median(QList<double> values) {
     return values.isEmpty() ? 0.0 : values.at(values.size() / 2);
 }
 
-void report(const QString& what, const QList<double>& milliseconds, double target) {
+void report(const QString& what, const QList<double>& milliseconds, double target,
+            const QString& reference = {}) {
     const double middle = median(milliseconds);
     out() << what << " : médiane " << QString::number(middle, 'f', 1) << " ms, min "
           << QString::number(*std::min_element(milliseconds.begin(), milliseconds.end()), 'f', 1)
           << " ms sur " << milliseconds.size() << " essais ; objectif " << target << " ms (rapport "
           << QString::number(middle / target, 'f', 2) << ")\n";
+    out() << "FIGURE|" << what << '|' << QString::number(middle, 'f', 1) << " ms|< " << target
+          << " ms|" << reference << '|' << (middle < target ? "OK" : "MANQUÉ") << '\n';
     out().flush();
 }
 
