@@ -192,9 +192,11 @@ int main(int argc, char** argv) {
     std::printf("ffmpeg, default coder      %.3f s (\"twoloop\", %.0fx real time)\n", ffmpegDefault,
                 seconds / ffmpegDefault);
     // The runner's lines (bench/run.sh).
-    std::printf("FIGURE|écriture de prise : facteur temps réel|%.0fx|≥ 500x|ffmpeg \"fast\" %.0fx|%s\n",
-                realTime, seconds / ffmpeg, realTime >= 500 ? "OK" : "MANQUÉ");
-    std::printf("FIGURE|écriture de prise : CPU / ffmpeg|%.2f|≤ 0.75|ffmpeg %.3f s, nous %.3f s|%s\n",
-                ratio, ffmpeg, writer, ratio <= 0.75 ? "OK" : "MANQUÉ");
+    std::printf(
+        "FIGURE|écriture de prise : facteur temps réel|%.0fx|≥ 500x|ffmpeg \"fast\" %.0fx|%s\n",
+        realTime, seconds / ffmpeg, realTime >= 500 ? "OK" : "MANQUÉ");
+    std::printf(
+        "FIGURE|écriture de prise : CPU / ffmpeg|%.2f|≤ 0.75|ffmpeg %.3f s, nous %.3f s|%s\n",
+        ratio, ffmpeg, writer, ratio <= 0.75 ? "OK" : "MANQUÉ");
     return 0;
 }

@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
 
     QTemporaryDir folder;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                       folder.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
 
@@ -155,7 +156,8 @@ int main(int argc, char** argv) {
     parlova.waitForFinished(5000);
 
     const double tray = median(toTray);
-    std::printf("FIGURE|démarrage -> icône de notification|%.0f ms|< 300 ms|médiane de %d, min %.0f ms|%s\n",
+    std::printf("FIGURE|démarrage -> icône de notification|%.0f ms|< 300 ms|médiane de %d, min "
+                "%.0f ms|%s\n",
                 tray, starts, *std::min_element(toTray.begin(), toTray.end()),
                 tray < 300 ? "OK" : "MANQUÉ");
     std::printf("FIGURE|mémoire résidente après %d s au repos|%.1f Mio|< 60 Mio||%s\n", idleSeconds,

@@ -8,7 +8,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 cd "$top"
 build=build-release
-benches=(bench_audiowriter bench_capture bench_cli bench_relay_load bench_relay_wer bench_desktop)
+benches=(bench_audiowriter bench_capture bench_cli bench_relay_load bench_relay_wer bench_dictation bench_desktop)
 if [ "${1:-}" = "--no-build" ]; then shift; else
   export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
   cmake --preset release >/dev/null
