@@ -21,6 +21,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 using namespace parlova;
 using namespace parlova::app;
 using namespace Qt::StringLiterals;
@@ -190,7 +192,7 @@ private Q_SLOTS:
         };
 
         for (const Fault& fault : faults) {
-            const QByteArray name = fault.name;
+            const char* name = fault.name;
             fault.arrange(desk);
             QVERIFY2(desk.dictate(), name);
             QCOMPARE(desk.pillText(), message(fault.failure));
