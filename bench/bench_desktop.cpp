@@ -31,7 +31,8 @@ class Watcher : public QDBusAbstractAdaptor {
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
 
 public:
-    using QDBusAbstractAdaptor::QDBusAbstractAdaptor;
+    explicit Watcher(QObject* parent)
+        : QDBusAbstractAdaptor(parent) {}
     bool hostRegistered() const { return true; }
     int protocolVersion() const { return 0; }
     QStringList items() const { return m_items; }

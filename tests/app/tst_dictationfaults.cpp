@@ -8,6 +8,7 @@
 #include "app/DictationController.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
+#include "core/Await.h"
 #include "core/NetworkTransport.h"
 #include "core/fake/MemorySecretStore.h"
 #include "platform/fake/FakeKeyMonitor.h"
@@ -206,8 +207,8 @@ private Q_SLOTS:
                 QVERIFY(desk.pointAtRelay());
             }
             if (fault.signedOut) {
-                QVERIFY(QCoro::waitFor(desk.controller->session().requestCode(email, {})).ok());
-                const auto signedIn = QCoro::waitFor(
+                QVERIFY(core::waitFor(desk.controller->session().requestCode(email, {})).ok());
+                const auto signedIn = core::waitFor(
                     desk.controller->session().signIn(email, desk.relay.lastCode(email), {}));
                 QVERIFY2(signedIn.ok(), name);
             }
