@@ -10,7 +10,7 @@
 
 #include "platform/linux/QtAudioRecorder.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -53,9 +53,9 @@ void wait(int milliseconds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
+    QGuiApplication application(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
-    constexpr int heldMs = 600;
+    const int heldMs = argc > 2 ? std::max(100, atoi(argv[2])) : 600;
     QTemporaryDir folder;
 
     // A tone long enough for every take, playing before the first press.

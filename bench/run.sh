@@ -20,7 +20,7 @@ mkdir -p "$logs"
 
 for bench in "${benches[@]}"; do
   echo "… $bench" >&2
-  if ! "$top/scripts/rig.sh" --build "$top/$build" "$build/bench/$bench" >"$logs/$bench.log" 2>&1; then
+  if ! "$top/scripts/rig.sh" --build "$top/$build" "$top/$build/bench/$bench" >"$logs/$bench.log" 2>&1; then
     echo "FIGURE|$bench|échec|||voir $logs/$bench.log" >>"$logs/$bench.log"
   fi
 done
