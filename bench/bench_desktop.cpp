@@ -118,7 +118,6 @@ int main(int argc, char** argv) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
                        folder.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
 
     QList<double> toTray;

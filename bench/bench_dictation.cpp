@@ -137,27 +137,33 @@ int main(int argc, char** argv) {
 
     QList<double> total, ending, exchange, pasting;
     QString expected;
+    int missed = 0;
     for (int index = 0; index < count; ++index) {
-        expected += QStringLiteral("mot%1 ").arg(index);
-        relay.setNextTranscript(QStringLiteral("mot%1 ").arg(index));
+        // Transcripts are trimmed on their way: words are compared without spaces.
+        expected += QStringLiteral("mot%1").arg(index);
+        relay.setNextTranscript(QStringLiteral("mot%1").arg(index));
         send(true);
-        QTest::qWait(700);
+        QTest::qWait(2500); // capture delivers nothing for about 1.5 s (see bench_capture)
         const double released = now();
         send(false);
         const bool arrived =
-            QTest::qWaitFor([&] { return window.text().trimmed() == expected.trimmed(); }, 10000);
+            QTest::qWaitFor([&] { return window.text().remove(u' ') == expected; }, 10000);
         const double shown = now();
         if (!arrived) {
+            // Counted and reported; the window is then caught up for the next one.
             std::fprintf(stderr, "texte absent après la dictée %d : « %s » (pastille : %s)\n",
                          index, qPrintable(window.text()),
                          pill->shown() ? qPrintable(pill->shown()->text()) : "-");
-            return 1;
+            ++missed;
+            expected = window.text().remove(u' ');
+            QTest::qWait(1000);
+            continue;
         }
         total.append(shown - released);
         ending.append(takeEnd - released);
         exchange.append(transport->answeredAt - transport->sentAt);
         pasting.append(shown - transport->answeredAt);
-        QTest::qWait(400); // the clipboard comes back before the next take
+        QTest::qWait(1000); // the clipboard comes back before the next take
     }
     player.kill();
     player.waitForFinished();
@@ -168,7 +174,8 @@ int main(int argc, char** argv) {
                 "collage jusqu'à la fenêtre %.1f ms (médianes sur %d)\n",
                 median(ending), median(exchange), median(pasting), count);
     std::printf("FIGURE|relâchement -> texte dans la fenêtre (Xvfb)|%.1f ms|< 100 ms|"
-                "relais %.1f ms, collage %.1f ms|%s\n",
-                middle, median(exchange), median(pasting), middle < 100 ? "OK" : "MANQUÉ");
+                "relais %.1f ms, collage %.1f ms, %d sur %d sans texte|%s\n",
+                middle, median(exchange), median(pasting), missed, count,
+                middle < 100 && missed == 0 ? "OK" : "MANQUÉ");
     return 0;
 }
