@@ -141,6 +141,12 @@ int main(int argc, char** argv) {
                 percentile(results.dictations, 0.5), percentile(results.dictations, 0.99));
     std::printf("erreurs : %d%s%s\n", results.errors.load(), results.errors ? " — " : "",
                 results.firstError.c_str());
+    std::printf("FIGURE|relais : débit, %d clients|%.0f req/s|—|%d erreurs|\n", clients,
+                done / seconds, results.errors.load());
+    std::printf("FIGURE|relais : lecture de compte p50 / p99|%.1f / %.1f ms|—||\n",
+                percentile(results.reads, 0.5), percentile(results.reads, 0.99));
+    std::printf("FIGURE|relais : dictée de 2 s p50 / p99|%.1f / %.1f ms|—||\n",
+                percentile(results.dictations, 0.5), percentile(results.dictations, 0.99));
     relay.stop();
     const bool complete = done == total && results.errors == 0;
     if (!complete)

@@ -76,5 +76,9 @@ int main(int argc, char** argv) {
                 engineSeconds / audio);
     std::printf("facteur temps réel de l’échange complet (HTTPS inclus) : %.3f\n",
                 exchange / audio);
+    std::printf("FIGURE|PocketSphinx : mots erronés (WER)|%.1f %%|—|%lld mots de référence|\n",
+                100.0 * errors / double(words), static_cast<long long>(words));
+    std::printf("FIGURE|PocketSphinx : facteur temps réel|%.3f|—|échange complet %.3f|\n",
+                engineSeconds / audio, exchange / audio);
     return 0;
 }

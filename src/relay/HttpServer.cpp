@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <openssl/ssl.h>
 #include <string>
@@ -121,11 +122,55 @@ void handshakeStarts(const SSL* ssl, int where, int) {
         SSL_set_ex_data(session, guardIndex(), guard);
 }
 
+// The library's server, with its handling of one request from any stream
+// within reach, so that a request can be answered without a socket.
+class Server : public httplib::SSLServer {
+public:
+    using httplib::SSLServer::process_request;
+    using httplib::SSLServer::SSLServer;
+};
+
+// A request held in memory and the answer written back to it.
+class MemoryStream : public httplib::Stream {
+public:
+    explicit MemoryStream(const std::string& input)
+        : m_input(input) {}
+
+    bool is_readable() const override { return true; }
+    bool is_writable() const override { return true; }
+    ssize_t read(char* ptr, size_t size) override {
+        const size_t count = std::min(size, m_input.size() - m_offset);
+        std::memcpy(ptr, m_input.data() + m_offset, count);
+        m_offset += count;
+        return ssize_t(count);
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        m_output.append(ptr, size);
+        return ssize_t(size);
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = 40000;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = 8443;
+    }
+    socket_t socket() const override { return INVALID_SOCKET; }
+
+    const std::string& output() const { return m_output; }
+
+private:
+    const std::string& m_input;
+    size_t m_offset = 0;
+    std::string m_output;
+};
+
 } // namespace
 
 struct HttpServer::Impl {
     Relay& relay;
-    httplib::SSLServer server;
+    Server server;
     ConnectionGuard guard;
     int port = 0;
 
@@ -269,7 +314,7 @@ struct HttpServer::Impl {
 
     void routes() {
         const auto sessionBody = [this](auto call) {
-            return session([this, call](qint64 id, const Request& r) {
+            return session([call](qint64 id, const Request& r) {
                 return call(id, header(r, "Content-Type"), body(r));
             });
         };
@@ -367,7 +412,9 @@ struct HttpServer::Impl {
             std::string& methods = allowed[entry.path];
             methods += (methods.empty() ? "" : ", ") + entry.method;
         }
-        for (const auto& [path, methods] : allowed) {
+        for (const auto& allowedEntry : allowed) {
+            const std::string& path = allowedEntry.first;
+            const std::string& methods = allowedEntry.second;
             const auto refuse = [this, methods](const Request& request, Response& response) {
                 guard.working(request.ssl);
                 send(Reply::error(405, QStringLiteral("methode"))
@@ -572,6 +619,17 @@ int HttpServer::port() const {
 
 void HttpServer::run() {
     m_impl->server.listen_after_bind();
+}
+
+std::string HttpServer::answer(const std::string& requests) {
+    MemoryStream stream(requests);
+    bool closed = false;
+    // Every request the bytes hold, as one kept-alive connection would carry them.
+    for (int count = 0;
+         count < 16 && m_impl->server.process_request(stream, false, closed, nullptr) && !closed;
+         ++count) {
+    }
+    return stream.output();
 }
 
 void HttpServer::stop() {

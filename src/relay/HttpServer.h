@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 namespace parlova::relay {
 
@@ -28,6 +29,11 @@ public:
     // Serves until stop() is called (from any thread).
     void run();
     void stop();
+
+    // Answers the requests that the bytes hold, as from 127.0.0.1 over a
+    // connection without TLS, and gives back the bytes written in answer.
+    // For driving the routes without a socket.
+    std::string answer(const std::string& requests);
 
 private:
     struct Impl;

@@ -1,0 +1,111 @@
+// From the key press to the first sample of the take, with a tone already
+// playing into the rig's null sink (whose monitor is the default input):
+// each take is held 600 ms, then decoded, and the audio it lacks against the
+// time it was held is what a dictation would lose of its first word (its
+// end is read out of the device before the take closes, so the loss is at
+// the start). Also where the start goes: the start() call (device look-up,
+// take file, opening the input on the capture thread) and the first buffer.
+//
+//   scripts/rig.sh ./build-release/bench/bench_capture [runs]
+
+#include "platform/linux/QtAudioRecorder.h"
+
+#include <QGuiApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace parlova;
+
+namespace {
+
+double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0.0 : values.at(values.size() / 2);
+}
+
+// The take's length in seconds, decoded as the relay would.
+double decodedSeconds(const QString& path) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                  QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ac"),
+                  QStringLiteral("1"), QStringLiteral("-ar"), QStringLiteral("16000"),
+                  QStringLiteral("-")});
+    if (!ffmpeg.waitForFinished(30000))
+        return 0;
+    return double(ffmpeg.readAllStandardOutput().size()) / 2 / 16000;
+}
+
+void wait(int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication application(argc, argv);
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+    const int heldMs = argc > 2 ? std::max(100, atoi(argv[2])) : 600;
+    QTemporaryDir folder;
+
+    // A tone long enough for every take, playing before the first press.
+    const QString tone = QDir(folder.path()).filePath(QStringLiteral("tone.wav"));
+    QProcess::execute(QStringLiteral("ffmpeg"),
+                      {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
+                       QStringLiteral("lavfi"), QStringLiteral("-i"),
+                       QStringLiteral("sine=frequency=440:sample_rate=48000:duration=120"), tone});
+    QProcess player;
+    player.start(QStringLiteral("paplay"), {tone});
+    wait(500);
+
+    platform::QtAudioRecorder recorder(folder.path());
+    qint64 firstLevelNs = -1;
+    QElapsedTimer clock;
+    QObject::connect(&recorder, &platform::Recorder::levelMeasured, [&](float) {
+        if (firstLevelNs < 0)
+            firstLevelNs = clock.nsecsElapsed();
+    });
+
+    QList<double> missed, startCall, firstBuffer, stopCall;
+    for (int run = 0; run < runs; ++run) {
+        firstLevelNs = -1;
+        clock.start();
+        if (recorder.start()) {
+            std::fprintf(stderr, "la capture n'a pas démarré\n");
+            return 1;
+        }
+        startCall.append(double(clock.nsecsElapsed()) / 1e6);
+        wait(heldMs);
+        const qint64 releasedNs = clock.nsecsElapsed();
+        const auto take = recorder.stop();
+        stopCall.append(double(clock.nsecsElapsed() - releasedNs) / 1e6);
+        if (!take) {
+            std::fprintf(stderr, "prise perdue\n");
+            return 1;
+        }
+        firstBuffer.append(double(firstLevelNs) / 1e6);
+        missed.append(double(releasedNs) / 1e6 - decodedSeconds(take->path) * 1000);
+        QFile::remove(take->path);
+        wait(100);
+    }
+    player.kill();
+    player.waitForFinished();
+
+    std::printf("capture : appel de start() %.1f ms (médiane), premier tampon à %.1f ms, "
+                "arrêt %.1f ms, %d prises de %d ms\n",
+                median(startCall), median(firstBuffer), median(stopCall), runs, heldMs);
+    const double lost = median(missed);
+    std::printf("FIGURE|appui -> premier échantillon (début manqué)|%.1f ms|< 50 ms||%s\n", lost,
+                lost < 50 ? "OK" : "MANQUÉ");
+    return 0;
+}

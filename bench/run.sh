@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the release preset and runs every benchmark inside the test rig,
+# then prints one line per figure with its target and, where there is one,
+# the reference measured in the same run. Each bench's full output is kept
+# in build-release/bench-logs/.
+#   bench/run.sh [--no-build] [bench ...]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+cd "$top"
+build=build-release
+benches=(bench_audiowriter bench_capture bench_cli bench_relay_load bench_relay_wer bench_dictation bench_desktop)
+if [ "${1:-}" = "--no-build" ]; then shift; else
+  export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+  cmake --preset release >/dev/null
+  cmake --build "$build" -j2 --target parlova parlova-relais "${benches[@]}"
+fi
+[ $# -eq 0 ] || benches=("$@")
+logs=$build/bench-logs
+mkdir -p "$logs"
+
+for bench in "${benches[@]}"; do
+  echo "… $bench" >&2
+  if ! "$top/scripts/rig.sh" --build "$top/$build" "$top/$build/bench/$bench" >"$logs/$bench.log" 2>&1; then
+    echo "FIGURE|$bench|échec|||voir $logs/$bench.log" >>"$logs/$bench.log"
+  fi
+done
+
+# figure | value | target | reference | verdict
+printf '%-50s %-18s %-20s %s\n' "Mesure" "Valeur" "Objectif" "Référence / remarque"
+for bench in "${benches[@]}"; do
+  grep -h '^FIGURE|' "$logs/$bench.log" | while IFS='|' read -r _ name value target reference verdict; do
+    printf '%-50s %-18s %-20s %s\n' "$name" "$value" "${target:-—} ${verdict}" "$reference"
+  done
+done

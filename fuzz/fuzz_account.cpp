@@ -1,0 +1,32 @@
+// The account as the relay sends it: whole bodies and the week of a dictation.
+#include "FuzzInput.h"
+
+#include "core/Account.h"
+
+using namespace parlova;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray input = fuzz::bytes(data, size);
+    const auto account = core::Account::fromJson(input);
+    if (account) {
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(1767225600, Qt::UTC);
+        (void)account->offerLine();
+        (void)account->isAtLimit(now);
+        (void)account->weekHasEnded(now);
+        (void)account->offeredProKept(now);
+        core::Account copy = *account;
+        if (account->offer.kind() == core::Account::Offer::Kind::free)
+            FUZZ_CHECK(copy.update(account->week));
+        if (copy.update(account->week))
+            FUZZ_CHECK(copy == *account);
+    } else {
+        FUZZ_CHECK(!account.error().text().isEmpty());
+    }
+    if (const auto root = core::RelayJSON::parse(input)) {
+        core::RelayJSON::Reader reader(*root);
+        const core::Account::Week week = core::Account::Week::read(reader);
+        (void)week;
+        (void)core::Account::Links::fromJsonValue(*root);
+    }
+    return 0;
+}

@@ -1,0 +1,105 @@
+// The relay's HTTP face without a socket. The first byte picks the input's
+// shape: even, a dictation upload (its Content-Type line, then the body,
+// posted with a valid session); odd, raw bytes read as requests.
+#include "FuzzInput.h"
+
+#include "relay/HttpServer.h"
+#include "relay/Relay.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <memory>
+
+using namespace parlova;
+
+namespace {
+
+struct Instance {
+    QTemporaryDir folder;
+    std::unique_ptr<relay::Relay> relay;
+    std::unique_ptr<relay::HttpServer> server;
+
+    // Control routes only where raw requests cannot reach them: a scripted
+    // delay would hold the fuzzer for minutes.
+    explicit Instance(bool control) {
+        relay::Options options;
+        options.dataDir = folder.path();
+        options.engine = relay::EngineKind::Test;
+        options.control = control;
+        options.port = 0;
+        relay = std::make_unique<relay::Relay>(options);
+        QString error;
+        if (!relay->open(&error))
+            qFatal("%s", qPrintable(error));
+        server = std::make_unique<relay::HttpServer>(*relay);
+        relay->listensOn(8443);
+    }
+};
+
+QByteArray json(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// A signed-in Pro account, so that uploads go as far as transcription.
+QByteArray signedIn(relay::Relay& relay) {
+    const QString email = QStringLiteral("fuzz@example.org");
+    relay.signIn().requestCode("application/json", json({{QStringLiteral("email"), email}}));
+    const auto code = relay.mailbox().lastCode(email);
+    const relay::Reply verified = relay.signIn().verify(
+        "application/json", json({{QStringLiteral("email"), email},
+                                  {QStringLiteral("code"), code.value_or(QString())}}));
+    relay.account().adjust(
+        "application/json",
+        json({{QStringLiteral("email"), email}, {QStringLiteral("offre"), QStringLiteral("pro")}}));
+    return QJsonDocument::fromJson(verified.body)
+        .object()
+        .value(QStringLiteral("jeton"))
+        .toString()
+        .toUtf8();
+}
+
+Instance* uploads = nullptr;
+Instance* requests = nullptr;
+QByteArray token;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static QCoreApplication application(*argc, *argv);
+    av_log_set_level(AV_LOG_QUIET);
+    uploads = new Instance(true);
+    requests = new Instance(false);
+    token = signedIn(*uploads->relay);
+    if (token.isEmpty())
+        qFatal("no session");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0)
+        return 0;
+    const QByteArray input = fuzz::bytes(data + 1, size - 1);
+    if (data[0] & 1) {
+        (void)requests->server->answer(input.toStdString());
+        return 0;
+    }
+    const qsizetype end = input.indexOf('\n');
+    const QByteArray type = input.left(end < 0 ? 0 : end).trimmed();
+    const QByteArray body = end < 0 ? input : input.mid(end + 1);
+    const QByteArray request = "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                               "Authorization: Bearer " +
+                               token + "\r\nContent-Type: " + type +
+                               "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                               "\r\n\r\n" + body;
+    const std::string answer = uploads->server->answer(request.toStdString());
+    FUZZ_CHECK(answer.rfind("HTTP/1.1 ", 0) == 0);
+    FUZZ_CHECK(answer.find("HTTP/1.1 5") != 0);
+    return 0;
+}

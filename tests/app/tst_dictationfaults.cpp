@@ -1,0 +1,257 @@
+// Dictations through the controller against a real local relay (test
+// engine, real AAC decoding, HTTPS): the relay's faults, scripted on its
+// control route, each end in the right message and state with no take left
+// and dictation working afterwards; then a long run in a row that must not
+// grow in files, threads or memory and delivers every transcript in order.
+
+#include "RelayProcess.h"
+#include "app/DictationController.h"
+#include "app/fake/FakeClock.h"
+#include "app/fake/RecordingPill.h"
+#include "core/Await.h"
+#include "core/NetworkTransport.h"
+#include "core/fake/MemorySecretStore.h"
+#include "platform/fake/FakeKeyMonitor.h"
+#include "platform/fake/FakePermissions.h"
+#include "platform/fake/FakeRecorder.h"
+#include "platform/fake/FakeTextInserter.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace parlova;
+using namespace parlova::app;
+using namespace Qt::StringLiterals;
+using parlova::test::RelayProcess;
+using Failure = core::RelayFailure;
+
+namespace {
+
+// The network transport with every time-out capped, so that "slower than
+// the time-out" takes a second, not the 45 s of a real dictation.
+class ShortTimeouts final : public core::RelayTransport {
+public:
+    QCoro::Task<core::RelayResult<Response>> send(Request request) override {
+        request.timeout = std::min(request.timeout, std::chrono::milliseconds(1500));
+        co_return co_await m_network.send(std::move(request));
+    }
+
+private:
+    core::NetworkTransport m_network;
+};
+
+// One line of /proc/self/status as a number ("Threads", "VmRSS" in KiB).
+qint64 selfStatus(const QByteArray& name) {
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed().split(' ').front().toLongLong();
+    }
+    return -1;
+}
+
+qint64 openFiles() {
+    return QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size();
+}
+
+const QString email = u"endurance@example.fr"_s;
+
+struct Desk {
+    RelayProcess relay;
+    QTemporaryDir dir;
+    core::MemorySecretStore secrets;
+    core::AsyncKeychain keychain{secrets};
+    FakeClock clock;
+    std::shared_ptr<QSettings> settings =
+        std::make_shared<QSettings>(dir.filePath(u"p.conf"_s), QSettings::IniFormat);
+    platform::FakeKeyMonitor* keys = new platform::FakeKeyMonitor;
+    platform::FakeRecorder* recorder = new platform::FakeRecorder(dir.filePath(u"prises"_s));
+    platform::FakeTextInserter* inserter = new platform::FakeTextInserter;
+    RecordingPill* pill = new RecordingPill;
+    std::unique_ptr<DictationController> controller;
+    double at = 10;
+
+    bool start() {
+        QDir(dir.path()).mkpath(u"prises"_s);
+        if (!relay.start() || !pointAtRelay())
+            return false;
+        const QString token = relay.signIn(email);
+        if (token.isEmpty())
+            return false;
+        relay.adjustAccount({{"email", email}, {"offre", "pro"}});
+        const auto item = core::KeychainItem::session();
+        secrets.put(item.service(), item.account(), item.label(), token.toUtf8());
+        // Half a second of tone, encoded as the program encodes its takes.
+        const QString tone = dir.filePath(u"ton.m4a"_s);
+        if (QProcess::execute(u"ffmpeg"_s,
+                              {u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                               u"sine=frequency=440:duration=0.5"_s, u"-ar"_s, u"16000"_s, u"-ac"_s,
+                               u"1"_s, u"-c:a"_s, u"aac"_s, tone}) != 0)
+            return false;
+        QFile file(tone);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        recorder->setTakeContent(file.readAll());
+        controller = std::make_unique<DictationController>(
+            DictationController::Devices{std::unique_ptr<platform::KeyMonitor>(keys),
+                                         std::unique_ptr<platform::Recorder>(recorder),
+                                         std::unique_ptr<platform::TextInserter>(inserter),
+                                         std::make_unique<platform::FakePermissions>(),
+                                         std::unique_ptr<Pill>(pill)},
+            core::SettingsStore(settings), keychain, clock, std::make_shared<ShortTimeouts>());
+        QCoro::waitFor(controller->start());
+        return QTest::qWaitFor([&] { return controller->status().account().has_value(); }, 10000);
+    }
+
+    // The relay listens on a new port after each start.
+    bool pointAtRelay() {
+        settings->setValue(u"relayURL"_s, relay.origin().toString());
+        settings->sync();
+        return settings->status() == QSettings::NoError;
+    }
+
+    // One hold of a second; true once the controller is ready again.
+    bool dictate() {
+        keys->press(at);
+        keys->release(at + 1);
+        at += 2;
+        return QTest::qWaitFor(
+            [&] { return controller->activity() == DictationController::Activity::ready; }, 15000);
+    }
+
+    QString pillText() const { return pill->shown() ? pill->shown()->text() : QString(); }
+    int takesLeft() const { return QDir(dir.filePath(u"prises"_s)).entryList(QDir::Files).size(); }
+};
+
+QString message(const Failure& failure) {
+    return core::DictationFailure::relay(failure).message();
+}
+
+} // namespace
+
+class DictationFaultsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (qEnvironmentVariableIsEmpty("PARLOVA_RIG"))
+            QSKIP("needs the test rig (scripts/rig.sh)");
+    }
+
+    void faults() {
+        Desk desk;
+        QVERIFY2(desk.start(), qPrintable(desk.relay.errorString()));
+
+        struct Fault {
+            const char* name;
+            std::function<void(Desk&)> arrange; // before the hold
+            Failure failure;
+            bool signedOut = false;
+        };
+        const auto scripted = [](auto change) {
+            return [change](Desk& desk) {
+                RelayProcess::ScriptedAnswer answer(u"api/dicter"_s);
+                change(answer);
+                QVERIFY(desk.relay.scriptNextAnswer(answer));
+            };
+        };
+        const std::vector<Fault> faults = {
+            {"500 with an HTML page", scripted([](RelayProcess::ScriptedAnswer& a) {
+                 a.status = 500;
+                 a.rawBody = "<html><body><h1>500 Internal Server Error</h1></body></html>";
+                 a.contentType = u"text/html"_s;
+             }),
+             Failure::unavailable()},
+            {"answer slower than the time-out",
+             scripted([](RelayProcess::ScriptedAnswer& a) { a.delayMs = 4000; }),
+             Failure::timedOut()},
+            {"connection dropped", scripted([](RelayProcess::ScriptedAnswer& a) {
+                 a.drop = true;
+                 a.times = 4;
+             }),
+             Failure::offline()},
+            {"relay stopped mid-upload",
+             [](Desk& desk) {
+                 RelayProcess::ScriptedAnswer slow(u"api/dicter"_s);
+                 slow.delayMs = 800;
+                 QVERIFY(desk.relay.scriptNextAnswer(slow));
+                 QTimer::singleShot(300, [&desk] { desk.relay.kill(); });
+             },
+             Failure::offline()},
+            {"401 in the middle of the session", scripted([](RelayProcess::ScriptedAnswer& a) {
+                 a.status = 401;
+                 a.body = {{"erreur", "session"}};
+             }),
+             Failure::signedOut(), true},
+        };
+
+        for (const Fault& fault : faults) {
+            const char* name = fault.name;
+            fault.arrange(desk);
+            QVERIFY2(desk.dictate(), name);
+            QCOMPARE(desk.pillText(), message(fault.failure));
+            QCOMPARE(desk.controller->status().signedIn(), !fault.signedOut);
+            QVERIFY2(desk.takesLeft() == 0, name);
+
+            // Back to normal: the relay running, a session, a transcript.
+            desk.relay.clearScriptedAnswers();
+            if (!desk.relay.isRunning()) {
+                QVERIFY(desk.relay.start());
+                QVERIFY(desk.pointAtRelay());
+            }
+            if (fault.signedOut) {
+                QVERIFY(core::waitFor(desk.controller->session().requestCode(email, {})).ok());
+                const auto signedIn = core::waitFor(
+                    desk.controller->session().signIn(email, desk.relay.lastCode(email), {}));
+                QVERIFY2(signedIn.ok(), name);
+            }
+            QVERIFY(desk.relay.setNextTranscript(u"Après la panne"_s));
+            const qsizetype before = desk.inserter->texts().size();
+            QVERIFY2(desk.dictate(), name);
+            QCOMPARE(desk.inserter->texts().size(), before + 1);
+            QCOMPARE(desk.inserter->texts().last(), u"Après la panne"_s);
+            QVERIFY(desk.takesLeft() == 0);
+        }
+    }
+
+    void soak() {
+        const int count = qEnvironmentVariableIntValue("PARLOVA_SOAK") > 0
+                              ? qEnvironmentVariableIntValue("PARLOVA_SOAK")
+                              : 500;
+        Desk desk;
+        QVERIFY2(desk.start(), qPrintable(desk.relay.errorString()));
+        const int warmUp = std::min(50, count / 2);
+        qint64 files = 0, threads = 0, memory = 0;
+        QStringList expected;
+        for (int index = 0; index < count; ++index) {
+            if (index == warmUp) {
+                files = openFiles();
+                threads = selfStatus("Threads");
+                memory = selfStatus("VmRSS");
+            }
+            expected.append(u"Dictée numéro %1."_s.arg(index));
+            QVERIFY(desk.relay.setNextTranscript(expected.last()));
+            QVERIFY2(desk.dictate(), qPrintable(expected.last()));
+            QVERIFY2(desk.pillText().isEmpty(), qPrintable(desk.pillText()));
+        }
+        QCOMPARE(desk.inserter->texts(), expected);
+        QCOMPARE(desk.takesLeft(), 0);
+        const qint64 grownKiB = selfStatus("VmRSS") - memory;
+        qInfo("%d dictations: %lld files, %lld threads, %+lld KiB resident since the %dth", count,
+              openFiles(), selfStatus("Threads"), grownKiB, warmUp);
+        QVERIFY(openFiles() <= files + 4);
+        QVERIFY(selfStatus("Threads") <= threads + 2);
+        // Sanitizer builds keep freed memory in quarantine: a wider bound.
+        QVERIFY(grownKiB < 16 * 1024);
+    }
+};
+
+QTEST_MAIN(DictationFaultsTest)
+#include "tst_dictationfaults.moc"
