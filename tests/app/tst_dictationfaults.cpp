@@ -113,6 +113,7 @@ struct Desk {
     // The relay listens on a new port after each start.
     bool pointAtRelay() {
         settings->setValue(u"relayURL"_s, relay.origin().toString());
+        settings->setValue(u"relayCertificate"_s, relay.authorityCertificatePath());
         settings->sync();
         return settings->status() == QSettings::NoError;
     }
