@@ -9,6 +9,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray input = fuzz::bytes(data, size);
     const auto account = core::Account::fromJson(input);
     if (account) {
+        // Whatever gets through is a coherent offer.
+        const auto kind = account->offer.kind();
+        FUZZ_CHECK(kind != core::Account::Offer::Kind::free ||
+                   (account->week.limit && account->week.remaining));
+        FUZZ_CHECK(kind == core::Account::Offer::Kind::free ||
+                   kind == core::Account::Offer::Kind::pro || account->offer.until());
         const QDateTime now = QDateTime::fromSecsSinceEpoch(1767225600, Qt::UTC);
         (void)account->offerLine();
         (void)account->isAtLimit(now);
