@@ -10,10 +10,10 @@
 
 #include "platform/linux/QtAudioRecorder.h"
 
-#include <QGuiApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
