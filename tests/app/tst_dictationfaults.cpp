@@ -249,8 +249,11 @@ private Q_SLOTS:
               openFiles(), selfStatus("Threads"), grownKiB, warmUp);
         QVERIFY(openFiles() <= files + 4);
         QVERIFY(selfStatus("Threads") <= threads + 2);
-        // Sanitizer builds keep freed memory in quarantine: a wider bound.
+        // AddressSanitizer keeps freed memory in quarantine (its default
+        // quarantine alone is 256 MiB): resident memory then says nothing.
+#if !defined(__SANITIZE_ADDRESS__)
         QVERIFY(grownKiB < 16 * 1024);
+#endif
     }
 };
 
