@@ -8,7 +8,11 @@
 //
 //   scripts/rig.sh ./build-release/bench/bench_capture [runs]
 
+#include "core/DictationAudioWriter.h"
 #include "platform/linux/QtAudioRecorder.h"
+
+#include <QAudioDevice>
+#include <QMediaDevices>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -50,6 +54,25 @@ void wait(int milliseconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
 }
 
+// What the take file adds to its audio once decoded (the encoder's priming
+// and final frame padding): a take of exactly `seconds` written straight to
+// the writer, at the input's own format, against its decoded length.
+double writerPaddingSeconds(const QString& folder, double seconds) {
+    const QAudioDevice device = QMediaDevices::defaultAudioInput();
+    const int rate = device.preferredFormat().sampleRate();
+    const int channels = device.preferredFormat().channelCount();
+    const QString path = QDir(folder).filePath(QStringLiteral("reference.m4a"));
+    auto writer = core::DictationAudioWriter::create(path, {double(rate), channels, true});
+    if (!writer || rate <= 0 || channels <= 0)
+        return 0;
+    std::vector<float> samples(size_t(seconds * rate) * size_t(channels), 0.25f);
+    if (!writer.value()->appendInterleaved(samples) || !writer.value()->finish())
+        return 0;
+    const double padding = decodedSeconds(path) - seconds;
+    QFile::remove(path);
+    return padding;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -65,8 +88,12 @@ int main(int argc, char** argv) {
                        QStringLiteral("lavfi"), QStringLiteral("-i"),
                        QStringLiteral("sine=frequency=440:sample_rate=48000:duration=120"), tone});
     QProcess player;
-    player.start(QStringLiteral("paplay"), {tone});
-    wait(500);
+    // A low-latency player, and time for the null sink to leave the 2 s blocks
+    // it renders while no client asks for less: a real microphone delivers
+    // at the latency its reader asks for, and so does the sink from then on.
+    player.start(QStringLiteral("paplay"), {QStringLiteral("--latency-msec=10"), tone});
+    wait(2500);
+    const double padding = writerPaddingSeconds(folder.path(), heldMs / 1000.0);
 
     platform::QtAudioRecorder recorder(folder.path());
     qint64 firstLevelNs = -1;
@@ -94,7 +121,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         firstBuffer.append(double(firstLevelNs) / 1e6);
-        missed.append(double(releasedNs) / 1e6 - decodedSeconds(take->path) * 1000);
+        missed.append(double(releasedNs) / 1e6 - (decodedSeconds(take->path) - padding) * 1000);
         QFile::remove(take->path);
         wait(100);
     }
@@ -102,8 +129,9 @@ int main(int argc, char** argv) {
     player.waitForFinished();
 
     std::printf("capture : appel de start() %.1f ms (médiane), premier tampon à %.1f ms, "
-                "arrêt %.1f ms, %d prises de %d ms\n",
-                median(startCall), median(firstBuffer), median(stopCall), runs, heldMs);
+                "arrêt %.1f ms, %d prises de %d ms (bourrage du codeur %.1f ms déduit)\n",
+                median(startCall), median(firstBuffer), median(stopCall), runs, heldMs,
+                padding * 1000);
     const double lost = median(missed);
     std::printf("FIGURE|appui -> premier échantillon (début manqué)|%.1f ms|< 50 ms||%s\n", lost,
                 lost < 50 ? "OK" : "MANQUÉ");
