@@ -32,6 +32,7 @@ expect() {
 }
 expect "$app" \
   usr/bin/parlova \
+  usr/lib/parlova/bureau/parlova-bureau.so \
   usr/share/applications/parlova.desktop \
   usr/share/metainfo/fr.orvane.parlova.metainfo.xml \
   usr/share/icons/hicolor/scalable/apps/parlova.svg \
@@ -66,6 +67,11 @@ unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 dpkg-deb -x "$relay" "$unpacked"
 "$unpacked/usr/bin/parlova-relais" --aide >/dev/null
+# And the program finds its desktop module where the package puts it: snapshot
+# mode draws the windows offscreen and needs no session.
+dpkg-deb -x "$app" "$unpacked"
+"$unpacked/usr/bin/parlova" --capturer "$unpacked/images" >/dev/null 2>&1
+ls "$unpacked/images"/*.png >/dev/null
 
 # Every dependency is a package that this system's sources offer (skipped when
 # apt has no package lists, where it could not tell).

@@ -1,72 +1,15 @@
-#include "app/AppDelegate.h"
-#include "app/PillController.h"
-#include "app/SingleInstance.h"
-#include "app/Snapshots.h"
-#include "app/Style.h"
-#include "app/Symbols.h"
-#include "app/SystemClock.h"
+#include "app/DesktopModule.h"
 #include "cli/CommandLineTool.h"
-#include "core/AsyncKeychain.h"
-#include "core/Catalog.h"
-#include "platform/KeyMonitor.h"
-#include "platform/Keychain.h"
-#include "platform/Permissions.h"
-#include "platform/TextInserter.h"
-#include "platform/linux/QtAudioRecorder.h"
+#include "core/ProgramIdentity.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QString>
 #include <QStringList>
-#include <QUrl>
 
-namespace {
-
-// Preferences land in $XDG_CONFIG_HOME/parlova/parlova.conf.
-void nameTheProgram() {
-    QCoreApplication::setOrganizationName(QStringLiteral("parlova"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("parlova.fr"));
-    QCoreApplication::setApplicationName(QStringLiteral("parlova"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PARLOVA_VERSION));
-}
-
-// The program's own links among the arguments ("parlova %u" in the desktop entry).
-QStringList linksIn(const QStringList& arguments) {
-    QStringList links;
-    for (const QString& argument : arguments) {
-        if (QUrl(argument).scheme().compare(QLatin1StringView("parlova"), Qt::CaseInsensitive) == 0)
-            links.append(argument);
-    }
-    return links;
-}
-
-// The offscreen platform says, for every window, what it cannot do for it;
-// snapshot mode needs none of it.
-QtMessageHandler standardHandler = nullptr;
-
-void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type == QtWarningMsg &&
-        message.startsWith(QLatin1StringView("This plugin does not support")))
-        return;
-    if (standardHandler)
-        standardHandler(type, context, message);
-}
-
-QList<QUrl> urlsOf(const QStringList& links) {
-    QList<QUrl> urls;
-    for (const QString& link : links)
-        urls.append(QUrl(link));
-    return urls;
-}
-
-} // namespace
-
+// A command among the arguments runs here, on QtCore and QtNetwork alone;
+// anything else starts the desktop program.
 int main(int argc, char** argv) {
     using namespace parlova;
 
-    // Read before any application object exists, since QApplication takes
-    // its own options (-style, -platform…) out of argv.
     QStringList arguments;
     for (int index = 1; index < argc; ++index)
         arguments.append(QString::fromLocal8Bit(argv[index]));
@@ -74,67 +17,8 @@ int main(int argc, char** argv) {
     if (const auto command = cli::CommandLineTool::parse(arguments)) {
         cli::CommandLineTool::silenceLibraries();
         QCoreApplication application(argc, argv);
-        nameTheProgram();
-        core::Catalog::installTranslations();
+        core::ProgramIdentity::install();
         return command->run();
     }
-
-    const std::optional<QString> snapshotFolder = app::Snapshots::folder(arguments);
-    const QStringList links = linksIn(arguments);
-    if (snapshotFolder) {
-        // Pictures of the program itself, whatever the desktop draws around it.
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else if (app::SingleInstance::handOver(app::SingleInstance::defaultPath(), links)) {
-        // Parlova already runs: it got the link (or comes forward) and this
-        // launch is over.
-        return 0;
-    }
-
-    // The desktop application: no main window, it lives in the tray and
-    // keeps running when its last window closes.
-    QApplication application(argc, argv);
-    nameTheProgram();
-    core::Catalog::installTranslations();
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Parlova"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("parlova"));
-    QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(app::Symbols::applicationIcon());
-    app::Style::install(application);
-
-    if (snapshotFolder) {
-        standardHandler = qInstallMessageHandler(quietOffscreen);
-        app::Snapshots::capture(*snapshotFolder);
-        return QApplication::exec();
-    }
-
-    app::SingleInstance instance;
-    if (!instance.listen() &&
-        app::SingleInstance::handOver(app::SingleInstance::defaultPath(), links)) {
-        // Another launch won the race a moment ago.
-        return 0;
-    }
-
-    app::SystemClock clock;
-    core::AsyncKeychain keychain(platform::Keychain::system());
-    app::AppParts parts;
-    parts.devices.keyMonitor.reset(platform::createKeyMonitor(nullptr));
-    parts.devices.recorder = std::make_unique<platform::QtAudioRecorder>();
-    parts.devices.inserter.reset(platform::createTextInserter(nullptr));
-    parts.devices.permissions.reset(platform::createPermissions(nullptr));
-    parts.devices.pill = std::make_unique<app::PillController>();
-    parts.keychain = &keychain;
-    parts.clock = &clock;
-
-    app::AppDelegate delegate(std::move(parts));
-    QObject::connect(&instance, &app::SingleInstance::received, &delegate,
-                     [&delegate](const QStringList& handed) {
-                         if (handed.isEmpty())
-                             delegate.reopen();
-                         else
-                             delegate.open(urlsOf(handed));
-                     });
-    delegate.open(urlsOf(links));
-    delegate.launch();
-    return QApplication::exec();
+    return app::DesktopModule::run(argc, argv);
 }

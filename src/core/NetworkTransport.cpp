@@ -60,7 +60,15 @@ RelayFailure failureOf(QNetworkReply::NetworkError error, bool timeoutFired) {
     }
 }
 
-QNetworkRequest networkRequest(const RelayTransport::Request& request) {
+// Which certificate authorities a request to a relay with authorities of its
+// own trusts. Those alone come first: reading the system store costs more
+// than a whole command-line run, and a relay that names its authority is
+// almost always signed by it. Only a handshake they cannot vouch for is tried
+// again with the system store added, so the set that is finally trusted is
+// the same either way.
+enum class Trust { relayAuthorities, relayAndSystem };
+
+QNetworkRequest networkRequest(const RelayTransport::Request& request, Trust trust) {
     QNetworkRequest result(request.url);
     for (const RelayTransport::Header& header : request.headers)
         result.setRawHeader(header.first, header.second);
@@ -73,7 +81,9 @@ QNetworkRequest networkRequest(const RelayTransport::Request& request) {
         // Only this request trusts them: the configuration travels with it,
         // never into the application-wide default.
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setCaCertificates(QSslConfiguration::systemCaCertificates() + request.authorities);
+        tls.setCaCertificates(trust == Trust::relayAndSystem
+                                  ? QSslConfiguration::systemCaCertificates() + request.authorities
+                                  : request.authorities);
         result.setSslConfiguration(tls);
     }
     return result;
@@ -98,18 +108,26 @@ std::shared_ptr<RelayTransport> NetworkTransport::standard() {
 }
 
 QCoro::Task<RelayResult<RelayTransport::Response>> NetworkTransport::send(Request request) {
-    const QNetworkRequest outgoing = networkRequest(request);
     QElapsedTimer clock;
     clock.start();
     // Every method goes out as a custom verb, so Qt never invents a
     // Content-Type for a POST that carries no body. Such a POST still states
     // its empty length, which some servers demand.
     const bool statesLength = request.body || request.method == "POST" || request.method == "PUT";
-    std::unique_ptr<QNetworkReply, LaterDeletion> reply(
-        statesLength
-            ? m_manager->sendCustomRequest(outgoing, request.method, request.body.value_or(""))
-            : m_manager->sendCustomRequest(outgoing, request.method));
-    co_await reply.get();
+    Trust trust = Trust::relayAuthorities;
+    std::unique_ptr<QNetworkReply, LaterDeletion> reply;
+    for (;;) {
+        const QNetworkRequest outgoing = networkRequest(request, trust);
+        reply.reset(statesLength ? m_manager->sendCustomRequest(outgoing, request.method,
+                                                                request.body.value_or(""))
+                                 : m_manager->sendCustomRequest(outgoing, request.method));
+        co_await reply.get();
+        // A refused handshake sent nothing of the request to anyone.
+        if (reply->error() != QNetworkReply::SslHandshakeFailedError ||
+            request.authorities.isEmpty() || trust == Trust::relayAndSystem)
+            break;
+        trust = Trust::relayAndSystem;
+    }
 
     const QNetworkReply::NetworkError error = reply->error();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

@@ -1,0 +1,17 @@
+#include "core/ProgramIdentity.h"
+
+#include "core/Catalog.h"
+
+#include <QCoreApplication>
+
+namespace parlova::core {
+
+void ProgramIdentity::install() {
+    QCoreApplication::setOrganizationName(QStringLiteral("parlova"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("parlova.fr"));
+    QCoreApplication::setApplicationName(QStringLiteral("parlova"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PARLOVA_VERSION));
+    Catalog::installTranslations();
+}
+
+} // namespace parlova::core
