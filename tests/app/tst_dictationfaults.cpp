@@ -4,6 +4,7 @@
 // and dictation working afterwards; then a long run in a row that must not
 // grow in files, threads or memory and delivers every transcript in order.
 
+#include "PrivateSessionBus.h"
 #include "RelayProcess.h"
 #include "app/DictationController.h"
 #include "app/fake/FakeClock.h"
@@ -11,12 +12,16 @@
 #include "core/Await.h"
 #include "core/NetworkTransport.h"
 #include "core/fake/MemorySecretStore.h"
+#include "platform/Keychain.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
 #include "platform/fake/FakeRecorder.h"
 #include "platform/fake/FakeTextInserter.h"
+#include "platform/linux/QtAudioRecorder.h"
 
+#include <QAudioDevice>
 #include <QDir>
+#include <QMediaDevices>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,42 +68,53 @@ qint64 openFiles() {
 
 const QString email = u"endurance@example.fr"_s;
 
+// The desk of a user: the controller with scripted keys and paste, the
+// in-memory keychain and a recorder that hands over a tone, unless the test
+// brings the real keychain or the real microphone.
 struct Desk {
     RelayProcess relay;
     QTemporaryDir dir;
-    core::MemorySecretStore secrets;
+    core::MemorySecretStore memory;
+    core::SecretStore& secrets;
     core::AsyncKeychain keychain{secrets};
     FakeClock clock;
     std::shared_ptr<QSettings> settings =
         std::make_shared<QSettings>(dir.filePath(u"p.conf"_s), QSettings::IniFormat);
     platform::FakeKeyMonitor* keys = new platform::FakeKeyMonitor;
-    platform::FakeRecorder* recorder = new platform::FakeRecorder(dir.filePath(u"prises"_s));
+    platform::Recorder* recorder = nullptr;
     platform::FakeTextInserter* inserter = new platform::FakeTextInserter;
     RecordingPill* pill = new RecordingPill;
     std::unique_ptr<DictationController> controller;
     double at = 10;
 
-    bool start() {
+    explicit Desk(core::SecretStore* store = nullptr)
+        : secrets(store ? *store : memory) {}
+
+    bool start(bool realMicrophone = false) {
         QDir(dir.path()).mkpath(u"prises"_s);
         if (!relay.start() || !pointAtRelay())
             return false;
         const QString token = relay.signIn(email);
-        if (token.isEmpty())
+        if (token.isEmpty() || core::KeychainItem::session().store(secrets, token) != 0)
             return false;
         relay.adjustAccount({{"email", email}, {"offre", "pro"}});
-        const auto item = core::KeychainItem::session();
-        secrets.put(item.service(), item.account(), item.label(), token.toUtf8());
-        // Half a second of tone, encoded as the program encodes its takes.
-        const QString tone = dir.filePath(u"ton.m4a"_s);
-        if (QProcess::execute(u"ffmpeg"_s,
-                              {u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                               u"sine=frequency=440:duration=0.5"_s, u"-ar"_s, u"16000"_s, u"-ac"_s,
-                               u"1"_s, u"-c:a"_s, u"aac"_s, tone}) != 0)
-            return false;
-        QFile file(tone);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        recorder->setTakeContent(file.readAll());
+        if (realMicrophone) {
+            recorder = new platform::QtAudioRecorder(dir.filePath(u"prises"_s));
+        } else {
+            // Half a second of tone, encoded as the program encodes its takes.
+            const QString tone = dir.filePath(u"ton.m4a"_s);
+            if (QProcess::execute(u"ffmpeg"_s,
+                                  {u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                   u"sine=frequency=440:duration=0.5"_s, u"-ar"_s, u"16000"_s,
+                                   u"-ac"_s, u"1"_s, u"-c:a"_s, u"aac"_s, tone}) != 0)
+                return false;
+            QFile file(tone);
+            if (!file.open(QIODevice::ReadOnly))
+                return false;
+            auto* fake = new platform::FakeRecorder(dir.filePath(u"prises"_s));
+            fake->setTakeContent(file.readAll());
+            recorder = fake;
+        }
         controller = std::make_unique<DictationController>(
             DictationController::Devices{std::unique_ptr<platform::KeyMonitor>(keys),
                                          std::unique_ptr<platform::Recorder>(recorder),
@@ -220,6 +236,85 @@ private Q_SLOTS:
             QCOMPARE(desk.inserter->texts().last(), u"Après la panne"_s);
             QVERIFY(desk.takesLeft() == 0);
         }
+    }
+
+    // The keychain's daemon dies in the middle of a session: the token held
+    // in memory keeps dictation going, and signing out and in again still
+    // works (the new token cannot be kept, which only shows at the next start).
+    void secretServiceGoesAway() {
+        test::PrivateSessionBus bus;
+        QVERIFY(bus.startKeyring());
+        // Before anything in this process reaches for the session bus.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+        Desk desk(&platform::Keychain::system());
+        QVERIFY2(desk.start(), qPrintable(desk.relay.errorString()));
+        bus.killKeyring();
+
+        for (const QString& text : {u"Sans trousseau"_s, u"Reconnecté sans trousseau"_s}) {
+            if (!desk.controller->status().signedIn()) {
+                QVERIFY(core::waitFor(desk.controller->session().requestCode(email, {})).ok());
+                QVERIFY(core::waitFor(desk.controller->session().signIn(
+                                          email, desk.relay.lastCode(email), {}))
+                            .ok());
+            }
+            QVERIFY(desk.relay.setNextTranscript(text));
+            QVERIFY(desk.dictate());
+            QCOMPARE(desk.inserter->texts().last(), text);
+            QVERIFY(desk.pillText().isEmpty());
+            desk.controller->session().signOut();
+            QTRY_VERIFY(!desk.controller->status().signedIn());
+        }
+        QCOMPARE(desk.takesLeft(), 0);
+    }
+
+    // The microphone goes away during a take (its source removed from the
+    // sound server): what was heard before is still transcribed, the next
+    // press says the microphone cannot start, and dictation comes back with it.
+    void microphoneUnplugged() {
+        Desk desk;
+        QVERIFY2(desk.start(true), qPrintable(desk.relay.errorString()));
+        QProcess tone;
+        tone.start(u"sh"_s,
+                   {u"-c"_s, u"ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=60 "
+                             "-f wav - | paplay --latency-msec=20"_s});
+        QTest::qWait(2500); // the null sink leaves its long start-up blocks
+        const auto held = [&desk](int milliseconds, const std::function<void()>& during) {
+            desk.keys->press(desk.at);
+            QTest::qWait(milliseconds);
+            during();
+            desk.keys->release(desk.at + 1);
+            desk.at += 2;
+            return QTest::qWaitFor(
+                [&] { return desk.controller->activity() == DictationController::Activity::ready; },
+                15000);
+        };
+        const auto sound = [](const QString& command) {
+            return QProcess::execute(u"sh"_s, {u"-c"_s, command}) == 0;
+        };
+
+        QVERIFY(desk.relay.setNextTranscript(u"Avant le débranchement"_s));
+        QVERIFY(held(600, [&] {
+            QVERIFY(sound(u"pactl unload-module $(pactl list short modules | "
+                          "awk '/module-remap-source/ {print $1}')"_s));
+        }));
+        QCOMPARE(desk.inserter->texts(), QStringList{u"Avant le débranchement"_s});
+        QVERIFY(desk.pillText().isEmpty());
+
+        QVERIFY(held(300, [] {}));
+        QCOMPARE(desk.pillText(), core::DictationFailure::recordingFailed().message());
+        QCOMPARE(desk.inserter->texts().size(), 1);
+
+        QVERIFY(sound(
+            u"pactl load-module module-remap-source master=parlova_sortie.monitor "
+            "source_name=parlova_micro >/dev/null && pactl set-default-source parlova_micro"_s));
+        QVERIFY(desk.relay.setNextTranscript(u"Rebranché"_s));
+        QTRY_VERIFY(!QMediaDevices::defaultAudioInput().isNull());
+        QVERIFY(held(600, [] {}));
+        QCOMPARE(desk.pillText(), QString());
+        QCOMPARE(desk.inserter->texts().last(), u"Rebranché"_s);
+        QCOMPARE(desk.takesLeft(), 0);
+        tone.kill();
+        tone.waitForFinished();
     }
 
     void soak() {

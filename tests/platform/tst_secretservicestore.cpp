@@ -2,15 +2,13 @@
 #include <libsecret/secret.h>
 
 #include "KeychainPrinting.h"
+#include "PrivateSessionBus.h"
 #include "Rig.h"
 #include "ToolRun.h"
 #include "core/KeychainItem.h"
 #include "platform/linux/SecretServiceStore.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
@@ -22,6 +20,7 @@ using parlova::core::KeychainItem;
 using parlova::core::SecretStore;
 using parlova::platform::SecretServiceStore;
 using Lookup = KeychainItem::Lookup;
+using parlova::test::PrivateSessionBus;
 using parlova::test::ToolRun;
 using namespace Qt::StringLiterals;
 
@@ -186,31 +185,10 @@ private Q_SLOTS:
         QTemporaryDir runtime;
         QVERIFY(runtime.isValid());
 
-        QString address;
-        QProcess bus;
-        if (needsBus) {
-            const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
-            if (daemon.isEmpty())
-                QSKIP("dbus-daemon is not installed");
-            // A bare bus: no service files, so nothing can be activated.
-            QFile config(runtime.filePath(u"bus.conf"_s));
-            QVERIFY(config.open(QIODevice::WriteOnly));
-            config.write("<!DOCTYPE busconfig PUBLIC"
-                         " \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
-                         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                         "<busconfig><type>session</type>"
-                         "<listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-                         "<policy context=\"default\">"
-                         "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                         "<allow eavesdrop=\"true\"/>"
-                         "<allow own=\"*\"/></policy></busconfig>\n");
-            config.close();
-            bus.start(daemon, {u"--config-file="_s + config.fileName(), u"--nofork"_s,
-                               u"--print-address=1"_s});
-            QVERIFY(bus.waitForStarted());
-            QTRY_VERIFY(bus.canReadLine());
-            address = QString::fromUtf8(bus.readLine()).trimmed();
-        }
+        PrivateSessionBus bus;
+        const QString address = bus.address();
+        if (needsBus && address.isEmpty())
+            QSKIP("dbus-daemon is not installed");
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QString::fromLatin1(probeVariable), u"unreachable"_s);
@@ -223,8 +201,6 @@ private Q_SLOTS:
         // Well under the time limits that apply in the program.
         checkCalls(ToolRun::of(QCoreApplication::applicationFilePath(), {}, environment, {}, 30000),
                    SecretStore::serviceUnavailable, 1000);
-        bus.kill();
-        bus.waitForFinished();
     }
 };
 

@@ -100,15 +100,20 @@ void TestTextInserter::clipboardComesBack_data() {
     QTest::addColumn<bool>("withImage");    // or of this one, beside an image
     QTest::addColumn<QByteArray>("during"); // copied during the wait
     QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<bool>("ownerDies"); // the other program, once it has copied
     const QByteArray none;
     QTest::newRow("empty stays empty, Cyrillic")
-        << QStringLiteral("ru") << none << false << none << none;
+        << QStringLiteral("ru") << none << false << none << none << false;
+    // The owner quits when the transcript takes its place: its text is back.
     QTest::newRow("text, Greek") << QStringLiteral("gr") << QByteArray("avant") << false << none
-                                 << QByteArray("avant");
-    QTest::newRow("text and image")
-        << QStringLiteral("us") << QByteArray("avant") << true << none << QByteArray("avant");
-    QTest::newRow("copy during the wait") << QStringLiteral("us") << QByteArray("avant") << false
-                                          << QByteArray("pendant") << QByteArray("pendant");
+                                 << QByteArray("avant") << false;
+    QTest::newRow("owner killed before the paste")
+        << QStringLiteral("us") << QByteArray("avant") << false << none << none << true;
+    QTest::newRow("text and image") << QStringLiteral("us") << QByteArray("avant") << true << none
+                                    << QByteArray("avant") << false;
+    QTest::newRow("copy during the wait")
+        << QStringLiteral("us") << QByteArray("avant") << false << QByteArray("pendant")
+        << QByteArray("pendant") << false;
 }
 
 void TestTextInserter::clipboardComesBack() {
@@ -117,6 +122,7 @@ void TestTextInserter::clipboardComesBack() {
     QFETCH(bool, withImage);
     QFETCH(QByteArray, during);
     QFETCH(QByteArray, after);
+    QFETCH(bool, ownerDies);
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     if (withImage) {
@@ -127,6 +133,8 @@ void TestTextInserter::clipboardComesBack() {
     } else if (!before.isEmpty()) {
         copyElsewhere(before);
     }
+    if (ownerDies)
+        runServing(QStringLiteral("pkill"), {"-KILL", "-x", "xclip"});
     parlova::test::TextWindow window;
     QVERIFY(window.open());
     runServing(QStringLiteral("setxkbmap"), {layout});

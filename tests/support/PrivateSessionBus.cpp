@@ -1,0 +1,80 @@
+#include "PrivateSessionBus.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace parlova::test {
+
+PrivateSessionBus::PrivateSessionBus() {
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty() || !m_folder.isValid())
+        return;
+    // No service files: nothing starts by itself on this bus.
+    QFile config(m_folder.filePath(QStringLiteral("bus.conf")));
+    if (!config.open(QIODevice::WriteOnly))
+        return;
+    config.write("<!DOCTYPE busconfig PUBLIC"
+                 " \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
+                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                 "<busconfig><type>session</type>"
+                 "<listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                 "<policy context=\"default\">"
+                 "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                 "<allow eavesdrop=\"true\"/>"
+                 "<allow own=\"*\"/></policy></busconfig>\n");
+    config.close();
+    m_bus.start(daemon, {QStringLiteral("--config-file=") + config.fileName(),
+                         QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    if (m_bus.waitForStarted() && QTest::qWaitFor([this] { return m_bus.canReadLine(); }, 5000))
+        m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+}
+
+PrivateSessionBus::~PrivateSessionBus() {
+    killKeyring();
+    m_bus.kill();
+    m_bus.waitForFinished();
+}
+
+bool PrivateSessionBus::startKeyring() {
+    if (m_address.isEmpty())
+        return false;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    // Its own keyrings folder (which must exist, or it asks for a graphical
+    // prompt) and its own control socket.
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_folder.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder.path());
+    QDir(m_folder.path()).mkpath(QStringLiteral("data/keyrings"));
+    m_keyring.setProcessEnvironment(environment);
+    m_keyring.start(QStringLiteral("gnome-keyring-daemon"),
+                    {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
+                     QStringLiteral("--components=secrets")});
+    if (!m_keyring.waitForStarted())
+        return false;
+    m_keyring.write("parlova-test");
+    m_keyring.closeWriteChannel();
+    return QTest::qWaitFor(
+        [&] {
+            QProcess ask;
+            ask.setProcessEnvironment(environment);
+            ask.start(QStringLiteral("dbus-send"),
+                      {QStringLiteral("--print-reply"),
+                       QStringLiteral("--dest=org.freedesktop.DBus"),
+                       QStringLiteral("/org/freedesktop/DBus"),
+                       QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                       QStringLiteral("string:org.freedesktop.secrets")});
+            return ask.waitForFinished(2000) && ask.readAllStandardOutput().contains("true");
+        },
+        10000);
+}
+
+void PrivateSessionBus::killKeyring() {
+    if (m_keyring.state() == QProcess::NotRunning)
+        return;
+    m_keyring.kill();
+    m_keyring.waitForFinished();
+}
+
+} // namespace parlova::test
