@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
     auto settings = std::make_shared<QSettings>(
         QDir(folder.path()).filePath(QStringLiteral("p.conf")), QSettings::IniFormat);
     settings->setValue(QStringLiteral("relayURL"), relay.origin().toString());
+    settings->setValue(QStringLiteral("relayCertificate"), relay.authorityCertificatePath());
     app::SystemClock clock;
     auto transport = std::make_shared<StampingTransport>();
     auto* pill = new app::RecordingPill;
