@@ -160,8 +160,10 @@ int main(int argc, char** argv) {
                 "%.0f ms|%s\n",
                 tray, starts, *std::min_element(toTray.begin(), toTray.end()),
                 tray < 300 ? "OK" : "MANQUÉ");
-    std::printf("FIGURE|mémoire résidente après %d s au repos|%.1f Mio|< 60 Mio||%s\n", idleSeconds,
-                memory, memory < 60 ? "OK" : "MANQUÉ");
+    // Both units: 60 Mo read as decimal megabytes is 57.2 Mio.
+    std::printf("FIGURE|mémoire résidente après %d s au repos|%.1f Mio|< 60 Mio|soit %.1f Mo "
+                "décimaux|%s\n",
+                idleSeconds, memory, memory * 1.048576, memory < 60 ? "OK" : "MANQUÉ");
     std::printf("FIGURE|CPU sur %d s au repos|%.3f %%|< 0,5 %% d’un cœur||%s\n", idleSeconds, cpu,
                 cpu < 0.5 ? "OK" : "MANQUÉ");
     return 0;
