@@ -93,7 +93,6 @@ int main(int argc, char** argv) {
     // at the latency its reader asks for, and so does the sink from then on.
     player.start(QStringLiteral("paplay"), {QStringLiteral("--latency-msec=10"), tone});
     wait(2500);
-    const double padding = writerPaddingSeconds(folder.path(), heldMs / 1000.0);
 
     platform::QtAudioRecorder recorder(folder.path());
     qint64 firstLevelNs = -1;
@@ -103,6 +102,7 @@ int main(int argc, char** argv) {
             firstLevelNs = clock.nsecsElapsed();
     });
 
+    // Decoded lengths for now; what the take lacks once the padding is known.
     QList<double> missed, startCall, firstBuffer, stopCall;
     for (int run = 0; run < runs; ++run) {
         firstLevelNs = -1;
@@ -121,13 +121,22 @@ int main(int argc, char** argv) {
             return 1;
         }
         firstBuffer.append(double(firstLevelNs) / 1e6);
-        missed.append(double(releasedNs) / 1e6 - (decodedSeconds(take->path) - padding) * 1000);
+        missed.append(double(releasedNs) / 1e6 - decodedSeconds(take->path) * 1000);
         QFile::remove(take->path);
         wait(100);
     }
     player.kill();
     player.waitForFinished();
 
+    // Measured after the takes, so that the first one loads the encoder as
+    // the first take of a run does.
+    const double padding = writerPaddingSeconds(folder.path(), heldMs / 1000.0);
+    for (double& lack : missed)
+        lack += padding * 1000;
+    std::printf(
+        "première prise (FFmpeg se charge pendant qu’elle commence) : appel de start() %.1f ms, "
+        "début manqué %.1f ms\n",
+        startCall.front(), missed.front());
     std::printf("capture : appel de start() %.1f ms (médiane), premier tampon à %.1f ms, "
                 "arrêt %.1f ms, %d prises de %d ms (bourrage du codeur %.1f ms déduit)\n",
                 median(startCall), median(firstBuffer), median(stopCall), runs, heldMs,

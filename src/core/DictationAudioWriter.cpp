@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,71 @@ constexpr int maxChannels = 64;
 // whatever the caller hands over.
 constexpr qsizetype sliceFrames = 1 << 15;
 constexpr int ioBufferSize = 1 << 16;
+
+// FFmpeg is opened on the first take rather than at start: its codec
+// libraries are some eighty shared objects and 15 MiB resident that an idle
+// program does without. The pointers below carry the names of FFmpeg's
+// functions and hide them in this namespace, so the code calls them as usual.
+// clang-format off
+#define PARLOVA_FFMPEG_FUNCTIONS(X) \
+    X(av_channel_layout_default) X(av_channel_layout_uninit) X(av_dict_free) X(av_dict_set) \
+    X(av_frame_alloc) X(av_frame_free) X(av_frame_get_buffer) X(av_frame_make_writable) \
+    X(av_free) X(av_freep) X(av_log_set_level) X(av_malloc) X(av_strdup) X(av_strerror) \
+    X(av_packet_alloc) X(av_packet_free) X(av_packet_rescale_ts) X(av_packet_unref) \
+    X(avcodec_alloc_context3) X(avcodec_find_encoder) X(avcodec_find_encoder_by_name) \
+    X(avcodec_free_context) X(avcodec_open2) X(avcodec_parameters_from_context) \
+    X(avcodec_receive_packet) X(avcodec_send_frame) \
+    X(av_guess_format) X(av_write_frame) X(av_write_trailer) X(avformat_alloc_output_context2) \
+    X(avformat_free_context) X(avformat_new_stream) X(avformat_write_header) \
+    X(avio_alloc_context) X(avio_context_free) X(avio_flush) \
+    X(swr_alloc_set_opts2) X(swr_convert) X(swr_free) X(swr_get_out_samples) X(swr_init) \
+    X(swr_set_matrix)
+// clang-format on
+
+#define PARLOVA_FFMPEG_POINTER(name) decltype(&::name) name = nullptr;
+PARLOVA_FFMPEG_FUNCTIONS(PARLOVA_FFMPEG_POINTER)
+#undef PARLOVA_FFMPEG_POINTER
+
+void* openLibrary(const char* stem, int major) {
+    const QByteArray name = QByteArray(stem) + ".so." + QByteArray::number(major);
+    void* library = dlopen(name.constData(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr)
+        qCWarning(takeLog) << "cannot load" << name << dlerror();
+    return library;
+}
+
+bool loadFFmpeg() {
+    static const bool loaded = [] {
+        const std::array<void*, 4> libraries = {
+            openLibrary("libavutil", LIBAVUTIL_VERSION_MAJOR),
+            openLibrary("libavcodec", LIBAVCODEC_VERSION_MAJOR),
+            openLibrary("libavformat", LIBAVFORMAT_VERSION_MAJOR),
+            openLibrary("libswresample", LIBSWRESAMPLE_VERSION_MAJOR)};
+        if (std::find(libraries.begin(), libraries.end(), nullptr) != libraries.end())
+            return false;
+        bool complete = true;
+        const auto find = [&](auto& pointer, const char* name) {
+            for (void* library : libraries) {
+                if (void* symbol = dlsym(library, name)) {
+                    pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(symbol);
+                    return;
+                }
+            }
+            qCWarning(takeLog) << "FFmpeg lacks" << name;
+            complete = false;
+        };
+#define PARLOVA_FFMPEG_FIND(name) find(name, #name);
+        PARLOVA_FFMPEG_FUNCTIONS(PARLOVA_FFMPEG_FIND)
+#undef PARLOVA_FFMPEG_FIND
+        if (complete) {
+            // The encoder prints its statistics on standard error at every
+            // take; our own log already says what matters.
+            av_log_set_level(AV_LOG_ERROR);
+        }
+        return complete;
+    }();
+    return loaded;
+}
 
 QString avText(int code) {
     std::array<char, AV_ERROR_MAX_STRING_SIZE> text{};
@@ -372,6 +438,10 @@ QString DictationAudioWriter::message(Error error) {
     return {};
 }
 
+bool DictationAudioWriter::loadEncoder() {
+    return loadFFmpeg();
+}
+
 DictationAudioWriter::DictationAudioWriter(QString path, InputFormat format,
                                            std::unique_ptr<Encoder> encoder)
     : m_path(std::move(path))
@@ -387,13 +457,8 @@ DictationAudioWriter::create(const QString& path, const InputFormat& format) {
         format.channelCount > maxChannels)
         return Error::unsupportedFormat;
 
-    // The encoder prints its statistics on standard error at every take;
-    // our own log already says what matters.
-    static const bool quietLibav = [] {
-        av_log_set_level(AV_LOG_ERROR);
-        return true;
-    }();
-    Q_UNUSED(quietLibav);
+    if (!loadEncoder())
+        return Error::unsupportedFormat;
 
     auto encoder = std::make_unique<Encoder>();
     encoder->path = QFile::encodeName(path);

@@ -53,6 +53,11 @@ public:
     DictationAudioWriter(const DictationAudioWriter&) = delete;
     DictationAudioWriter& operator=(const DictationAudioWriter&) = delete;
 
+    // Loads the encoder (FFmpeg), which no program start pays for: the first
+    // call takes a while, later ones answer at once. Safe on any thread;
+    // false when FFmpeg is missing. create() loads it too.
+    static bool loadEncoder();
+
     // Creates the file (exclusively, mode 0600) and the converter. On failure
     // nothing is left on disk.
     static Result<std::unique_ptr<DictationAudioWriter>, Error> create(const QString& path,

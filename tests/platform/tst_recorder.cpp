@@ -89,7 +89,8 @@ private Q_SLOTS:
         QSignalSpy levels(&recorder, &Recorder::levelMeasured);
         VERIFY_STARTED(recorder);
         QVERIFY(recorder.isRecording());
-        QCOMPARE(takesIn(dir).size(), 1);
+        // The first take of a run makes its file once the encoder has loaded.
+        QTRY_COMPARE(takesIn(dir).size(), 1);
         QVERIFY(play(voice));
         QTest::qWait(300);
 
@@ -129,8 +130,8 @@ private Q_SLOTS:
         {
             QtAudioRecorder recorder(dir.path());
             VERIFY_STARTED(recorder);
+            QTRY_COMPARE(takesIn(dir).size(), 1);
             const QStringList first = takesIn(dir);
-            QCOMPARE(first.size(), 1);
             QTest::qWait(100);
             VERIFY_STARTED(recorder);
             const QStringList second = takesIn(dir);

@@ -13,6 +13,7 @@
 #include <QMediaDevices>
 
 #include <cstring>
+#include <future>
 
 namespace parlova::platform {
 
@@ -23,6 +24,17 @@ Q_LOGGING_CATEGORY(recorderLog, "parlova.recorder")
 // The size of one metered buffer: about 21 ms at 48 kHz, as fine as the pill
 // can show and small enough for the capture thread to keep up.
 constexpr qsizetype bufferFrames = 1024;
+
+// The encoder's loading, started by the first take of the process.
+const std::shared_future<bool>& encoderLoading() {
+    static const std::shared_future<bool> loading =
+        std::async(std::launch::async, &core::DictationAudioWriter::loadEncoder).share();
+    return loading;
+}
+
+bool encoderLoaded() {
+    return encoderLoading().wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
 
 } // namespace
 
@@ -68,39 +80,65 @@ std::optional<core::DictationFailure> QtAudioRecorder::start() {
     onCaptureThread([&] { started = openCapture(device, format, path); });
     if (!started)
         return core::DictationFailure::recordingFailed();
+    m_recording = true;
     return std::nullopt;
 }
 
 bool QtAudioRecorder::openCapture(const QAudioDevice& device, const QAudioFormat& format,
                                   const QString& path) {
-    auto created = core::DictationAudioWriter::create(
-        path, {static_cast<double>(format.sampleRate()), format.channelCount(), true});
-    if (!created)
-        return false;
-    std::unique_ptr<core::DictationAudioWriter>& writer = created.value();
-
     auto* source = new QAudioSource(device, format, m_captureContext);
     QIODevice* captured = source->start();
     if (captured == nullptr || source->error() != QAudio::NoError ||
         source->state() == QAudio::StoppedState) {
         qCWarning(recorderLog) << "the input did not start:" << source->error();
         delete source;
-        writer.reset();
-        QFile::remove(path);
         return false;
     }
     connect(captured, &QIODevice::readyRead, m_captureContext, [this] { readCaptured(); });
     m_source = source;
     m_captured = captured;
     m_partialFrame.clear();
-    m_writer = std::move(writer);
+    m_early.clear();
+    m_pendingPath = path;
+    m_pendingFormat = {static_cast<double>(format.sampleRate()), format.channelCount(), true};
+    // Once the encoder is there, a writer that cannot be made fails the start.
+    if (encoderLoaded() && !ensureWriter(false)) {
+        closeCapture();
+        return false;
+    }
+    return true;
+}
+
+bool QtAudioRecorder::ensureWriter(bool wait) {
+    if (m_writer)
+        return true;
+    if (m_pendingPath.isEmpty() || (!wait && !encoderLoaded()))
+        return false;
+    auto created = core::DictationAudioWriter::create(std::exchange(m_pendingPath, QString()),
+                                                      m_pendingFormat);
+    if (!created) {
+        qCWarning(recorderLog).noquote()
+            << "no take writer:" << core::DictationAudioWriter::message(created.error());
+        return false;
+    }
+    m_writer = std::move(created.value());
     return true;
 }
 
 void QtAudioRecorder::readCaptured() {
-    if (m_captured == nullptr || !m_writer)
+    if (m_captured == nullptr)
         return;
-    const QByteArray bytes = m_partialFrame + m_captured->readAll();
+    const QByteArray bytes = m_captured->readAll();
+    if (!ensureWriter(false)) {
+        if (!m_pendingPath.isEmpty())
+            m_early += bytes;
+        return;
+    }
+    write(std::exchange(m_early, QByteArray()) + bytes);
+}
+
+void QtAudioRecorder::write(const QByteArray& captured) {
+    const QByteArray bytes = m_partialFrame + captured;
     const qsizetype channels = m_writer->inputFormat().channelCount;
     const qsizetype frameBytes = channels * qsizetype(sizeof(float));
     const qsizetype frames = bytes.size() / frameBytes;
@@ -123,22 +161,30 @@ void QtAudioRecorder::readCaptured() {
 void QtAudioRecorder::closeCapture() {
     if (m_source == nullptr)
         return;
-    // Whatever the device still holds belongs to the take.
-    readCaptured();
+    // Whatever the device still holds belongs to the take; a take released
+    // before the encoder was there waits for it.
+    const QByteArray bytes = m_captured->readAll();
+    if (ensureWriter(true))
+        write(std::exchange(m_early, QByteArray()) + bytes);
     m_source->stop();
     delete m_source;
     m_source = nullptr;
     m_captured = nullptr;
     m_partialFrame.clear();
+    m_early = {};
+    m_pendingPath.clear();
     m_samples = {};
 }
 
 std::optional<Recorder::Take> QtAudioRecorder::stop() {
-    if (!m_writer)
+    if (!m_recording)
         return std::nullopt;
+    m_recording = false;
     onCaptureThread([this] { closeCapture(); });
     const std::shared_ptr<core::DictationAudioWriter> writer = std::move(m_writer);
     m_writer.reset();
+    if (!writer)
+        return std::nullopt;
 
     const auto finished = writer->finish();
     if (finished)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DictationAudioWriter.h"
 #include "platform/Recorder.h"
 
 #include <QThread>
@@ -12,16 +13,14 @@ class QAudioDevice;
 class QAudioFormat;
 class QAudioSource;
 
-namespace parlova::core {
-class DictationAudioWriter;
-}
-
 namespace parlova::platform {
 
 // The recorder on Qt Multimedia (PulseAudio or PipeWire-Pulse): the default
 // input in 32-bit float at the device's own rate and channel count, read on a
 // thread of its own that feeds the take writer buffer by buffer, so that the
-// main thread never waits for audio.
+// main thread never waits for audio. The first take of a run starts before the
+// encoder has loaded: its first buffers wait in memory, never in the sound
+// server, which drops what is not read in time.
 class QtAudioRecorder final : public Recorder {
     Q_OBJECT
 
@@ -34,12 +33,16 @@ public:
     std::optional<core::DictationFailure> start() override;
     std::optional<Take> stop() override;
     void cancel() override;
-    bool isRecording() const override { return m_writer != nullptr; }
+    bool isRecording() const override { return m_recording; }
 
 private:
     // These run on the capture thread.
     bool openCapture(const QAudioDevice& device, const QAudioFormat& format, const QString& path);
+    // Creates the take's writer once the encoder is there (waiting for it
+    // when asked to); false while it is not, or when the writer failed.
+    bool ensureWriter(bool wait);
     void readCaptured();
+    void write(const QByteArray& captured);
     void closeCapture();
 
     void onCaptureThread(const std::function<void()>& work);
@@ -53,9 +56,15 @@ private:
     QIODevice* m_captured = nullptr;
     QByteArray m_partialFrame;
     std::vector<float> m_samples;
-    // Set by the capture thread during start, cleared by stop on the main
-    // thread; the writer's own lock covers its use on both threads.
+    // The take until its writer exists: where it goes, and what was heard.
+    QString m_pendingPath;
+    core::DictationAudioWriter::InputFormat m_pendingFormat;
+    QByteArray m_early;
+    // Set on the capture thread while a take runs, taken by stop on the main
+    // thread once the capture has closed; the writer's own lock covers its
+    // use on both threads.
     std::shared_ptr<core::DictationAudioWriter> m_writer;
+    bool m_recording = false; // main thread
 };
 
 } // namespace parlova::platform
