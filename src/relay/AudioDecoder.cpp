@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/mem.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
@@ -287,6 +288,15 @@ private:
 } // namespace
 
 AudioDecoder::Result AudioDecoder::decode(const QByteArray& file, double maxSeconds) {
+    // A header may declare any size for its tags and boxes, and demuxers
+    // allocate what they are told before reading it: a 645-byte WAV naming a
+    // 2 GB INFO tag cost 2 GB and 8 s. No block that a take of a few
+    // megabytes needs comes near this bound, so anything above it is a lie.
+    static const bool bounded = [] {
+        av_max_alloc(16 * 1024 * 1024);
+        return true;
+    }();
+    Q_UNUSED(bounded);
     av_log_set_level(AV_LOG_QUIET);
     return Decoding(file, maxSeconds).run();
 }
