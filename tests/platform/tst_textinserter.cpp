@@ -1,6 +1,7 @@
 #include "DesktopWindows.h"
 #include "Rig.h"
 #include "platform/linux/ClipboardTextInserter.h"
+#include "platform/linux/X11Display.h"
 #include "platform/linux/X11PasteShortcut.h"
 
 #include <QBuffer>
@@ -77,12 +78,12 @@ void TestTextInserter::pastesIntoTerminalWithHoldKeyDown() {
     QTest::qWait(300); // the shell starts reading
 
     // Right Alt held: the take ended at its maximum length, key still down.
-    Display* display = XOpenDisplay(nullptr);
-    XTestFakeKeyEvent(display, 108, True, CurrentTime);
-    XSync(display, False);
+    const parlova::platform::X11Display display;
+    QVERIFY(display);
+    XTestFakeKeyEvent(display.get(), 108, True, CurrentTime);
+    XSync(display.get(), False);
     QVERIFY(insert(sentence));
-    XTestFakeKeyEvent(display, 108, False, CurrentTime);
-    XCloseDisplay(display);
+    XTestFakeKeyEvent(display.get(), 108, False, CurrentTime);
     runServing(QStringLiteral("xdotool"), {"key", "Return"});
 
     QTRY_VERIFY(QFile::exists(line));

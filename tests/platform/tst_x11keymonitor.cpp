@@ -1,4 +1,5 @@
 #include "Rig.h"
+#include "platform/linux/X11Display.h"
 #include "platform/linux/X11KeyMonitor.h"
 
 #include <QSignalSpy>
@@ -30,11 +31,10 @@ enum : unsigned {
 // Typed through XTest on a connection of the test's own, then a B, so that a
 // row expecting nothing still proves its keys were read.
 void type(Strokes strokes) {
-    Display* display = XOpenDisplay(nullptr);
-    QVERIFY(display != nullptr);
+    const parlova::platform::X11Display display;
+    QVERIFY(display);
     for (const auto& [key, down] : strokes << std::pair{b, true} << std::pair{b, false})
-        XTestFakeKeyEvent(display, key, down ? True : False, CurrentTime);
-    XCloseDisplay(display);
+        XTestFakeKeyEvent(display.get(), key, down ? True : False, CurrentTime);
 }
 
 } // namespace
