@@ -72,39 +72,6 @@ void* openLibrary(const char* stem, int major) {
     return library;
 }
 
-bool loadFFmpeg() {
-    static const bool loaded = [] {
-        const std::array<void*, 4> libraries = {
-            openLibrary("libavutil", LIBAVUTIL_VERSION_MAJOR),
-            openLibrary("libavcodec", LIBAVCODEC_VERSION_MAJOR),
-            openLibrary("libavformat", LIBAVFORMAT_VERSION_MAJOR),
-            openLibrary("libswresample", LIBSWRESAMPLE_VERSION_MAJOR)};
-        if (std::find(libraries.begin(), libraries.end(), nullptr) != libraries.end())
-            return false;
-        bool complete = true;
-        const auto find = [&](auto& pointer, const char* name) {
-            for (void* library : libraries) {
-                if (void* symbol = dlsym(library, name)) {
-                    pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(symbol);
-                    return;
-                }
-            }
-            qCWarning(takeLog) << "FFmpeg lacks" << name;
-            complete = false;
-        };
-#define PARLOVA_FFMPEG_FIND(name) find(name, #name);
-        PARLOVA_FFMPEG_FUNCTIONS(PARLOVA_FFMPEG_FIND)
-#undef PARLOVA_FFMPEG_FIND
-        if (complete) {
-            // The encoder prints its statistics on standard error at every
-            // take; our own log already says what matters.
-            av_log_set_level(AV_LOG_ERROR);
-        }
-        return complete;
-    }();
-    return loaded;
-}
-
 QString avText(int code) {
     std::array<char, AV_ERROR_MAX_STRING_SIZE> text{};
     av_strerror(code, text.data(), text.size());
@@ -439,7 +406,36 @@ QString DictationAudioWriter::message(Error error) {
 }
 
 bool DictationAudioWriter::loadEncoder() {
-    return loadFFmpeg();
+    static const bool loaded = [] {
+        const std::array<void*, 4> libraries = {
+            openLibrary("libavutil", LIBAVUTIL_VERSION_MAJOR),
+            openLibrary("libavcodec", LIBAVCODEC_VERSION_MAJOR),
+            openLibrary("libavformat", LIBAVFORMAT_VERSION_MAJOR),
+            openLibrary("libswresample", LIBSWRESAMPLE_VERSION_MAJOR)};
+        if (std::find(libraries.begin(), libraries.end(), nullptr) != libraries.end())
+            return false;
+        bool complete = true;
+        const auto find = [&](auto& pointer, const char* name) {
+            for (void* library : libraries) {
+                if (void* symbol = dlsym(library, name)) {
+                    pointer = reinterpret_cast<std::remove_reference_t<decltype(pointer)>>(symbol);
+                    return;
+                }
+            }
+            qCWarning(takeLog) << "FFmpeg lacks" << name;
+            complete = false;
+        };
+#define PARLOVA_FFMPEG_FIND(name) find(name, #name);
+        PARLOVA_FFMPEG_FUNCTIONS(PARLOVA_FFMPEG_FIND)
+#undef PARLOVA_FFMPEG_FIND
+        if (complete) {
+            // The encoder prints its statistics on standard error at every
+            // take; our own log already says what matters.
+            av_log_set_level(AV_LOG_ERROR);
+        }
+        return complete;
+    }();
+    return loaded;
 }
 
 DictationAudioWriter::DictationAudioWriter(QString path, InputFormat format,

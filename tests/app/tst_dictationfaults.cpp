@@ -68,6 +68,14 @@ qint64 openFiles() {
 
 const QString email = u"endurance@example.fr"_s;
 
+// A 440 Hz tone in 16 kHz mono, encoded as the file name's extension says
+// (AAC for .m4a, as the program encodes its takes).
+bool writeTone(const QString& path, double seconds) {
+    return QProcess::execute(u"ffmpeg"_s, {u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                           u"sine=frequency=440:duration=%1"_s.arg(seconds),
+                                           u"-ar"_s, u"16000"_s, u"-ac"_s, u"1"_s, path}) == 0;
+}
+
 // The desk of a user: the controller with scripted keys and paste, the
 // in-memory keychain and a recorder that hands over a tone, unless the test
 // brings the real keychain or the real microphone.
@@ -103,10 +111,7 @@ struct Desk {
         } else {
             // Half a second of tone, encoded as the program encodes its takes.
             const QString tone = dir.filePath(u"ton.m4a"_s);
-            if (QProcess::execute(u"ffmpeg"_s,
-                                  {u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                   u"sine=frequency=440:duration=0.5"_s, u"-ar"_s, u"16000"_s,
-                                   u"-ac"_s, u"1"_s, u"-c:a"_s, u"aac"_s, tone}) != 0)
+            if (!writeTone(tone, 0.5))
                 return false;
             QFile file(tone);
             if (!file.open(QIODevice::ReadOnly))
@@ -274,10 +279,7 @@ private Q_SLOTS:
         Desk desk;
         QVERIFY2(desk.start(true), qPrintable(desk.relay.errorString()));
         const QString toneFile = desk.dir.filePath(u"ton.wav"_s);
-        QCOMPARE(QProcess::execute(u"ffmpeg"_s,
-                                   {u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                    u"sine=frequency=440:duration=60"_s, toneFile}),
-                 0);
+        QVERIFY(writeTone(toneFile, 60));
         // Killed with the test, whatever way it ends.
         QProcess tone;
         tone.start(u"paplay"_s, {u"--latency-msec=20"_s, toneFile});

@@ -97,8 +97,7 @@ bool QtAudioRecorder::openCapture(const QAudioDevice& device, const QAudioFormat
     connect(captured, &QIODevice::readyRead, m_captureContext, [this] { readCaptured(); });
     m_source = source;
     m_captured = captured;
-    m_partialFrame.clear();
-    m_early.clear();
+    m_unwritten.clear();
     m_pendingPath = path;
     m_pendingFormat = {static_cast<double>(format.sampleRate()), format.channelCount(), true};
     // Once the encoder is there, a writer that cannot be made fails the start.
@@ -126,28 +125,26 @@ bool QtAudioRecorder::ensureWriter(bool wait) {
 }
 
 void QtAudioRecorder::readCaptured() {
-    if (m_captured == nullptr)
-        return;
-    const QByteArray bytes = m_captured->readAll();
-    if (!ensureWriter(false)) {
-        if (!m_pendingPath.isEmpty())
-            m_early += bytes;
-        return;
-    }
-    write(std::exchange(m_early, QByteArray()) + bytes);
+    if (m_captured != nullptr)
+        drain(false);
 }
 
-void QtAudioRecorder::write(const QByteArray& captured) {
-    const QByteArray bytes = m_partialFrame + captured;
+void QtAudioRecorder::drain(bool waitForWriter) {
+    m_unwritten += m_captured->readAll();
+    if (!ensureWriter(waitForWriter)) {
+        // Kept for the writer to come; dropped once it has failed.
+        if (m_pendingPath.isEmpty())
+            m_unwritten.clear();
+        return;
+    }
     const qsizetype channels = m_writer->inputFormat().channelCount;
     const qsizetype frameBytes = channels * qsizetype(sizeof(float));
-    const qsizetype frames = bytes.size() / frameBytes;
-    m_partialFrame = bytes.mid(frames * frameBytes);
-
+    const qsizetype frames = m_unwritten.size() / frameBytes;
     for (qsizetype start = 0; start < frames; start += bufferFrames) {
         const qsizetype count = std::min(bufferFrames, frames - start);
         m_samples.resize(count * channels);
-        std::memcpy(m_samples.data(), bytes.constData() + start * frameBytes, count * frameBytes);
+        std::memcpy(m_samples.data(), m_unwritten.constData() + start * frameBytes,
+                    count * frameBytes);
         const auto level = m_writer->appendInterleaved(m_samples);
         // A buffer that could not be written is dropped; the take goes on.
         if (level) {
@@ -156,6 +153,7 @@ void QtAudioRecorder::write(const QByteArray& captured) {
                 this, [this, gauge] { Q_EMIT levelMeasured(gauge); }, Qt::QueuedConnection);
         }
     }
+    m_unwritten.remove(0, frames * frameBytes);
 }
 
 void QtAudioRecorder::closeCapture() {
@@ -163,15 +161,12 @@ void QtAudioRecorder::closeCapture() {
         return;
     // Whatever the device still holds belongs to the take; a take released
     // before the encoder was there waits for it.
-    const QByteArray bytes = m_captured->readAll();
-    if (ensureWriter(true))
-        write(std::exchange(m_early, QByteArray()) + bytes);
+    drain(true);
     m_source->stop();
     delete m_source;
     m_source = nullptr;
     m_captured = nullptr;
-    m_partialFrame.clear();
-    m_early = {};
+    m_unwritten = {};
     m_pendingPath.clear();
     m_samples = {};
 }

@@ -42,7 +42,8 @@ private:
     // when asked to); false while it is not, or when the writer failed.
     bool ensureWriter(bool wait);
     void readCaptured();
-    void write(const QByteArray& captured);
+    // Hands what the device holds to the writer, whole frames only.
+    void drain(bool waitForWriter);
     void closeCapture();
 
     void onCaptureThread(const std::function<void()>& work);
@@ -54,12 +55,13 @@ private:
     QObject* m_captureContext = nullptr;
     QAudioSource* m_source = nullptr;
     QIODevice* m_captured = nullptr;
-    QByteArray m_partialFrame;
+    // Captured bytes not written yet: a partial frame, or everything heard
+    // while the writer does not exist.
+    QByteArray m_unwritten;
     std::vector<float> m_samples;
-    // The take until its writer exists: where it goes, and what was heard.
+    // The writer to make: where the take goes, in what format.
     QString m_pendingPath;
     core::DictationAudioWriter::InputFormat m_pendingFormat;
-    QByteArray m_early;
     // Set on the capture thread while a take runs, taken by stop on the main
     // thread once the capture has closed; the writer's own lock covers its
     // use on both threads.
