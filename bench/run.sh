@@ -10,9 +10,7 @@ cd "$top"
 build=build-release
 benches=(bench_audiowriter bench_capture bench_cli bench_relay_load bench_relay_wer bench_dictation bench_desktop)
 if [ "${1:-}" = "--no-build" ]; then shift; else
-  export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
-  cmake --preset release >/dev/null
-  cmake --build "$build" -j2 --target parlova parlova-relais "${benches[@]}"
+  build_preset release -j2 --target parlova parlova-relais "${benches[@]}"
 fi
 [ $# -eq 0 ] || benches=("$@")
 logs=$build/bench-logs

@@ -3,10 +3,17 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 
-# Builds one preset ("default" or "asan") from the top folder.
+# Every build goes through ccache, which install-deps.sh installs from
+# packages.txt. CMake reads the launcher only when it first configures a build
+# folder, so it is set here, once, for every script that builds.
+export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+
+# Installs what is missing, then builds one preset ("default", "asan", "fuzz"
+# or "release") from the top folder; further arguments go to the build.
 build_preset() {
-  local preset=$1
-  (cd "$top" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset")
+  local preset=$1; shift
+  "$top/scripts/install-deps.sh"
+  (cd "$top" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" "$@")
 }
 
 # Whether a relay data folder holds an authority limited to the loopback

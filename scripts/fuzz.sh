@@ -10,9 +10,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 seconds=${1:-20}
 shift || true
 cd "$top"
-export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2
+build_preset fuzz -j2
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for seeds in fuzz/corpus/*/; do targets+=("$(basename "$seeds")"); done

@@ -6,7 +6,6 @@
 # Fails on any lintian error; warnings are printed.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-"$top/scripts/install-deps.sh"
 build_preset default
 build="$top/build"
 out="$build/paquets"

@@ -4,7 +4,6 @@
 # `scripts/run.sh --compte` runs a command instead of the application.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-"$top/scripts/install-deps.sh"
 build_preset default
 
 port=8443

@@ -4,7 +4,6 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 preset=${1:-default}
-"$top/scripts/install-deps.sh"
 build_preset "$preset"
 build_dir="$top/build"
 [ "$preset" = default ] || build_dir="$top/build-$preset"
