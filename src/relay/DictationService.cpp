@@ -10,6 +10,8 @@
 #include "relay/TranscriptionEngine.h"
 #include "relay/WordCount.h"
 
+#include <QRegularExpression>
+
 #include <chrono>
 
 namespace parlova::relay {
@@ -77,7 +79,10 @@ Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
     case Transcription::Outcome::Text:
         break;
     }
-    const QString text = transcription.text.simplified();
+    // Engines end lines and pad words as they like; French typography's
+    // no-break spaces (before : ; ! ?) are part of the text and stay.
+    static const QRegularExpression blanks(QStringLiteral("[ \\t\\n\\r\\f\\v]+"));
+    const QString text = QString(transcription.text).replace(blanks, QStringLiteral(" ")).trimmed();
     const int words = WordCount::count(text);
     const double seconds = double(decoded.samples.size()) / AudioDecoder::sampleRate;
     Log::line(QStringLiteral("Dictée de %1 s transcrite en %2 ms : %3 mots")

@@ -69,11 +69,12 @@ private Q_SLOTS:
 
     void dictationAnswersTextWordsAndWeek() {
         const QString token = newUser();
-        QVERIFY(m_relay.setNextTranscript(u"  Bonjour, je dicte un texte.\n"_s));
+        // Runs of blanks fold to one space; French no-break spaces stay.
+        QVERIFY(m_relay.setNextTranscript(u"  Bonjour,\n je dicte\u00a0: un texte.\n"_s));
         const auto answer = m_relay.dictate(token, m_take, u"fr"_s);
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.json.keys(), (QStringList{u"mots"_s, u"semaine"_s, u"texte"_s}));
-        QCOMPARE(answer.json[u"texte"_s], u"Bonjour, je dicte un texte."_s);
+        QCOMPARE(answer.json[u"texte"_s], u"Bonjour, je dicte\u00a0: un texte."_s);
         QCOMPARE(answer.json[u"mots"_s], 5);
         const QJsonObject week = answer.json[u"semaine"_s].toObject();
         QCOMPARE(week[u"mots"_s], 5);
