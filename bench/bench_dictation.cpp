@@ -6,16 +6,21 @@
 // on this path. Prints the median over 20 dictations and where the time
 // goes: the take's end (release seen, capture closed, file finished), the
 // exchange with the relay, and the paste until the window has the text.
+// With --wayland, the same on the rig's sway: Parlova on XWayland, the paste
+// through the compositor into a native GTK window, the hold key scripted.
 //
-//   scripts/rig.sh ./build-release/bench/bench_dictation [dictations]
+//   scripts/rig.sh ./build-release/bench/bench_dictation [--wayland] [dictations]
 
 #include "DesktopWindows.h"
 #include "RelayProcess.h"
+#include "WaylandDesktop.h"
 #include "app/DictationController.h"
 #include "app/SystemClock.h"
 #include "app/fake/RecordingPill.h"
 #include "core/NetworkTransport.h"
 #include "core/fake/MemorySecretStore.h"
+#include "platform/WindowPlatform.h"
+#include "platform/fake/FakeKeyMonitor.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QApplication>
@@ -70,6 +75,16 @@ double median(QList<double> values) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const bool wayland = argc > 1 && qstrcmp(argv[1], "--wayland") == 0;
+    if (wayland) {
+        --argc;
+        ++argv;
+        if (!test::WaylandDesktop::useWaylandSession()) {
+            std::fprintf(stderr, "pas de bureau Wayland : lancer par scripts/rig.sh\n");
+            return 1;
+        }
+        platform::chooseWindowPlatform();
+    }
     QApplication application(argc, argv);
     if (qEnvironmentVariableIsEmpty("PARLOVA_RELAIS"))
         qputenv("PARLOVA_RELAIS", PARLOVA_RELAIS_PATH);
@@ -105,8 +120,10 @@ int main(int argc, char** argv) {
     app::SystemClock clock;
     auto transport = std::make_shared<StampingTransport>();
     auto* pill = new app::RecordingPill;
+    auto* scriptedKeys = wayland ? new platform::FakeKeyMonitor : nullptr;
     app::DictationController controller(
-        {std::unique_ptr<platform::KeyMonitor>(platform::createKeyMonitor(nullptr)),
+        {std::unique_ptr<platform::KeyMonitor>(wayland ? scriptedKeys
+                                                       : platform::createKeyMonitor(nullptr)),
          std::make_unique<platform::QtAudioRecorder>(folder.path()),
          std::unique_ptr<platform::TextInserter>(platform::createTextInserter(nullptr)),
          std::unique_ptr<platform::Permissions>(platform::createPermissions(nullptr)),
@@ -118,14 +135,23 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    test::TextWindow window;
-    if (!window.open()) {
+    test::TextWindow x11Window;
+    test::WaylandTextWindow waylandWindow(test::WaylandTextWindow::Kind::gtk);
+    if (!(wayland ? waylandWindow.open() : x11Window.open())) {
         std::fprintf(stderr, "fenêtre de texte introuvable\n");
         return 1;
     }
-    Display* display = XOpenDisplay(nullptr);
-    const KeyCode key = XKeysymToKeycode(display, XK_Control_R);
+    const auto windowText = [&] {
+        return wayland ? waylandWindow.text() : x11Window.text();
+    };
+    Display* display = wayland ? nullptr : XOpenDisplay(nullptr);
+    const KeyCode key = wayland ? 0 : XKeysymToKeycode(display, XK_Control_R);
     const auto send = [&](bool down) {
+        if (wayland) {
+            down ? scriptedKeys->press(clock.monotonic())
+                 : scriptedKeys->release(clock.monotonic());
+            return;
+        }
         XTestFakeKeyEvent(display, key, down ? True : False, CurrentTime);
         XFlush(display);
     };
@@ -148,15 +174,15 @@ int main(int argc, char** argv) {
         const double released = now();
         send(false);
         const bool arrived =
-            QTest::qWaitFor([&] { return window.text().remove(u' ') == expected; }, 10000);
+            QTest::qWaitFor([&] { return windowText().remove(u' ') == expected; }, 10000);
         const double shown = now();
         if (!arrived) {
             // Counted and reported; the window is then caught up for the next one.
             std::fprintf(stderr, "texte absent après la dictée %d : « %s » (pastille : %s)\n",
-                         index, qPrintable(window.text()),
+                         index, qPrintable(windowText()),
                          pill->shown() ? qPrintable(pill->shown()->text()) : "-");
             ++missed;
-            expected = window.text().remove(u' ');
+            expected = windowText().remove(u' ');
             QTest::qWait(1000);
             continue;
         }
@@ -168,15 +194,16 @@ int main(int argc, char** argv) {
     }
     player.kill();
     player.waitForFinished();
-    XCloseDisplay(display);
+    if (display != nullptr)
+        XCloseDisplay(display);
 
     const double middle = median(total);
     std::printf("relâchement -> texte : fin de prise %.1f ms, échange avec le relais %.1f ms, "
                 "collage jusqu'à la fenêtre %.1f ms (médianes sur %d)\n",
                 median(ending), median(exchange), median(pasting), count);
-    std::printf("FIGURE|relâchement -> texte dans la fenêtre (Xvfb)|%.1f ms|< 100 ms|"
+    std::printf("FIGURE|relâchement -> texte dans la fenêtre (%s)|%.1f ms|< 100 ms|"
                 "relais %.1f ms, collage %.1f ms, %d sur %d sans texte|%s\n",
-                middle, median(exchange), median(pasting), missed, count,
+                wayland ? "sway" : "Xvfb", middle, median(exchange), median(pasting), missed, count,
                 middle < 100 && missed == 0 ? "OK" : "MANQUÉ");
     return 0;
 }

@@ -16,17 +16,26 @@ fi
 logs=$build/bench-logs
 mkdir -p "$logs"
 
+# The dictation bench runs twice: under Xvfb, and on the rig's Wayland desktop.
+runs=()
 for bench in "${benches[@]}"; do
-  echo "… $bench" >&2
-  if ! "$top/scripts/rig.sh" --build "$top/$build" "$top/$build/bench/$bench" >"$logs/$bench.log" 2>&1; then
-    echo "FIGURE|$bench|échec|||voir $logs/$bench.log" >>"$logs/$bench.log"
+  runs+=("$bench")
+  [ "$bench" != bench_dictation ] || runs+=("bench_dictation --wayland")
+done
+for run in "${runs[@]}"; do
+  read -r bench options <<<"$run"
+  log="$logs/${run// --/_}.log"
+  echo "… $run" >&2
+  # shellcheck disable=SC2086 # options are words
+  if ! "$top/scripts/rig.sh" --build "$top/$build" "$top/$build/bench/$bench" $options >"$log" 2>&1; then
+    echo "FIGURE|$run|échec|||voir $log" >>"$log"
   fi
 done
 
 # figure | value | target | reference | verdict
 printf '%-50s %-18s %-20s %s\n' "Mesure" "Valeur" "Objectif" "Référence / remarque"
-for bench in "${benches[@]}"; do
-  grep -h '^FIGURE|' "$logs/$bench.log" | while IFS='|' read -r _ name value target reference verdict; do
+for run in "${runs[@]}"; do
+  grep -h '^FIGURE|' "$logs/${run// --/_}.log" | while IFS='|' read -r _ name value target reference verdict; do
     printf '%-50s %-18s %-20s %s\n' "$name" "$value" "${target:-—} ${verdict}" "$reference"
   done
 done

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command inside the test rig: a private D-Bus session with an unlocked
-# gnome-keyring, an Xvfb display, PulseAudio with a null sink whose monitor is
+# gnome-keyring, an Xvfb display, a headless Wayland compositor with XWayland, PulseAudio with a null sink whose monitor is
 # the default microphone, and a relay certificate authority that Parlova's
 # settings trust. Everything lives in a throw-away HOME, so the developer's own
 # keyring, sound and settings are never touched.
@@ -21,7 +21,7 @@ cleanup() {
   for pid in "${children[@]}"; do kill "$pid" 2>/dev/null || true; done
   pulseaudio --kill 2>/dev/null || true
   wait 2>/dev/null || true
-  rm -rf "$rig"
+  rm -rf "$rig" "${wayland:-}"
 }
 trap cleanup EXIT
 
@@ -43,6 +43,28 @@ children+=($!)
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 [ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb n'a pas démarré" >&2; cat "$rig/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$display"
+
+# Wayland: a headless sway with XWayland, as the desktop of one unprivileged
+# user (sway refuses root, and runs its bindings as its own user). Root
+# processes still reach its sockets. Tests that want it set WAYLAND_DISPLAY
+# themselves from PARLOVA_WAYLAND_DISPLAY, so every X11 test runs as before.
+wayland=$(mktemp -d /tmp/parlova-wayland.XXXXXX)
+mkdir -p "$wayland/run" "$wayland/home"
+chmod 0700 "$wayland/run"
+sed "s|@WAYLAND@|$wayland|g" "$top/scripts/sway.conf" >"$wayland/sway.conf"
+chown -R 65534:65534 "$wayland"
+chmod 0755 "$wayland"
+setpriv --reuid=65534 --regid=65534 --clear-groups \
+  env -i HOME="$wayland/home" XDG_RUNTIME_DIR="$wayland/run" PATH=/usr/bin:/bin \
+  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+  sway -c "$wayland/sway.conf" >"$rig/sway.log" 2>&1 &
+children+=($!)
+for _ in $(seq 1 100); do [ -s "$wayland/home/display" ] && break; sleep 0.1; done
+[ -s "$wayland/home/display" ] || { echo "sway n'a pas démarré" >&2; cat "$rig/sway.log" >&2; exit 1; }
+export PARLOVA_WAYLAND_DISPLAY="$wayland/run/wayland-1"
+PARLOVA_SWAYSOCK=$(ls "$wayland"/run/sway-ipc.*.sock)
+PARLOVA_XWAYLAND_DISPLAY=$(cat "$wayland/home/display")
+export PARLOVA_SWAYSOCK PARLOVA_XWAYLAND_DISPLAY
 
 # Sound: Qt Multimedia lists no monitor source, so the null sink's monitor is
 # remapped into a real source that becomes the default microphone.

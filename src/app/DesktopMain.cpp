@@ -11,6 +11,7 @@
 #include "platform/Keychain.h"
 #include "platform/Permissions.h"
 #include "platform/TextInserter.h"
+#include "platform/WindowPlatform.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QApplication>
@@ -72,6 +73,8 @@ extern "C" Q_DECL_EXPORT int parlova_desktop_main(int argc, char** argv) {
         // Parlova already runs: it got the link (or comes forward) and this
         // launch is over.
         return 0;
+    } else {
+        platform::chooseWindowPlatform();
     }
 
     // The desktop application: no main window, it lives in the tray and

@@ -128,10 +128,13 @@ QString twoLines(const QString& text, const QFont& font, int width) {
 
 } // namespace
 
+// Outside the window manager's care on X11 (override-redirect): a managed
+// window, even one that refuses focus, is given it by some managers and by
+// sway's XWayland, which would take the paste away from the user's window.
 PillView::PillView(PillModel* model, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                           Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus |
-                          Qt::NoDropShadowWindowHint)
+                          Qt::NoDropShadowWindowHint | Qt::X11BypassWindowManagerHint)
     , m_model(model)
     , m_capsule(new Capsule(this))
     , m_bars(new LevelBars(m_capsule))

@@ -18,6 +18,11 @@ KeychainItem KeychainItem::legacyRelayKey() {
     return {serviceName, QStringLiteral("relais"), QStringLiteral("Parlova (relais)")};
 }
 
+KeychainItem KeychainItem::remoteDesktopToken() {
+    return {serviceName, QStringLiteral("bureau-distant"),
+            QStringLiteral("Parlova (accès au clavier)")};
+}
+
 KeychainItem::Lookup KeychainItem::read(SecretStore& keychain) const {
     const SecretStore::Found answer = keychain.find(m_service, m_account);
     if (answer.status != SecretStore::success)

@@ -30,6 +30,9 @@ public:
     // A shared relay key left behind by an early demonstration build; only
     // ever deleted, on request.
     static KeychainItem legacyRelayKey();
+    // The desktop's restore token for typing the paste shortcut, so that the
+    // user is asked only once, not at every start.
+    static KeychainItem remoteDesktopToken();
 
     const QString& service() const { return m_service; }
     const QString& account() const { return m_account; }

@@ -7,7 +7,8 @@
 #include "platform/linux/DesktopPermissions.h"
 #include "platform/linux/DisplaySession.h"
 #include "platform/linux/EvdevKeyMonitor.h"
-#include "platform/linux/UinputPasteShortcut.h"
+#include "platform/linux/HelpPage.h"
+#include "platform/linux/WaylandPaste.h"
 #include "platform/linux/X11KeyMonitor.h"
 #include "platform/linux/X11PasteShortcut.h"
 
@@ -20,16 +21,19 @@ KeyMonitor* createKeyMonitor(QObject* parent) {
 }
 
 TextInserter* createTextInserter(QObject* parent) {
-    std::unique_ptr<PasteShortcut> shortcut;
-    if (currentDisplaySession() == DisplaySession::wayland)
-        shortcut = std::make_unique<UinputPasteShortcut>();
-    else
-        shortcut = std::make_unique<X11PasteShortcut>();
-    return new ClipboardTextInserter(std::move(shortcut), parent);
+    if (currentDisplaySession() == DisplaySession::wayland) {
+        std::shared_ptr<WaylandPaste> paste = WaylandPaste::session();
+        return new ClipboardTextInserter(paste->clipboard(), paste, parent);
+    }
+    return new ClipboardTextInserter(std::make_unique<X11PasteShortcut>(), parent);
 }
 
 Permissions* createPermissions(QObject* parent) {
-    return new DesktopPermissions(parent);
+    const DisplaySession session = currentDisplaySession();
+    std::shared_ptr<WaylandPaste> paste;
+    if (session == DisplaySession::wayland)
+        paste = WaylandPaste::session();
+    return new DesktopPermissions(session, HelpPage(), {}, std::move(paste), parent);
 }
 
 } // namespace parlova::platform

@@ -1,7 +1,7 @@
 #include "platform/linux/ClipboardTextInserter.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
+#include "platform/linux/QtClipboard.h"
+
 #include <QMimeData>
 #include <QPointer>
 #include <QTimer>
@@ -15,64 +15,40 @@ namespace {
 // Klipper, CopyQ, cliphist and wl-clipboard leave out content offered with
 // this type.
 const QString transientMarker = QStringLiteral("x-kde-passwordManagerHint");
-// Qt's own name for an image held as a QImage rather than as bytes.
-const QString qtImage = QStringLiteral("application/x-qt-image");
-
-// An independent copy of every readable format; null when there is none.
-std::unique_ptr<QMimeData> snapshot(const QMimeData* source) {
-    if (source == nullptr)
-        return nullptr;
-    auto copy = std::make_unique<QMimeData>();
-    bool any = false;
-    for (const QString& format : source->formats()) {
-        if (format == qtImage) {
-            if (source->hasImage()) {
-                copy->setImageData(source->imageData());
-                any = true;
-            }
-            continue;
-        }
-        const QByteArray data = source->data(format);
-        if (data.isEmpty())
-            continue;
-        copy->setData(format, data);
-        any = true;
-    }
-    return any ? std::move(copy) : nullptr;
-}
-
-// An empty snapshot leaves the clipboard empty rather than holding the
-// transcript.
-void putBack(QClipboard* clipboard, std::unique_ptr<QMimeData> saved) {
-    if (saved)
-        clipboard->setMimeData(saved.release());
-    else
-        clipboard->clear();
-}
 
 } // namespace
 
-ClipboardTextInserter::ClipboardTextInserter(std::unique_ptr<PasteShortcut> shortcut,
+ClipboardTextInserter::ClipboardTextInserter(std::unique_ptr<Clipboard> clipboard,
+                                             std::shared_ptr<PasteShortcut> shortcut,
                                              QObject* parent)
     : TextInserter(parent)
+    , m_clipboard(std::move(clipboard))
     , m_shortcut(std::move(shortcut)) {}
+
+ClipboardTextInserter::ClipboardTextInserter(std::unique_ptr<PasteShortcut> shortcut,
+                                             QObject* parent)
+    : ClipboardTextInserter(std::make_unique<QtClipboard>(), std::move(shortcut), parent) {}
 
 ClipboardTextInserter::~ClipboardTextInserter() = default;
 
 QCoro::Task<std::optional<core::DictationFailure>> ClipboardTextInserter::insert(QString text) {
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    std::unique_ptr<QMimeData> saved = snapshot(clipboard->mimeData(QClipboard::Clipboard));
+    QPointer<ClipboardTextInserter> self(this);
+    std::unique_ptr<QMimeData> saved = co_await m_clipboard->snapshot();
+    if (!self)
+        co_return core::DictationFailure::insertionFailed();
 
-    auto* transcript = new QMimeData;
+    auto transcript = std::make_unique<QMimeData>();
     transcript->setText(text);
     transcript->setData(transientMarker, QByteArrayLiteral("secret"));
-    // The clipboard deletes its content when anybody replaces it, so this
-    // pointer going null (or another object being current) means "changed".
-    QPointer<QMimeData> placed(transcript);
-    clipboard->setMimeData(transcript, QClipboard::Clipboard);
-
-    if (!m_shortcut || !m_shortcut->send()) {
-        putBack(clipboard, std::move(saved));
+    bool sent = false;
+    // Held here: the shortcut outlives this paste even if we do not.
+    const std::shared_ptr<PasteShortcut> shortcut = m_shortcut;
+    if (m_clipboard->place(std::move(transcript)) && shortcut)
+        sent = co_await shortcut->send();
+    if (!self)
+        co_return core::DictationFailure::insertionFailed();
+    if (!sent) {
+        m_clipboard->restore(std::move(saved));
         co_return core::DictationFailure::insertionFailed();
     }
 
@@ -84,13 +60,8 @@ QCoro::Task<std::optional<core::DictationFailure>> ClipboardTextInserter::insert
     wait.start(restoreDelay);
     co_await wait;
 
-    // The application object may be gone at shutdown.
-    if (QGuiApplication::instance() == nullptr)
-        co_return std::nullopt;
-    clipboard = QGuiApplication::clipboard();
-    if (placed && clipboard->ownsClipboard() &&
-        clipboard->mimeData(QClipboard::Clipboard) == placed.data())
-        putBack(clipboard, std::move(saved));
+    if (self && m_clipboard->holdsPlaced())
+        m_clipboard->restore(std::move(saved));
     co_return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/linux/DesktopPermissions.h"
 
+#include "platform/linux/WaylandPaste.h"
 #include "platform/linux/X11Display.h"
 
 #include <QAudioDevice>
@@ -43,15 +44,13 @@ std::optional<bool> classify(const QByteArray& path) {
 } // namespace
 
 DesktopPermissions::DesktopPermissions(DisplaySession session, HelpPage help, UrlOpener open,
-                                       QObject* parent)
+                                       std::shared_ptr<WaylandPaste> paste, QObject* parent)
     : Permissions(parent)
     , m_session(session)
     , m_help(std::move(help))
     , m_open(open ? std::move(open) : UrlOpener(&QDesktopServices::openUrl))
+    , m_paste(std::move(paste))
     , m_devices(new QMediaDevices(this)) {}
-
-DesktopPermissions::DesktopPermissions(QObject* parent)
-    : DesktopPermissions(currentDisplaySession(), HelpPage(), {}, parent) {}
 
 DesktopPermissions::~DesktopPermissions() = default;
 
@@ -63,7 +62,11 @@ core::Readiness::Microphone DesktopPermissions::microphone() {
 }
 
 bool DesktopPermissions::accessibility() {
-    return m_session == DisplaySession::x11 ? x11Extensions() : readableKeyboard();
+    return m_session == DisplaySession::x11 ? x11Extensions() : readableKeyboard() && pasteReady();
+}
+
+bool DesktopPermissions::pasteReady() const {
+    return m_paste ? m_paste->ready() : ::access(uinputPath.constData(), W_OK) == 0;
 }
 
 bool DesktopPermissions::x11Extensions() {
@@ -87,8 +90,6 @@ bool DesktopPermissions::x11Extensions() {
 }
 
 bool DesktopPermissions::readableKeyboard() {
-    if (::access(uinputPath.constData(), W_OK) != 0)
-        return false;
     bool found = false;
     const QStringList names = QDir(inputFolder).entryList(QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
@@ -120,6 +121,8 @@ void DesktopPermissions::requestMicrophone() {
 }
 
 void DesktopPermissions::requestAccessibility() {
+    if (m_session == DisplaySession::wayland && m_paste && m_paste->requestAccess())
+        return;
     if (const QUrl page = m_help.url(HelpPage::keyboardSection); !page.isEmpty())
         m_open(page);
 }

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
 #include <sys/types.h>
@@ -16,11 +17,14 @@ class QMediaDevices;
 
 namespace parlova::platform {
 
+class WaylandPaste;
+
 // The permissions of a Linux desktop. Accessibility: on X11 the XInput 2.2
 // and XTEST extensions (the server lets every client watch keys and type);
-// on Wayland a readable keyboard under /dev/input and a writable
-// /dev/uinput. Microphone: the sound server lists a default input. Both
-// requests open the help page at the matching section.
+// on Wayland a readable keyboard under /dev/input and a paste path that can
+// type (without one given, a writable /dev/uinput). Microphone: the sound
+// server lists a default input. The requests open the help page at the
+// matching section, unless the paste path asks the desktop itself.
 class DesktopPermissions final : public Permissions {
     Q_OBJECT
 
@@ -29,8 +33,7 @@ public:
 
     // Without an opener, pages open in the desktop's browser.
     DesktopPermissions(DisplaySession session, HelpPage help = HelpPage(), UrlOpener open = {},
-                       QObject* parent = nullptr);
-    explicit DesktopPermissions(QObject* parent = nullptr);
+                       std::shared_ptr<WaylandPaste> paste = {}, QObject* parent = nullptr);
     ~DesktopPermissions() override;
 
     core::Readiness::Microphone microphone() override;
@@ -42,10 +45,12 @@ public:
 private:
     bool x11Extensions();
     bool readableKeyboard();
+    bool pasteReady() const;
 
     const DisplaySession m_session;
     const HelpPage m_help;
     const UrlOpener m_open;
+    const std::shared_ptr<WaylandPaste> m_paste;
     // Keeps the sound server's device list up to date without a new
     // connection per question.
     QMediaDevices* m_devices = nullptr;

@@ -1,5 +1,7 @@
 #include "platform/linux/DisplaySession.h"
 
+#include "platform/WindowPlatform.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -11,6 +13,14 @@ DisplaySession currentDisplaySession() {
         qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland"))
         return DisplaySession::wayland;
     return DisplaySession::x11;
+}
+
+void chooseWindowPlatform() {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    if (currentDisplaySession() == DisplaySession::wayland &&
+        !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
 } // namespace parlova::platform

@@ -1,7 +1,6 @@
 #include "platform/linux/UinputPasteShortcut.h"
 
 #include <array>
-#include <utility>
 
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
@@ -11,11 +10,13 @@ namespace parlova::platform {
 
 namespace {
 
-constexpr std::array<unsigned, 2> keys{KEY_LEFTCTRL, KEY_V};
+// In the order of PasteKey.
+constexpr std::array<unsigned, 3> keys{KEY_LEFTCTRL, KEY_LEFTSHIFT, KEY_V};
 
 } // namespace
 
-UinputPasteShortcut::UinputPasteShortcut() {
+UinputPasteShortcut::UinputPasteShortcut(std::function<bool()> frontIsTerminal)
+    : m_frontIsTerminal(std::move(frontIsTerminal)) {
     create();
 }
 
@@ -38,15 +39,19 @@ bool UinputPasteShortcut::create() {
     return m_device != nullptr;
 }
 
-bool UinputPasteShortcut::send() {
+QCoro::Task<bool> UinputPasteShortcut::send() {
+    co_return sendNow();
+}
+
+bool UinputPasteShortcut::sendNow() {
     // Access may have been granted since start-up; the first paste after
     // that may come too early for the compositor, the next ones will not.
     if (m_device == nullptr && !create())
         return false;
-    const std::array<std::pair<unsigned, int>, 4> strokes{
-        {{KEY_LEFTCTRL, 1}, {KEY_V, 1}, {KEY_V, 0}, {KEY_LEFTCTRL, 0}}};
-    for (const auto& [key, value] : strokes) {
-        if (libevdev_uinput_write_event(m_device, EV_KEY, key, value) != 0 ||
+    const bool terminal = m_frontIsTerminal && m_frontIsTerminal();
+    for (const PasteStroke stroke : pasteStrokes(terminal)) {
+        const unsigned key = keys[static_cast<std::size_t>(stroke.key)];
+        if (libevdev_uinput_write_event(m_device, EV_KEY, key, stroke.down ? 1 : 0) != 0 ||
             libevdev_uinput_write_event(m_device, EV_SYN, SYN_REPORT, 0) != 0)
             return false;
     }

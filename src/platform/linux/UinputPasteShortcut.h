@@ -2,6 +2,8 @@
 
 #include "platform/linux/PasteShortcut.h"
 
+#include <functional>
+
 struct libevdev_uinput;
 
 namespace parlova::platform {
@@ -12,18 +14,20 @@ inline constexpr char virtualKeyboardName[] = "Parlova clavier virtuel";
 // The paste of a Wayland session: one virtual keyboard on /dev/uinput,
 // created at once and kept, since the compositor needs a moment to adopt a
 // new keyboard. Its keys are evdev codes, which the compositor turns into
-// symbols with the user's own layout; the compositor does not tell which
-// window is in front, so the paste is always Ctrl+V.
+// symbols with the user's own layout. Terminals get Shift too where the
+// compositor tells which window is in front.
 class UinputPasteShortcut final : public PasteShortcut {
 public:
-    UinputPasteShortcut();
+    explicit UinputPasteShortcut(std::function<bool()> frontIsTerminal = {});
     ~UinputPasteShortcut() override;
 
-    bool send() override;
+    QCoro::Task<bool> send() override;
 
 private:
     bool create();
+    bool sendNow();
 
+    const std::function<bool()> m_frontIsTerminal;
     libevdev_uinput* m_device = nullptr;
 };
 

@@ -157,7 +157,11 @@ void X11PasteShortcut::releaseHeldModifiers() {
     XFreeModifiermap(map);
 }
 
-bool X11PasteShortcut::send() {
+QCoro::Task<bool> X11PasteShortcut::send() {
+    co_return sendNow();
+}
+
+bool X11PasteShortcut::sendNow() {
     if (!m_xtest)
         return false;
     Display* d = m_display->get();

@@ -21,9 +21,10 @@ public:
     explicit X11PasteShortcut(QObject* parent = nullptr);
     ~X11PasteShortcut() override;
 
-    bool send() override;
+    QCoro::Task<bool> send() override;
 
 private:
+    bool sendNow();
     bool focusIsTerminal() const;
     void releaseHeldModifiers();
     void restoreBorrowedKey();

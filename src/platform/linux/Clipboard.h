@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QCoro/QCoroTask>
+
+#include <memory>
+
+class QMimeData;
+
+namespace parlova::platform {
+
+// The CLIPBOARD selection as the text inserter needs it: copied aside,
+// replaced, and put back. One implementation per way of reaching it.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+
+    // An independent copy of every readable format of the current content;
+    // null when the clipboard is empty.
+    virtual QCoro::Task<std::unique_ptr<QMimeData>> snapshot() = 0;
+    // Offers every format of `content` as the clipboard's new content.
+    // False when the clipboard could not be taken.
+    virtual bool place(std::unique_ptr<QMimeData> content) = 0;
+    // Whether the content of the last place() is still the clipboard's:
+    // false as soon as anybody else has put something there.
+    virtual bool holdsPlaced() const = 0;
+    // Puts `saved` back, or leaves the clipboard empty when it is null.
+    virtual void restore(std::unique_ptr<QMimeData> saved) = 0;
+};
+
+} // namespace parlova::platform

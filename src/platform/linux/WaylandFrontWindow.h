@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace parlova::platform {
+
+// Which window is in front on a Wayland desktop, for the few compositors that
+// say so to their clients: sway (and i3-compatible ones) through SWAYSOCK,
+// Hyprland through its instance socket. Elsewhere nobody can tell.
+class WaylandFrontWindow {
+public:
+    // Whether the window in front is a terminal emulator; false when the
+    // compositor does not say.
+    static bool isTerminal();
+
+    // The focused window's names (app_id, or WM_CLASS parts for XWayland
+    // windows) in a sway `get_tree` answer.
+    static QStringList namesInSwayTree(const QByteArray& json);
+    // The same in a Hyprland `j/activewindow` answer.
+    static QStringList namesInHyprlandWindow(const QByteArray& json);
+
+private:
+    static std::optional<QByteArray> askSway(const QString& socket);
+    static std::optional<QByteArray> askHyprland(const QString& socket);
+};
+
+} // namespace parlova::platform

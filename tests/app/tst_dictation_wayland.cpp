@@ -1,0 +1,128 @@
+#include "DesktopWindows.h"
+#include "RelayProcess.h"
+#include "Rig.h"
+#include "WaylandDesktop.h"
+#include "app/AppDelegate.h"
+#include "app/PillController.h"
+#include "app/PillView.h"
+#include "app/SystemClock.h"
+#include "core/KeychainItem.h"
+#include "platform/KeyMonitor.h"
+#include "platform/Keychain.h"
+#include "platform/TextInserter.h"
+#include "platform/WindowPlatform.h"
+#include "platform/fake/FakeKeyMonitor.h"
+#include "platform/fake/FakePermissions.h"
+#include "platform/linux/QtAudioRecorder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace parlova;
+using test::RelayProcess;
+using test::WaylandDesktop;
+using test::WaylandTextWindow;
+
+namespace {
+
+const QString recording = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
+// Accents, typographic apostrophes, no-break spaces.
+const QString sentence = QStringLiteral("L’été, c’est à Noël\u00a0? Où êtes-vous\u00a0!");
+
+} // namespace
+
+// Parlova as it runs on a Wayland desktop (sway with XWayland): its windows
+// on XWayland, the paste through the compositor, no /dev/uinput. The hold
+// key comes from a scripted monitor.
+class DictationWaylandTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void dictatesIntoNativeWindows_data() {
+        QTest::addColumn<WaylandTextWindow::Kind>("kind");
+        QTest::newRow("GTK window") << WaylandTextWindow::Kind::gtk;
+        QTest::newRow("foot") << WaylandTextWindow::Kind::foot;
+    }
+
+    void dictatesIntoNativeWindows() {
+        PARLOVA_REQUIRE_RIG();
+        QFETCH(WaylandTextWindow::Kind, kind);
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QTemporaryDir folder;
+        RelayProcess relay;
+        QVERIFY2(relay.start(), qPrintable(relay.errorString()));
+        const QString token = relay.signIn(QStringLiteral("wayland@exemple.fr"));
+        core::SecretStore& store = platform::Keychain::system();
+        QVERIFY(!token.isEmpty() && core::KeychainItem::session().store(store, token) == 0);
+        core::AsyncKeychain keychain(store);
+        app::SystemClock clock;
+
+        auto preferences = std::make_shared<QSettings>(
+            folder.filePath(QStringLiteral("parlova.conf")), QSettings::IniFormat);
+        preferences->setValue(QStringLiteral("relayURL"), relay.origin().toString());
+        preferences->setValue(QStringLiteral("relayCertificate"), relay.authorityCertificatePath());
+        auto* keys = new platform::FakeKeyMonitor;
+        auto* pill = new app::PillController;
+        app::AppParts parts;
+        parts.devices.keyMonitor.reset(keys);
+        parts.devices.recorder = std::make_unique<platform::QtAudioRecorder>(folder.path());
+        parts.devices.inserter.reset(platform::createTextInserter(nullptr));
+        parts.devices.permissions = std::make_unique<platform::FakePermissions>();
+        parts.devices.pill.reset(pill);
+        parts.store = core::SettingsStore(preferences);
+        parts.keychain = &keychain;
+        parts.clock = &clock;
+        parts.loginItem = app::LoginItem(folder.filePath(QStringLiteral("autostart")));
+        parts.takeFolder = folder.path();
+        parts.statusItem = false;
+        app::AppDelegate delegate(std::move(parts));
+        delegate.launch();
+        QTRY_VERIFY_WITH_TIMEOUT(delegate.controller().status().account().has_value(), 20000);
+
+        WaylandTextWindow window(kind);
+        QVERIFY(window.open());
+        WaylandDesktop::copy("avant");
+        QVERIFY(relay.setNextTranscript(sentence));
+
+        keys->press(clock.monotonic());
+        test::runServing(QStringLiteral("paplay"),
+                         {"--raw", "--rate=16000", "--channels=1", "--format=s16le", recording});
+        // The pill is up, on XWayland, and the window keeps the focus.
+        QVERIFY(pill->isShown());
+        QCOMPARE(pill->view()->windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus,
+                 Qt::WindowDoesNotAcceptFocus);
+        QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
+        keys->release(clock.monotonic());
+
+        if (kind == WaylandTextWindow::Kind::foot) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                WaylandDesktop::clipboard() != "avant" || !window.text().isEmpty(), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(delegate.controller().activity(),
+                                      app::DictationController::Activity::ready, 20000);
+            test::runServing(QStringLiteral("wtype"), {"-k", "Return"});
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(window.text(), sentence, 20000);
+        QTRY_COMPARE(WaylandDesktop::clipboard(), QByteArray("avant"));
+        QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
+        QTRY_COMPARE(delegate.controller().activity(), app::DictationController::Activity::ready);
+        QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files),
+                 QStringList());
+    }
+};
+
+int main(int argc, char** argv) {
+    // No uinput here, and no X11 session: the paste must find its own way.
+    // As a desktop session starts it: no platform chosen (ctest chooses
+    // offscreen for the widget tests).
+    if (parlova::test::WaylandDesktop::useWaylandSession()) {
+        qunsetenv("QT_QPA_PLATFORM");
+        parlova::platform::chooseWindowPlatform();
+    }
+    QApplication application(argc, argv);
+    DictationWaylandTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_dictation_wayland.moc"

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace parlova::test {
+
+// The desktop's portal as a test scripts it, on a bus of the test's own: it
+// owns org.freedesktop.portal.Desktop and answers on
+// /org/freedesktop/portal/desktop with the request and response objects of
+// the real one. It speaks RemoteDesktop (a keyboard only); every call it
+// receives is recorded in one list, whatever its interface, so that other
+// portals can join it.
+//
+// Answers are as fast as can be: a request's Response goes out before the
+// reply to the call that made it.
+class ScriptedPortal final : public QDBusVirtualObject {
+    Q_OBJECT
+
+public:
+    // The arguments by their documented names; the entries of an options
+    // vardict stand among them, object paths as strings.
+    struct Call {
+        QString interface;
+        QString method;
+        QVariantMap arguments;
+    };
+
+    // Give it a connection of its own: the program under test must reach it
+    // from another one, as it would reach a real portal.
+    explicit ScriptedPortal(QDBusConnection bus, QObject* parent = nullptr);
+    ~ScriptedPortal() override;
+
+    // Whether it owns the portal's name and object on the bus.
+    bool registered() const { return m_registered; }
+
+    // How the user answers the dialogs from now on: 0 grants, 1 refuses;
+    // none leaves the dialog open and its request unanswered.
+    void setUserAnswer(std::optional<uint> code) { m_userAnswer = code; }
+    // The desktop ends every open session, as from its own indicator.
+    void closeSessions();
+
+    const QList<Call>& calls() const { return m_calls; }
+    QList<Call> calls(const QString& method) const;
+    // How many dialogs the user was shown. A session restored from a valid
+    // token shows none.
+    int questions() const { return m_questions; }
+    // The restore tokens given out, oldest first.
+    const QStringList& issuedTokens() const { return m_issued; }
+
+    QString introspect(const QString& path) const override;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+private:
+    struct Session {
+        QString owner;
+        uint types = 0;
+        uint persistMode = 0;
+        bool restored = false;
+        bool started = false;
+    };
+
+    void remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments);
+    void properties(const QDBusMessage& message, const QVariantMap& arguments);
+    // Replies to the call with the request's path, after the Response when
+    // there is one.
+    void answer(const QDBusMessage& message, const QVariantMap& arguments, std::optional<uint> code,
+                const QVariantMap& results = {});
+    Session* sessionOf(const QDBusMessage& message, const QVariantMap& arguments);
+    QString handle(const QString& kind, const QDBusMessage& message, const QString& token);
+
+    QDBusConnection m_bus;
+    bool m_registered = false;
+    std::optional<uint> m_userAnswer = 0;
+    // Readable properties, by interface.
+    QMap<QString, QVariantMap> m_properties;
+    QMap<QString, Session> m_sessions;
+    QStringList m_validTokens;
+    QStringList m_issued;
+    QList<Call> m_calls;
+    int m_questions = 0;
+    int m_handles = 0;
+};
+
+} // namespace parlova::test
