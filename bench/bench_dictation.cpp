@@ -18,9 +18,11 @@
 #include "app/SystemClock.h"
 #include "app/fake/RecordingPill.h"
 #include "core/NetworkTransport.h"
+#include "core/SingleInstance.h"
 #include "core/fake/MemorySecretStore.h"
 #include "platform/WindowPlatform.h"
 #include "platform/fake/FakeKeyMonitor.h"
+#include "platform/fake/FakePermissions.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QApplication>
@@ -126,7 +128,8 @@ int main(int argc, char** argv) {
                                                        : platform::createKeyMonitor(nullptr)),
          std::make_unique<platform::QtAudioRecorder>(folder.path()),
          std::unique_ptr<platform::TextInserter>(platform::createTextInserter(nullptr)),
-         std::unique_ptr<platform::Permissions>(platform::createPermissions(nullptr)),
+         std::unique_ptr<platform::Permissions>(wayland ? new platform::FakePermissions
+                                                        : platform::createPermissions(nullptr)),
          std::unique_ptr<app::Pill>(pill)},
         core::SettingsStore(settings), keychain, clock, transport);
     QCoro::waitFor(controller.start());
@@ -161,6 +164,31 @@ int main(int argc, char** argv) {
         if (controller.activity() == app::DictationController::Activity::transcribing)
             takeEnd = now();
     });
+
+    // Wayland: how long a press takes through sway's binding (`parlova
+    // --maintenir`, run by the compositor) to reach the running program.
+    QList<double> pressToReceipt, handOver;
+    core::SingleInstance instance(test::WaylandDesktop::instanceSocket());
+    if (wayland && instance.listen()) {
+        test::WaylandDesktop::openToDesktopUser(test::WaylandDesktop::instanceSocket());
+        double pressed = 0;
+        QObject::connect(&instance, &core::SingleInstance::holdKeyHandedOver,
+                         [&](bool down, double at) {
+                             if (!down)
+                                 return;
+                             pressToReceipt.append(now() - pressed);
+                             handOver.append((core::SingleInstance::monotonicNow() - at) * 1000);
+                         });
+        for (int tap = 0; tap < 10; ++tap) {
+            QProcess typist;
+            pressed = now();
+            test::WaylandDesktop::holdKey(typist, 50);
+            const qsizetype before = pressToReceipt.size();
+            (void)QTest::qWaitFor([&] { return pressToReceipt.size() > before; }, 5000);
+            typist.waitForFinished(5000);
+            QTest::qWait(200);
+        }
+    }
 
     QList<double> total, ending, exchange, pasting;
     QString expected;
@@ -201,6 +229,11 @@ int main(int argc, char** argv) {
     std::printf("relâchement -> texte : fin de prise %.1f ms, échange avec le relais %.1f ms, "
                 "collage jusqu'à la fenêtre %.1f ms (médianes sur %d)\n",
                 median(ending), median(exchange), median(pasting), count);
+    if (wayland)
+        std::printf("FIGURE|appui -> événement reçu (liaison sway)|%.1f ms|—|"
+                    "dont parlova --maintenir jusqu'au programme %.1f ms, %lld sur 10 reçus|\n",
+                    median(pressToReceipt), median(handOver),
+                    static_cast<long long>(pressToReceipt.size()));
     std::printf("FIGURE|relâchement -> texte dans la fenêtre (%s)|%.1f ms|< 100 ms|"
                 "relais %.1f ms, collage %.1f ms, %d sur %d sans texte|%s\n",
                 wayland ? "sway" : "Xvfb", middle, median(exchange), median(pasting), missed, count,

@@ -51,7 +51,8 @@ export DISPLAY=":$display"
 wayland=$(mktemp -d /tmp/parlova-wayland.XXXXXX)
 mkdir -p "$wayland/run" "$wayland/home"
 chmod 0700 "$wayland/run"
-sed "s|@WAYLAND@|$wayland|g" "$top/scripts/sway.conf" >"$wayland/sway.conf"
+sed -e "s|@WAYLAND@|$wayland|g" -e "s|@PARLOVA@|$build/src/app/parlova|g" \
+  "$top/scripts/sway.conf" >"$wayland/sway.conf"
 chown -R 65534:65534 "$wayland"
 chmod 0755 "$wayland"
 setpriv --reuid=65534 --regid=65534 --clear-groups \
@@ -64,7 +65,10 @@ for _ in $(seq 1 100); do [ -s "$wayland/home/display" ] && break; sleep 0.1; do
 export PARLOVA_WAYLAND_DISPLAY="$wayland/run/wayland-1"
 PARLOVA_SWAYSOCK=$(ls "$wayland"/run/sway-ipc.*.sock)
 PARLOVA_XWAYLAND_DISPLAY=$(cat "$wayland/home/display")
-export PARLOVA_SWAYSOCK PARLOVA_XWAYLAND_DISPLAY
+# Where the desktop's programs (its bindings' `parlova --relacher`) look for
+# the running instance's socket.
+PARLOVA_WAYLAND_RUNTIME="$wayland/run"
+export PARLOVA_SWAYSOCK PARLOVA_XWAYLAND_DISPLAY PARLOVA_WAYLAND_RUNTIME
 
 # Sound: Qt Multimedia lists no monitor source, so the null sink's monitor is
 # remapped into a real source that becomes the default microphone.

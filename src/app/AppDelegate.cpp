@@ -90,7 +90,7 @@ QCoro::Task<> AppDelegate::launch() {
     });
     for (auto signal : {&StatusModel::signedInChanged, &StatusModel::accountChanged,
                         &StatusModel::microphoneChanged, &StatusModel::accessibilityChanged,
-                        &StatusModel::holdKeyChanged})
+                        &StatusModel::holdKeyChanged, &StatusModel::lastDictationKeptChanged})
         connect(&status, signal, this, &AppDelegate::refresh);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
@@ -137,6 +137,15 @@ void AppDelegate::refresh() {
     const StatusAppearance appearance =
         StatusAppearance::of(m_controller->activity(), m_controller->status());
     statusMenu().update(appearance.line, m_controller->status().account());
+    if (m_controller->status().lastDictationKept()) {
+        const QPointer<DictationController> controller(m_controller.get());
+        statusMenu().offerPasteLast([controller] {
+            if (controller)
+                controller->pasteLast();
+        });
+    } else {
+        statusMenu().offerPasteLast({});
+    }
     if (!m_statusItem)
         return;
     const bool dark = darkPanel();

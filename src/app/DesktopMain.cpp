@@ -1,12 +1,12 @@
 #include "app/AppDelegate.h"
 #include "app/PillController.h"
-#include "app/SingleInstance.h"
 #include "app/Snapshots.h"
 #include "app/Style.h"
 #include "app/Symbols.h"
 #include "app/SystemClock.h"
 #include "core/AsyncKeychain.h"
 #include "core/ProgramIdentity.h"
+#include "core/SingleInstance.h"
 #include "platform/KeyMonitor.h"
 #include "platform/Keychain.h"
 #include "platform/Permissions.h"
@@ -69,7 +69,7 @@ extern "C" Q_DECL_EXPORT int parlova_desktop_main(int argc, char** argv) {
         // Pictures of the program itself, whatever the desktop draws around it.
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else if (app::SingleInstance::handOver(app::SingleInstance::defaultPath(), links)) {
+    } else if (core::SingleInstance::handOver(core::SingleInstance::defaultPath(), links)) {
         // Parlova already runs: it got the link (or comes forward) and this
         // launch is over.
         return 0;
@@ -93,9 +93,9 @@ extern "C" Q_DECL_EXPORT int parlova_desktop_main(int argc, char** argv) {
         return QApplication::exec();
     }
 
-    app::SingleInstance instance;
+    core::SingleInstance instance;
     if (!instance.listen() &&
-        app::SingleInstance::handOver(app::SingleInstance::defaultPath(), links)) {
+        core::SingleInstance::handOver(core::SingleInstance::defaultPath(), links)) {
         // Another launch won the race a moment ago.
         return 0;
     }
@@ -112,13 +112,16 @@ extern "C" Q_DECL_EXPORT int parlova_desktop_main(int argc, char** argv) {
     parts.clock = &clock;
 
     app::AppDelegate delegate(std::move(parts));
-    QObject::connect(&instance, &app::SingleInstance::received, &delegate,
+    QObject::connect(&instance, &core::SingleInstance::received, &delegate,
                      [&delegate](const QStringList& handed) {
                          if (handed.isEmpty())
                              delegate.reopen();
                          else
                              delegate.open(urlsOf(handed));
                      });
+    QObject::connect(
+        &instance, &core::SingleInstance::holdKeyHandedOver, &delegate,
+        [&delegate](bool down, double at) { delegate.controller().handOverHoldKey(down, at); });
     delegate.open(urlsOf(links));
     delegate.launch();
     return QApplication::exec();

@@ -1,5 +1,7 @@
 #include "app/DictationController.h"
 
+#include "core/Texts.h"
+
 #include <QFile>
 
 namespace parlova::app {
@@ -40,10 +42,20 @@ QCoro::Task<> DictationController::start() {
 
     connect(m_devices.keyMonitor.get(), &platform::KeyMonitor::event, this,
             &DictationController::handle);
+    connect(m_devices.keyMonitor.get(), &platform::KeyMonitor::sourceChanged, this,
+            [this] { m_status.setKeySource(m_devices.keyMonitor->source()); });
     connect(m_devices.recorder.get(), &platform::Recorder::levelMeasured, this,
             [this](float level) { m_devices.pill->setLevel(level); });
 
     m_devices.keyMonitor->start();
+    m_status.setKeySource(m_devices.keyMonitor->source());
+    // Fn never reaches an X server (its code is above 255): the standard
+    // key stands in, and the stored choice stays for another session.
+    if (settings.holdKey == core::HoldKey::function &&
+        m_devices.keyMonitor->source().kind == platform::KeyMonitor::Source::Kind::displayServer) {
+        m_status.setHoldKey(core::HoldKey::standard);
+        m_devices.keyMonitor->setHoldKey(core::HoldKey::standard);
+    }
     QCoro::Task<> starting = m_session->start();
     refreshPermissions();
     schedulePermissionPoll();
@@ -79,6 +91,15 @@ void DictationController::setActivity(Activity activity) {
         return;
     m_activity = activity;
     Q_EMIT activityChanged();
+}
+
+void DictationController::configureShortcut() {
+    m_devices.keyMonitor->configureShortcut();
+}
+
+void DictationController::handOverHoldKey(bool down, double at) {
+    m_devices.keyMonitor->noteHandedOver();
+    handle(down ? HoldMachine::Event::keyDown(at) : HoldMachine::Event::keyUp(at));
 }
 
 void DictationController::handle(HoldMachine::Event event) {
@@ -175,6 +196,7 @@ QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self
             failure = dictation.error();
         } else {
             self->m_session->update(dictation->week);
+            self->keepLastTranscript(dictation->text);
             QCoro::Task<std::optional<DictationFailure>> inserting =
                 self->m_devices.inserter->insert(dictation->text);
             failure = co_await std::move(inserting);
@@ -198,7 +220,12 @@ QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self
 
 void DictationController::finish(const std::optional<DictationFailure>& failure) {
     m_machine.handle(HoldMachine::Event::done());
-    if (failure)
+    const bool pasteMissed = failure &&
+                             failure->kind() == DictationFailure::Kind::insertionFailed &&
+                             !m_lastTranscript.isEmpty();
+    if (pasteMissed)
+        m_devices.pill->showMessage(core::Texts::pasteAgainMessage());
+    else if (failure)
         m_devices.pill->showMessage(failure->message());
     else
         m_devices.pill->hide();
@@ -219,7 +246,38 @@ void DictationController::refuse(const DictationFailure& failure) {
         Q_EMIT proNeeded();
 }
 
+void DictationController::keepLastTranscript(const QString& text) {
+    m_lastTranscript = text;
+    m_lastTranscriptTimer =
+        m_clock.after(lastTranscriptLifetime, [this] { forgetLastTranscript(); });
+    m_status.setLastDictationKept(true);
+}
+
+void DictationController::forgetLastTranscript() {
+    // Overwritten, not only dropped: nothing of it lingers in freed memory.
+    m_lastTranscript.fill(QChar(u' '));
+    m_lastTranscript.clear();
+    m_lastTranscriptTimer.reset();
+    m_status.setLastDictationKept(false);
+}
+
+bool DictationController::pasteLast() {
+    if (m_lastTranscript.isEmpty() || m_activity != Activity::ready)
+        return false;
+    pasteAgain(this, m_lastTranscript);
+    return true;
+}
+
+QCoro::Task<> DictationController::pasteAgain(QPointer<DictationController> self, QString text) {
+    QCoro::Task<std::optional<DictationFailure>> inserting = self->m_devices.inserter->insert(text);
+    const std::optional<DictationFailure> failure = co_await std::move(inserting);
+    if (self && failure)
+        self->m_devices.pill->showMessage(core::Texts::pasteAgainMessage());
+}
+
 void DictationController::sessionDidEnd() {
+    // Signed out (or the account deleted): the words go with the session.
+    forgetLastTranscript();
     if (m_activity != Activity::listening)
         return;
     m_machine.handle(HoldMachine::Event::done());

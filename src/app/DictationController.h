@@ -74,6 +74,18 @@ public:
     // Settings actions: the value goes to the status model (and the key to
     // the key monitor), then the pair is saved.
     void setHoldKey(core::HoldKey key) override;
+    void configureShortcut() override;
+
+    // Pastes the last transcript again, as after its dictation, while one
+    // is kept (10 minutes, in memory only) and no take is under way; false
+    // when there is nothing to paste now.
+    bool pasteLast();
+    static constexpr double lastTranscriptLifetime = 10 * 60;
+
+    // A press or release of the hold key that a compositor binding reported
+    // (`parlova --maintenir`, `--relacher`), on any session, beside the key
+    // monitor's own; `at` in seconds on the monotonic clock.
+    void handOverHoldKey(bool down, double at);
     void setLanguage(core::DictationLanguage language) override;
 
     // The session has ended: a take being recorded stops with the
@@ -100,6 +112,9 @@ private:
     };
 
     void handle(core::HoldMachine::Event event);
+    void keepLastTranscript(const QString& text);
+    void forgetLastTranscript();
+    static QCoro::Task<> pasteAgain(QPointer<DictationController> self, QString text);
     void beginListening();
     void finishListening();
     void refuse(const core::DictationFailure& failure);
@@ -120,6 +135,9 @@ private:
     core::HoldMachine m_machine;
     Activity m_activity = Activity::ready;
     std::unique_ptr<Clock::Timer> m_maximumTimer;
+    // The last transcript, never written anywhere, and its end.
+    QString m_lastTranscript;
+    std::unique_ptr<Clock::Timer> m_lastTranscriptTimer;
     std::unique_ptr<Clock::Timer> m_permissionPoll;
 };
 

@@ -31,6 +31,17 @@ ReferralView::ReferralView(StatusModel& status, ReferralModel& model, Clock& clo
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(Style::spacing);
     layout->addWidget(Style::applicationIcon(Style::screenIconSize, this));
+    // Above the account's part: the outcome of the invitation is known
+    // before the account is.
+    QFrame* notice = Style::card(this);
+    auto* noticeLayout = new QHBoxLayout(notice);
+    noticeLayout->setContentsMargins(14, 12, 14, 12);
+    noticeLayout->addWidget(
+        Style::symbolLine(QStringLiteral("info.circle.fill"), Style::accent(), QString(), notice));
+    m_ignoredLine = notice;
+    m_ignored = notice->findChildren<QLabel*>().constLast();
+    layout->addWidget(notice);
+
     m_pending = Style::accountPending(this);
     layout->addWidget(m_pending);
 
@@ -38,15 +49,6 @@ ReferralView::ReferralView(StatusModel& status, ReferralModel& model, Clock& clo
     auto* content = new QVBoxLayout(m_content);
     content->setContentsMargins(0, 0, 0, 0);
     content->setSpacing(Style::spacing);
-
-    QFrame* notice = Style::card(m_content);
-    auto* noticeLayout = new QHBoxLayout(notice);
-    noticeLayout->setContentsMargins(14, 12, 14, 12);
-    noticeLayout->addWidget(
-        Style::symbolLine(QStringLiteral("info.circle.fill"), Style::accent(), QString(), notice));
-    m_ignoredLine = notice;
-    m_ignored = notice->findChildren<QLabel*>().constLast();
-    content->addWidget(notice);
 
     content->addWidget(Style::heading(Texts::referralTitle()));
     content->addWidget(Style::note(Texts::referralRule()));

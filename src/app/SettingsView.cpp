@@ -125,12 +125,24 @@ SettingsView::SettingsView(StatusModel& status, core::SettingsActions& settings,
     auto* keyLabel = new QLabel(Texts::holdKey(), keyRow);
     key->addWidget(keyLabel, 1);
     m_holdKey = new QComboBox(keyRow);
-    for (const core::HoldKey holdKey : core::allHoldKeys)
-        m_holdKey->addItem(core::displayName(holdKey), static_cast<int>(holdKey));
     m_holdKey->setMinimumWidth(190);
     keyLabel->setBuddy(m_holdKey);
     key->addWidget(m_holdKey);
     dictationRows->addWidget(keyRow);
+    m_keySourceRow = new QWidget(dictation);
+    auto* source = new QVBoxLayout(m_keySourceRow);
+    source->setContentsMargins(14, 0, 14, 10);
+    source->setSpacing(4);
+    m_keySource = Style::note(QString(), m_keySourceRow);
+    m_keySourceWhere = Style::note(QString(), m_keySourceRow);
+    m_keySourceWhere->setWordWrap(true);
+    source->addWidget(m_keySource);
+    source->addWidget(m_keySourceWhere);
+    m_configureShortcut = Style::button(Texts::keySourceConfigure(), m_keySourceRow);
+    source->addWidget(m_configureShortcut, 0, Qt::AlignLeft);
+    dictationRows->addWidget(m_keySourceRow);
+    connect(m_configureShortcut, &QPushButton::clicked, this,
+            [this] { m_settings.configureShortcut(); });
     dictationRows->addWidget(Style::separator(dictation));
     auto* languageRow = new QWidget(dictation);
     QHBoxLayout* language = rowLayout(languageRow);
@@ -240,10 +252,12 @@ SettingsView::SettingsView(StatusModel& status, core::SettingsActions& settings,
     });
     connect(&m_status, &StatusModel::holdKeyChanged, this, &SettingsView::showChoices);
     connect(&m_status, &StatusModel::languageChanged, this, &SettingsView::showChoices);
+    connect(&m_status, &StatusModel::keySourceChanged, this, &SettingsView::showKeySource);
     connect(&m_status, &StatusModel::microphoneChanged, this, &SettingsView::showPermissions);
     connect(&m_status, &StatusModel::accessibilityChanged, this, &SettingsView::showPermissions);
     showAccount();
     showChoices();
+    showKeySource();
     showLoginItem();
     showPermissions();
     showFooter();
@@ -265,6 +279,39 @@ void SettingsView::showAccount() {
 void SettingsView::showChoices() {
     m_holdKey->setCurrentIndex(m_holdKey->findData(static_cast<int>(m_status.holdKey())));
     m_language->setCurrentIndex(m_language->findData(static_cast<int>(m_status.language())));
+}
+
+void SettingsView::showKeySource() {
+    using Kind = platform::KeyMonitor::Source::Kind;
+    const platform::KeyMonitor::Source& source = m_status.keySource();
+    // An X server caps key codes at 255: Fn (472) never reaches it.
+    m_holdKey->clear();
+    for (const core::HoldKey holdKey : core::allHoldKeys) {
+        if (holdKey != core::HoldKey::function || source.kind != Kind::displayServer)
+            m_holdKey->addItem(core::displayName(holdKey), static_cast<int>(holdKey));
+    }
+    showChoices();
+    m_keySourceRow->setVisible(source.kind != Kind::displayServer && source.kind != Kind::none);
+    switch (source.kind) {
+    case Kind::desktopShortcut:
+        m_keySource->setText(source.trigger.isEmpty() ? Texts::keySourceShortcutUnset()
+                                                      : Texts::keySourceShortcut(source.trigger));
+        m_keySourceWhere->setText(Texts::keySourceWhereDesktop());
+        break;
+    case Kind::compositorBinding:
+        m_keySource->setText(Texts::keySourceBinding());
+        m_keySourceWhere->setText(Texts::keySourceWhereCompositor());
+        break;
+    case Kind::keyboards:
+        m_keySource->setText(Texts::keySourceKeyboards());
+        m_keySourceWhere->clear();
+        break;
+    case Kind::displayServer:
+    case Kind::none:
+        break;
+    }
+    m_keySourceWhere->setVisible(!m_keySourceWhere->text().isEmpty() && !source.configurable);
+    m_configureShortcut->setVisible(source.configurable);
 }
 
 void SettingsView::showLoginItem() {

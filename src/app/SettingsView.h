@@ -52,6 +52,7 @@ private:
     void showAccount();
     void showChoices();
     void showLoginItem();
+    void showKeySource();
     void showPermissions();
     void showFooter();
 
@@ -81,6 +82,12 @@ private:
 
     Switch* m_launchAtLogin;
     QLabel* m_loginItemNote;
+    // How the hold key arrives on Wayland; hidden where the display server
+    // shows every key.
+    QWidget* m_keySourceRow;
+    QLabel* m_keySource;
+    QLabel* m_keySourceWhere;
+    QPushButton* m_configureShortcut;
 
     QLabel* m_microphoneSymbol;
     QLabel* m_microphoneState;

@@ -1,5 +1,7 @@
 #include "app/SignInView.h"
 
+#include "app/CodeField.h"
+
 #include "app/FeedbackLines.h"
 #include "app/Spinner.h"
 #include "app/Style.h"
@@ -106,7 +108,7 @@ SignInView::SignInView(SignInModel& model, Clock& clock, QWidget* parent)
     m_codeSubtitle = Style::note(QString());
     code->addWidget(m_codeSubtitle);
     code->addSpacing(4);
-    m_code = new QLineEdit(m_codeStep);
+    m_code = new CodeField(m_codeStep);
     m_code->setPlaceholderText(Texts::codePlaceholder());
     m_code->setAlignment(Qt::AlignCenter);
     m_code->setInputMethodHints(Qt::ImhDigitsOnly);

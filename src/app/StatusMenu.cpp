@@ -22,6 +22,11 @@ StatusMenu::StatusMenu(WindowCoordinator& windows, std::function<void()> onOpen,
     m_stateLine->setEnabled(false);
     m_offerLine = menu.addAction(QString());
     m_offerLine->setEnabled(false);
+    m_pasteLastSeparator = menu.addSeparator();
+    m_pasteLastItem = menu.addAction(Texts::pasteLastItem(), this, [this] {
+        if (m_onPasteLast)
+            m_onPasteLast();
+    });
     menu.addSeparator();
     m_proItem = menu.addAction(Texts::upgradeItem(), this, &StatusMenu::openPro);
     m_referralItem = menu.addAction(Texts::referralItem(), this, &StatusMenu::openReferral);
@@ -45,6 +50,13 @@ StatusMenu::StatusMenu(WindowCoordinator& windows, std::function<void()> onOpen,
             m_onOpen();
     });
     update(QString(), std::nullopt);
+    offerPasteLast({});
+}
+
+void StatusMenu::offerPasteLast(std::function<void()> paste) {
+    m_onPasteLast = std::move(paste);
+    m_pasteLastItem->setVisible(bool(m_onPasteLast));
+    m_pasteLastSeparator->setVisible(bool(m_onPasteLast));
 }
 
 StatusMenu::~StatusMenu() = default;

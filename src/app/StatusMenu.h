@@ -33,6 +33,9 @@ public:
     QMenu* menu() const { return m_menu.get(); }
 
     void update(const QString& stateLine, const std::optional<core::Account>& account);
+    // Shows the entry that pastes the last dictation again, which runs
+    // `paste`; none hides it.
+    void offerPasteLast(std::function<void()> paste);
 
     // The titles of the entries shown, in order, a separator as "—".
     QStringList visibleLines() const;
@@ -51,6 +54,9 @@ private:
     std::unique_ptr<QMenu> m_menu;
     QAction* m_stateLine;
     QAction* m_offerLine;
+    QAction* m_pasteLastItem;
+    QAction* m_pasteLastSeparator;
+    std::function<void()> m_onPasteLast;
     QAction* m_proItem;
     QAction* m_referralItem;
     QAction* m_accountSeparator;

@@ -24,6 +24,16 @@ void StatusModel::setMicrophone(core::Readiness::Microphone microphone) {
         Q_EMIT microphoneChanged();
 }
 
+void StatusModel::setLastDictationKept(bool kept) {
+    if (assignIfChanged(m_lastDictationKept, kept))
+        Q_EMIT lastDictationKeptChanged();
+}
+
+void StatusModel::setKeySource(const platform::KeyMonitor::Source& source) {
+    if (assignIfChanged(m_keySource, source))
+        Q_EMIT keySourceChanged();
+}
+
 void StatusModel::setAccessibility(bool accessibility) {
     if (assignIfChanged(m_accessibility, accessibility))
         Q_EMIT accessibilityChanged();

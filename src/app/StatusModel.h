@@ -4,6 +4,7 @@
 #include "core/DictationLanguage.h"
 #include "core/HoldKey.h"
 #include "core/Readiness.h"
+#include "platform/KeyMonitor.h"
 
 #include <QObject>
 
@@ -30,6 +31,10 @@ class StatusModel : public QObject {
     Q_PROPERTY(parlova::core::HoldKey holdKey READ holdKey WRITE setHoldKey NOTIFY holdKeyChanged)
     Q_PROPERTY(parlova::core::DictationLanguage language READ language WRITE setLanguage NOTIFY
                    languageChanged)
+    Q_PROPERTY(bool lastDictationKept READ lastDictationKept WRITE setLastDictationKept NOTIFY
+                   lastDictationKeptChanged)
+    Q_PROPERTY(parlova::platform::KeyMonitor::Source keySource READ keySource WRITE setKeySource
+                   NOTIFY keySourceChanged)
 
 public:
     using QObject::QObject;
@@ -41,6 +46,10 @@ public:
     bool accessibility() const { return m_accessibility; }
     core::HoldKey holdKey() const { return m_holdKey; }
     core::DictationLanguage language() const { return m_language; }
+    // A last transcript is kept in memory, to be pasted again.
+    bool lastDictationKept() const { return m_lastDictationKept; }
+    // How the hold key reaches the program.
+    const platform::KeyMonitor::Source& keySource() const { return m_keySource; }
 
     void setSignedIn(bool signedIn);
     void setAccount(const std::optional<core::Account>& account);
@@ -49,6 +58,8 @@ public:
     void setAccessibility(bool accessibility);
     void setHoldKey(core::HoldKey key);
     void setLanguage(core::DictationLanguage language);
+    void setKeySource(const platform::KeyMonitor::Source& source);
+    void setLastDictationKept(bool kept);
 
     // What a take needs, as the model knows it now.
     core::Readiness readiness() const { return {m_signedIn, m_microphone, m_accessibility}; }
@@ -61,6 +72,8 @@ Q_SIGNALS:
     void accessibilityChanged();
     void holdKeyChanged();
     void languageChanged();
+    void keySourceChanged();
+    void lastDictationKeptChanged();
 
 private:
     bool m_signedIn = false;
@@ -70,6 +83,9 @@ private:
     bool m_accessibility = false;
     core::HoldKey m_holdKey = core::HoldKey::standard;
     core::DictationLanguage m_language = core::DictationLanguage::standard;
+    // Unknown until a key monitor says: every hold key is offered meanwhile.
+    platform::KeyMonitor::Source m_keySource{platform::KeyMonitor::Source::Kind::none, {}, false};
+    bool m_lastDictationKept = false;
 };
 
 } // namespace parlova::app

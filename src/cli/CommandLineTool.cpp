@@ -2,6 +2,7 @@
 
 #include "cli/RelayCommands.h"
 #include "core/KeychainItem.h"
+#include "core/SingleInstance.h"
 #include "platform/Keychain.h"
 
 #include <array>
@@ -18,7 +19,7 @@ struct Option {
     qsizetype operands; // how many arguments after the option it carries
 };
 
-constexpr std::array<Option, 8> options{{
+constexpr std::array<Option, 11> options{{
     {"--connexion", CommandLineTool::Kind::requestCode, 2},
     {"--code", CommandLineTool::Kind::signIn, 3},
     {"--compte", CommandLineTool::Kind::showAccount, 0},
@@ -27,7 +28,31 @@ constexpr std::array<Option, 8> options{{
     {"--paiement", CommandLineTool::Kind::payment, 1},
     {"--portail", CommandLineTool::Kind::portal, 0},
     {"--oublier-cle", CommandLineTool::Kind::forgetLegacyKey, 0},
+    {"--maintenir", CommandLineTool::Kind::holdPress, 0},
+    {"--relacher", CommandLineTool::Kind::holdRelease, 0},
+    {"--coller-derniere", CommandLineTool::Kind::pasteLast, 0},
 }};
+
+const QString notRunning = QStringLiteral("Parlova ne tourne pas : lancez-le, puis recommencez.");
+
+// Run by the compositor at every press and release: no keychain, no
+// settings, one connection to the instance.
+int handOverHoldKey(bool down) {
+    if (core::SingleInstance::handOverHoldKey(core::SingleInstance::defaultPath(), down, 500))
+        return 0;
+    QTextStream(stdout) << notRunning << '\n';
+    return 1;
+}
+
+int handOverPasteLast() {
+    const std::optional<bool> pasted =
+        core::SingleInstance::handOverPasteLast(core::SingleInstance::defaultPath());
+    if (pasted == true)
+        return 0;
+    QTextStream(stdout) << (pasted ? QStringLiteral("Aucune dictée récente à coller.") : notRunning)
+                        << '\n';
+    return 1;
+}
 
 // The operand names the period with the relay's own words.
 std::optional<core::PaymentPage> checkoutNamed(const QString& period) {
@@ -88,6 +113,10 @@ std::optional<QString> CommandLineTool::path() const {
 }
 
 int CommandLineTool::run() const {
+    if (m_kind == Kind::holdPress || m_kind == Kind::holdRelease)
+        return handOverHoldKey(m_kind == Kind::holdPress);
+    if (m_kind == Kind::pasteLast)
+        return handOverPasteLast();
     QTextStream out(stdout);
     QTextStream in(stdin);
     RelayCommands commands(
@@ -108,6 +137,10 @@ int CommandLineTool::run() const {
         return commands.showPaymentPage(m_page);
     case Kind::forgetLegacyKey:
         return commands.forgetLegacyKey();
+    case Kind::holdPress:
+    case Kind::holdRelease:
+    case Kind::pasteLast:
+        break;
     }
     return 1;
 }

@@ -15,8 +15,10 @@ namespace parlova::cli {
 
 // The command-line face: one of eight options as the first argument runs one
 // account or relay operation, prints French lines on standard output and
-// gives the exit status (0 success, 1 failure). Anything else is no command,
-// and the program starts as the desktop application.
+// gives the exit status (0 success, 1 failure); three more hand a press or a
+// release of the hold key, or a paste of the last dictation, to the running
+// instance, for the desktop's key bindings. Anything else is no command, and the program starts as
+// the desktop application.
 class CommandLineTool {
 public:
     enum class Kind {
@@ -28,6 +30,9 @@ public:
         payment,         // --paiement <mensuel|annuel>
         portal,          // --portail
         forgetLegacyKey, // --oublier-cle
+        holdPress,       // --maintenir
+        holdRelease,     // --relacher
+        pasteLast,       // --coller-derniere
     };
 
     // The arguments without the program path. Only the first one is looked

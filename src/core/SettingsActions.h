@@ -13,6 +13,8 @@ public:
 
     virtual void setHoldKey(HoldKey key) = 0;
     virtual void setLanguage(DictationLanguage language) = 0;
+    // Asks the desktop to show its own dialog for the hold key's shortcut.
+    virtual void configureShortcut() {}
 
 protected:
     SettingsActions() = default;

@@ -298,6 +298,50 @@ const QString& Texts::languageFooter() {
     return text;
 }
 
+const QString& Texts::pasteLastItem() {
+    static const QString text = Catalog::text("menu.pasteLast");
+    return text;
+}
+
+const QString& Texts::pasteAgainMessage() {
+    static const QString text = Catalog::text("pill.pasteAgain");
+    return text;
+}
+
+QString Texts::keySourceShortcut(const QString& trigger) {
+    return Catalog::text("settings.keySource.shortcut", {trigger});
+}
+
+const QString& Texts::keySourceShortcutUnset() {
+    static const QString text = Catalog::text("settings.keySource.shortcutUnset");
+    return text;
+}
+
+const QString& Texts::keySourceBinding() {
+    static const QString text = Catalog::text("settings.keySource.binding");
+    return text;
+}
+
+const QString& Texts::keySourceKeyboards() {
+    static const QString text = Catalog::text("settings.keySource.keyboards");
+    return text;
+}
+
+const QString& Texts::keySourceWhereDesktop() {
+    static const QString text = Catalog::text("settings.keySource.whereDesktop");
+    return text;
+}
+
+const QString& Texts::keySourceWhereCompositor() {
+    static const QString text = Catalog::text("settings.keySource.whereCompositor");
+    return text;
+}
+
+const QString& Texts::keySourceConfigure() {
+    static const QString text = Catalog::text("settings.keySource.configure");
+    return text;
+}
+
 const QString& Texts::generalSection() {
     static const QString text = Catalog::text("settings.general");
     return text;

@@ -73,6 +73,18 @@ public:
     static const QString& holdKey();
     static const QString& language();
     static const QString& languageFooter();
+    // The menu entry that pastes the last transcript again, and the pill's
+    // message when the paste failed.
+    static const QString& pasteLastItem();
+    static const QString& pasteAgainMessage();
+    // How the hold key reaches the program on Wayland, and where to change it.
+    static QString keySourceShortcut(const QString& trigger);
+    static const QString& keySourceShortcutUnset();
+    static const QString& keySourceBinding();
+    static const QString& keySourceKeyboards();
+    static const QString& keySourceWhereDesktop();
+    static const QString& keySourceWhereCompositor();
+    static const QString& keySourceConfigure();
     static const QString& generalSection();
     static const QString& launchAtLogin();
     static const QString& launchAtLoginApproval();

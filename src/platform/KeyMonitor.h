@@ -4,6 +4,7 @@
 #include "core/HoldMachine.h"
 
 #include <QObject>
+#include <QString>
 
 namespace parlova::platform {
 
@@ -16,8 +17,37 @@ class KeyMonitor : public QObject {
     Q_OBJECT
 
 public:
+    // How the hold key reaches the program, for the settings window.
+    struct Source {
+        enum class Kind {
+            // The display server shows every key to every client (X11).
+            displayServer,
+            // A shortcut bound through the desktop's portal.
+            desktopShortcut,
+            // The compositor runs `parlova --maintenir` and `--relacher`.
+            compositorBinding,
+            // The keyboards under /dev/input, read directly.
+            keyboards,
+            none,
+        };
+        Kind kind = Kind::displayServer;
+        // For a desktop shortcut: the trigger in force, as the desktop
+        // words it; empty until it says.
+        QString trigger;
+        // The desktop can show its own dialog to change the shortcut.
+        bool configurable = false;
+        friend bool operator==(const Source&, const Source&) = default;
+    };
+
     using QObject::QObject;
     ~KeyMonitor() override = default;
+
+    virtual Source source() const { return {}; }
+    // The hold key came through a compositor binding: that door works,
+    // whatever this monitor sees itself.
+    virtual void noteHandedOver() {}
+    // Asks the desktop to show its dialog for the shortcut, where it can.
+    virtual void configureShortcut() {}
 
     // Read afresh for every event, so a change applies to the next event.
     virtual void setHoldKey(core::HoldKey key) = 0;
@@ -32,6 +62,7 @@ public:
 Q_SIGNALS:
     // Delivered on the thread that owns the monitor (the main thread).
     void event(core::HoldMachine::Event event);
+    void sourceChanged();
 };
 
 // The monitor of the session the program runs in (X11 or Wayland), stopped,

@@ -118,17 +118,21 @@ private Q_SLOTS:
 
     void invitationLink_data() {
         QTest::addColumn<bool>("signedIn");
-        QTest::newRow("signed out") << false;
-        QTest::newRow("signed in") << true;
+        QTest::addColumn<bool>("accountRead");
+        QTest::newRow("signed out") << false << false;
+        QTest::newRow("signed in") << true << true;
+        // The sentence shows as soon as the outcome is known.
+        QTest::newRow("signed in, account still loading") << true << false;
     }
     void invitationLink() {
         QFETCH(bool, signedIn);
+        QFETCH(bool, accountRead);
         Program program;
         program.launch();
         program.delegate->windows().close(Screen::welcome);
         StatusModel& status = program.delegate->controller().status();
         status.setSignedIn(signedIn);
-        if (signedIn)
+        if (accountRead)
             status.setAccount(SampleAccount::free(program.clock.now()));
         program.delegate->open({invitation, QUrl(QStringLiteral("https://parrainage/X"))});
 

@@ -1,12 +1,15 @@
 #include "DesktopWindows.h"
 #include "RelayProcess.h"
 #include "Rig.h"
+#include "ToolRun.h"
 #include "app/AppDelegate.h"
 #include "app/PillController.h"
 #include "app/StatusAppearance.h"
+#include "app/StatusMenu.h"
 #include "app/SystemClock.h"
 #include "core/KeychainItem.h"
 #include "core/RelayFailure.h"
+#include "core/SingleInstance.h"
 #include "core/Texts.h"
 #include "platform/KeyMonitor.h"
 #include "platform/Keychain.h"
@@ -14,10 +17,13 @@
 #include "platform/TextInserter.h"
 #include "platform/linux/QtAudioRecorder.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonObject>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,6 +31,7 @@ using namespace parlova;
 using app::DictationController;
 using test::RelayProcess;
 using test::runServing;
+using test::ToolRun;
 
 namespace {
 
@@ -42,6 +49,7 @@ struct Desktop {
     std::unique_ptr<core::AsyncKeychain> keychain;
     app::PillController* pill = nullptr;
     std::unique_ptr<app::AppDelegate> delegate;
+    std::unique_ptr<core::SingleInstance> instance;
 
     bool start() {
         if (!relay.start())
@@ -70,6 +78,10 @@ struct Desktop {
         parts.takeFolder = takes();
         parts.statusItem = false;
         delegate = std::make_unique<app::AppDelegate>(std::move(parts));
+        instance = std::make_unique<core::SingleInstance>(folder.filePath(u"parlova.sock"_qs));
+        instance->setPasteLast([this] { return delegate->controller().pasteLast(); });
+        if (!instance->listen())
+            return false;
         delegate->launch();
         if (!QTest::qWaitFor([&] { return status().account().has_value(); }, 20000))
             return false;
@@ -91,11 +103,39 @@ struct Desktop {
         QTest::qWait(300);
         runServing(QStringLiteral("xdotool"), {"keyup", "Control_R"});
     }
+    // `parlova --coller-derniere`, finding this instance as a desktop
+    // session's programs would.
+    ToolRun pasteLastByCommand() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+        // Run while this loop turns: this instance answers it.
+        QProcess command;
+        command.setProcessEnvironment(environment);
+        command.start(qEnvironmentVariable("PARLOVA_EXE"), {"--coller-derniere"});
+        (void)QTest::qWaitFor([&] { return command.state() == QProcess::NotRunning; }, 10000);
+        return {command.exitCode(), command.readAllStandardOutput(), {}};
+    }
     QString focus() {
         return QString::fromUtf8(
             runServing(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed());
     }
 };
+
+// The files under the home and temporary folders, written since `since`,
+// that hold `text`.
+QStringList filesHolding(const QByteArray& text, const QDateTime& since) {
+    QStringList found;
+    for (const QString& root : {QDir::homePath(), QDir::tempPath()}) {
+        QDirIterator files(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (files.fileInfo().lastModified() >= since && file.size() < 8 * 1024 * 1024 &&
+                file.open(QIODevice::ReadOnly) && file.readAll().contains(text))
+                found << file.fileName();
+        }
+    }
+    return found;
+}
 
 } // namespace
 
@@ -105,6 +145,7 @@ class DictationEndToEndTest : public QObject {
 private Q_SLOTS:
     void holdSpeakRelease() {
         PARLOVA_REQUIRE_RIG();
+        const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
         Desktop desktop;
         QVERIFY2(desktop.start(), qPrintable(desktop.relay.errorString()));
         QGuiApplication::clipboard()->setText(QStringLiteral("avant"));
@@ -125,6 +166,20 @@ private Q_SLOTS:
         QCOMPARE(app::StatusAppearance::of(desktop.activity(), desktop.status()).line,
                  core::Texts::ready(app::StatusAppearance::keyName(desktop.status().holdKey())));
         QCOMPARE(desktop.focus(), desktop.window.id());
+
+        // Pasted again, from the menu, then from the command line.
+        const QString once = desktop.window.text();
+        QVERIFY(
+            desktop.delegate->statusMenu().visibleLines().contains(core::Texts::pasteLastItem()));
+        for (QAction* item : desktop.delegate->statusMenu().menu()->actions()) {
+            if (item->text() == core::Texts::pasteLastItem())
+                item->trigger();
+        }
+        QTRY_COMPARE(desktop.window.text(), once + once);
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+        QCOMPARE(desktop.pasteLastByCommand().status, 0);
+        QTRY_COMPARE(desktop.window.text(), once + once + once);
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
 
         // A tap writes nothing and leaves no take behind.
         const QString before = desktop.window.text();
@@ -149,6 +204,17 @@ private Q_SLOTS:
         QVERIFY(pro && pro->isVisible());
         QCOMPARE(desktop.window.text(), before);
         QCOMPARE(desktop.takeFiles(), QStringList());
+
+        // Signed out: nothing left to paste, and the words were never
+        // written anywhere.
+        desktop.delegate->controller().session().signOut();
+        QTRY_VERIFY(
+            !desktop.delegate->statusMenu().visibleLines().contains(core::Texts::pasteLastItem()));
+        const ToolRun refused = desktop.pasteLastByCommand();
+        QCOMPARE(refused.status, 1);
+        QCOMPARE(refused.out, QByteArray("Aucune dictée récente à coller.\n"));
+        const QStringList holding = filesHolding(once.toUtf8(), started);
+        QVERIFY2(holding.isEmpty(), qPrintable(holding.join(u", ")));
     }
 };
 

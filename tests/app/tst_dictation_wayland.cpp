@@ -7,12 +7,12 @@
 #include "app/PillView.h"
 #include "app/SystemClock.h"
 #include "core/KeychainItem.h"
+#include "core/SingleInstance.h"
 #include "platform/KeyMonitor.h"
 #include "platform/Keychain.h"
+#include "platform/Permissions.h"
 #include "platform/TextInserter.h"
 #include "platform/WindowPlatform.h"
-#include "platform/fake/FakeKeyMonitor.h"
-#include "platform/fake/FakePermissions.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QApplication>
@@ -34,21 +34,26 @@ const QString sentence = QStringLiteral("L’été, c’est à Noël\u00a0? Où 
 } // namespace
 
 // Parlova as it runs on a Wayland desktop (sway with XWayland): its windows
-// on XWayland, the paste through the compositor, no /dev/uinput. The hold
-// key comes from a scripted monitor.
+// on XWayland, the hold key through sway's bindings running `parlova
+// --maintenir` and `--relacher`, the paste through the compositor; no
+// /dev/input, no /dev/uinput.
 class DictationWaylandTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void dictatesIntoNativeWindows_data() {
         QTest::addColumn<WaylandTextWindow::Kind>("kind");
-        QTest::newRow("GTK window") << WaylandTextWindow::Kind::gtk;
-        QTest::newRow("foot") << WaylandTextWindow::Kind::foot;
+        QTest::addColumn<int>("holdMs");
+        // Longer than the recording played into the microphone.
+        QTest::newRow("GTK window") << WaylandTextWindow::Kind::gtk << 4000;
+        QTest::newRow("foot") << WaylandTextWindow::Kind::foot << 4000;
+        QTest::newRow("a tap writes nothing") << WaylandTextWindow::Kind::gtk << 100;
     }
 
     void dictatesIntoNativeWindows() {
         PARLOVA_REQUIRE_RIG();
         QFETCH(WaylandTextWindow::Kind, kind);
+        QFETCH(int, holdMs);
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         QTemporaryDir folder;
         RelayProcess relay;
@@ -63,13 +68,12 @@ private Q_SLOTS:
             folder.filePath(QStringLiteral("parlova.conf")), QSettings::IniFormat);
         preferences->setValue(QStringLiteral("relayURL"), relay.origin().toString());
         preferences->setValue(QStringLiteral("relayCertificate"), relay.authorityCertificatePath());
-        auto* keys = new platform::FakeKeyMonitor;
         auto* pill = new app::PillController;
         app::AppParts parts;
-        parts.devices.keyMonitor.reset(keys);
+        parts.devices.keyMonitor.reset(platform::createKeyMonitor(nullptr));
         parts.devices.recorder = std::make_unique<platform::QtAudioRecorder>(folder.path());
         parts.devices.inserter.reset(platform::createTextInserter(nullptr));
-        parts.devices.permissions = std::make_unique<platform::FakePermissions>();
+        parts.devices.permissions.reset(platform::createPermissions(nullptr));
         parts.devices.pill.reset(pill);
         parts.store = core::SettingsStore(preferences);
         parts.keychain = &keychain;
@@ -78,27 +82,43 @@ private Q_SLOTS:
         parts.takeFolder = folder.path();
         parts.statusItem = false;
         app::AppDelegate delegate(std::move(parts));
+        core::SingleInstance instance(WaylandDesktop::instanceSocket());
+        QVERIFY(instance.listen());
+        WaylandDesktop::openToDesktopUser(WaylandDesktop::instanceSocket());
+        QObject::connect(
+            &instance, &core::SingleInstance::holdKeyHandedOver, &delegate,
+            [&delegate](bool down, double at) { delegate.controller().handOverHoldKey(down, at); });
         delegate.launch();
         QTRY_VERIFY_WITH_TIMEOUT(delegate.controller().status().account().has_value(), 20000);
+        // Nothing to allow: sway's bindings and its virtual keyboard.
+        QTRY_VERIFY(delegate.controller().status().accessibility());
 
         WaylandTextWindow window(kind);
         QVERIFY(window.open());
         WaylandDesktop::copy("avant");
         QVERIFY(relay.setNextTranscript(sentence));
 
-        keys->press(clock.monotonic());
-        test::runServing(QStringLiteral("paplay"),
-                         {"--raw", "--rate=16000", "--channels=1", "--format=s16le", recording});
+        QProcess typist;
+        WaylandDesktop::holdKey(typist, holdMs);
+        if (holdMs < 300) {
+            QTRY_COMPARE(typist.state(), QProcess::NotRunning);
+            QTest::qWait(1500);
+            QCOMPARE(window.text(), QString());
+            QCOMPARE(delegate.controller().activity(), app::DictationController::Activity::ready);
+            QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files),
+                     QStringList());
+            return;
+        }
         // The pill is up, on XWayland, and the window keeps the focus.
-        QVERIFY(pill->isShown());
+        QTRY_VERIFY(pill->isShown());
         QCOMPARE(pill->view()->windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus,
                  Qt::WindowDoesNotAcceptFocus);
         QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
-        keys->release(clock.monotonic());
+        test::runServing(QStringLiteral("paplay"),
+                         {"--raw", "--rate=16000", "--channels=1", "--format=s16le", recording});
+        QTRY_COMPARE_WITH_TIMEOUT(typist.state(), QProcess::NotRunning, 10000);
 
         if (kind == WaylandTextWindow::Kind::foot) {
-            QTRY_VERIFY_WITH_TIMEOUT(
-                WaylandDesktop::clipboard() != "avant" || !window.text().isEmpty(), 20000);
             QTRY_COMPARE_WITH_TIMEOUT(delegate.controller().activity(),
                                       app::DictationController::Activity::ready, 20000);
             test::runServing(QStringLiteral("wtype"), {"-k", "Return"});

@@ -8,6 +8,7 @@
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
 #include "core/Await.h"
+#include "core/Texts.h"
 #include "core/fake/MemorySecretStore.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
@@ -99,6 +100,8 @@ PendingTransport::Outcome transcript(const QString& text) {
 
 } // namespace
 
+using parlova::core::Texts;
+
 class DictationControllerTest : public QObject {
     Q_OBJECT
 
@@ -182,6 +185,42 @@ private Q_SLOTS:
         QTEST(int(pro.count()), "proWindows");
         QCOMPARE(desk.controller->activity(), DictationController::Activity::ready);
         QCOMPARE(QDir(desk.dir.filePath(u"prises"_s)).entryList(QDir::Files), QStringList{});
+    }
+
+    // The last transcript stays in memory for 10 minutes, to be pasted
+    // again, and no longer: nor past a sign-out.
+    void lastTranscript_data() {
+        QTest::addColumn<bool>("pasteFails");
+        QTest::addColumn<QString>("then"); // "", "wait 601", "signOut"
+        QTest::addColumn<QStringList>("inserted");
+        QTest::newRow("pasted again") << false << u""_s << QStringList{"Bonjour", "Bonjour"};
+        // The pill says where to find it.
+        QTest::newRow("kept when the paste failed") << true << u""_s << QStringList{"Bonjour"};
+        QTest::newRow("gone after 10 minutes") << false << u"wait 601"_s << QStringList{"Bonjour"};
+        QTest::newRow("gone at sign-out") << false << u"signOut"_s << QStringList{"Bonjour"};
+    }
+    void lastTranscript() {
+        QFETCH(bool, pasteFails);
+        QFETCH(QString, then);
+        QFETCH(QStringList, inserted);
+        Desk desk;
+        desk.inserter->setFails(pasteFails);
+        desk.keys->press(0);
+        desk.keys->release(2);
+        desk.answerUpload(transcript(u"Bonjour"_s));
+        QTRY_COMPARE(desk.controller->activity(), DictationController::Activity::ready);
+        QVERIFY(desk.controller->status().lastDictationKept());
+        if (pasteFails)
+            QCOMPARE(desk.pillText(), Texts::pasteAgainMessage());
+        if (then == u"signOut")
+            desk.controller->session().signOut();
+        else if (!then.isEmpty())
+            desk.clock.advance(601);
+        desk.inserter->setFails(false);
+        const bool kept = then.isEmpty();
+        QCOMPARE(desk.controller->status().lastDictationKept(), kept);
+        QCOMPARE(desk.controller->pasteLast(), kept);
+        QTRY_COMPARE(desk.inserter->texts(), inserted);
     }
 
     // Accessibility granted while running is noticed within a second and

@@ -12,13 +12,16 @@
 #include "app/fake/ScriptedSession.h"
 #include "core/Texts.h"
 
+#include <QComboBox>
 #include <QCoroSignal>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace parlova::app;
+using namespace Qt::StringLiterals;
 using parlova::core::Account;
 using parlova::core::PaymentPage;
 using parlova::core::RelayFailure;
@@ -104,6 +107,21 @@ class ScreensTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void codePlaceholderShowsWithTheFocus() {
+        Screens screens;
+        screens.codeSent();
+        QLineEdit* field = screens.signInView()->codeField();
+        field->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(field->window()));
+        field->setFocus();
+        QVERIFY(field->text().isEmpty() && field->hasFocus());
+        const QImage shown = field->grab().toImage();
+        const QString placeholder = field->placeholderText();
+        field->setPlaceholderText(QString());
+        QVERIFY(field->grab().toImage() != shown);
+        field->setPlaceholderText(placeholder);
+    }
+
     void resendFollowsTheCountdown() {
         Screens screens;
         screens.codeSent();
@@ -198,6 +216,51 @@ private Q_SLOTS:
         screens.windows.close(Screen::settings);
         QCOMPARE(screens.windows.show(Screen::settings), window);
         QCOMPARE(view->deletionError(), std::optional<QString>(shown));
+    }
+
+    void keySourceFollowsTheDesktop_data() {
+        using Kind = parlova::platform::KeyMonitor::Source::Kind;
+        QTest::addColumn<parlova::platform::KeyMonitor::Source>("source");
+        QTest::addColumn<QString>("line"); // empty: no line at all
+        QTest::addColumn<bool>("button");
+        // An X server never sees Fn: it is not offered there.
+        QTest::newRow("X11, no Fn")
+            << parlova::platform::KeyMonitor::Source{} << QString() << false;
+        QTest::newRow("portal, trigger in force")
+            << parlova::platform::KeyMonitor::Source{Kind::desktopShortcut, u"F9"_s, true}
+            << Texts::keySourceShortcut(u"F9"_s) << true;
+        QTest::newRow("portal, trigger refused")
+            << parlova::platform::KeyMonitor::Source{Kind::desktopShortcut, {}, false}
+            << Texts::keySourceShortcutUnset() << false;
+        QTest::newRow("compositor bindings")
+            << parlova::platform::KeyMonitor::Source{Kind::compositorBinding, {}, false}
+            << Texts::keySourceBinding() << false;
+    }
+    void keySourceFollowsTheDesktop() {
+        using Kind = parlova::platform::KeyMonitor::Source::Kind;
+        QFETCH(parlova::platform::KeyMonitor::Source, source);
+        QFETCH(QString, line);
+        QFETCH(bool, button);
+        Screens screens;
+        auto* view = screens.view<SettingsView>(Screen::settings);
+        screens.status.setKeySource(source);
+        QStringList shown;
+        for (const QLabel* label : view->findChildren<QLabel*>()) {
+            if (label->isVisibleTo(view))
+                shown << label->text();
+        }
+        for (const QString& candidate :
+             {Texts::keySourceShortcut(u"F9"_s), Texts::keySourceShortcutUnset(),
+              Texts::keySourceBinding()})
+            QCOMPARE(shown.contains(candidate), candidate == line);
+        bool configure = false;
+        for (const QPushButton* push : view->findChildren<QPushButton*>())
+            configure = configure ||
+                        (push->text() == Texts::keySourceConfigure() && push->isVisibleTo(view));
+        QCOMPARE(configure, button);
+        const auto* keys = view->findChild<QComboBox*>();
+        QCOMPARE(keys->findData(int(parlova::core::HoldKey::function)) >= 0,
+                 source.kind != Kind::displayServer);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ToolRun.h"
 #include "cli/CommandLineTool.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 using parlova::cli::CommandLineTool;
@@ -66,6 +67,9 @@ private Q_SLOTS:
         row("essai-relais", {"--essai-relais", "/tmp/prise.m4a", "x"}, int(Kind::tryRelay), none,
             none, none, "/tmp/prise.m4a");
         row("oublier-cle", {"--oublier-cle", "x"}, int(Kind::forgetLegacyKey));
+        row("maintenir", {"--maintenir"}, int(Kind::holdPress));
+        row("relacher", {"--relacher", "x"}, int(Kind::holdRelease));
+        row("coller-derniere", {"--coller-derniere"}, int(Kind::pasteLast));
 
         const int payment = int(Kind::payment);
         row("paiement mensuel", {"--paiement", "mensuel"}, payment, none, none, none, none, 0);
@@ -109,6 +113,21 @@ private Q_SLOTS:
                  "(aucun service de trousseau ne répond sur le bus de "
                  "la session).\n"_s);
         QCOMPARE(run.err, QByteArray());
+    }
+
+    void handOversWithNoInstance() {
+        if (qEnvironmentVariableIsEmpty("PARLOVA_EXE"))
+            QSKIP("PARLOVA_EXE is not set");
+        QTemporaryDir runtime;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        for (const char* option : {"--maintenir", "--relacher", "--coller-derniere"}) {
+            const ToolRun run =
+                ToolRun::of(qEnvironmentVariable("PARLOVA_EXE"), {option}, environment);
+            QCOMPARE(run.status, 1);
+            QCOMPARE(QString::fromUtf8(run.out),
+                     u"Parlova ne tourne pas : lancez-le, puis recommencez.\n"_s);
+        }
     }
 };
 

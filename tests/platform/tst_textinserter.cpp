@@ -110,8 +110,9 @@ void TestTextInserter::clipboardComesBack_data() {
                                  << QByteArray("avant") << false;
     QTest::newRow("owner killed before the paste")
         << QStringLiteral("us") << QByteArray("avant") << false << none << none << true;
-    QTest::newRow("text and image") << QStringLiteral("us") << QByteArray("avant") << true << none
-                                    << QByteArray("avant") << false;
+    QTest::newRow("text, image and an empty format")
+        << QStringLiteral("us") << QByteArray("avant") << true << none << QByteArray("avant")
+        << false;
     QTest::newRow("copy during the wait")
         << QStringLiteral("us") << QByteArray("avant") << false << QByteArray("pendant")
         << QByteArray("pendant") << false;
@@ -130,6 +131,7 @@ void TestTextInserter::clipboardComesBack() {
         auto* data = new QMimeData;
         data->setText(QString::fromUtf8(before));
         data->setData(QStringLiteral("image/png"), png());
+        data->setData(QStringLiteral("application/x-parlova-vide"), QByteArray());
         clipboard->setMimeData(data);
     } else if (!before.isEmpty()) {
         copyElsewhere(before);
@@ -156,8 +158,10 @@ void TestTextInserter::clipboardComesBack() {
     QTRY_COMPARE(window.text(), sentence);
 
     QCOMPARE(clipboardAs("UTF8_STRING"), after);
-    if (withImage)
+    if (withImage) {
         QCOMPARE(clipboardAs("image/png"), png());
+        QVERIFY(clipboardAs("TARGETS").contains("application/x-parlova-vide"));
+    }
 }
 
 int main(int argc, char** argv) {

@@ -3,6 +3,7 @@
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QHash>
@@ -14,6 +15,7 @@ namespace {
 const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString root = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
@@ -33,7 +35,30 @@ const QHash<QString, QStringList> argumentNames{
       QStringLiteral("state")}},
     {QStringLiteral("Get"), {QStringLiteral("interface_name"), QStringLiteral("property_name")}},
     {QStringLiteral("GetAll"), {QStringLiteral("interface_name")}},
+    {QStringLiteral("BindShortcuts"),
+     {QStringLiteral("session_handle"), QStringLiteral("shortcuts"),
+      QStringLiteral("parent_window"), QStringLiteral("options")}},
+    {QStringLiteral("ConfigureShortcuts"),
+     {QStringLiteral("session_handle"), QStringLiteral("parent_window"),
+      QStringLiteral("options")}},
 };
+
+// An a(sa{sv}) list of shortcuts, as {"id": …, and its properties} maps.
+QVariantList shortcutsIn(const QDBusArgument& list) {
+    QVariantList shortcuts;
+    list.beginArray();
+    while (!list.atEnd()) {
+        QString id;
+        QVariantMap properties;
+        list.beginStructure();
+        list >> id >> properties;
+        list.endStructure();
+        properties.insert(QStringLiteral("id"), id);
+        shortcuts << properties;
+    }
+    list.endArray();
+    return shortcuts;
+}
 
 QVariant plain(const QVariant& value) {
     if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
@@ -49,7 +74,10 @@ QVariantMap flatten(const QString& method, const QVariantList& values) {
     QVariantMap arguments;
     for (qsizetype index = 0; index < values.size(); ++index) {
         const QVariant& value = values.at(index);
-        if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        if (value.metaType() == QMetaType::fromType<QDBusArgument>() &&
+            value.value<QDBusArgument>().currentSignature() == QLatin1String("a(sa{sv})")) {
+            arguments.insert(names.value(index), shortcutsIn(value.value<QDBusArgument>()));
+        } else if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
             const QVariantMap options = qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
             for (auto entry = options.begin(); entry != options.end(); ++entry)
                 arguments.insert(entry.key(), plain(entry.value()));
@@ -60,13 +88,53 @@ QVariantMap flatten(const QString& method, const QVariantList& values) {
     return arguments;
 }
 
+// One entry of the lists the portal sends back.
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut) {
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut) {
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+} // namespace parlova::test
+
+Q_DECLARE_METATYPE(parlova::test::PortalShortcut)
+
+namespace parlova::test {
+
+namespace {
+
+QVariant shortcutList(const QString& id, const QString& trigger) {
+    return QVariant::fromValue(QList<PortalShortcut>{
+        {id,
+         {{QStringLiteral("description"), QStringLiteral("Maintenir pour dicter")},
+          {QStringLiteral("trigger_description"), trigger}}}});
+}
+
 } // namespace
 
 ScriptedPortal::ScriptedPortal(QDBusConnection bus, QObject* parent)
     : QDBusVirtualObject(parent)
     , m_bus(std::move(bus)) {
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
     m_properties[remoteDesktopInterface] = {{QStringLiteral("AvailableDeviceTypes"), keyboard},
                                             {QStringLiteral("version"), 2u}};
+    m_properties[shortcutsInterface] = {{QStringLiteral("version"), 2u}};
     m_registered = m_bus.registerVirtualObject(root, this, QDBusConnection::SubPath) &&
                    m_bus.registerService(service);
 }
@@ -103,12 +171,14 @@ bool ScriptedPortal::handleMessage(const QDBusMessage& message, const QDBusConne
     if (message.type() != QDBusMessage::MethodCallMessage)
         return false;
     const QVariantMap arguments = flatten(message.member(), message.arguments());
-    m_calls << Call{message.interface(), message.member(), arguments};
+    m_calls << Call{message.interface(), message.member(), arguments, message.path()};
 
     if (message.interface() == propertiesInterface) {
         properties(message, arguments);
     } else if (message.interface() == remoteDesktopInterface && message.path() == root) {
         remoteDesktop(message, arguments);
+    } else if (message.interface() == shortcutsInterface && message.path() == root) {
+        globalShortcuts(message, arguments);
     } else if (message.interface() == requestInterface &&
                message.member() == QLatin1String("Close")) {
         m_bus.send(message.createReply());
@@ -136,14 +206,66 @@ void ScriptedPortal::properties(const QDBusMessage& message, const QVariantMap& 
     m_bus.send(message.createReply(QVariant::fromValue(QDBusVariant(values.value(name)))));
 }
 
+void ScriptedPortal::createSession(const QDBusMessage& message, const QVariantMap& arguments) {
+    const QString path = handle(QStringLiteral("session"), message,
+                                arguments.value("session_handle_token").toString());
+    m_sessions[path] = Session{message.service()};
+    // A string, as the portal itself sends it.
+    answer(message, arguments, 0, {{QStringLiteral("session_handle"), path}});
+}
+
+void ScriptedPortal::globalShortcuts(const QDBusMessage& message, const QVariantMap& arguments) {
+    const QString method = message.member();
+    if (method == QLatin1String("CreateSession")) {
+        createSession(message, arguments);
+        return;
+    }
+    if (sessionOf(message, arguments) == nullptr) {
+        m_bus.send(
+            message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("no such session")));
+    } else if (method == QLatin1String("BindShortcuts")) {
+        const QVariantList asked = arguments.value("shortcuts").toList();
+        const QString id =
+            asked.isEmpty() ? QString() : asked.constFirst().toMap().value("id").toString();
+        answer(message, arguments, 0,
+               {{QStringLiteral("shortcuts"), shortcutList(id, m_boundTrigger)}});
+    } else {
+        m_bus.send(message.createReply());
+    }
+}
+
+void ScriptedPortal::emitShortcutSignal(const QString& name, const QVariantList& arguments) {
+    for (auto open = m_sessions.begin(); open != m_sessions.end(); ++open) {
+        QDBusMessage signal =
+            QDBusMessage::createTargetedSignal(open->owner, root, shortcutsInterface, name);
+        signal.setArguments(QVariantList{QVariant::fromValue(QDBusObjectPath(open.key()))} +
+                            arguments);
+        m_bus.send(signal);
+    }
+}
+
+void ScriptedPortal::activate(const QString& id, quint64 milliseconds) {
+    emitShortcutSignal(QStringLiteral("Activated"),
+                       {id, QVariant::fromValue(milliseconds), QVariantMap()});
+}
+
+void ScriptedPortal::deactivate(const QString& id, quint64 milliseconds) {
+    emitShortcutSignal(QStringLiteral("Deactivated"),
+                       {id, QVariant::fromValue(milliseconds), QVariantMap()});
+}
+
+void ScriptedPortal::changeTrigger(const QString& id, const QString& trigger) {
+    emitShortcutSignal(QStringLiteral("ShortcutsChanged"), {shortcutList(id, trigger)});
+}
+
+void ScriptedPortal::leave() {
+    m_bus.unregisterService(service);
+}
+
 void ScriptedPortal::remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments) {
     const QString method = message.member();
     if (method == QLatin1String("CreateSession")) {
-        const QString path = handle(QStringLiteral("session"), message,
-                                    arguments.value("session_handle_token").toString());
-        m_sessions[path] = Session{message.service()};
-        // A string, as the portal itself sends it.
-        answer(message, arguments, 0, {{QStringLiteral("session_handle"), path}});
+        createSession(message, arguments);
         return;
     }
     Session* const open = sessionOf(message, arguments);

@@ -15,9 +15,9 @@ namespace parlova::test {
 // The desktop's portal as a test scripts it, on a bus of the test's own: it
 // owns org.freedesktop.portal.Desktop and answers on
 // /org/freedesktop/portal/desktop with the request and response objects of
-// the real one. It speaks RemoteDesktop (a keyboard only); every call it
-// receives is recorded in one list, whatever its interface, so that other
-// portals can join it.
+// the real one. It speaks RemoteDesktop (a keyboard only) and
+// GlobalShortcuts; every call it receives is recorded in one list, whatever
+// its interface.
 //
 // Answers are as fast as can be: a request's Response goes out before the
 // reply to the call that made it.
@@ -31,6 +31,8 @@ public:
         QString interface;
         QString method;
         QVariantMap arguments;
+        // The object called: a request's or a session's for their Close.
+        QString path;
     };
 
     // Give it a connection of its own: the program under test must reach it
@@ -55,6 +57,18 @@ public:
     // The restore tokens given out, oldest first.
     const QStringList& issuedTokens() const { return m_issued; }
 
+    // GlobalShortcuts: the trigger the desktop reports for every shortcut
+    // bound from now on (empty: it refused the one proposed).
+    void setBoundTrigger(const QString& trigger) { m_boundTrigger = trigger; }
+    // The user presses or releases the bound shortcut; the desktop's time
+    // stamp in milliseconds.
+    void activate(const QString& id, quint64 milliseconds);
+    void deactivate(const QString& id, quint64 milliseconds);
+    // The user picked another trigger in the desktop's settings.
+    void changeTrigger(const QString& id, const QString& trigger);
+    // The portal leaves the bus, as when its process ends.
+    void leave();
+
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
@@ -68,6 +82,9 @@ private:
     };
 
     void remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments);
+    void globalShortcuts(const QDBusMessage& message, const QVariantMap& arguments);
+    void createSession(const QDBusMessage& message, const QVariantMap& arguments);
+    void emitShortcutSignal(const QString& name, const QVariantList& arguments);
     void properties(const QDBusMessage& message, const QVariantMap& arguments);
     // Replies to the call with the request's path, after the Response when
     // there is one.
@@ -85,6 +102,7 @@ private:
     QStringList m_validTokens;
     QStringList m_issued;
     QList<Call> m_calls;
+    QString m_boundTrigger = QStringLiteral("Ctrl droite");
     int m_questions = 0;
     int m_handles = 0;
 };

@@ -86,6 +86,22 @@ void WaylandDesktop::copy(const QByteArray& bytes, const QString& type) {
     (void)QTest::qWaitFor([&] { return clipboard(type) == bytes; }, 2000);
 }
 
+QString WaylandDesktop::instanceSocket() {
+    return qEnvironmentVariable("PARLOVA_WAYLAND_RUNTIME") + QStringLiteral("/parlova.sock");
+}
+
+void WaylandDesktop::openToDesktopUser(const QString& socket) {
+    // The tests run as root, the desktop as its own user: on a real desktop
+    // both are the one user.
+    QFile::setPermissions(socket, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ReadOther | QFileDevice::WriteOther);
+}
+
+void WaylandDesktop::holdKey(QProcess& typist, int milliseconds) {
+    typist.start(QStringLiteral("wtype"),
+                 {"-P", "Control_R", "-s", QString::number(milliseconds), "-p", "Control_R"});
+}
+
 WaylandTextWindow::WaylandTextWindow(Kind kind)
     : m_kind(kind) {}
 

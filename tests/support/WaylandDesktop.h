@@ -24,6 +24,13 @@ public:
     // What a Wayland program pasting now would get in that type.
     static QByteArray clipboard(const QString& type = QStringLiteral("text/plain"));
     static QStringList clipboardTypes();
+    // The single-instance socket where the desktop's bindings look for the
+    // running program; reachable by the desktop's user.
+    static QString instanceSocket();
+    static void openToDesktopUser(const QString& socket);
+    // Holds right Ctrl for `milliseconds` on the compositor's keyboard, so
+    // that its bindings run; returns at once.
+    static void holdKey(QProcess& typist, int milliseconds);
     // Another Wayland program takes the clipboard with these bytes.
     static void copy(const QByteArray& bytes, const QString& type = QStringLiteral("text/plain"));
 };

@@ -6,8 +6,8 @@
 #include "platform/linux/ClipboardTextInserter.h"
 #include "platform/linux/DesktopPermissions.h"
 #include "platform/linux/DisplaySession.h"
-#include "platform/linux/EvdevKeyMonitor.h"
 #include "platform/linux/HelpPage.h"
+#include "platform/linux/WaylandKeyMonitor.h"
 #include "platform/linux/WaylandPaste.h"
 #include "platform/linux/X11KeyMonitor.h"
 #include "platform/linux/X11PasteShortcut.h"
@@ -16,7 +16,7 @@ namespace parlova::platform {
 
 KeyMonitor* createKeyMonitor(QObject* parent) {
     if (currentDisplaySession() == DisplaySession::wayland)
-        return new EvdevKeyMonitor(parent);
+        return new WaylandKeyMonitor(QDBusConnection::sessionBus(), parent);
     return new X11KeyMonitor(parent);
 }
 

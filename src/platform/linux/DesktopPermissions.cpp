@@ -1,5 +1,6 @@
 #include "platform/linux/DesktopPermissions.h"
 
+#include "platform/linux/WaylandKeyMonitor.h"
 #include "platform/linux/WaylandPaste.h"
 #include "platform/linux/X11Display.h"
 
@@ -62,7 +63,9 @@ core::Readiness::Microphone DesktopPermissions::microphone() {
 }
 
 bool DesktopPermissions::accessibility() {
-    return m_session == DisplaySession::x11 ? x11Extensions() : readableKeyboard() && pasteReady();
+    if (m_session == DisplaySession::x11)
+        return x11Extensions();
+    return (WaylandKeyMonitor::anySourceWorks() || readableKeyboard()) && pasteReady();
 }
 
 bool DesktopPermissions::pasteReady() const {

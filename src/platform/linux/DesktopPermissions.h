@@ -21,8 +21,9 @@ class WaylandPaste;
 
 // The permissions of a Linux desktop. Accessibility: on X11 the XInput 2.2
 // and XTEST extensions (the server lets every client watch keys and type);
-// on Wayland a readable keyboard under /dev/input and a paste path that can
-// type (without one given, a writable /dev/uinput). Microphone: the sound
+// on Wayland a door for the hold key (a desktop shortcut, the compositor's
+// bindings, or a readable keyboard under /dev/input) and a paste path that
+// can type (without one given, a writable /dev/uinput). Microphone: the sound
 // server lists a default input. The requests open the help page at the
 // matching section, unless the paste path asks the desktop itself.
 class DesktopPermissions final : public Permissions {

@@ -27,10 +27,9 @@ QCoro::Task<std::unique_ptr<QMimeData>> QtClipboard::snapshot() {
             }
             continue;
         }
-        const QByteArray data = source->data(format);
-        if (data.isEmpty())
-            continue;
-        copy->setData(format, data);
+        // An empty format is still part of the content (a marker, say):
+        // kept as it is.
+        copy->setData(format, source->data(format));
         any = true;
     }
     if (!any)

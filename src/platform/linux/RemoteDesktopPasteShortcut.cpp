@@ -5,10 +5,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
-#include <QDBusVariant>
 #include <QLoggingCategory>
 #include <QPointer>
-#include <QRandomGenerator>
 
 #include <QCoro/QCoroDBusPendingCall>
 #include <QCoro/QCoroSignal>
@@ -16,7 +14,6 @@
 #include <linux/input-event-codes.h>
 
 #include <array>
-#include <map>
 #include <optional>
 #include <utility>
 
@@ -26,11 +23,7 @@ namespace {
 
 Q_LOGGING_CATEGORY(portalLog, "parlova.paste.portal")
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
-const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 
 constexpr uint keyboardDevice = 1;
 // Until the user revokes it in the desktop's settings.
@@ -40,12 +33,10 @@ constexpr uint persistUntilRevoked = 2;
 // order of PasteKey.
 constexpr std::array<int, 3> keycodes{KEY_LEFTCTRL, KEY_LEFTSHIFT, KEY_V};
 
-QDBusMessage keystroke(const QVariant& session, PasteStroke stroke) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        portalService, portalPath, remoteDesktopInterface, QStringLiteral("NotifyKeyboardKeycode"));
-    call.setArguments({session, QVariantMap(), keycodes[static_cast<std::size_t>(stroke.key)],
-                       stroke.down ? 1u : 0u});
-    return call;
+QDBusMessage keystroke(const PortalRequest& portal, const QVariant& session, PasteStroke stroke) {
+    return portal.call(QStringLiteral("NotifyKeyboardKeycode"),
+                       {session, QVariantMap(), keycodes[static_cast<std::size_t>(stroke.key)],
+                        stroke.down ? 1u : 0u});
 }
 
 QCoro::Task<> reportFailure(QCoro::Task<qint32> call, const char* what) {
@@ -56,87 +47,27 @@ QCoro::Task<> reportFailure(QCoro::Task<qint32> call, const char* what) {
 
 } // namespace
 
-// The outcome of one portal request, as its Response signal gives it.
-struct RemoteDesktopPasteShortcut::Answer {
-    static constexpr uint granted = 0;
-    static constexpr uint refused = 1;
-    // Anything else: the portal's own "other" code, a call it rejected, no
-    // answer in time.
-    static constexpr uint failed = 2;
+using Answer = PortalRequest::Answer;
 
-    uint code = failed;
-    QVariantMap results;
-};
-
-// Receives the portal's signals. An answer is kept from the moment it
-// arrives, since a request can be answered before the reply to the call that
-// made it comes in.
+// The moments a paste may wait for besides the portal's own answers.
 class RemoteDesktopPasteShortcut::Listener final : public QObject {
     Q_OBJECT
 
-public:
-    explicit Listener(QDBusConnection bus)
-        : m_bus(std::move(bus)) {}
-
-    void watchRequest(const QString& path) {
-        m_bus.connect(portalService, path, requestInterface, QStringLiteral("Response"), this,
-                      SLOT(onResponse(uint, QVariantMap, QDBusMessage)));
-    }
-
-    void unwatchRequest(const QString& path) {
-        m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this,
-                         SLOT(onResponse(uint, QVariantMap, QDBusMessage)));
-        m_answers.erase(path);
-    }
-
-    std::optional<Answer> take(const QString& path) {
-        const auto found = m_answers.find(path);
-        if (found == m_answers.end())
-            return std::nullopt;
-        Answer answer = std::move(found->second);
-        m_answers.erase(found);
-        return answer;
-    }
-
-    void watchSession(const QString& path) {
-        m_bus.connect(portalService, path, sessionInterface, QStringLiteral("Closed"), this,
-                      SLOT(onClosed(QDBusMessage)));
-    }
-
-    void unwatchSession(const QString& path) {
-        m_bus.disconnect(portalService, path, sessionInterface, QStringLiteral("Closed"), this,
-                         SLOT(onClosed(QDBusMessage)));
-    }
-
 Q_SIGNALS:
-    void answered();
-    void closed(QString session);
     void tokenRead();
     // The session start under way has ended, well or not.
     void settled();
-
-private Q_SLOTS:
-    void onResponse(uint code, const QVariantMap& results, const QDBusMessage& message) {
-        m_answers[message.path()] = Answer{code, results};
-        Q_EMIT answered();
-    }
-
-    void onClosed(const QDBusMessage& message) { Q_EMIT closed(message.path()); }
-
-private:
-    QDBusConnection m_bus;
-    std::map<QString, Answer> m_answers;
 };
 
 RemoteDesktopPasteShortcut::RemoteDesktopPasteShortcut(core::SecretStore& keychain,
                                                        std::function<bool()> frontIsTerminal,
                                                        QDBusConnection bus, QObject* parent)
     : QObject(parent)
-    , m_bus(std::move(bus))
+    , m_portal(new PortalRequest(std::move(bus), remoteDesktopInterface, this))
     , m_frontIsTerminal(std::move(frontIsTerminal))
     , m_keychain(keychain)
-    , m_listener(std::make_unique<Listener>(m_bus)) {
-    connect(m_listener.get(), &Listener::closed, this, [this](const QString& session) {
+    , m_listener(std::make_unique<Listener>()) {
+    connect(m_portal, &PortalRequest::sessionClosed, this, [this](const QString& session) {
         if (session == m_session)
             forgetSession();
     });
@@ -151,17 +82,13 @@ RemoteDesktopPasteShortcut::~RemoteDesktopPasteShortcut() {
 }
 
 QCoro::Task<bool> RemoteDesktopPasteShortcut::offered() {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    call.setArguments({remoteDesktopInterface, QStringLiteral("AvailableDeviceTypes")});
     const QPointer<RemoteDesktopPasteShortcut> self(this);
-    const QDBusPendingCall pending = m_bus.asyncCall(call);
-    const QDBusMessage reply = co_await pending;
-    if (!self || reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    QCoro::Task<std::optional<QVariant>> asking =
+        m_portal->property(QStringLiteral("AvailableDeviceTypes"));
+    const std::optional<QVariant> types = co_await std::move(asking);
+    if (!self || !types)
         co_return false;
-    const uint types = reply.arguments().constFirst().value<QDBusVariant>().variant().toUInt();
-    co_return (types & keyboardDevice) != 0;
+    co_return (types->toUInt() & keyboardDevice) != 0;
 }
 
 QCoro::Task<bool> RemoteDesktopPasteShortcut::requestAccess() {
@@ -247,28 +174,22 @@ QCoro::Task<bool> RemoteDesktopPasteShortcut::startSession() {
             co_return false;
     }
 
-    QCoro::Task<Answer> creating = request(QStringLiteral("CreateSession"), {},
-                                           {{QStringLiteral("session_handle_token"), nextToken()}});
+    QCoro::Task<Answer> creating = m_portal->createSession(m_timeout);
     const Answer created = co_await std::move(creating);
     if (!self)
         co_return false;
-    // An object path in the documentation, a string from the portal itself.
-    const QVariant handle = created.results.value(QStringLiteral("session_handle"));
-    const QString session = handle.metaType() == QMetaType::fromType<QDBusObjectPath>()
-                                ? handle.value<QDBusObjectPath>().path()
-                                : handle.toString();
+    const QString session = PortalRequest::sessionOf(created);
     if (created.code != Answer::granted || session.isEmpty())
         co_return giveUp(created, {}, false);
-    m_listener->watchSession(session);
 
     QVariantMap selection{{QStringLiteral("types"), keyboardDevice},
                           {QStringLiteral("persist_mode"), persistUntilRevoked}};
     const QString spent = m_token;
     if (!spent.isEmpty())
         selection.insert(QStringLiteral("restore_token"), spent);
-    QCoro::Task<Answer> selecting =
-        request(QStringLiteral("SelectDevices"), {QVariant::fromValue(QDBusObjectPath(session))},
-                std::move(selection));
+    QCoro::Task<Answer> selecting = m_portal->request(
+        QStringLiteral("SelectDevices"), {QVariant::fromValue(QDBusObjectPath(session))},
+        std::move(selection), m_timeout);
     const Answer selected = co_await std::move(selecting);
     if (!self)
         co_return false;
@@ -276,8 +197,9 @@ QCoro::Task<bool> RemoteDesktopPasteShortcut::startSession() {
         co_return giveUp(selected, session, true);
 
     // No window of ours to put the dialog over.
-    QCoro::Task<Answer> starting = request(
-        QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(session)), QString()}, {});
+    QCoro::Task<Answer> starting = m_portal->request(
+        QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(session)), QString()}, {},
+        m_timeout);
     const Answer started = co_await std::move(starting);
     if (!self)
         co_return false;
@@ -302,65 +224,6 @@ QCoro::Task<bool> RemoteDesktopPasteShortcut::startSession() {
     co_return true;
 }
 
-QCoro::Task<RemoteDesktopPasteShortcut::Answer>
-RemoteDesktopPasteShortcut::request(QString method, QVariantList arguments, QVariantMap options) {
-    const QPointer<RemoteDesktopPasteShortcut> self(this);
-    // Our request paths are named after our name on the bus.
-    if (!m_bus.isConnected())
-        co_return Answer{};
-    const QString token = nextToken();
-    options.insert(QStringLiteral("handle_token"), token);
-    // Listening before the call, at the path the portal will use: the
-    // answer of a request that shows no dialog can come at once.
-    QString path = handlePath(QStringLiteral("request"), token);
-    m_listener->watchRequest(path);
-
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(portalService, portalPath, remoteDesktopInterface, method);
-    arguments.append(options);
-    call.setArguments(arguments);
-    const QDBusPendingCall pending = m_bus.asyncCall(call);
-    const QDBusMessage reply = co_await pending;
-    if (!self)
-        co_return Answer{};
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        qCWarning(portalLog).noquote() << method << "was rejected:" << reply.errorName();
-        m_listener->unwatchRequest(path);
-        co_return Answer{};
-    }
-    // Portals older than the handle_token option choose their own path.
-    const QString given = reply.arguments().constFirst().value<QDBusObjectPath>().path();
-    if (!given.isEmpty() && given != path) {
-        m_listener->unwatchRequest(path);
-        path = given;
-        m_listener->watchRequest(path);
-    }
-
-    const auto deadline = std::chrono::steady_clock::now() + m_timeout;
-    while (true) {
-        if (std::optional<Answer> answer = m_listener->take(path)) {
-            m_listener->unwatchRequest(path);
-            co_return std::move(*answer);
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        const auto heard = co_await qCoro(m_listener.get(), &Listener::answered, left);
-        if (!self)
-            co_return Answer{};
-        if (!heard)
-            break;
-    }
-    // A dialog nobody saw, or a desktop that never answers: the dialog must
-    // not stay behind for a paste long given up.
-    qCWarning(portalLog).noquote() << method << "got no answer in time";
-    m_listener->unwatchRequest(path);
-    m_bus.send(QDBusMessage::createMethodCall(portalService, path, requestInterface,
-                                              QStringLiteral("Close")));
-    co_return Answer{};
-}
-
 QCoro::Task<int> RemoteDesktopPasteShortcut::type(QString session, bool terminal) {
     const QPointer<RemoteDesktopPasteShortcut> self(this);
     const QVariant path = QVariant::fromValue(QDBusObjectPath(session));
@@ -368,7 +231,8 @@ QCoro::Task<int> RemoteDesktopPasteShortcut::type(QString session, bool terminal
     std::array<bool, keycodes.size()> down{};
     int typed = 0;
     for (const PasteStroke stroke : pasteStrokes(terminal)) {
-        const QDBusPendingCall pending = m_bus.asyncCall(keystroke(path, stroke));
+        const QDBusPendingCall pending =
+            m_portal->bus().asyncCall(keystroke(*m_portal, path, stroke));
         const QDBusMessage reply = co_await pending;
         if (!self)
             co_return typed;
@@ -376,7 +240,8 @@ QCoro::Task<int> RemoteDesktopPasteShortcut::type(QString session, bool terminal
             // A modifier left down would spoil every key the user types next.
             for (std::size_t key = down.size(); key-- > 0;) {
                 if (down[key])
-                    m_bus.send(keystroke(path, {static_cast<PasteKey>(key), false}));
+                    m_portal->bus().send(
+                        keystroke(*m_portal, path, {static_cast<PasteKey>(key), false}));
             }
             co_return typed;
         }
@@ -417,35 +282,17 @@ void RemoteDesktopPasteShortcut::forgetToken() {
 
 void RemoteDesktopPasteShortcut::forgetSession() {
     const bool was = allowed();
-    m_listener->unwatchSession(m_session);
     m_session.clear();
     announce(was);
 }
 
 void RemoteDesktopPasteShortcut::closeSession(const QString& session) {
-    m_listener->unwatchSession(session);
-    m_bus.send(QDBusMessage::createMethodCall(portalService, session, sessionInterface,
-                                              QStringLiteral("Close")));
+    m_portal->closeSession(session);
 }
 
 void RemoteDesktopPasteShortcut::announce(bool wasAllowed) {
     if (allowed() != wasAllowed)
         Q_EMIT allowedChanged();
-}
-
-QString RemoteDesktopPasteShortcut::handlePath(const QString& kind, const QString& token) const {
-    // ":1.42" becomes "1_42".
-    QString sender = m_bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    return portalPath + QLatin1Char('/') + kind + QLatin1Char('/') + sender + QLatin1Char('/') +
-           token;
-}
-
-QString RemoteDesktopPasteShortcut::nextToken() {
-    // Unique for this connection even with several of us on it.
-    return QStringLiteral("parlova_%1_%2")
-        .arg(++m_requests)
-        .arg(QRandomGenerator::global()->generate());
 }
 
 } // namespace parlova::platform

@@ -3,6 +3,7 @@
 #include "core/AsyncKeychain.h"
 #include "core/SecretStore.h"
 #include "platform/linux/PasteShortcut.h"
+#include "platform/linux/PortalRequest.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -54,22 +55,18 @@ Q_SIGNALS:
 
 private:
     class Listener;
-    struct Answer;
 
     QCoro::Task<> readToken();
     QCoro::Task<bool> startSession();
-    QCoro::Task<Answer> request(QString method, QVariantList arguments, QVariantMap options);
     QCoro::Task<int> type(QString session, bool terminal);
-    bool giveUp(const Answer& answer, const QString& session, bool tokenSpent);
+    bool giveUp(const PortalRequest::Answer& answer, const QString& session, bool tokenSpent);
     void keepToken(const QString& token);
     void forgetToken();
     void forgetSession();
     void closeSession(const QString& session);
     void announce(bool wasAllowed);
-    QString handlePath(const QString& kind, const QString& token) const;
-    QString nextToken();
 
-    QDBusConnection m_bus;
+    PortalRequest* m_portal;
     const std::function<bool()> m_frontIsTerminal;
     core::AsyncKeychain m_keychain;
     std::unique_ptr<Listener> m_listener;
@@ -80,7 +77,6 @@ private:
     // The open session's object path, empty when there is none.
     QString m_session;
     bool m_starting = false;
-    unsigned m_requests = 0;
 };
 
 } // namespace parlova::platform

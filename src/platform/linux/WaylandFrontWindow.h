@@ -3,13 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
-#include <optional>
-
 namespace parlova::platform {
 
 // Which window is in front on a Wayland desktop, for the few compositors that
-// say so to their clients: sway (and i3-compatible ones) through SWAYSOCK,
-// Hyprland through its instance socket. Elsewhere nobody can tell.
+// say so to their clients (sway, Hyprland). Elsewhere nobody can tell.
 class WaylandFrontWindow {
 public:
     // Whether the window in front is a terminal emulator; false when the
@@ -21,10 +18,6 @@ public:
     static QStringList namesInSwayTree(const QByteArray& json);
     // The same in a Hyprland `j/activewindow` answer.
     static QStringList namesInHyprlandWindow(const QByteArray& json);
-
-private:
-    static std::optional<QByteArray> askSway(const QString& socket);
-    static std::optional<QByteArray> askHyprland(const QString& socket);
 };
 
 } // namespace parlova::platform

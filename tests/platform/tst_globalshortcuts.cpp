@@ -1,0 +1,203 @@
+#include "PrivateSessionBus.h"
+#include "Rig.h"
+#include "ScriptedPortal.h"
+#include "core/Await.h"
+#include "core/SingleInstance.h"
+#include "platform/linux/GlobalShortcutsKeyMonitor.h"
+
+#include <QDBusConnection>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+namespace core = parlova::core;
+using parlova::core::HoldKey;
+using parlova::core::HoldMachine;
+using parlova::platform::GlobalShortcutsKeyMonitor;
+using parlova::test::PrivateSessionBus;
+using parlova::test::ScriptedPortal;
+
+Q_DECLARE_METATYPE(HoldKey)
+
+// What the monitor reported: "down" (stamped on our monotonic clock), "up
+// 3.000" (seconds after that down), "other".
+using Reports = QStringList;
+
+class TestGlobalShortcuts : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PrivateSessionBus> m_bus;
+    std::unique_ptr<ScriptedPortal> m_portal;
+    std::unique_ptr<GlobalShortcutsKeyMonitor> m_monitor;
+    Reports m_reports;
+    double m_downAt = 0.0;
+    int m_connections = 0;
+
+    // The program and the portal each on a connection of their own, as two
+    // processes would be.
+    QDBusConnection connection(const QString& who) {
+        return QDBusConnection::connectToBus(m_bus->address(),
+                                             who + QString::number(++m_connections));
+    }
+
+    bool bind(HoldKey key) {
+        m_monitor->setHoldKey(key);
+        return m_monitor->start() && QTest::qWaitFor([this] { return m_monitor->bound(); });
+    }
+
+    void report(HoldMachine::Event event) {
+        switch (event.kind()) {
+        case HoldMachine::Event::Kind::keyDown:
+            m_downAt = event.time();
+            m_reports << (std::abs(m_downAt - core::SingleInstance::monotonicNow()) < 1.0
+                              ? QStringLiteral("down")
+                              : QStringLiteral("down off our clock"));
+            break;
+        case HoldMachine::Event::Kind::keyUp:
+            m_reports << QStringLiteral("up %1").arg(event.time() - m_downAt, 0, 'f', 3);
+            break;
+        default:
+            m_reports << QStringLiteral("other");
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_bus = std::make_unique<PrivateSessionBus>();
+        if (m_bus->address().isEmpty()) {
+            PARLOVA_REQUIRE_RIG();
+            QFAIL("no private D-Bus daemon");
+        }
+    }
+
+    void init() {
+        m_portal = std::make_unique<ScriptedPortal>(connection(QStringLiteral("portail")));
+        QVERIFY(m_portal->registered());
+        m_monitor =
+            std::make_unique<GlobalShortcutsKeyMonitor>(connection(QStringLiteral("parlova")));
+        m_reports.clear();
+        connect(m_monitor.get(), &GlobalShortcutsKeyMonitor::event, this,
+                &TestGlobalShortcuts::report);
+    }
+
+    void cleanup() {
+        m_monitor.reset();
+        m_portal.reset();
+    }
+
+    void offeredOnlyWithThePortal() {
+        QVERIFY(
+            core::waitFor(GlobalShortcutsKeyMonitor::offered(connection(QStringLiteral("sonde")))));
+        m_portal.reset();
+        QVERIFY(!core::waitFor(
+            GlobalShortcutsKeyMonitor::offered(connection(QStringLiteral("sonde")))));
+    }
+
+    void proposesTheHoldKey_data() {
+        QTest::addColumn<HoldKey>("key");
+        QTest::addColumn<QString>("preferred");
+        QTest::newRow("Fn") << HoldKey::function << "XF86Fn";
+        QTest::newRow("right Alt") << HoldKey::rightOption << "Alt_R";
+        QTest::newRow("right Control") << HoldKey::rightControl << "Control_R";
+        QTest::newRow("right Super") << HoldKey::rightCommand << "Super_R";
+    }
+
+    void proposesTheHoldKey() {
+        QFETCH(HoldKey, key);
+        QFETCH(QString, preferred);
+        QVERIFY(bind(key));
+        // Started again, it binds the same shortcut in a new session.
+        QVERIFY(bind(key));
+        const QList<ScriptedPortal::Call> binds = m_portal->calls("BindShortcuts");
+        QCOMPARE(binds.size(), 2);
+        for (const ScriptedPortal::Call& bound : binds) {
+            const QVariantList shortcuts = bound.arguments["shortcuts"].toList();
+            QCOMPARE(shortcuts.size(), 1);
+            const QVariantMap shortcut = shortcuts.constFirst().toMap();
+            QCOMPARE(shortcut["id"].toString(), QStringLiteral("dicter"));
+            QCOMPARE(shortcut["description"].toString(), QStringLiteral("Maintenir pour dicter"));
+            QCOMPARE(shortcut["preferred_trigger"].toString(), preferred);
+        }
+        const QList<ScriptedPortal::Call> closed = m_portal->calls("Close");
+        QCOMPARE(closed.size(), 1);
+        QCOMPARE(closed.constFirst().path,
+                 binds.constFirst().arguments["session_handle"].toString());
+    }
+
+    void showsTheDesktopsTrigger_data() {
+        QTest::addColumn<QString>("given");
+        QTest::newRow("the proposed key") << "Alt droite";
+        QTest::newRow("none: a modifier alone was refused") << "";
+    }
+
+    void showsTheDesktopsTrigger() {
+        QFETCH(QString, given);
+        m_portal->setBoundTrigger(given);
+        QVERIFY(bind(HoldKey::rightOption));
+        QCOMPARE(m_monitor->trigger(), given);
+
+        // The user picks another key in the desktop's settings.
+        QSignalSpy changed(m_monitor.get(), &GlobalShortcutsKeyMonitor::triggerChanged);
+        m_portal->changeTrigger(QStringLiteral("dicter"), QStringLiteral("F9"));
+        QTRY_COMPARE(m_monitor->trigger(), QStringLiteral("F9"));
+        QCOMPARE(changed.size(), 1);
+    }
+
+    void configuresThroughTheDesktop() {
+        QVERIFY(bind(HoldKey::rightOption));
+        QVERIFY(m_monitor->canConfigure());
+        m_monitor->configure();
+        QTRY_COMPARE(m_portal->calls("ConfigureShortcuts").size(), 1);
+        QCOMPARE(m_portal->calls("ConfigureShortcuts").constFirst().arguments["session_handle"],
+                 m_portal->calls("BindShortcuts").constFirst().arguments["session_handle"]);
+    }
+
+    void pressesAndReleases_data() {
+        // "a MS" and "d MS": Activated and Deactivated with the desktop's
+        // stamp; "leave": the portal leaves the bus; "close": the desktop
+        // ends the session.
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<Reports>("reports");
+        QTest::newRow("a hold of 3 s by the desktop's stamps")
+            << QStringList{"a 1000", "d 4000"} << Reports{"down", "up 3.000"};
+        QTest::newRow("stamps on the wall clock")
+            << QStringList{"a 1765000000000", "d 1765000003000"} << Reports{"down", "up 3.000"};
+        QTest::newRow("a stray release") << QStringList{"d 4000"} << Reports{};
+        QTest::newRow("the desktop repeats the press")
+            << QStringList{"a 1000", "a 1500", "d 4000"} << Reports{"down", "up 3.000"};
+        QTest::newRow("the portal leaves mid-hold")
+            << QStringList{"a 1000", "leave", "d 4000"} << Reports{"down", "other"};
+        QTest::newRow("the desktop ends the session mid-hold")
+            << QStringList{"a 1000", "close", "d 4000"} << Reports{"down", "other"};
+    }
+
+    void pressesAndReleases() {
+        QFETCH(QStringList, script);
+        QFETCH(Reports, reports);
+        QVERIFY(bind(HoldKey::rightOption));
+        // Another shortcut is none of ours.
+        m_portal->activate(QStringLiteral("autre"), 500);
+        for (const QString& step : script) {
+            const QStringList words = step.split(u' ');
+            if (words.first() == u"leave")
+                m_portal->leave();
+            else if (words.first() == u"close")
+                m_portal->closeSessions();
+            else if (words.first() == u"a")
+                m_portal->activate(QStringLiteral("dicter"), words.at(1).toULongLong());
+            else
+                m_portal->deactivate(QStringLiteral("dicter"), words.at(1).toULongLong());
+            QTest::qWait(50);
+        }
+        QTRY_COMPARE(m_reports, reports);
+        const bool lost = reports.contains("other");
+        QCOMPARE(m_monitor->bound(), !lost);
+        QCOMPARE(m_monitor->trigger().isEmpty(), lost);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGlobalShortcuts)
+#include "tst_globalshortcuts.moc"
