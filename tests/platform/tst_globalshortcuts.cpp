@@ -34,14 +34,6 @@ private:
     std::unique_ptr<GlobalShortcutsKeyMonitor> m_monitor;
     Reports m_reports;
     double m_downAt = 0.0;
-    int m_connections = 0;
-
-    // The program and the portal each on a connection of their own, as two
-    // processes would be.
-    QDBusConnection connection(const QString& who) {
-        return QDBusConnection::connectToBus(m_bus->address(),
-                                             who + QString::number(++m_connections));
-    }
 
     bool bind(HoldKey key) {
         m_monitor->setHoldKey(key);
@@ -74,10 +66,10 @@ private Q_SLOTS:
     }
 
     void init() {
-        m_portal = std::make_unique<ScriptedPortal>(connection(QStringLiteral("portail")));
+        m_portal = std::make_unique<ScriptedPortal>(m_bus->connect(QStringLiteral("portail")));
         QVERIFY(m_portal->registered());
         m_monitor =
-            std::make_unique<GlobalShortcutsKeyMonitor>(connection(QStringLiteral("parlova")));
+            std::make_unique<GlobalShortcutsKeyMonitor>(m_bus->connect(QStringLiteral("parlova")));
         m_reports.clear();
         connect(m_monitor.get(), &GlobalShortcutsKeyMonitor::event, this,
                 &TestGlobalShortcuts::report);
@@ -89,11 +81,11 @@ private Q_SLOTS:
     }
 
     void offeredOnlyWithThePortal() {
-        QVERIFY(
-            core::waitFor(GlobalShortcutsKeyMonitor::offered(connection(QStringLiteral("sonde")))));
+        QVERIFY(core::waitFor(
+            GlobalShortcutsKeyMonitor::offered(m_bus->connect(QStringLiteral("sonde")))));
         m_portal.reset();
         QVERIFY(!core::waitFor(
-            GlobalShortcutsKeyMonitor::offered(connection(QStringLiteral("sonde")))));
+            GlobalShortcutsKeyMonitor::offered(m_bus->connect(QStringLiteral("sonde")))));
     }
 
     void proposesTheHoldKey_data() {

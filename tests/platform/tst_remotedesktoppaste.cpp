@@ -29,14 +29,6 @@ class TestRemoteDesktopPaste : public QObject {
 private:
     std::unique_ptr<PrivateSessionBus> m_bus;
     std::unique_ptr<ScriptedPortal> m_portal;
-    int m_connections = 0;
-
-    // The program and the portal each on a connection of their own, as two
-    // processes would be.
-    QDBusConnection connection(const QString& who) {
-        return QDBusConnection::connectToBus(m_bus->address(),
-                                             who + QString::number(++m_connections));
-    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -48,7 +40,7 @@ private Q_SLOTS:
     }
 
     void init() {
-        m_portal = std::make_unique<ScriptedPortal>(connection(QStringLiteral("portail")));
+        m_portal = std::make_unique<ScriptedPortal>(m_bus->connect(QStringLiteral("portail")));
         QVERIFY(m_portal->registered());
     }
 
@@ -68,7 +60,7 @@ private Q_SLOTS:
         QFETCH(Strokes, strokes);
         MemorySecretStore keychain;
         RemoteDesktopPasteShortcut paste(
-            keychain, [terminal] { return terminal; }, connection(QStringLiteral("parlova")));
+            keychain, [terminal] { return terminal; }, m_bus->connect(QStringLiteral("parlova")));
         QVERIFY(core::waitFor(paste.offered()));
         QVERIFY(core::waitFor(paste.send()));
 
@@ -108,7 +100,8 @@ private Q_SLOTS:
         };
 
         {
-            RemoteDesktopPasteShortcut first(keychain, {}, connection(QStringLiteral("parlova")));
+            RemoteDesktopPasteShortcut first(keychain, {},
+                                             m_bus->connect(QStringLiteral("parlova")));
             first.setResponseTimeout(100ms);
             QTRY_COMPARE(first.allowed(), stale);
             QCOMPARE(core::waitFor(first.send()), granted);
@@ -135,7 +128,8 @@ private Q_SLOTS:
         // The next start of the program gets in without a question when the
         // desktop gave a token.
         {
-            RemoteDesktopPasteShortcut second(keychain, {}, connection(QStringLiteral("parlova")));
+            RemoteDesktopPasteShortcut second(keychain, {},
+                                              m_bus->connect(QStringLiteral("parlova")));
             second.setResponseTimeout(100ms);
             QTRY_COMPARE(second.allowed(), granted);
             QCOMPARE(core::waitFor(second.send()), granted);

@@ -37,6 +37,10 @@ PrivateSessionBus::~PrivateSessionBus() {
     m_bus.waitForFinished();
 }
 
+QDBusConnection PrivateSessionBus::connect(const QString& who) {
+    return QDBusConnection::connectToBus(m_address, who + QString::number(++m_connections));
+}
+
 bool PrivateSessionBus::startKeyring() {
     if (m_address.isEmpty())
         return false;

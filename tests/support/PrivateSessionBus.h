@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -18,6 +19,9 @@ public:
 
     // Empty when the bus did not start.
     QString address() const { return m_address; }
+    // A new connection to the bus, as another process would have: the
+    // program and the portal it talks to each need their own.
+    QDBusConnection connect(const QString& who);
 
     // True once the Secret Service answers on the bus.
     bool startKeyring();
@@ -29,6 +33,7 @@ private:
     QProcess m_bus;
     QProcess m_keyring;
     QString m_address;
+    int m_connections = 0;
 };
 
 } // namespace parlova::test

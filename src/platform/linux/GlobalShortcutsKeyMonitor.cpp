@@ -21,8 +21,8 @@ namespace {
 
 Q_LOGGING_CATEGORY(shortcutLog, "parlova.keys.portal")
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString& portalService = PortalRequest::service;
+const QString& portalPath = PortalRequest::objectPath;
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 // The desktop may show its dialog, where the user takes their time.
 constexpr std::chrono::milliseconds bindTimeout = std::chrono::minutes(2);

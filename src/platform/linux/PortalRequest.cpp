@@ -16,8 +16,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(portalLog, "parlova.portal")
 
-const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString objectPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 

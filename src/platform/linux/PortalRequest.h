@@ -24,6 +24,9 @@ class PortalRequest final : public QObject {
     Q_OBJECT
 
 public:
+    // Where every portal lives on the session bus.
+    inline static const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
+    inline static const QString objectPath = QStringLiteral("/org/freedesktop/portal/desktop");
     // The outcome of one request, as its Response signal gives it.
     struct Answer {
         static constexpr uint granted = 0;
