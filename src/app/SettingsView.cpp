@@ -296,7 +296,11 @@ void SettingsView::showKeySource() {
     case Kind::desktopShortcut:
         m_keySource->setText(source.trigger.isEmpty() ? Texts::keySourceShortcutUnset()
                                                       : Texts::keySourceShortcut(source.trigger));
-        m_keySourceWhere->setText(Texts::keySourceWhereDesktop());
+        // Unset, the line above already says where to choose it.
+        if (source.trigger.isEmpty())
+            m_keySourceWhere->clear();
+        else
+            m_keySourceWhere->setText(Texts::keySourceWhereDesktop());
         break;
     case Kind::compositorBinding:
         m_keySource->setText(Texts::keySourceBinding());

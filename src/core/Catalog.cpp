@@ -97,13 +97,10 @@ constexpr Entry entries[] = {
     {"key.shortcutDescription", u"Maintenir pour dicter"},
     {"settings.keySource.shortcut", u"Touche réglée par le bureau : %@"},
     {"settings.keySource.shortcutUnset", u"Touche à choisir dans les réglages du bureau."},
-    {"settings.keySource.binding", u"Touche transmise par le compositeur (parlova --maintenir)."},
+    {"settings.keySource.binding", u"Touche transmise par le compositeur."},
     {"settings.keySource.keyboards", u"Touche lue directement sur les claviers."},
-    {"settings.keySource.whereDesktop", u"Pour changer de touche, modifiez le raccourci « "
-                                        u"Maintenir pour dicter » dans les réglages du bureau."},
-    {"settings.keySource.whereCompositor",
-     u"Pour changer de touche, modifiez les lignes parlova --maintenir et --relacher de la "
-     u"configuration du compositeur."},
+    {"settings.keySource.whereDesktop", u"Changez-la dans les réglages du clavier du bureau."},
+    {"settings.keySource.whereCompositor", u"Changez-la dans la configuration du compositeur."},
     {"settings.keySource.configure", u"Modifier le raccourci…"},
     {"settings.general", u"Général"},
     {"settings.launchAtLogin", u"Ouvrir Parlova à l’ouverture de session"},
