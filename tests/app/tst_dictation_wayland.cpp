@@ -1,6 +1,7 @@
 #include "DesktopWindows.h"
 #include "RelayProcess.h"
 #include "Rig.h"
+#include "ScriptedPortal.h"
 #include "WaylandDesktop.h"
 #include "app/AppDelegate.h"
 #include "app/PillController.h"
@@ -16,12 +17,18 @@
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <memory>
+
 using namespace parlova;
 using test::RelayProcess;
+using test::ScriptedPortal;
 using test::WaylandDesktop;
 using test::WaylandTextWindow;
 
@@ -35,8 +42,8 @@ const QString sentence = QStringLiteral("L’été, c’est à Noël\u00a0? Où 
 
 // Parlova as it runs on a Wayland desktop (sway with XWayland): its windows
 // on XWayland, the hold key through sway's bindings running `parlova
-// --maintenir` and `--relacher`, the paste through the compositor; no
-// /dev/input, no /dev/uinput.
+// --maintenir` and `--relacher` (or through a scripted GlobalShortcuts
+// portal), the paste through the compositor; no /dev/input, no /dev/uinput.
 class DictationWaylandTest : public QObject {
     Q_OBJECT
 
@@ -44,17 +51,31 @@ private Q_SLOTS:
     void dictatesIntoNativeWindows_data() {
         QTest::addColumn<WaylandTextWindow::Kind>("kind");
         QTest::addColumn<int>("holdMs");
+        // "bindings": sway's; "shortcut": the portal's; "lost": the portal
+        // leaves the bus mid-hold.
+        QTest::addColumn<QString>("door");
         // Longer than the recording played into the microphone.
-        QTest::newRow("GTK window") << WaylandTextWindow::Kind::gtk << 4000;
-        QTest::newRow("foot") << WaylandTextWindow::Kind::foot << 4000;
-        QTest::newRow("a tap writes nothing") << WaylandTextWindow::Kind::gtk << 100;
+        QTest::newRow("GTK window") << WaylandTextWindow::Kind::gtk << 4000 << "bindings";
+        QTest::newRow("foot") << WaylandTextWindow::Kind::foot << 4000 << "bindings";
+        QTest::newRow("a tap writes nothing") << WaylandTextWindow::Kind::gtk << 100 << "bindings";
+        QTest::newRow("desktop shortcut") << WaylandTextWindow::Kind::gtk << 4000 << "shortcut";
+        QTest::newRow("the portal leaves mid-hold")
+            << WaylandTextWindow::Kind::gtk << 4000 << "lost";
     }
 
     void dictatesIntoNativeWindows() {
         PARLOVA_REQUIRE_RIG();
         QFETCH(WaylandTextWindow::Kind, kind);
         QFETCH(int, holdMs);
+        QFETCH(QString, door);
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        // Up before the program looks for it, as a desktop's portal is.
+        std::unique_ptr<ScriptedPortal> portal;
+        if (door != u"bindings") {
+            portal = std::make_unique<ScriptedPortal>(QDBusConnection::connectToBus(
+                QDBusConnection::SessionBus, QStringLiteral("portail-%1").arg(door)));
+            QVERIFY(portal->registered());
+        }
         QTemporaryDir folder;
         RelayProcess relay;
         QVERIFY2(relay.start(), qPrintable(relay.errorString()));
@@ -98,15 +119,26 @@ private Q_SLOTS:
         WaylandDesktop::copy("avant");
         QVERIFY(relay.setNextTranscript(sentence));
 
+        const auto nothingWritten = [&] {
+            QCOMPARE(window.text(), QString());
+            QTRY_COMPARE(delegate.controller().activity(),
+                         app::DictationController::Activity::ready);
+            QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files),
+                     QStringList());
+        };
         QProcess typist;
-        WaylandDesktop::holdKey(typist, holdMs);
+        QElapsedTimer held;
+        held.start();
+        if (portal) {
+            QTRY_COMPARE(portal->calls(QStringLiteral("BindShortcuts")).size(), 1);
+            portal->activate(QStringLiteral("dicter"), 1000);
+        } else {
+            WaylandDesktop::holdKey(typist, holdMs);
+        }
         if (holdMs < 300) {
             QTRY_COMPARE(typist.state(), QProcess::NotRunning);
             QTest::qWait(1500);
-            QCOMPARE(window.text(), QString());
-            QCOMPARE(delegate.controller().activity(), app::DictationController::Activity::ready);
-            QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files),
-                     QStringList());
+            nothingWritten();
             return;
         }
         // The pill is up, on XWayland, and the window keeps the focus.
@@ -116,6 +148,16 @@ private Q_SLOTS:
         QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
         test::runServing(QStringLiteral("paplay"),
                          {"--raw", "--rate=16000", "--channels=1", "--format=s16le", recording});
+        if (door == u"lost") {
+            portal->leave();
+            QTest::qWait(1500);
+            nothingWritten();
+            return;
+        }
+        if (portal) {
+            QTest::qWait(std::max(0, holdMs - int(held.elapsed())));
+            portal->deactivate(QStringLiteral("dicter"), 1000 + holdMs);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(typist.state(), QProcess::NotRunning, 10000);
 
         if (kind == WaylandTextWindow::Kind::foot) {
