@@ -1,6 +1,7 @@
 #include "relay/AccountStore.h"
 
 #include "relay/AccountJson.h"
+#include "relay/EmailAddress.h"
 #include "relay/KeyedDigest.h"
 #include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
@@ -190,21 +191,58 @@ void AccountStore::giftMonths(qint64 accountId, int months, qint64 now) {
 
 void AccountStore::recordReferral(qint64 referrerId, const QString& friendEmail, qint64 now) {
     m_db.prepare("INSERT OR IGNORE INTO parrainages (filleul, parrain, le) VALUES (?1, ?2, ?3)")
-        .bind(1, Secrets::sha256(friendEmail))
+        .bind(1, Secrets::sha256(EmailAddress::mailbox(friendEmail)))
         .bind(2, referrerId)
         .bind(3, now)
         .run();
 }
 
+bool AccountStore::mailboxKnown(const QString& email, qint64 accountId) {
+    const QString mailbox = EmailAddress::mailbox(email);
+    if (wasDeleted(email) || wasDeleted(mailbox))
+        return true;
+    // Referrals made before mailboxes were counted are keyed by the address.
+    auto referred = m_db.prepare("SELECT 1 FROM parrainages WHERE filleul IN (?1, ?2)");
+    referred.bind(1, Secrets::sha256(mailbox)).bind(2, Secrets::sha256(email));
+    if (referred.step())
+        return true;
+    // The addresses that may share the mailbox, told apart exactly below.
+    const qsizetype at = mailbox.lastIndexOf(u'@');
+    const auto escaped = [](QString text) {
+        return text.replace(u'\\', QStringLiteral("\\\\"))
+            .replace(u'%', QStringLiteral("\\%"))
+            .replace(u'_', QStringLiteral("\\_"));
+    };
+    auto others = m_db.prepare("SELECT email FROM comptes WHERE id != ?1 AND email LIKE ?2 "
+                               "ESCAPE '\\'");
+    others.bind(1, accountId).bind(2, escaped(mailbox.left(at)) + u'%' + escaped(mailbox.mid(at)));
+    while (others.step())
+        if (EmailAddress::mailbox(others.text(0)) == mailbox)
+            return true;
+    return false;
+}
+
 bool AccountStore::validateReferral(const QString& friendEmail, qint64 now) {
-    auto statement = m_db.prepare(
-        "UPDATE parrainages SET valide = 1 WHERE filleul = ?1 AND valide = 0 RETURNING parrain");
-    statement.bind(1, Secrets::sha256(friendEmail));
+    auto statement = m_db.prepare("SELECT filleul, parrain FROM parrainages "
+                                  "WHERE filleul IN (?1, ?2) AND valide = 0");
+    statement.bind(1, Secrets::sha256(EmailAddress::mailbox(friendEmail)))
+        .bind(2, Secrets::sha256(friendEmail));
     if (!statement.step())
         return false;
-    const qint64 referrer = statement.integer(0);
-    statement.run();
-    giftMonths(referrer, referralMonths, now);
+    const QString friendKey = statement.text(0);
+    const qint64 referrer = statement.integer(1);
+    auto earned = m_db.prepare(
+        "SELECT COALESCE(SUM(mois), 0) FROM parrainages WHERE parrain = ?1 AND valide_le > ?2");
+    earned.bind(1, referrer).bind(2, addMonths(now, -12));
+    earned.step();
+    const int months = earned.integer(0) + referralMonths <= maxMonthsPerYear ? referralMonths : 0;
+    m_db.prepare("UPDATE parrainages SET valide = 1, valide_le = ?2, mois = ?3 WHERE filleul = ?1")
+        .bind(1, friendKey)
+        .bind(2, now)
+        .bind(3, qint64(months))
+        .run();
+    if (months > 0)
+        giftMonths(referrer, months, now);
     return true;
 }
 
@@ -216,11 +254,11 @@ qint64 AccountStore::friendsOf(qint64 referrerId) {
 }
 
 ReferralCounts AccountStore::referralCounts(qint64 referrerId) {
-    auto counts = m_db.prepare(
-        "SELECT COUNT(*), COALESCE(SUM(valide), 0) FROM parrainages WHERE parrain = ?1");
+    auto counts = m_db.prepare("SELECT COUNT(*), COALESCE(SUM(valide), 0), COALESCE(SUM(mois), 0) "
+                               "FROM parrainages WHERE parrain = ?1");
     counts.bind(1, referrerId);
     counts.step();
-    return {counts.integer(0), counts.integer(1)};
+    return {counts.integer(0), counts.integer(1), counts.integer(2)};
 }
 
 bool AccountStore::wasDeleted(const QString& email) {

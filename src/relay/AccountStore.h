@@ -44,6 +44,7 @@ struct OfferState {
 struct ReferralCounts {
     qint64 friends = 0;
     qint64 validated = 0;
+    qint64 monthsEarned = 0;
 };
 
 class KeyedDigest;
@@ -58,8 +59,10 @@ public:
     static constexpr qint64 yearlyCentsPerMonth = 1000;
     // A referred friend's gift, and what a referrer earns per validated friend.
     static constexpr int referralMonths = 1;
-    // No referrer collects more friends than this.
+    // No referrer collects more friends than this, nor earns more months in
+    // a rolling year.
     static constexpr qint64 maxFriends = 100;
+    static constexpr qint64 maxMonthsPerYear = 12;
 
     AccountStore(Database& db, const KeyedDigest& digest);
 
@@ -91,11 +94,16 @@ public:
     void setOffered(qint64 accountId, std::optional<Offer> kind, std::optional<qint64> until);
     void setWeekWords(qint64 accountId, qint64 words, qint64 now);
 
-    // Referral bookkeeping, keyed by the digest of the friend's address so
-    // that it outlives the friend's account.
+    // Referral bookkeeping, keyed by the digest of the friend's mailbox
+    // (EmailAddress::mailbox) so that it outlives the friend's account and
+    // counts each mailbox once.
     void recordReferral(qint64 referrerId, const QString& friendEmail, qint64 now);
+    // Whether the address's mailbox was referred before, belonged to a
+    // deleted account, or has an account other than `accountId`.
+    bool mailboxKnown(const QString& email, qint64 accountId);
     // The friend's first dictation validates the referral and earns the
-    // referrer a month of Pro. True when that happened now.
+    // referrer a month of Pro, up to maxMonthsPerYear. True when that
+    // happened now.
     bool validateReferral(const QString& friendEmail, qint64 now);
     qint64 friendsOf(qint64 referrerId);
     ReferralCounts referralCounts(qint64 referrerId);

@@ -4,6 +4,7 @@
 #include "relay/Clock.h"
 #include "relay/Database.h"
 #include "relay/JsonBody.h"
+#include "relay/KeyedDigest.h"
 #include "relay/Log.h"
 #include "relay/Pages.h"
 #include "relay/Secrets.h"
@@ -28,27 +29,56 @@ QString priceText(Period period) {
 
 } // namespace
 
-BillingService::BillingService(Database& db, const Clock& clock, AccountStore& accounts,
-                               bool enabled, const QString& origin)
+BillingService::BillingService(Database& db, const Clock& clock, const KeyedDigest& digest,
+                               AccountStore& accounts, bool enabled, const QString& origin)
     : m_db(db)
     , m_clock(clock)
+    , m_digest(digest)
     , m_accounts(accounts)
     , m_enabled(enabled)
     , m_origin(origin) {}
 
-QString BillingService::newPage(qint64 accountId, const char* kind, std::optional<Period> period,
-                                qint64 validity, qint64 now) {
-    const QString key = Secrets::newToken();
-    m_db.prepare("INSERT INTO pages (cle, compte, genre, periode, expire_le) "
-                 "VALUES (?1, ?2, ?3, ?4, ?5)")
+QString BillingService::pageKey(const QString& seed) const {
+    return m_digest.of(QStringLiteral("page:") + seed);
+}
+
+QString BillingService::openPage(qint64 accountId, const char* kind, std::optional<Period> period,
+                                 qint64 validity, qint64 now) {
+    const QString genre = QString::fromLatin1(kind);
+    const std::optional<QString> periodText =
+        period ? std::optional(Terms::text(*period)) : std::nullopt;
+    auto open = m_db.prepare("SELECT graine FROM pages WHERE compte = ?1 AND genre = ?2 AND "
+                             "periode IS ?3 AND expire_le > ?4 AND utilisee = 0 AND "
+                             "graine IS NOT NULL");
+    open.bind(1, accountId).bind(2, genre).bind(3, periodText).bind(4, now + validity / 2);
+    if (open.step())
+        return pageKey(open.text(0));
+    // The account's other pages of this kind are used, expired, about to
+    // expire or without a seed: a page that cannot be given back goes.
+    m_db.prepare("DELETE FROM pages WHERE compte = ?1 AND genre = ?2 AND periode IS ?3")
+        .bind(1, accountId)
+        .bind(2, genre)
+        .bind(3, periodText)
+        .run();
+    const QString seed = Secrets::newToken();
+    const QString key = pageKey(seed);
+    m_db.prepare("INSERT INTO pages (cle, compte, genre, periode, expire_le, graine) "
+                 "VALUES (?1, ?2, ?3, ?4, ?5, ?6)")
         .bind(1, Secrets::sha256(key))
         .bind(2, accountId)
-        .bind(3, QString::fromLatin1(kind))
-        .bind(4, period ? std::optional(Terms::text(*period)) : std::nullopt)
+        .bind(3, genre)
+        .bind(4, periodText)
         .bind(5, now + validity)
+        .bind(6, seed)
         .run();
-    m_db.prepare("DELETE FROM pages WHERE expire_le <= ?1").bind(1, now).run();
     return key;
+}
+
+void BillingService::purge() {
+    const qint64 now = m_clock.now();
+    Database::Guard guard(m_db);
+    m_db.prepare("DELETE FROM pages WHERE expire_le <= ?1").bind(1, now).run();
+    guard.commit();
 }
 
 std::optional<BillingService::PageRecord> BillingService::page(const QString& key, const char* kind,
@@ -81,7 +111,7 @@ Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
         guard.commit();
         return Reply::error(409, QStringLiteral("deja-abonne"));
     }
-    const QString key = newPage(accountId, "paiement", chosen, checkoutValidity, now);
+    const QString key = openPage(accountId, "paiement", chosen, checkoutValidity, now);
     guard.commit();
     return Reply::json(200,
                        {{QStringLiteral("url"), m_origin + QStringLiteral("/paiement/") + key}});
@@ -100,7 +130,7 @@ Reply BillingService::portal(qint64 accountId, const QByteArray& contentType,
         guard.commit();
         return Reply::error(409, QStringLiteral("sans-abonnement"));
     }
-    const QString key = newPage(accountId, "portail", std::nullopt, portalValidity, now);
+    const QString key = openPage(accountId, "portail", std::nullopt, portalValidity, now);
     guard.commit();
     return Reply::json(200,
                        {{QStringLiteral("url"), m_origin + QStringLiteral("/portail/") + key}});

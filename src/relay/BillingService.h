@@ -11,12 +11,16 @@ namespace parlova::relay {
 class AccountStore;
 class Clock;
 class Database;
+class KeyedDigest;
 
 // Subscriptions without a payment provider: "api/abonnement/paiement" and
 // "api/abonnement/portail" answer with the address of a page of the relay
 // itself, where one button subscribes and others cancel, resume or simulate a
-// refused payment. A page address holds a random key (stored as a digest);
+// refused payment. A page address holds a key derived, with the relay's own
+// key, from a random seed (the database keeps the seed and the key's digest);
 // checkout pages are valid for a day and used once, portal pages for an hour.
+// An account has at most one open page per kind and period: asking again
+// gives the same page back, while it has at least half its validity left.
 class BillingService {
 public:
     static constexpr qint64 checkoutValidity = 24 * 3600;
@@ -25,8 +29,8 @@ public:
     // subscription starts as a trial that ends with it.
     static constexpr qint64 offeredCarryOver = 48 * 3600;
 
-    BillingService(Database& db, const Clock& clock, AccountStore& accounts, bool enabled,
-                   const QString& origin);
+    BillingService(Database& db, const Clock& clock, const KeyedDigest& digest,
+                   AccountStore& accounts, bool enabled, const QString& origin);
 
     Reply checkout(qint64 accountId, const QByteArray& contentType, const QByteArray& body);
     Reply portal(qint64 accountId, const QByteArray& contentType, const QByteArray& body);
@@ -38,17 +42,22 @@ public:
     // action: "resilier", "reprendre" or "impaye".
     Reply portalAction(const QString& key, const QString& action);
 
+    // Drops expired pages.
+    void purge();
+
 private:
     struct PageRecord {
         qint64 accountId = 0;
         Period period = Period::Monthly;
     };
     std::optional<PageRecord> page(const QString& key, const char* kind, qint64 now);
-    QString newPage(qint64 accountId, const char* kind, std::optional<Period> period,
-                    qint64 validity, qint64 now);
+    QString openPage(qint64 accountId, const char* kind, std::optional<Period> period,
+                     qint64 validity, qint64 now);
+    QString pageKey(const QString& seed) const;
 
     Database& m_db;
     const Clock& m_clock;
+    const KeyedDigest& m_digest;
     AccountStore& m_accounts;
     const bool m_enabled;
     // The relay's, set once it listens.

@@ -1,5 +1,7 @@
 #include "relay/CertificateAuthority.h"
 
+#include "relay/DataFolder.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -39,15 +41,26 @@ Key newKey() {
     return Key(EVP_EC_gen("P-256"));
 }
 
+// Reading never follows a link planted in the data folder.
+FILE* openForReading(const QString& path) {
+    const int fd = DataFolder::open(path, O_RDONLY);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return file;
+}
+
 Key readKey(const QString& path) {
-    File file(std::fopen(QFile::encodeName(path).constData(), "rb"));
+    File file(openForReading(path));
     if (!file)
         return {};
     return Key(PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr));
 }
 
 Cert readCert(const QString& path) {
-    File file(std::fopen(QFile::encodeName(path).constData(), "rb"));
+    File file(openForReading(path));
     if (!file)
         return {};
     return Cert(PEM_read_X509(file.get(), nullptr, nullptr, nullptr));
@@ -57,7 +70,8 @@ Cert readCert(const QString& path) {
 // leaves half a key behind.
 bool writePem(const QString& path, mode_t mode, const auto& write) {
     const QByteArray temporary = QFile::encodeName(path + QStringLiteral(".tmp"));
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+    const int fd =
+        DataFolder::open(QFile::decodeName(temporary), O_WRONLY | O_CREAT | O_TRUNC, mode);
     if (fd < 0)
         return false;
     ::fchmod(fd, mode);
@@ -185,10 +199,10 @@ bool serverStillGood(X509* authority, const QString& certPath, const QString& ke
     return X509_cmp_time(X509_get0_notAfter(cert.get()), &inAWeek) > 0;
 }
 
+// 0700 when the relay makes it; one that is already there keeps its mode.
 bool makeFolder(const QString& path) {
-    if (!QDir().mkpath(path))
-        return false;
-    return ::chmod(QFile::encodeName(path).constData(), 0700) == 0;
+    const auto outcome = DataFolder::prepare(path);
+    return outcome == DataFolder::Outcome::Created || outcome == DataFolder::Outcome::Existing;
 }
 
 } // namespace
@@ -241,7 +255,10 @@ bool CertificateAuthority::prepare(QString* error) {
         return fail(QStringLiteral("Autorité illisible : %1 et sa clé ne vont pas ensemble.")
                         .arg(authorityCertificatePath()));
     // A copied key may have arrived with loose permissions.
-    ::chmod(QFile::encodeName(authorityKeyPath()).constData(), 0600);
+    if (const int fd = DataFolder::open(authorityKeyPath(), O_RDONLY); fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
 
     if (!serverStillGood(authority.get(), serverCertificatePath(), serverKeyPath()) &&
         !makeServer(authority.get(), authorityKey.get(), serverCertificatePath(), serverKeyPath()))

@@ -1,6 +1,7 @@
 #include "relay/CommandEngine.h"
 
 #include "relay/AudioDecoder.h"
+#include "relay/DataFolder.h"
 #include "relay/Secrets.h"
 
 #include <QDir>
@@ -174,9 +175,11 @@ QByteArray CommandEngine::wav(const std::vector<qint16>& samples, int sampleRate
 Transcription CommandEngine::transcribe(const std::vector<qint16>& samples,
                                         const QByteArray& /*upload*/,
                                         const std::optional<QString>& language) {
-    // The takes are people's voices: the folder is the relay's alone.
-    QDir().mkpath(m_workDir);
-    QFile::setPermissions(m_workDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // The takes are people's voices: the folder is the relay's alone, and
+    // never a link to somewhere else.
+    const auto folder = DataFolder::prepare(m_workDir);
+    if (folder != DataFolder::Outcome::Created && folder != DataFolder::Outcome::Existing)
+        return {Transcription::Outcome::Failed, {}, QStringLiteral("dossier des dictées")};
     const QString path =
         QDir(m_workDir).filePath(QStringLiteral("dictee-%1.wav").arg(Secrets::randomDigits(12)));
     if (!writePrivateFile(path, wav(samples, AudioDecoder::sampleRate)))

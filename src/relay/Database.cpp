@@ -94,6 +94,47 @@ CREATE INDEX IF NOT EXISTS demandes_code_le ON demandes_code(le);
 DELETE FROM codes;
 )sql";
 
+// Version 3: an address keeps its last few codes (a new request no longer
+// replaces the code already sent); code requests and wrong guesses remember
+// the client address that made them, so that limits and waits fall on the
+// client rather than on the address it names, and the per-address lock goes;
+// a referral remembers when it was validated and what it earned; a page
+// keeps the seed its key is derived from, so that an open page can be given
+// again; expired pages and codes are found through an index.
+const char* const toVersion3 = R"sql(
+ALTER TABLE codes RENAME TO codes_v2;
+CREATE TABLE codes (
+    id INTEGER PRIMARY KEY,
+    email TEXT NOT NULL,
+    code TEXT NOT NULL,
+    parrainage TEXT,
+    emis_le INTEGER NOT NULL,
+    essais INTEGER NOT NULL DEFAULT 0
+);
+INSERT INTO codes (email, code, parrainage, emis_le, essais)
+    SELECT email, code, parrainage, emis_le, essais FROM codes_v2;
+DROP TABLE codes_v2;
+CREATE INDEX codes_email ON codes(email, emis_le);
+CREATE INDEX codes_emis_le ON codes(emis_le);
+ALTER TABLE demandes_code ADD COLUMN client TEXT;
+CREATE INDEX demandes_code_client ON demandes_code(client, le);
+CREATE TABLE echecs_code (
+    client TEXT NOT NULL,
+    email TEXT NOT NULL,
+    le INTEGER NOT NULL
+);
+CREATE INDEX echecs_code_client ON echecs_code(client, email, le);
+CREATE INDEX echecs_code_le ON echecs_code(le);
+DROP TABLE verrous;
+ALTER TABLE parrainages ADD COLUMN valide_le INTEGER;
+ALTER TABLE parrainages ADD COLUMN mois INTEGER NOT NULL DEFAULT 0;
+UPDATE parrainages SET valide_le = le, mois = 1 WHERE valide = 1;
+CREATE INDEX parrainages_valide_le ON parrainages(parrain, valide_le);
+ALTER TABLE pages ADD COLUMN graine TEXT;
+CREATE INDEX pages_expire_le ON pages(expire_le);
+CREATE INDEX pages_compte ON pages(compte, genre);
+)sql";
+
 } // namespace
 
 Database::~Database() {
@@ -103,8 +144,10 @@ Database::~Database() {
 bool Database::open(const QString& path, QString* error) {
     close();
     const QByteArray name = QFile::encodeName(path);
+    // A link planted in the data folder must not send the accounts elsewhere.
     if (sqlite3_open_v2(name.constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX |
+                            SQLITE_OPEN_NOFOLLOW,
                         nullptr) != SQLITE_OK) {
         if (error)
             *error = QStringLiteral("Base %1 illisible : %2")
@@ -121,14 +164,19 @@ bool Database::open(const QString& path, QString* error) {
         // Deleted rows (addresses, digests) are overwritten, not left in free pages.
         exec("PRAGMA secure_delete=ON");
         Transaction transaction(*this);
-        exec(schema);
         const qint64 current = [this] {
             Statement version(m_db, "PRAGMA user_version");
             return version.step() ? version.integer(0) : 0;
         }();
-        if (current < 2)
+        // The first tables as they were, then each version's changes in turn:
+        // the version 1 layout must not come back once a later one dropped it.
+        if (current < 2) {
+            exec(schema);
             exec(toVersion2);
-        exec("PRAGMA user_version=2");
+        }
+        if (current < 3)
+            exec(toVersion3);
+        exec("PRAGMA user_version=3");
         transaction.commit();
         // The WAL mode really took (it does not on some file systems).
         Statement mode(m_db, "PRAGMA journal_mode");

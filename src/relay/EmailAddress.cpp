@@ -53,4 +53,12 @@ std::optional<QString> EmailAddress::normalized(const QString& text) {
     return address;
 }
 
+QString EmailAddress::mailbox(const QString& address) {
+    const qsizetype at = address.lastIndexOf(u'@');
+    const qsizetype plus = address.indexOf(u'+');
+    if (at < 0 || plus <= 0 || plus > at)
+        return address;
+    return address.left(plus) + address.mid(at);
+}
+
 } // namespace parlova::relay

@@ -16,6 +16,10 @@ public:
     // plain local part, a domain of at least two labels. Internationalised
     // addresses are not accepted.
     static std::optional<QString> normalized(const QString& text);
+
+    // The mailbox that a normalised address delivers to, for the rules that
+    // count a person once: "local+tag@domain" is "local@domain".
+    static QString mailbox(const QString& address);
 };
 
 } // namespace parlova::relay

@@ -322,13 +322,15 @@ struct HttpServer::Impl {
             {"POST",
              "/api/connexion/code",
              route([this](const Request& r) {
-                 return relay.signIn().requestCode(header(r, "Content-Type"), body(r));
+                 return relay.signIn().requestCode(QString::fromStdString(r.remote_addr),
+                                                   header(r, "Content-Type"), body(r));
              }),
              {}},
             {"POST",
              "/api/connexion/verifier",
              route([this](const Request& r) {
-                 return relay.signIn().verify(header(r, "Content-Type"), body(r));
+                 return relay.signIn().verify(QString::fromStdString(r.remote_addr),
+                                              header(r, "Content-Type"), body(r));
              }),
              {}},
             {"POST",

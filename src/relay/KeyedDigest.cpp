@@ -1,11 +1,14 @@
 #include "relay/KeyedDigest.h"
 
+#include "relay/DataFolder.h"
 #include "relay/Secrets.h"
 
 #include <QFile>
 #include <QMessageAuthenticationCode>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace parlova::relay {
@@ -17,28 +20,36 @@ constexpr int keySize = 32;
 } // namespace
 
 bool KeyedDigest::load(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.exists()) {
-        // Created 0600 from the start: the key is never readable by others.
+    // Created 0600 from the start: the key is never readable by others. A
+    // link in its place is refused rather than followed.
+    int fd = DataFolder::open(path, O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0) {
         const QByteArray key = Secrets::randomBytes(keySize);
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        const bool written = fd >= 0 && ::write(fd, key.constData(), keySize) == keySize;
-        if (fd >= 0 && ::close(fd) != 0) {
+        const bool written = ::write(fd, key.constData(), keySize) == keySize;
+        if (::close(fd) != 0 || !written) {
+            ::unlink(QFile::encodeName(path).constData());
             *error = QStringLiteral("Clé %1 impossible à écrire.").arg(path);
             return false;
         }
-        if (!written) {
-            QFile::remove(path);
-            *error = QStringLiteral("Clé %1 impossible à écrire.").arg(path);
-            return false;
-        }
+    } else if (errno != EEXIST) {
+        *error = QStringLiteral("Clé %1 impossible à écrire.").arg(path);
+        return false;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    fd = DataFolder::open(path, O_RDONLY);
+    if (fd < 0) {
         *error = QStringLiteral("Clé %1 illisible.").arg(path);
         return false;
     }
-    m_key = file.readAll();
+    QByteArray key(4096, '\0');
+    const ssize_t size = ::read(fd, key.data(), size_t(key.size()));
+    // A copied key may have arrived with loose permissions.
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    if (size < 0) {
+        *error = QStringLiteral("Clé %1 illisible.").arg(path);
+        return false;
+    }
+    m_key = key.left(size);
     if (m_key.size() != keySize) {
         *error = QStringLiteral("Clé %1 abîmée (%2 octets au lieu de %3).")
                      .arg(path)
@@ -46,7 +57,6 @@ bool KeyedDigest::load(const QString& path, QString* error) {
                      .arg(keySize);
         return false;
     }
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     return true;
 }
 

@@ -1,135 +1,206 @@
 #include "relay/Options.h"
 
+#include <QCommandLineParser>
 #include <QDir>
+#include <QMap>
 #include <QUrl>
 
 namespace parlova::relay {
 
-ParsedOptions Options::parse(const QStringList& arguments) {
-    Options options;
-    options.dataDir = defaultDataDir();
-    bool engineGiven = false;
+namespace {
+
+// The options that take a value, by their long name.
+const QStringList valueOptions = {QStringLiteral("port"),
+                                  QStringLiteral("donnees"),
+                                  QStringLiteral("origine"),
+                                  QStringLiteral("moteur"),
+                                  QStringLiteral("commande"),
+                                  QStringLiteral("serveur"),
+                                  QStringLiteral("modele"),
+                                  QStringLiteral("cle-fichier"),
+                                  QStringLiteral("format-serveur"),
+                                  QStringLiteral("delai-serveur"),
+                                  QStringLiteral("delai-requete"),
+                                  QStringLiteral("inactivite"),
+                                  QStringLiteral("requetes-par-connexion"),
+                                  QStringLiteral("connexions-par-adresse"),
+                                  QStringLiteral("sessions-jours")};
+const QStringList flagOptions = {QStringLiteral("controle"), QStringLiteral("sans-paiement"),
+                                 QStringLiteral("help"), QStringLiteral("aide")};
+
+// The first argument the parser could not place, as the user typed it:
+// QCommandLineParser's own messages are in English and name no position.
+std::optional<QString> firstUnknown(const QStringList& arguments) {
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
-        const auto value = [&]() -> std::optional<QString> {
-            if (i + 1 >= arguments.size())
-                return std::nullopt;
-            return arguments.at(++i);
-        };
-        // A whole number within bounds, for the options that take one.
-        const auto number = [&](int low, int high, int* target) {
-            const auto text = value();
-            bool ok = false;
-            const int n = text ? text->toInt(&ok) : 0;
-            if (!ok || n < low || n > high)
-                return false;
-            *target = n;
-            return true;
-        };
-        const auto range = [&](int low, int high) {
-            return QStringLiteral("%1 attend un nombre entier de %2 à %3.")
-                .arg(argument)
-                .arg(low)
-                .arg(high);
-        };
-        if (argument == u"--delai-requete") {
-            if (!number(1, 3600, &options.requestSeconds))
-                return {std::nullopt, range(1, 3600)};
-        } else if (argument == u"--inactivite") {
-            if (!number(1, 600, &options.idleSeconds))
-                return {std::nullopt, range(1, 600)};
-        } else if (argument == u"--requetes-par-connexion") {
-            if (!number(1, 100000, &options.requestsPerConnection))
-                return {std::nullopt, range(1, 100000)};
-        } else if (argument == u"--connexions-par-adresse") {
-            if (!number(1, 10000, &options.connectionsPerAddress))
-                return {std::nullopt, range(1, 10000)};
-        } else if (argument == u"--sessions-jours") {
-            if (!number(1, 36500, &options.sessionDays))
-                return {std::nullopt, range(1, 36500)};
-        } else if (argument == u"--delai-serveur") {
-            if (!number(1, 600, &options.serverTimeoutSeconds))
-                return {std::nullopt, range(1, 600)};
-        } else if (argument == u"--origine") {
-            const auto text = value();
-            QUrl url(text.value_or(QString()), QUrl::StrictMode);
-            if (url.path() == u"/")
-                url.setPath(QString());
-            if (!url.isValid() || (url.scheme() != u"https" && url.scheme() != u"http") ||
-                url.host().isEmpty() || !url.path(QUrl::FullyEncoded).isEmpty() || url.hasQuery() ||
-                url.hasFragment() || !url.userInfo().isEmpty())
-                return {std::nullopt, QStringLiteral("--origine attend une adresse comme "
-                                                     "https://relais.example.fr (sans chemin).")};
-            options.origin = url.toString(QUrl::FullyEncoded);
-        } else if (argument == u"--serveur") {
-            const auto text = value();
-            const QUrl url(text.value_or(QString()), QUrl::StrictMode);
-            if (!url.isValid() || (url.scheme() != u"https" && url.scheme() != u"http") ||
-                url.host().isEmpty())
-                return {std::nullopt,
-                        QStringLiteral("--serveur attend l’adresse complète de transcription "
-                                       "(http:// ou https://…/audio/transcriptions).")};
-            options.serverUrl = url.toString(QUrl::FullyEncoded);
-        } else if (argument == u"--modele") {
-            const auto text = value();
-            if (!text || text->trimmed().isEmpty())
-                return {std::nullopt, QStringLiteral("--modele attend un nom de modèle.")};
-            options.serverModel = text->trimmed();
-        } else if (argument == u"--cle-fichier") {
-            const auto text = value();
-            if (!text || text->isEmpty())
-                return {std::nullopt, QStringLiteral("--cle-fichier attend un fichier.")};
-            options.serverKeyFile = QDir(*text).absolutePath();
-        } else if (argument == u"--format-serveur") {
-            const auto text = value();
-            if (text == u"wav")
-                options.serverFormat = ServerFormat::Wav;
-            else if (text == u"m4a")
-                options.serverFormat = ServerFormat::Upload;
-            else
-                return {std::nullopt, QStringLiteral("--format-serveur attend wav ou m4a.")};
-        } else if (argument == u"--port") {
-            const auto text = value();
-            bool ok = false;
-            const int port = text ? text->toInt(&ok) : -1;
-            if (!ok || port < 0 || port > 65535)
-                return {std::nullopt,
-                        QStringLiteral("--port attend un numéro de port (0 à 65535).")};
-            options.port = port;
-        } else if (argument == u"--donnees") {
-            const auto text = value();
-            if (!text || text->isEmpty())
-                return {std::nullopt, QStringLiteral("--donnees attend un dossier.")};
-            options.dataDir = QDir(*text).absolutePath();
-        } else if (argument == u"--moteur") {
-            const auto text = value();
-            if (text == u"pocketsphinx")
-                options.engine = EngineKind::PocketSphinx;
-            else if (text == u"commande")
-                options.engine = EngineKind::Command;
-            else if (text == u"serveur")
-                options.engine = EngineKind::Server;
-            else if (text == u"test")
-                options.engine = EngineKind::Test;
-            else
-                return {std::nullopt,
-                        QStringLiteral("--moteur attend pocketsphinx, commande, serveur ou test.")};
-            engineGiven = true;
-        } else if (argument == u"--commande") {
-            const auto text = value();
-            if (!text || text->trimmed().isEmpty())
-                return {std::nullopt, QStringLiteral("--commande attend une commande.")};
-            options.command = *text;
-        } else if (argument == u"--controle") {
-            options.control = true;
-        } else if (argument == u"--sans-paiement") {
-            options.paymentsEnabled = false;
-        } else if (argument == u"--aide" || argument == u"--help" || argument == u"-h") {
-            options.helpWanted = true;
-        } else {
-            return {std::nullopt, QStringLiteral("Option inconnue : %1").arg(argument)};
+        if (argument == u"--" || !argument.startsWith(u'-') || argument.size() == 1)
+            return argument;
+        if (argument.startsWith(u"--")) {
+            const QString name = argument.mid(2).section(u'=', 0, 0);
+            const bool withValue = argument.contains(u'=');
+            if (valueOptions.contains(name)) {
+                if (!withValue)
+                    ++i;
+                continue;
+            }
+            if (flagOptions.contains(name) && !withValue)
+                continue;
+            return argument;
         }
+        if (argument != u"-h")
+            return argument;
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+ParsedOptions Options::parse(const QStringList& arguments) {
+    QCommandLineParser parser;
+    for (const QString& name : valueOptions)
+        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("valeur")));
+    parser.addOption(QCommandLineOption(QStringLiteral("controle")));
+    parser.addOption(QCommandLineOption(QStringLiteral("sans-paiement")));
+    parser.addOption(QCommandLineOption(
+        QStringList{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("aide")}));
+
+    Options options;
+    options.dataDir = defaultDataDir();
+    const bool parsed = parser.parse(QStringList(QStringLiteral("parlova-relais")) + arguments);
+    if (const auto unknown = firstUnknown(arguments))
+        return {std::nullopt, QStringLiteral("Option inconnue : %1").arg(*unknown)};
+    // What is left is an option given last without its value: each option's
+    // own message says what it expects.
+    const auto given = [&](const QString& name) {
+        return !parsed ? arguments.last() == QStringLiteral("--") + name : parser.isSet(name);
+    };
+    const auto values = [&](const QString& name) {
+        return !parsed ? QStringList{QString()} : parser.values(name);
+    };
+    const auto check = [&](const QString& name, const auto& accept) -> std::optional<QString> {
+        if (!given(name))
+            return std::nullopt;
+        for (const QString& text : values(name))
+            if (auto refusal = accept(text, parsed))
+                return refusal;
+        return std::nullopt;
+    };
+    // A whole number within bounds, for the options that take one.
+    const auto number = [&](const QString& name, int low, int high, int* target) {
+        return check(name, [&](const QString& text, bool present) -> std::optional<QString> {
+            bool ok = false;
+            const int n = present ? text.toInt(&ok) : 0;
+            if (!ok || n < low || n > high)
+                return QStringLiteral("--%1 attend un nombre entier de %2 à %3.")
+                    .arg(name)
+                    .arg(low)
+                    .arg(high);
+            *target = n;
+            return std::nullopt;
+        });
+    };
+    bool engineGiven = false;
+    const std::optional<QString> refusals[] = {
+        number(QStringLiteral("delai-requete"), 1, 3600, &options.requestSeconds),
+        number(QStringLiteral("inactivite"), 1, 600, &options.idleSeconds),
+        number(QStringLiteral("requetes-par-connexion"), 1, 100000, &options.requestsPerConnection),
+        number(QStringLiteral("connexions-par-adresse"), 1, 10000, &options.connectionsPerAddress),
+        number(QStringLiteral("sessions-jours"), 1, 36500, &options.sessionDays),
+        number(QStringLiteral("delai-serveur"), 1, 600, &options.serverTimeoutSeconds),
+        check(QStringLiteral("origine"),
+              [&](const QString& text, bool) -> std::optional<QString> {
+                  QUrl url(text, QUrl::StrictMode);
+                  if (url.path() == u"/")
+                      url.setPath(QString());
+                  if (!url.isValid() || (url.scheme() != u"https" && url.scheme() != u"http") ||
+                      url.host().isEmpty() || !url.path(QUrl::FullyEncoded).isEmpty() ||
+                      url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty())
+                      return QStringLiteral("--origine attend une adresse comme "
+                                            "https://relais.example.fr (sans chemin).");
+                  options.origin = url.toString(QUrl::FullyEncoded);
+                  return std::nullopt;
+              }),
+        check(QStringLiteral("serveur"),
+              [&](const QString& text, bool) -> std::optional<QString> {
+                  const QUrl url(text, QUrl::StrictMode);
+                  if (!url.isValid() || (url.scheme() != u"https" && url.scheme() != u"http") ||
+                      url.host().isEmpty())
+                      return QStringLiteral("--serveur attend l’adresse complète de transcription "
+                                            "(http:// ou https://…/audio/transcriptions).");
+                  options.serverUrl = url.toString(QUrl::FullyEncoded);
+                  return std::nullopt;
+              }),
+        check(QStringLiteral("modele"),
+              [&](const QString& text, bool) -> std::optional<QString> {
+                  if (text.trimmed().isEmpty())
+                      return QStringLiteral("--modele attend un nom de modèle.");
+                  options.serverModel = text.trimmed();
+                  return std::nullopt;
+              }),
+        check(QStringLiteral("cle-fichier"),
+              [&](const QString& text, bool) -> std::optional<QString> {
+                  if (text.isEmpty())
+                      return QStringLiteral("--cle-fichier attend un fichier.");
+                  options.serverKeyFile = QDir(text).absolutePath();
+                  return std::nullopt;
+              }),
+        check(QStringLiteral("format-serveur"),
+              [&](const QString& text, bool present) -> std::optional<QString> {
+                  if (present && text == u"wav")
+                      options.serverFormat = ServerFormat::Wav;
+                  else if (present && text == u"m4a")
+                      options.serverFormat = ServerFormat::Upload;
+                  else
+                      return QStringLiteral("--format-serveur attend wav ou m4a.");
+                  return std::nullopt;
+              }),
+        check(QStringLiteral("port"),
+              [&](const QString& text, bool present) -> std::optional<QString> {
+                  bool ok = false;
+                  const int port = present ? text.toInt(&ok) : -1;
+                  if (!ok || port < 0 || port > 65535)
+                      return QStringLiteral("--port attend un numéro de port (0 à 65535).");
+                  options.port = port;
+                  return std::nullopt;
+              }),
+        check(QStringLiteral("donnees"),
+              [&](const QString& text, bool) -> std::optional<QString> {
+                  if (text.isEmpty())
+                      return QStringLiteral("--donnees attend un dossier.");
+                  options.dataDir = QDir(text).absolutePath();
+                  return std::nullopt;
+              }),
+        check(QStringLiteral("moteur"),
+              [&](const QString& text, bool present) -> std::optional<QString> {
+                  static const QMap<QString, EngineKind> engines = {
+                      {QStringLiteral("pocketsphinx"), EngineKind::PocketSphinx},
+                      {QStringLiteral("commande"), EngineKind::Command},
+                      {QStringLiteral("serveur"), EngineKind::Server},
+                      {QStringLiteral("test"), EngineKind::Test}};
+                  if (!present || !engines.contains(text))
+                      return QStringLiteral(
+                          "--moteur attend pocketsphinx, commande, serveur ou test.");
+                  options.engine = engines.value(text);
+                  engineGiven = true;
+                  return std::nullopt;
+              }),
+        check(QStringLiteral("commande"),
+              [&](const QString& text, bool) -> std::optional<QString> {
+                  if (text.trimmed().isEmpty())
+                      return QStringLiteral("--commande attend une commande.");
+                  options.command = text;
+                  return std::nullopt;
+              }),
+    };
+    for (const auto& refusal : refusals)
+        if (refusal)
+            return {std::nullopt, *refusal};
+    if (!parsed)
+        return {std::nullopt, QStringLiteral("Option inconnue : %1").arg(arguments.last())};
+    options.control = parser.isSet(QStringLiteral("controle"));
+    options.paymentsEnabled = !parser.isSet(QStringLiteral("sans-paiement"));
+    options.helpWanted = parser.isSet(QStringLiteral("aide"));
+
     // A command alone is enough to say which engine is wanted.
     if (!engineGiven && !options.command.isEmpty())
         options.engine = EngineKind::Command;
@@ -149,6 +220,8 @@ QString Options::defaultDataDir() {
     return QDir(base).filePath(QStringLiteral("parlova-relais"));
 }
 
+// Written out rather than QCommandLineParser::helpText(), whose headings are
+// English and whose columns would change what operators know.
 QString Options::usage() {
     return QStringLiteral(
         "Utilisation : parlova-relais [--port N] [--donnees DOSSIER] [--origine URL]\n"

@@ -1,12 +1,13 @@
 #include "relay/Relay.h"
 
 #include "relay/CommandEngine.h"
+#include "relay/DataFolder.h"
 #include "relay/PocketSphinxEngine.h"
 #include "relay/ServerEngine.h"
 #include "relay/TestEngine.h"
 
 #include <QDir>
-#include <QFile>
+#include <QFileInfo>
 
 namespace parlova::relay {
 
@@ -19,7 +20,7 @@ Relay::Relay(Options options)
     , m_mailbox(m_options.control)
     , m_signIn(m_db, m_clock, m_accounts, m_sessions, m_signInStore, m_mailbox, m_origin)
     , m_account(m_db, m_clock, m_accounts, m_sessions, m_signInStore, m_origin)
-    , m_billing(m_db, m_clock, m_accounts, m_options.paymentsEnabled, m_origin) {}
+    , m_billing(m_db, m_clock, m_digest, m_accounts, m_options.paymentsEnabled, m_origin) {}
 
 void Relay::listensOn(int port) {
     m_origin = m_options.origin.isEmpty() ? QStringLiteral("https://127.0.0.1:%1").arg(port)
@@ -33,35 +34,46 @@ QString Relay::dictationDir() const {
 void Relay::purge() {
     m_signIn.purge();
     m_account.purge();
+    m_billing.purge();
 }
 
 Relay::~Relay() = default;
 
 bool Relay::open(QString* error) {
     const QString dir = m_options.dataDir;
-    if (!QDir().mkpath(dir)) {
+    // The folder is the operator's choice, a link to it included: it keeps
+    // its mode unless the relay made it. What the relay keeps in it is
+    // never reached through a link.
+    const auto data = DataFolder::prepare(dir);
+    if (data == DataFolder::Outcome::Failed || data == DataFolder::Outcome::NotAFolder ||
+        !QFileInfo(dir).isDir()) {
         *error = QStringLiteral("Impossible de créer le dossier de données %1.").arg(dir);
         return false;
     }
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!m_authority.prepare(error))
         return false;
     if (!m_digest.load(QDir(dir).filePath(QStringLiteral("cle-empreintes")), error))
         return false;
     // Takes are people's voices: a private folder, emptied of whatever a
     // crash left behind.
-    QDir takes(dictationDir());
-    if (!QDir().mkpath(takes.path()) ||
-        !QFile::setPermissions(takes.path(),
-                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-        *error = QStringLiteral("Impossible de préparer le dossier %1.").arg(takes.path());
+    const QString takes = dictationDir();
+    switch (DataFolder::prepare(takes)) {
+    case DataFolder::Outcome::Created:
+    case DataFolder::Outcome::Existing:
+        break;
+    case DataFolder::Outcome::Link:
+        *error = QStringLiteral("Le dossier %1 est un lien symbolique : le relais refuse de le "
+                                "suivre. Remplacez-le par un vrai dossier.")
+                     .arg(takes);
+        return false;
+    case DataFolder::Outcome::NotAFolder:
+    case DataFolder::Outcome::Failed:
+        *error = QStringLiteral("Impossible de préparer le dossier %1.").arg(takes);
         return false;
     }
-    for (const QString& name : takes.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-        if (!takes.remove(name)) {
-            *error = QStringLiteral("Impossible d’effacer %1.").arg(takes.filePath(name));
-            return false;
-        }
+    if (!DataFolder::removeFiles(takes)) {
+        *error = QStringLiteral("Impossible d’effacer les dictées laissées dans %1.").arg(takes);
+        return false;
     }
     if (!m_db.open(QDir(dir).filePath(QStringLiteral("relais.sqlite3")), error))
         return false;

@@ -44,7 +44,8 @@ public:
     // The private folder of the takes that an engine needs on disk.
     QString dictationDir() const;
 
-    // Forgets what has expired: codes, requests, locks, sessions, kept weeks.
+    // Forgets what has expired: codes, requests, wrong guesses, sessions, kept
+    // weeks, pages.
     void purge();
     const CertificateAuthority& authority() const { return m_authority; }
     Clock& clock() { return m_clock; }

@@ -13,6 +13,10 @@
 #include "relay/SessionStore.h"
 #include "relay/SignInStore.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
+
 namespace parlova::relay {
 
 namespace {
@@ -60,17 +64,32 @@ SignInService::SignInService(Database& db, const Clock& clock, AccountStore& acc
     , m_mailbox(mailbox)
     , m_origin(origin) {}
 
+QString SignInService::clientKey(const QString& address) {
+    QString text = address.trimmed().toLower();
+    if (text.startsWith(u"::ffff:") && text.count(u'.') == 3)
+        text = text.mid(7);
+    const QByteArray latin = text.toLatin1();
+    in6_addr v6{};
+    if (!text.contains(u':') || inet_pton(AF_INET6, latin.constData(), &v6) != 1)
+        return text;
+    // One subscriber commonly holds a whole /64: it counts as one client.
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(v6.s6_addr), 8).toHex()) +
+           QStringLiteral("::/64");
+}
+
 void SignInService::purge() {
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
-    m_store.purge(now, codeValidity, requestWindow);
+    m_store.purge(now, codeValidity, requestWindow, failureMemory);
     guard.commit();
 }
 
-Reply SignInService::requestCode(const QByteArray& contentType, const QByteArray& body) {
+Reply SignInService::requestCode(const QString& client, const QByteArray& contentType,
+                                 const QByteArray& body) {
     Identity identity;
     if (auto refusal = readIdentity(contentType, body, false, &identity))
         return *refusal;
+    const QString from = clientKey(client);
     const qint64 now = m_clock.now();
     const QString code = Secrets::randomDigits(6);
     {
@@ -79,15 +98,20 @@ Reply SignInService::requestCode(const QByteArray& contentType, const QByteArray
             return Reply::error(400, QStringLiteral("parrainage"));
         const qint64 since = now - requestWindow;
         const auto mine = m_store.requestsSince(identity.email, since);
+        const auto theirs = m_store.clientRequestsSince(from, since);
         const auto all = m_store.allRequestsSince(since);
-        const auto tooMany = mine.count >= maxCodesPerHour     ? std::optional(mine.oldest)
-                             : all.count >= maxCodesPerHourAll ? std::optional(all.oldest)
-                                                               : std::nullopt;
+        std::optional<qint64> tooMany;
+        if (mine.count >= maxCodesPerHour)
+            tooMany = mine.oldest;
+        else if (theirs.count >= maxCodesPerHourPerClient)
+            tooMany = theirs.oldest;
+        else if (all.count >= maxCodesPerHourAll)
+            tooMany = all.oldest;
         if (tooMany)
             return Reply::wait(QStringLiteral("trop-de-codes"),
                                std::max<qint64>(*tooMany + requestWindow - now, 1));
-        m_store.recordRequest(identity.email, now);
-        m_store.saveCode(identity.email, code, identity.referral, now);
+        m_store.recordRequest(identity.email, from, now);
+        m_store.saveCode(identity.email, code, identity.referral, now, maxLiveCodes);
         guard.commit();
     }
     m_mailbox.deliver(identity.email, code, now + codeValidity);
@@ -96,38 +120,48 @@ Reply SignInService::requestCode(const QByteArray& contentType, const QByteArray
                         {QStringLiteral("expiration"), ParisWeek::isoDate(now + codeValidity)}});
 }
 
-Reply SignInService::verify(const QByteArray& contentType, const QByteArray& body) {
+Reply SignInService::verify(const QString& client, const QByteArray& contentType,
+                            const QByteArray& body) {
     Identity identity;
     if (auto refusal = readIdentity(contentType, body, true, &identity))
         return *refusal;
+    const QString from = clientKey(client);
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     if (identity.referral && !m_accounts.byReferralCode(*identity.referral))
         return Reply::error(400, QStringLiteral("parrainage"));
 
-    if (const auto until = m_store.lockedUntil(identity.email, now))
-        return Reply::wait(QStringLiteral("trop-d-essais"), *until - now);
+    // The guesser waits, not the address: another client's code still works.
+    const auto failures = m_store.failuresSince(from, identity.email, now - failureMemory);
+    if (failures.count >= maxAttempts) {
+        const qint64 wait =
+            std::min(lockout << std::min<qint64>(failures.count - maxAttempts, 20), longestLockout);
+        if (failures.latest + wait > now)
+            return Reply::wait(QStringLiteral("trop-d-essais"), failures.latest + wait - now);
+    }
+    const auto recent = m_store.clientFailuresSince(from, now - requestWindow);
+    if (recent.count >= maxFailuresPerHour)
+        return Reply::wait(QStringLiteral("trop-d-essais"),
+                           std::max<qint64>(recent.oldest + requestWindow - now, 1));
 
-    const auto pending = m_store.pendingCode(identity.email);
-    if (!pending || pending->issuedAt + codeValidity <= now)
+    const auto live = m_store.liveCodes(identity.email, now - codeValidity, maxGuessesPerCode);
+    if (live.empty())
         return Reply::error(400, QStringLiteral("code-expire"));
-    const qint64 attempts = pending->attempts + 1;
+    const auto pending = std::find_if(live.begin(), live.end(), [&](const auto& candidate) {
+        return m_store.matches(candidate, identity.email, *identity.code);
+    });
 
-    if (!m_store.matches(*pending, identity.email, *identity.code)) {
-        const qint64 left = maxAttempts - attempts;
-        if (left <= 0) {
-            m_store.dropCode(identity.email);
-            m_store.lock(identity.email, now + lockout);
-        } else {
-            m_store.setAttempts(identity.email, attempts);
-        }
+    if (pending == live.end()) {
+        m_store.recordFailure(from, identity.email, now);
+        m_store.countWrongGuess(identity.email, maxGuessesPerCode);
         guard.commit();
         return Reply::error(400, QStringLiteral("code-faux"),
-                            {{QStringLiteral("essaisRestants"), std::max<qint64>(left, 0)}});
+                            {{QStringLiteral("essaisRestants"),
+                              std::max<qint64>(maxAttempts - failures.count - 1, 0)}});
     }
 
-    m_store.dropCode(identity.email);
-    m_store.unlock(identity.email);
+    m_store.dropCodes(identity.email);
+    m_store.clearFailures(from, identity.email);
 
     auto account = m_accounts.byEmail(identity.email);
     const bool existed = account.has_value();
@@ -144,7 +178,7 @@ Reply SignInService::verify(const QByteArray& contentType, const QByteArray& bod
         QString outcome;
         if (existed)
             outcome = QStringLiteral("compte-existant");
-        else if (!referrer || m_accounts.wasDeleted(identity.email) ||
+        else if (!referrer || m_accounts.mailboxKnown(identity.email, account->id) ||
                  m_accounts.friendsOf(referrer->id) >= AccountStore::maxFriends)
             outcome = QStringLiteral("refuse");
         else {

@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
         }
     });
 
-    // Expired codes, requests, locks, sessions and kept weeks go every hour
-    // (and went at start-up).
+    // Expired codes, requests, wrong guesses, sessions, kept weeks and pages
+    // go every hour (and went at start-up).
     std::thread purger([&] {
         std::unique_lock lock(stateMutex);
         while (!stateChanged.wait_for(lock, std::chrono::hours(1), [&] { return served; })) {

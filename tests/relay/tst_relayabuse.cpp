@@ -1,26 +1,34 @@
 // The relay against what any client on the network can send, on 127.0.0.1:
 // huge and lying uploads, dictations sent all at once, slow and greedy
-// connections, forged log lines; and what its data folder keeps: takes after
-// a crash, deleted addresses, keyed digests, the week of a deleted account,
-// expired sessions.
+// connections, forged log lines, one client spending sign-in codes and
+// guesses, farmed referrals, checkout pages asked in a loop; and what its
+// data folder keeps: takes after a crash, deleted addresses, keyed digests,
+// the week of a deleted account, expired sessions, links planted in it.
 
 #include "RelayProcess.h"
 #include "SpeechSamples.h"
 #include "ToolRun.h"
 #include "relay/CommandEngine.h"
+#include "relay/SignInService.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
+
 using parlova::relay::CommandEngine;
+using parlova::relay::SignInService;
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
 using parlova::test::ToolRun;
@@ -65,6 +73,13 @@ QByteArray answerOf(QSslSocket& socket, int ms = 15000) {
     return answer + socket.readAll();
 }
 
+// The mode bits of a path, sticky bit included.
+int modeOf(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777)
+                                                                     : -1;
+}
+
 } // namespace
 
 class TestRelayAbuse : public QObject {
@@ -78,10 +93,46 @@ class TestRelayAbuse : public QObject {
     QJsonObject account(const QString& token) {
         return m_relay.call("GET", u"api/compte"_s, token).json;
     }
-    QByteArray dump() {
+    QByteArray dump() { return sql(u".dump"_s); }
+    QByteArray sql(const QString& statement) {
         return ToolRun::of(u"sqlite3"_s,
-                           {u"-readonly"_s, m_relay.dataDir() + u"/relais.sqlite3"_s, u".dump"_s})
-            .out;
+                           {u"-readonly"_s, m_relay.dataDir() + u"/relais.sqlite3"_s, statement})
+            .out.trimmed();
+    }
+    // A JSON POST on a connection of its own, from the given loopback address.
+    RelayProcess::Answer post(const QString& from, const QByteArray& path,
+                              const QJsonObject& body) {
+        RelayProcess::Answer answer;
+        const auto socket = m_relay.openSocket(from);
+        if (!socket)
+            return answer;
+        const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
+        socket->write("POST " + path +
+                      " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                      "Content-Type: application/json\r\nContent-Length: " +
+                      QByteArray::number(json.size()) + "\r\n\r\n" + json);
+        const QByteArray raw = answerOf(*socket);
+        const qsizetype end = raw.indexOf("\r\n\r\n");
+        const QList<QByteArray> lines = raw.left(end).split('\n');
+        answer.status = lines.value(0).mid(9, 3).toInt();
+        for (const QByteArray& line : lines.mid(1)) {
+            const qsizetype colon = line.indexOf(':');
+            answer.headers.insert(line.left(colon).trimmed().toLower(),
+                                  line.mid(colon + 1).trimmed());
+        }
+        answer.body = end < 0 ? QByteArray() : raw.mid(end + 4);
+        answer.json = QJsonDocument::fromJson(answer.body).object();
+        return answer;
+    }
+    // Signs a new account in with the referral code: the referral outcome
+    // and the session token.
+    QPair<QString, QString> join(const QString& email, const QString& referral) {
+        m_relay.sendJson("POST", u"api/connexion/code"_s,
+                         {{u"email"_s, email}, {u"parrainage"_s, referral}});
+        const auto answer =
+            m_relay.sendJson("POST", u"api/connexion/verifier"_s,
+                             {{u"email"_s, email}, {u"code"_s, m_relay.lastCode(email)}});
+        return {answer.json[u"parrainage"_s].toString(), answer.json[u"jeton"_s].toString()};
     }
 
 private Q_SLOTS:
@@ -280,17 +331,92 @@ private Q_SLOTS:
         QCOMPARE(m_relay.call("GET", u"api/compte"_s, idle).refusal(), u"401 session"_s);
     }
 
-    // Besides five an hour per address, the whole relay sends 500 codes an hour.
+    // One client can neither spend everybody's codes nor lock anyone out:
+    // its code requests and wrong guesses count against itself, and a code
+    // already sent stays valid when more are asked for.
+    void signInCannotBeDeniedByOneClient() {
+        const QString attacker = u"127.0.0.3"_s;
+        const QString victim = u"victime@example.com"_s;
+        const auto code = [&](const QString& from, const QString& email) {
+            return post(from, "/api/connexion/code", {{u"email"_s, email}});
+        };
+        QCOMPARE(code(u"127.0.0.1"_s, victim).status, 200);
+        const QString sent = m_relay.lastCode(victim);
+        QCOMPARE(code(attacker, victim).status, 200);
+        QString wrong = u"000000"_s;
+        while (wrong == sent || wrong == m_relay.lastCode(victim))
+            wrong = QString::number(wrong.toInt() + 111111);
+        const auto guess = [&](const QString& from, const QString& guessed) {
+            return post(from, "/api/connexion/verifier",
+                        {{u"email"_s, victim}, {u"code"_s, guessed}});
+        };
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(guess(attacker, wrong).refusal(), u"400 code-faux"_s);
+        QCOMPARE(guess(attacker, wrong).refusal(), u"429 trop-d-essais"_s);
+        int codes = 1;
+        while (codes < 40 && code(attacker, u"hasard%1@example.com"_s.arg(codes)).status == 200)
+            ++codes;
+        QCOMPARE(codes, SignInService::maxCodesPerHourPerClient);
+        QCOMPARE(code(u"127.0.0.1"_s, u"passant@example.com"_s).status, 200);
+        QCOMPARE(guess(u"127.0.0.1"_s, sent).status, 200);
+    }
+
+    // Referrals count each mailbox once, and earn at most twelve months a
+    // year, each after the friend's first dictation.
+    void referralsCannotBeFarmed() {
+        // A fresh hour for this client's code requests.
+        QVERIFY(m_relay.advanceClock(SignInService::requestWindow));
+        const QString sponsor = m_relay.signIn(u"parrain@example.com"_s);
+        const QString code = account(sponsor)[u"parrainage"_s][u"code"_s].toString();
+        QStringList friends = {u"mallory+1@example.com"_s, u"mallory+2@example.com"_s,
+                               u"mallory@example.com"_s};
+        for (int i = 1; i <= 13; ++i)
+            friends << u"ami%1@example.com"_s.arg(i);
+        QStringList outcomes;
+        for (const QString& email : friends) {
+            const auto [outcome, token] = join(email, code);
+            outcomes << outcome;
+            QCOMPARE(m_relay.dictate(token, m_take).status, 200);
+        }
+        QCOMPARE(outcomes.mid(0, 3), QStringList({u"applique"_s, u"refuse"_s, u"refuse"_s}));
+        QCOMPARE(outcomes.count(u"applique"_s), 14);
+        const QJsonValue referral = account(sponsor)[u"parrainage"_s];
+        QCOMPARE(referral[u"amisValides"_s], 14);
+        QCOMPARE(referral[u"moisGagnes"_s], 12);
+    }
+
+    // However often an account asks, it holds one open checkout page per
+    // period, and expired pages are found through an index.
+    void checkoutPagesDoNotPileUp() {
+        const QString token = m_relay.signIn(u"boucle@example.com"_s);
+        QSet<QString> pages;
+        for (int i = 0; i < 20; ++i)
+            pages << m_relay
+                         .sendJson("POST", u"api/abonnement/paiement"_s,
+                                   {{u"periode"_s, u"mensuel"_s}}, token)
+                         .json[u"url"_s]
+                         .toString();
+        QCOMPARE(pages.size(), 1);
+        QCOMPARE(sql(u"SELECT COUNT(*) FROM pages JOIN comptes ON comptes.id = pages.compte "
+                     "WHERE comptes.email = 'boucle@example.com'"_s),
+                 "1");
+        QVERIFY(sql(u"EXPLAIN QUERY PLAN DELETE FROM pages WHERE expire_le <= 0"_s)
+                    .contains("SEARCH pages USING INDEX"));
+    }
+
+    // Besides five an hour per mail address and thirty per client, the whole
+    // relay sends 600 codes an hour: it takes twenty clients to spend them.
     void codeRequestsHaveARelayWideLimit() {
+        QVERIFY(m_relay.advanceClock(SignInService::requestWindow));
         int sent = 0;
-        for (int i = 0; sent < 500 && i < 120; ++i)
-            for (int j = 0; j < 5; ++j)
-                sent += m_relay
-                            .sendJson("POST", u"api/connexion/code"_s,
-                                      {{u"email"_s, u"foule%1@example.com"_s.arg(i)}})
+        for (int client = 10; client < 30; ++client)
+            for (int i = 0; i < SignInService::maxCodesPerHourPerClient; ++i)
+                sent += post(u"127.0.0.%1"_s.arg(client), "/api/connexion/code",
+                             {{u"email"_s, u"foule%1-%2@example.com"_s.arg(client).arg(i)}})
                             .status == 200;
-        const auto refused = m_relay.sendJson("POST", u"api/connexion/code"_s,
-                                              {{u"email"_s, u"nouveau@example.com"_s}});
+        QCOMPARE(sent, SignInService::maxCodesPerHourAll);
+        const auto refused =
+            post(u"127.0.0.30"_s, "/api/connexion/code", {{u"email"_s, u"nouveau@example.com"_s}});
         QCOMPARE(refused.refusal(), u"429 trop-de-codes"_s);
         QVERIFY(refused.header("Retry-After").toInt() > 0);
     }
@@ -323,6 +449,33 @@ private Q_SLOTS:
         QVERIFY2(relay.start(), qPrintable(relay.errorString()));
         QVERIFY(takes.entryList(QDir::Files).isEmpty());
         QCOMPARE(QFileInfo(takes.path()).permissions().toInt() & 0x77, 0);
+    }
+
+    // A dictees/ link is refused at start rather than followed, and a shared
+    // data folder keeps its mode and sticky bit.
+    void dataFolderLinksAreNotFollowed() {
+        QTemporaryDir scratch;
+        const QString shared = scratch.filePath(u"partage"_s);
+        const QString other = scratch.filePath(u"autre"_s);
+        QVERIFY(QDir().mkpath(shared) && QDir().mkpath(other));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        const int otherMode = modeOf(other);
+        QFile kept(other + u"/a-garder.wav"_s);
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.close();
+        QVERIFY(QFile::link(other, shared + u"/dictees"_s));
+        RelayProcess relay(RelayProcess::Settings().withArguments({u"--donnees"_s, shared}));
+        QVERIFY(!relay.start());
+        QVERIFY2(relay.log().contains(u"dictees est un lien symbolique"_s),
+                 qPrintable(relay.log()));
+        QVERIFY(kept.exists());
+        QCOMPARE(modeOf(other), otherMode);
+
+        QVERIFY(QFile::remove(shared + u"/dictees"_s));
+        QVERIFY2(relay.start(), qPrintable(relay.errorString()));
+        relay.stop();
+        QCOMPARE(modeOf(shared), 01777);
+        QCOMPARE(modeOf(shared + u"/dictees"_s), 0700);
     }
 };
 

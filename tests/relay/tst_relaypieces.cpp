@@ -1,9 +1,10 @@
-// The relay's pieces that need no server: weeks, addresses, codes and word
-// counts. Audio decoding and the command engine are proven by dictations.
+// The relay's pieces that need no server: weeks, addresses, codes, client
+// keys and word counts. Audio decoding and the command engine are proven by dictations.
 
 #include "relay/EmailAddress.h"
 #include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
+#include "relay/SignInService.h"
 #include "relay/WordCount.h"
 
 #include <QDateTime>
@@ -50,6 +51,16 @@ private Q_SLOTS:
               u"a..b@example.com"_s, u"al ice@example.com"_s, u"a@example-.com"_s,
               u"a@example.123"_s, u"élodie@example.fr"_s, QString(250, u'a') + u"@example.com"_s})
             QVERIFY2(!EmailAddress::normalized(bad), qPrintable(bad));
+    }
+
+    // Sign-in limits count a client by its IPv4 address, or by the /64 of an
+    // IPv6 one, which one subscriber commonly holds whole.
+    void clientKeys() {
+        QCOMPARE(SignInService::clientKey(u"::ffff:127.0.0.3"_s), u"127.0.0.3"_s);
+        QCOMPARE(SignInService::clientKey(u"2001:db8:1:2::7"_s),
+                 SignInService::clientKey(u"2001:DB8:1:2:ffff::1"_s));
+        QVERIFY(SignInService::clientKey(u"2001:db8:1:2::7"_s) !=
+                SignInService::clientKey(u"2001:db8:1:3::7"_s));
     }
 
     void referralCodes() {

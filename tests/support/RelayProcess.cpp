@@ -271,7 +271,9 @@ RelayProcess::Answer RelayProcess::dictate(const QString& token, const QByteArra
 QString RelayProcess::lastCode(const QString& email) {
     QUrlQuery query;
     query.addQueryItem(u"email"_s, email);
-    const Answer answer = call("GET", u"controle/code?"_s + query.toString(QUrl::FullyEncoded));
+    // QUrlQuery leaves "+" as it is, which the relay reads as a space.
+    const Answer answer = call(
+        "GET", u"controle/code?"_s + query.toString(QUrl::FullyEncoded).replace(u'+', u"%2B"_s));
     return answer.json.value(u"code"_s).toString();
 }
 
