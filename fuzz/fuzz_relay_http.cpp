@@ -50,11 +50,14 @@ QByteArray json(const QJsonObject& object) {
 // A signed-in Pro account, so that uploads go as far as transcription.
 QByteArray signedIn(relay::Relay& relay) {
     const QString email = QStringLiteral("fuzz@example.org");
-    relay.signIn().requestCode("application/json", json({{QStringLiteral("email"), email}}));
+    const QString client = QStringLiteral("127.0.0.1");
+    relay.signIn().requestCode(client, "application/json",
+                               json({{QStringLiteral("email"), email}}));
     const auto code = relay.mailbox().lastCode(email);
-    const relay::Reply verified = relay.signIn().verify(
-        "application/json", json({{QStringLiteral("email"), email},
-                                  {QStringLiteral("code"), code.value_or(QString())}}));
+    const relay::Reply verified =
+        relay.signIn().verify(client, "application/json",
+                              json({{QStringLiteral("email"), email},
+                                    {QStringLiteral("code"), code.value_or(QString())}}));
     relay.account().adjust(
         "application/json",
         json({{QStringLiteral("email"), email}, {QStringLiteral("offre"), QStringLiteral("pro")}}));
