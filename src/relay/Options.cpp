@@ -99,6 +99,15 @@ ParsedOptions Options::parse(const QStringList& arguments) {
             return std::nullopt;
         });
     };
+    // A folder or a file, made absolute.
+    const auto path = [&](const QString& name, const QString& what, QString* target) {
+        return check(name, [&](const QString& text, bool) -> std::optional<QString> {
+            if (text.isEmpty())
+                return QStringLiteral("--%1 attend %2.").arg(name, what);
+            *target = QDir(text).absolutePath();
+            return std::nullopt;
+        });
+    };
     bool engineGiven = false;
     const std::optional<QString> refusals[] = {
         number(QStringLiteral("delai-requete"), 1, 3600, &options.requestSeconds),
@@ -137,13 +146,7 @@ ParsedOptions Options::parse(const QStringList& arguments) {
                   options.serverModel = text.trimmed();
                   return std::nullopt;
               }),
-        check(QStringLiteral("cle-fichier"),
-              [&](const QString& text, bool) -> std::optional<QString> {
-                  if (text.isEmpty())
-                      return QStringLiteral("--cle-fichier attend un fichier.");
-                  options.serverKeyFile = QDir(text).absolutePath();
-                  return std::nullopt;
-              }),
+        path(QStringLiteral("cle-fichier"), QStringLiteral("un fichier"), &options.serverKeyFile),
         check(QStringLiteral("format-serveur"),
               [&](const QString& text, bool present) -> std::optional<QString> {
                   if (present && text == u"wav")
@@ -163,13 +166,7 @@ ParsedOptions Options::parse(const QStringList& arguments) {
                   options.port = port;
                   return std::nullopt;
               }),
-        check(QStringLiteral("donnees"),
-              [&](const QString& text, bool) -> std::optional<QString> {
-                  if (text.isEmpty())
-                      return QStringLiteral("--donnees attend un dossier.");
-                  options.dataDir = QDir(text).absolutePath();
-                  return std::nullopt;
-              }),
+        path(QStringLiteral("donnees"), QStringLiteral("un dossier"), &options.dataDir),
         check(QStringLiteral("moteur"),
               [&](const QString& text, bool present) -> std::optional<QString> {
                   static const QMap<QString, EngineKind> engines = {

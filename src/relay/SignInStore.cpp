@@ -13,28 +13,27 @@ QString SignInStore::codeDigest(const QString& email, const QString& code) const
     return m_digest.of(email + u':' + code);
 }
 
-SignInStore::Window SignInStore::window(const char* sql, const auto& bind) {
-    auto statement = m_db.prepare(sql);
+SignInStore::Window SignInStore::window(const char* rows, const auto& bind) {
+    const QByteArray sql =
+        QByteArrayLiteral("SELECT COUNT(*), COALESCE(MIN(le), 0), COALESCE(MAX(le), 0) ") + rows;
+    auto statement = m_db.prepare(sql.constData());
     bind(statement);
     statement.step();
     return {statement.integer(0), statement.integer(1), statement.integer(2)};
 }
 
 SignInStore::Window SignInStore::requestsSince(const QString& email, qint64 since) {
-    return window("SELECT COUNT(*), COALESCE(MIN(le), 0), COALESCE(MAX(le), 0) "
-                  "FROM demandes_code WHERE email = ?1 AND le > ?2",
+    return window("FROM demandes_code WHERE email = ?1 AND le > ?2",
                   [&](Database::Statement& s) { s.bind(1, email).bind(2, since); });
 }
 
 SignInStore::Window SignInStore::clientRequestsSince(const QString& client, qint64 since) {
-    return window("SELECT COUNT(*), COALESCE(MIN(le), 0), COALESCE(MAX(le), 0) "
-                  "FROM demandes_code WHERE client = ?1 AND le > ?2",
+    return window("FROM demandes_code WHERE client = ?1 AND le > ?2",
                   [&](Database::Statement& s) { s.bind(1, client).bind(2, since); });
 }
 
 SignInStore::Window SignInStore::allRequestsSince(qint64 since) {
-    return window("SELECT COUNT(*), COALESCE(MIN(le), 0), COALESCE(MAX(le), 0) "
-                  "FROM demandes_code WHERE le > ?1",
+    return window("FROM demandes_code WHERE le > ?1",
                   [&](Database::Statement& s) { s.bind(1, since); });
 }
 
@@ -64,14 +63,14 @@ void SignInStore::saveCode(const QString& email, const QString& code,
 
 std::vector<SignInStore::PendingCode> SignInStore::liveCodes(const QString& email, qint64 since,
                                                              qint64 maxAttempts) {
-    auto statement = m_db.prepare("SELECT id, code, parrainage, emis_le, essais FROM codes "
+    auto statement = m_db.prepare("SELECT code, parrainage, emis_le, essais FROM codes "
                                   "WHERE email = ?1 AND emis_le > ?2 AND essais < ?3 "
                                   "ORDER BY id DESC");
     statement.bind(1, email).bind(2, since).bind(3, maxAttempts);
     std::vector<PendingCode> codes;
     while (statement.step())
-        codes.push_back({statement.integer(0), statement.text(1), statement.optionalText(2),
-                         statement.integer(3), statement.integer(4)});
+        codes.push_back({statement.text(0), statement.optionalText(1), statement.integer(2),
+                         statement.integer(3)});
     return codes;
 }
 
@@ -94,14 +93,12 @@ void SignInStore::dropCodes(const QString& email) {
 
 SignInStore::Window SignInStore::failuresSince(const QString& client, const QString& email,
                                                qint64 since) {
-    return window("SELECT COUNT(*), COALESCE(MIN(le), 0), COALESCE(MAX(le), 0) FROM echecs_code "
-                  "WHERE client = ?1 AND email = ?2 AND le > ?3",
+    return window("FROM echecs_code WHERE client = ?1 AND email = ?2 AND le > ?3",
                   [&](Database::Statement& s) { s.bind(1, client).bind(2, email).bind(3, since); });
 }
 
 SignInStore::Window SignInStore::clientFailuresSince(const QString& client, qint64 since) {
-    return window("SELECT COUNT(*), COALESCE(MIN(le), 0), COALESCE(MAX(le), 0) FROM echecs_code "
-                  "WHERE client = ?1 AND le > ?2",
+    return window("FROM echecs_code WHERE client = ?1 AND le > ?2",
                   [&](Database::Statement& s) { s.bind(1, client).bind(2, since); });
 }
 

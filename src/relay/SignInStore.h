@@ -16,7 +16,6 @@ class KeyedDigest;
 class SignInStore {
 public:
     struct PendingCode {
-        qint64 id = 0;
         QString digest;
         std::optional<QString> referral;
         qint64 issuedAt = 0;
@@ -61,7 +60,8 @@ public:
 
 private:
     QString codeDigest(const QString& email, const QString& code) const;
-    Window window(const char* sql, const auto& bind);
+    // COUNT, MIN and MAX of `le` over the rows (a FROM … WHERE … clause).
+    Window window(const char* rows, const auto& bind);
 
     Database& m_db;
     const KeyedDigest& m_digest;
