@@ -1,30 +1,19 @@
+#include "DesktopProgram.h"
 #include "DesktopWindows.h"
-#include "RelayProcess.h"
 #include "Rig.h"
 #include "ToolRun.h"
-#include "app/AppDelegate.h"
-#include "app/PillController.h"
 #include "app/StatusAppearance.h"
 #include "app/StatusMenu.h"
-#include "app/SystemClock.h"
-#include "core/KeychainItem.h"
 #include "core/RelayFailure.h"
 #include "core/SingleInstance.h"
 #include "core/Texts.h"
-#include "platform/KeyMonitor.h"
-#include "platform/Keychain.h"
-#include "platform/Permissions.h"
-#include "platform/TextInserter.h"
-#include "platform/linux/QtAudioRecorder.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QDir>
 #include <QDirIterator>
 #include <QJsonObject>
 #include <QMenu>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace parlova;
@@ -38,48 +27,20 @@ namespace {
 const QString recording = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
 const QStringList reference{"go", "forward", "ten", "meters"};
 
-// Parlova as it runs on a desktop (real keys, microphone, paste, pill and
-// keychain) against a local relay that transcribes with PocketSphinx, and a
-// text window of another process in front.
-struct Desktop {
-    QTemporaryDir folder;
-    RelayProcess relay{RelayProcess::Settings().withEngine(QStringLiteral("pocketsphinx"))};
+// Parlova as it runs on a desktop against a local relay that transcribes
+// with PocketSphinx, and a text window of another process in front.
+struct Desktop : test::DesktopProgram {
     test::TextWindow window;
-    app::SystemClock clock;
-    std::unique_ptr<core::AsyncKeychain> keychain;
-    app::PillController* pill = nullptr;
-    std::unique_ptr<app::AppDelegate> delegate;
     std::unique_ptr<core::SingleInstance> instance;
 
-    bool start() {
-        if (!relay.start())
-            return false;
-        const QString token = relay.signIn(QStringLiteral("dictee@exemple.fr"));
-        core::SecretStore& store = platform::Keychain::system();
-        if (token.isEmpty() || core::KeychainItem::session().store(store, token) != 0)
-            return false;
-        keychain = std::make_unique<core::AsyncKeychain>(store);
+    Desktop()
+        : DesktopProgram(RelayProcess::Settings().withEngine(QStringLiteral("pocketsphinx"))) {}
 
-        auto preferences = std::make_shared<QSettings>(
-            folder.filePath(QStringLiteral("parlova.conf")), QSettings::IniFormat);
-        preferences->setValue(QStringLiteral("relayURL"), relay.origin().toString());
-        preferences->setValue(QStringLiteral("relayCertificate"), relay.authorityCertificatePath());
-        app::AppParts parts;
-        parts.devices.keyMonitor.reset(platform::createKeyMonitor(nullptr));
-        parts.devices.recorder = std::make_unique<platform::QtAudioRecorder>(takes());
-        parts.devices.inserter.reset(platform::createTextInserter(nullptr));
-        parts.devices.permissions.reset(platform::createPermissions(nullptr));
-        pill = new app::PillController;
-        parts.devices.pill.reset(pill);
-        parts.store = core::SettingsStore(preferences);
-        parts.keychain = keychain.get();
-        parts.clock = &clock;
-        parts.loginItem = app::LoginItem(folder.filePath(QStringLiteral("autostart")));
-        parts.takeFolder = takes();
-        parts.statusItem = false;
-        delegate = std::make_unique<app::AppDelegate>(std::move(parts));
+    bool start() {
+        if (!made(QStringLiteral("dictee@exemple.fr")))
+            return false;
         instance = std::make_unique<core::SingleInstance>(folder.filePath(u"parlova.sock"_qs));
-        instance->setPasteLast([this] { return delegate->controller().pasteLast(); });
+        instance->setPasteLast([this] { return controller().pasteLast(); });
         if (!instance->listen())
             return false;
         delegate->launch();
@@ -88,12 +49,7 @@ struct Desktop {
         // In front of everything Parlova may have opened.
         return window.open();
     }
-    QString takes() const { return folder.path(); }
-    app::StatusModel& status() { return delegate->controller().status(); }
-    DictationController::Activity activity() { return delegate->controller().activity(); }
-    QStringList takeFiles() const {
-        return QDir(takes()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files);
-    }
+    app::StatusModel& status() { return controller().status(); }
     // Holds the hold key while the recording plays into the microphone.
     void dictate() {
         runServing(QStringLiteral("xdotool"), {"keydown", "Control_R"});

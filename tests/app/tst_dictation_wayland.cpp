@@ -1,33 +1,21 @@
+#include "DesktopProgram.h"
 #include "DesktopWindows.h"
-#include "RelayProcess.h"
 #include "Rig.h"
 #include "ScriptedPortal.h"
 #include "WaylandDesktop.h"
-#include "app/AppDelegate.h"
-#include "app/PillController.h"
 #include "app/PillView.h"
-#include "app/SystemClock.h"
-#include "core/KeychainItem.h"
 #include "core/SingleInstance.h"
-#include "platform/KeyMonitor.h"
-#include "platform/Keychain.h"
-#include "platform/Permissions.h"
-#include "platform/TextInserter.h"
 #include "platform/WindowPlatform.h"
-#include "platform/linux/QtAudioRecorder.h"
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <memory>
 
 using namespace parlova;
-using test::RelayProcess;
 using test::ScriptedPortal;
 using test::WaylandDesktop;
 using test::WaylandTextWindow;
@@ -76,33 +64,10 @@ private Q_SLOTS:
                 QDBusConnection::SessionBus, QStringLiteral("portail-%1").arg(door)));
             QVERIFY(portal->registered());
         }
-        QTemporaryDir folder;
-        RelayProcess relay;
-        QVERIFY2(relay.start(), qPrintable(relay.errorString()));
-        const QString token = relay.signIn(QStringLiteral("wayland@exemple.fr"));
-        core::SecretStore& store = platform::Keychain::system();
-        QVERIFY(!token.isEmpty() && core::KeychainItem::session().store(store, token) == 0);
-        core::AsyncKeychain keychain(store);
-        app::SystemClock clock;
-
-        auto preferences = std::make_shared<QSettings>(
-            folder.filePath(QStringLiteral("parlova.conf")), QSettings::IniFormat);
-        preferences->setValue(QStringLiteral("relayURL"), relay.origin().toString());
-        preferences->setValue(QStringLiteral("relayCertificate"), relay.authorityCertificatePath());
-        auto* pill = new app::PillController;
-        app::AppParts parts;
-        parts.devices.keyMonitor.reset(platform::createKeyMonitor(nullptr));
-        parts.devices.recorder = std::make_unique<platform::QtAudioRecorder>(folder.path());
-        parts.devices.inserter.reset(platform::createTextInserter(nullptr));
-        parts.devices.permissions.reset(platform::createPermissions(nullptr));
-        parts.devices.pill.reset(pill);
-        parts.store = core::SettingsStore(preferences);
-        parts.keychain = &keychain;
-        parts.clock = &clock;
-        parts.loginItem = app::LoginItem(folder.filePath(QStringLiteral("autostart")));
-        parts.takeFolder = folder.path();
-        parts.statusItem = false;
-        app::AppDelegate delegate(std::move(parts));
+        test::DesktopProgram program;
+        QVERIFY2(program.made(QStringLiteral("wayland@exemple.fr")),
+                 qPrintable(program.relay.errorString()));
+        app::AppDelegate& delegate = *program.delegate;
         core::SingleInstance instance(WaylandDesktop::instanceSocket());
         QVERIFY(instance.listen());
         WaylandDesktop::openToDesktopUser(WaylandDesktop::instanceSocket());
@@ -117,14 +82,13 @@ private Q_SLOTS:
         WaylandTextWindow window(kind);
         QVERIFY(window.open());
         WaylandDesktop::copy("avant");
-        QVERIFY(relay.setNextTranscript(sentence));
+        QVERIFY(program.relay.setNextTranscript(sentence));
 
         const auto nothingWritten = [&] {
             QCOMPARE(window.text(), QString());
             QTRY_COMPARE(delegate.controller().activity(),
                          app::DictationController::Activity::ready);
-            QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files),
-                     QStringList());
+            QCOMPARE(program.takeFiles(), QStringList());
         };
         QProcess typist;
         QElapsedTimer held;
@@ -142,8 +106,8 @@ private Q_SLOTS:
             return;
         }
         // The pill is up, on XWayland, and the window keeps the focus.
-        QTRY_VERIFY(pill->isShown());
-        QCOMPARE(pill->view()->windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus,
+        QTRY_VERIFY(program.pill->isShown());
+        QCOMPARE(program.pill->view()->windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus,
                  Qt::WindowDoesNotAcceptFocus);
         QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
         test::runServing(QStringLiteral("paplay"),
@@ -169,8 +133,7 @@ private Q_SLOTS:
         QTRY_COMPARE(WaylandDesktop::clipboard(), QByteArray("avant"));
         QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
         QTRY_COMPARE(delegate.controller().activity(), app::DictationController::Activity::ready);
-        QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files),
-                 QStringList());
+        QCOMPARE(program.takeFiles(), QStringList());
     }
 };
 

@@ -139,15 +139,25 @@ struct Desk {
         return settings->status() == QSettings::NoError;
     }
 
-    // One hold of a second; true once the controller is ready again.
-    bool dictate() {
+    // One hold of a second on the fake clock (`heldMs` of real time, with
+    // `during` done in it); true once the controller is ready again.
+    bool dictate(int heldMs = 0, const std::function<void()>& during = {}) {
         keys->press(at);
+        if (heldMs > 0)
+            QTest::qWait(heldMs);
+        if (during)
+            during();
         keys->release(at + 1);
         at += 2;
         return QTest::qWaitFor(
             [&] { return controller->activity() == DictationController::Activity::ready; }, 15000);
     }
 
+    // Signed in again with the code the relay mails.
+    bool signInAgain() {
+        return core::waitFor(controller->session().requestCode(email, {})).ok() &&
+               core::waitFor(controller->session().signIn(email, relay.lastCode(email), {})).ok();
+    }
     QString pillText() const { return pill->shown() ? pill->shown()->text() : QString(); }
     int takesLeft() const { return QDir(dir.filePath(u"prises"_s)).entryList(QDir::Files).size(); }
 };
@@ -228,12 +238,8 @@ private Q_SLOTS:
                 QVERIFY(desk.relay.start());
                 QVERIFY(desk.pointAtRelay());
             }
-            if (fault.signedOut) {
-                QVERIFY(core::waitFor(desk.controller->session().requestCode(email, {})).ok());
-                const auto signedIn = core::waitFor(
-                    desk.controller->session().signIn(email, desk.relay.lastCode(email), {}));
-                QVERIFY2(signedIn.ok(), name);
-            }
+            if (fault.signedOut)
+                QVERIFY2(desk.signInAgain(), name);
             QVERIFY(desk.relay.setNextTranscript(u"Après la panne"_s));
             const qsizetype before = desk.inserter->texts().size();
             QVERIFY2(desk.dictate(), name);
@@ -256,12 +262,8 @@ private Q_SLOTS:
         bus.killKeyring();
 
         for (const QString& text : {u"Sans trousseau"_s, u"Reconnecté sans trousseau"_s}) {
-            if (!desk.controller->status().signedIn()) {
-                QVERIFY(core::waitFor(desk.controller->session().requestCode(email, {})).ok());
-                QVERIFY(core::waitFor(desk.controller->session().signIn(
-                                          email, desk.relay.lastCode(email), {}))
-                            .ok());
-            }
+            if (!desk.controller->status().signedIn())
+                QVERIFY(desk.signInAgain());
             QVERIFY(desk.relay.setNextTranscript(text));
             QVERIFY(desk.dictate());
             QCOMPARE(desk.inserter->texts().last(), text);
@@ -284,29 +286,19 @@ private Q_SLOTS:
         QProcess tone;
         tone.start(u"paplay"_s, {u"--latency-msec=20"_s, toneFile});
         QTest::qWait(2500); // the null sink leaves its long start-up blocks
-        const auto held = [&desk](int milliseconds, const std::function<void()>& during) {
-            desk.keys->press(desk.at);
-            QTest::qWait(milliseconds);
-            during();
-            desk.keys->release(desk.at + 1);
-            desk.at += 2;
-            return QTest::qWaitFor(
-                [&] { return desk.controller->activity() == DictationController::Activity::ready; },
-                15000);
-        };
         const auto sound = [](const QString& command) {
             return QProcess::execute(u"sh"_s, {u"-c"_s, command}) == 0;
         };
 
         QVERIFY(desk.relay.setNextTranscript(u"Avant le débranchement"_s));
-        QVERIFY(held(600, [&] {
+        QVERIFY(desk.dictate(600, [&] {
             QVERIFY(sound(u"pactl unload-module $(pactl list short modules | "
                           "awk '/module-remap-source/ {print $1}')"_s));
         }));
         QCOMPARE(desk.inserter->texts(), QStringList{u"Avant le débranchement"_s});
         QVERIFY(desk.pillText().isEmpty());
 
-        QVERIFY(held(300, [] {}));
+        QVERIFY(desk.dictate(300));
         QCOMPARE(desk.pillText(), core::DictationFailure::recordingFailed().message());
         QCOMPARE(desk.inserter->texts().size(), 1);
 
@@ -315,7 +307,7 @@ private Q_SLOTS:
             "source_name=parlova_micro >/dev/null && pactl set-default-source parlova_micro"_s));
         QVERIFY(desk.relay.setNextTranscript(u"Rebranché"_s));
         QTRY_VERIFY(!QMediaDevices::defaultAudioInput().isNull());
-        QVERIFY(held(600, [] {}));
+        QVERIFY(desk.dictate(600));
         QCOMPARE(desk.pillText(), QString());
         QCOMPARE(desk.inserter->texts().last(), u"Rebranché"_s);
         QCOMPARE(desk.takesLeft(), 0);

@@ -2,6 +2,7 @@
 // that refuses or fails, a session the relay has ended, and operands that
 // stop a command before any relay call. Keychain and relay are doubles.
 
+#include "AccountJson.h"
 #include "RecordingTransport.h"
 #include "cli/RelayCommands.h"
 #include "core/KeychainItem.h"
@@ -23,12 +24,7 @@ using test::RecordingTransport;
 namespace {
 
 QByteArray signInAnswer() {
-    return "{\"jeton\":\"t-1\",\"compte\":{\"email\":\"lea@example.fr\",\"offre\":\"gratuit\","
-           "\"semaine\":{\"mots\":0,\"plafond\":2000,\"reste\":2000,"
-           "\"reinitialisation\":\"2026-01-05T00:00:00Z\"},\"parrainage\":{\"code\":\"K7M2QX\","
-           "\"lien\":\"https://relais.example/r/K7M2QX\",\"amis\":0,\"amisValides\":0,"
-           "\"moisGagnes\":0},\"tarifs\":{\"devise\":\"eur\",\"mensuel\":{\"centimes\":1200},"
-           "\"annuel\":{\"centimes\":12000,\"centimesParMois\":1000}}}}";
+    return QJsonDocument(QJsonObject{{"jeton", "t-1"}, {"compte", test::accountJson()}}).toJson();
 }
 
 } // namespace

@@ -1,17 +1,23 @@
+// A dictation take: its levels, its file and its audio.
 #include "ToolRun.h"
 #include "core/AudioLevel.h"
 #include "core/DictationAudioWriter.h"
 #include "core/DictationTakeFiles.h"
+#include "core/SoundCheck.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <thread>
 #include <vector>
@@ -19,6 +25,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using parlova::core::AudioLevel;
 using parlova::core::DictationAudioWriter;
@@ -29,6 +36,8 @@ using Error = DictationAudioWriter::Error;
 using Format = DictationAudioWriter::InputFormat;
 using Level = parlova::core::Result<float, Error>;
 using Finished = parlova::core::Result<SoundCheck, Error>;
+constexpr float notANumber = std::numeric_limits<float>::quiet_NaN();
+constexpr float infinity = std::numeric_limits<float>::infinity();
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(DictationAudioWriter::InputFormat)
@@ -60,6 +69,19 @@ std::vector<float> noise(double rate, int channels, double seconds) {
         sample = static_cast<float>(state) / 4294967296.0f * 0.66f - 0.33f;
     }
     return samples;
+}
+
+std::vector<float> sine(float amplitude, int length) {
+    std::vector<float> samples(length);
+    for (int i = 0; i < length; ++i)
+        samples[i] = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * i / 64.0));
+    return samples;
+}
+
+void writeFile(const QString& path, const QByteArray& content = "x") {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
 }
 
 std::vector<std::vector<float>> planes(const std::vector<float>& interleaved, int channels) {
@@ -133,6 +155,133 @@ class TestDictationAudioWriter : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Levels of the take, as the meter and the sound check read them.
+    void decibelsOfKnownRuns() {
+        const std::pair<std::vector<float>, float> rows[] = {
+            {{}, -160.0f},
+            {std::vector<float>(1024, 1.0f), 0.0f},
+            {std::vector<float>(1024, 0.001f), -60.0f},
+            {sine(0.5f, 1024), -9.0309f},
+            {std::vector<float>(1024, 1e-9f), -160.0f}, // below the floor
+            {{0.5f, notANumber, 0.5f}, -160.0f},
+            {{0.5f, infinity}, -160.0f},
+            {std::vector<float>(16, 1e30f), -160.0f}, // the squares overflow
+        };
+        for (const auto& [samples, expected] : rows) {
+            const float level = AudioLevel::decibels(samples);
+            QVERIFY2(std::abs(level - expected) < 1e-3f, qPrintable(QString::number(level)));
+        }
+    }
+
+    // Linear over the fifty decibels above the silence threshold.
+    void gauge() {
+        const std::pair<float, float> rows[] = {{-60.0f, 0.0f},     {-59.0f, 0.02f},
+                                                {-35.0f, 0.5f},     {-10.0f, 1.0f},
+                                                {notANumber, 0.0f}, {infinity, 1.0f}};
+        for (const auto& [decibels, expected] : rows)
+            QCOMPARE(AudioLevel::gauge(decibels), expected);
+    }
+
+    // The threshold itself is silence, for the check and on the meter; NaN
+    // levels are ignored; the loudest level is kept.
+    void soundCheck() {
+        SoundCheck check;
+        QCOMPARE(check.loudestDecibels(), -160.0f);
+        const float threshold = AudioLevel::decibels(std::vector<float>(1024, 0.001f));
+        check.record(threshold);
+        check.record(notANumber);
+        QVERIFY(!check.heardSound());
+        QCOMPARE(AudioLevel::gauge(threshold), 0.0f);
+        check.record(-59.9f);
+        QVERIFY(check.heardSound());
+        check.record(-20.0f);
+        check.record(-40.0f);
+        check.record(notANumber);
+        QCOMPARE(check.loudestDecibels(), -20.0f);
+
+        SoundCheck fresh;
+        fresh.record(notANumber);
+        fresh.record(-160.0f);
+        QCOMPARE(fresh, SoundCheck());
+    }
+
+    // The take's file: its name, its creation and its clean-up.
+    void newTakeNamesAFreshFileInTheDirectory() {
+        QTemporaryDir dir;
+        const QRegularExpression name(
+            u"^parlova-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.m4a$"_s);
+        QSet<QString> seen;
+        for (int i = 0; i < 20; ++i) {
+            const QString path = DictationTakeFiles::newTake(dir.path());
+            const QFileInfo info(path);
+            QCOMPARE(info.absolutePath(), QDir(dir.path()).absolutePath());
+            QVERIFY2(name.match(info.fileName()).hasMatch(), qPrintable(info.fileName()));
+            seen.insert(path);
+        }
+        QCOMPARE(seen.size(), 20);
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    void createExclusiveIsOwnerOnlyAndNeverReusesAPath() {
+        QTemporaryDir dir;
+        const QString path = DictationTakeFiles::newTake(dir.path());
+        const mode_t previous = ::umask(0);
+        const int descriptor = DictationTakeFiles::createExclusive(path);
+        ::umask(previous);
+        QVERIFY(descriptor >= 0);
+        ::close(descriptor);
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 07777, mode_t(0600));
+
+        QCOMPARE(DictationTakeFiles::createExclusive(path), -1);
+
+        // A link planted under the name must not lead the take elsewhere.
+        const QString target = dir.filePath(u"target"_s);
+        const QString planted = DictationTakeFiles::newTake(dir.path());
+        QVERIFY(QFile::link(target, planted));
+        QCOMPARE(DictationTakeFiles::createExclusive(planted), -1);
+        QVERIFY(!QFile::exists(target));
+    }
+
+    void removeLeftoversDeletesOnlyOurRegularTakeFiles() {
+        QTemporaryDir dir;
+        const QDir folder(dir.path());
+        writeFile(folder.filePath(u"parlova-1.m4a"_s));
+        writeFile(DictationTakeFiles::newTake(dir.path()));
+        writeFile(folder.filePath(u"parlova-.m4a"_s));
+        QStringList kept = {"parlova-x.M4A", "parlova-x.m4a.part", "autre-parlova-x.m4a",
+                            "notes.txt"};
+        for (const QString& name : kept)
+            writeFile(folder.filePath(name));
+        QVERIFY(folder.mkdir(u"parlova-dossier.m4a"_s));
+        const QString outside = folder.filePath(u"voix.wav"_s);
+        writeFile(outside);
+        QVERIFY(QFile::link(outside, folder.filePath(u"parlova-lien.m4a"_s)));
+        // Another user's take in a shared folder is not ours to delete.
+        const QString foreign = folder.filePath(u"parlova-autre.m4a"_s);
+        writeFile(foreign);
+        const bool foreignMade = ::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0;
+        if (foreignMade)
+            kept << u"parlova-autre.m4a"_s;
+        else
+            QFile::remove(foreign);
+
+        QCOMPARE(DictationTakeFiles::removeLeftovers(dir.path()), 3);
+
+        QStringList expected = kept;
+        expected << u"parlova-dossier.m4a"_s << u"voix.wav"_s << u"parlova-lien.m4a"_s;
+        expected.sort();
+        QCOMPARE(
+            folder.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+            expected);
+        QCOMPARE(DictationTakeFiles::removeLeftovers(dir.path()), 0);
+        QCOMPARE(DictationTakeFiles::removeLeftovers(dir.filePath(u"absent"_s)), 0);
+        if (!foreignMade)
+            QSKIP("giving a file to another user needs root: that case was not checked");
+    }
+
+    // The take's audio.
     void anyInputBecomesSixteenKilohertzMonoAac_data() {
         QTest::addColumn<Format>("format");
         QTest::newRow("48 kHz stereo interleaved") << Format{48000, 2, true};
@@ -161,10 +310,6 @@ private Q_SLOTS:
         QVERIFY(decoded.size() > 8000);
         const float level = AudioLevel::decibels(std::span(decoded).subspan(1600, 36000));
         QVERIFY2(std::abs(level - expected) < 1.0f, qPrintable(QString::number(level)));
-
-        struct stat status {};
-        QCOMPARE(::stat(QFile::encodeName(writer->path()).constData(), &status), 0);
-        QCOMPARE(status.st_mode & 0777, mode_t(0600));
     }
 
     void levelsFollowAudioLevelAndBadBuffersAreDropped() {

@@ -1,15 +1,33 @@
 #include "KeychainPrinting.h"
+#include "core/AsyncKeychain.h"
+#include "core/Await.h"
 #include "core/KeychainItem.h"
 #include "core/fake/MemorySecretStore.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
-using parlova::core::KeychainItem;
-using parlova::core::MemorySecretStore;
-using parlova::core::SecretStore;
+using namespace parlova::core;
+using namespace std::chrono_literals;
 using Lookup = KeychainItem::Lookup;
 using Operation = MemorySecretStore::Operation;
 using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Answer {
+    Lookup lookup;
+    const QThread* thread;
+};
+
+QCoro::Task<Answer> readAndNoteThread(AsyncKeychain* keychain, KeychainItem item) {
+    Lookup lookup = co_await keychain->read(std::move(item));
+    co_return Answer{std::move(lookup), QThread::currentThread()};
+}
+
+} // namespace
 
 class TestKeychainItem : public QObject {
     Q_OBJECT
@@ -46,33 +64,21 @@ private Q_SLOTS:
         }
     }
 
-    void readPassesKeychainFailuresUp() {
+    // Creating with the label, updating only the value, and removing one item
+    // of two: tst_secretservicestore, against the real service.
+    void keychainFailuresArePassedUp() {
         MemorySecretStore keychain;
         QCOMPARE(m_item.read(keychain), Lookup(SecretStore::itemNotFound));
-
         keychain.put(m_item.service(), m_item.account(), m_item.label(), "jeton");
         keychain.failOn(Operation::find, SecretStore::collectionLocked);
         QCOMPARE(m_item.read(keychain), Lookup(SecretStore::collectionLocked));
         keychain.failOn(Operation::find, SecretStore::itemNotFound);
         QCOMPARE(m_item.read(keychain), Lookup(SecretStore::itemNotFound));
+        keychain.failOn(Operation::remove, SecretStore::serviceUnavailable);
+        QCOMPARE(m_item.remove(keychain), SecretStore::serviceUnavailable);
     }
 
-    void storeCreatesThenUpdatesKeepingTheLabel() {
-        MemorySecretStore keychain;
-        QCOMPARE(m_item.store(keychain, u" clé\n"_s), SecretStore::success);
-        QCOMPARE(keychain.label(m_item.service(), m_item.account()), m_item.label());
-        // Written as given: only reading trims.
-        QCOMPARE(keychain.value(m_item.service(), m_item.account()), QByteArray(" cl\xc3\xa9\n"));
-        QCOMPARE(keychain.calls(Operation::update), 1);
-        QCOMPARE(keychain.calls(Operation::add), 1);
-
-        keychain.put(m_item.service(), m_item.account(), u"Renommé"_s, "ancien");
-        QCOMPARE(m_item.store(keychain, u"neuf"_s), SecretStore::success);
-        QCOMPARE(keychain.label(m_item.service(), m_item.account()), u"Renommé"_s);
-        QCOMPARE(keychain.value(m_item.service(), m_item.account()), QByteArray("neuf"));
-        QCOMPARE(keychain.calls(Operation::add), 1);
-    }
-
+    // A refused update (a locked collection) must not be followed by an add.
     void storeReportsTheLastCallMade() {
         MemorySecretStore keychain;
         keychain.failOn(Operation::update, SecretStore::collectionLocked);
@@ -85,18 +91,48 @@ private Q_SLOTS:
         QCOMPARE(keychain.count(), 0);
     }
 
-    void removeTouchesOnlyItsOwnItem() {
-        MemorySecretStore keychain;
-        const KeychainItem session = KeychainItem::session();
-        const KeychainItem legacy = KeychainItem::legacyRelayKey();
-        QCOMPARE(session.store(keychain, u"jeton"_s), SecretStore::success);
-        QCOMPARE(legacy.store(keychain, u"clé"_s), SecretStore::success);
-        QCOMPARE(legacy.remove(keychain), SecretStore::success);
-        QCOMPARE(legacy.remove(keychain), SecretStore::itemNotFound);
-        QCOMPARE(session.read(keychain), Lookup(u"jeton"_s));
+    // The asynchronous keychain, on its one worker thread.
+    void callsRunInTheOrderMade() {
+        MemorySecretStore store;
+        AsyncKeychain keychain(store);
+        const KeychainItem item = KeychainItem::session();
+        // Nothing is awaited before the last call: only the worker's order
+        // makes the read see the write and the second write see the first.
+        auto stored = keychain.store(item, u"jeton"_s);
+        auto read = keychain.read(item);
+        auto removed = keychain.remove(item);
+        auto removedAgain = keychain.remove(item);
+        QCOMPARE(parlova::core::waitFor(std::move(removedAgain)), SecretStore::itemNotFound);
+        QCOMPARE(parlova::core::waitFor(std::move(stored)), SecretStore::success);
+        QCOMPARE(parlova::core::waitFor(std::move(read)), Lookup(u"jeton"_s));
+        QCOMPARE(parlova::core::waitFor(std::move(removed)), SecretStore::success);
+    }
 
-        keychain.failOn(Operation::remove, SecretStore::serviceUnavailable);
-        QCOMPARE(session.remove(keychain), SecretStore::serviceUnavailable);
+    void slowKeychainNeverStallsTheEventLoop() {
+        MemorySecretStore store;
+        const KeychainItem item = KeychainItem::session();
+        store.put(item.service(), item.account(), item.label(), "jeton");
+        store.setDelay(2s);
+        AsyncKeychain keychain(store);
+
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        ticker.setInterval(10ms);
+        connect(&ticker, &QTimer::timeout,
+                [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        sinceTick.start();
+        ticker.start();
+
+        const Answer answer = parlova::core::waitFor(readAndNoteThread(&keychain, item));
+        longestGap = std::max(longestGap, sinceTick.elapsed());
+        QVERIFY(elapsed.elapsed() >= 2000);
+        QCOMPARE(answer.lookup, Lookup(u"jeton"_s));
+        QCOMPARE(answer.thread, QThread::currentThread());
+        // A stall would be the whole 2 s; the margin absorbs a loaded machine.
+        QVERIFY2(longestGap < 500, qPrintable(QStringLiteral("gap of %1 ms").arg(longestGap)));
     }
 };
 

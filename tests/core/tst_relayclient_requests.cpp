@@ -24,22 +24,6 @@ const QByteArray audio("\x00\x00\x00\x1c"
                        "ftypM4A \r\n--fin\xff",
                        20);
 
-// Every exchange but the dictation, in the order of the table below.
-using Call = void (*)(const RelayClient&);
-const Call exchanges[] = {
-    [](const RelayClient& c) { core::waitFor(c.requestCode(email, std::nullopt)); },
-    [](const RelayClient& c) { core::waitFor(c.requestCode(email, referral)); },
-    [](const RelayClient& c) { core::waitFor(c.signIn(email, u"123456"_s, std::nullopt)); },
-    [](const RelayClient& c) { core::waitFor(c.signIn(email, u"123456"_s, referral)); },
-    [](const RelayClient& c) { core::waitFor(c.signOut(token)); },
-    [](const RelayClient& c) { core::waitFor(c.account(token)); },
-    [](const RelayClient& c) { core::waitFor(c.deleteAccount(token)); },
-    [](const RelayClient& c) {
-        core::waitFor(c.paymentPage(PaymentPage::checkout(PaymentPage::Period::yearly), token));
-    },
-    [](const RelayClient& c) { core::waitFor(c.paymentPage(PaymentPage::portal(), token)); },
-};
-
 using Outcome = std::optional<RelayFailure>;
 
 // The relay failure an exchange ends with; none when it succeeded.
@@ -53,6 +37,26 @@ Outcome failureOf(QCoro::Task<Result<T, E>> exchange) {
     else
         return result.error().relayFailure();
 }
+
+// Every exchange, the dictation last; the order of the method table below.
+using Call = Outcome (*)(const RelayClient&);
+const Call exchanges[] = {
+    [](const RelayClient& c) { return failureOf(c.requestCode(email, std::nullopt)); },
+    [](const RelayClient& c) { return failureOf(c.requestCode(email, referral)); },
+    [](const RelayClient& c) { return failureOf(c.signIn(email, u"123456"_s, std::nullopt)); },
+    [](const RelayClient& c) { return failureOf(c.signIn(email, u"123456"_s, referral)); },
+    [](const RelayClient& c) { return failureOf(c.signOut(token)); },
+    [](const RelayClient& c) { return failureOf(c.account(token)); },
+    [](const RelayClient& c) { return failureOf(c.deleteAccount(token)); },
+    [](const RelayClient& c) {
+        return failureOf(c.paymentPage(PaymentPage::checkout(PaymentPage::Period::yearly), token));
+    },
+    [](const RelayClient& c) { return failureOf(c.paymentPage(PaymentPage::portal(), token)); },
+    [](const RelayClient& c) {
+        return failureOf(c.dictate(audio, token, DictationLanguage::french));
+    },
+};
+enum Exchange { signIn = 2, signOut = 4, account, deletion, portal = 8, dictation };
 
 QList<QByteArray> headerNames(const RelayTransport::Request& request) {
     QList<QByteArray> names;
@@ -97,6 +101,9 @@ private Q_SLOTS:
         QCOMPARE(transport->requests.size(), 1);
         const RelayTransport::Request& request = transport->last();
         const QByteArray b = boundaryOf(request);
+        // Each upload draws a boundary of its own.
+        static QByteArray previous;
+        QVERIFY(b != std::exchange(previous, b));
         QVERIFY2(
             QRegularExpression(
                 uR"(^parlova-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$)"_s)
@@ -113,17 +120,6 @@ private Q_SLOTS:
                  (QList<QByteArray>{"accept", "authorization", "content-type"}));
         QCOMPARE(request.header("Accept"), QByteArray("application/json"));
         QCOMPARE(request.header("Authorization"), QByteArray("Bearer jeton-de-test"));
-    }
-
-    void twoUploadsUseTwoBoundaries() {
-        core::waitFor(client.dictate(audio, token, DictationLanguage::french));
-        core::waitFor(client.dictate(audio, token, DictationLanguage::french));
-        QCOMPARE(transport->requests.size(), 2);
-        const QByteArray first = boundaryOf(transport->requests.at(0));
-        const QByteArray second = boundaryOf(transport->requests.at(1));
-        QVERIFY(!first.isEmpty());
-        QVERIFY(first != second);
-        QVERIFY(transport->requests.at(1).body->startsWith("--" + second + "\r\n"));
     }
 
     // The two sign-in exchanges carry no token; every other one does.
@@ -156,7 +152,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, method);
         QFETCH(QString, path);
         QFETCH(std::optional<QByteArray>, body);
-        exchanges[exchange](client);
+        (void)exchanges[exchange](client);
 
         const RelayTransport::Request& request = transport->last();
         QCOMPARE(request.method, method);
@@ -179,43 +175,34 @@ private Q_SLOTS:
     // Answers with the right status but a body or status the exchange cannot use.
     // (Plain strings: moc loses its way in raw ones here.)
     void unusableAnswersAreUnexpected() {
-        using Exchange = Outcome (*)(const RelayClient&);
-        const Exchange signOut = [](const RelayClient& c) {
-            return failureOf(c.signOut(token));
-        };
-        const Exchange remove = [](const RelayClient& c) {
-            return failureOf(c.deleteAccount(token));
-        };
-        const Exchange signIn = [](const RelayClient& c) {
-            return failureOf(c.signIn(email, token, std::nullopt));
-        };
-        const Exchange account = [](const RelayClient& c) {
-            return failureOf(c.account(token));
-        };
-        const Exchange portal = [](const RelayClient& c) {
-            return failureOf(c.paymentPage(PaymentPage::portal(), token));
-        };
-        const Exchange dictate = [](const RelayClient& c) {
-            return failureOf(c.dictate(audio, token, DictationLanguage::french));
-        };
         const std::tuple<int, QByteArray, Exchange> rows[] = {
             {200, "{}", signOut},
-            {200, "{}", remove},
+            {200, "{}", deletion},
             {204, "", account},
             {200, "\x89PNG\r\n", account},
             {200, "{\"jeton\":\"t\",\"compte\":{}}", signIn},
             {200, "{\"url\":\"http://127.0.0.1/paiement/x\"}", portal},
             {200, "{\"url\":\"https:///portail\"}", portal},
-            {200, "<html>", dictate},
+            {200, "<html>", dictation},
             {200,
              "{\"texte\":\"a\",\"mots\":1,\"semaine\":{\"mots\":1,\"reinitialisation\":\"2026-01-"
              "05\"}}",
-             dictate},
+             dictation},
         };
         for (const auto& [status, body, exchange] : rows) {
             transport->queue(RecordingTransport::answer(status, body));
-            QCOMPARE(exchange(client), Outcome(RelayFailure::unexpectedResponse(status)));
+            QCOMPARE(exchanges[exchange](client), Outcome(RelayFailure::unexpectedResponse(status)));
         }
+    }
+
+    // A silent relay over the network: tst_dictationfaults.
+    void timeoutsAreTheClientsOwn() {
+        const RelayClient impatient(QUrl(u"https://relais.example"_s), transport,
+                                    {std::chrono::milliseconds(300), std::chrono::seconds(10)});
+        (void)exchanges[account](impatient);
+        QCOMPARE(transport->last().timeout, std::chrono::milliseconds(300));
+        (void)exchanges[dictation](impatient);
+        QCOMPARE(transport->last().timeout, std::chrono::milliseconds(10000));
     }
 
     void routesGoBelowTheOriginWithoutTrailingSlash() {

@@ -1,6 +1,3 @@
-// glib's headers must come before any Qt header.
-#include <libsecret/secret.h>
-
 #include "KeychainPrinting.h"
 #include "PrivateSessionBus.h"
 #include "Rig.h"
@@ -31,52 +28,34 @@ namespace {
 // answered.
 constexpr const char* probeVariable = "PARLOVA_SECRET_PROBE";
 
-// Another program's schema with the same two attributes: the store must
-// find and update items by their attributes alone, whoever wrote them.
-const SecretSchema* testSchema() {
-    static SecretSchema* const schema = secret_schema_new(
-        "org.example.AutreTrousseau", SECRET_SCHEMA_DONT_MATCH_NAME, "service",
-        SECRET_SCHEMA_ATTRIBUTE_STRING, "account", SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
-    return schema;
+// Another program (secret-tool, with a schema of its own) sets up what the
+// store must cope with and looks at what it wrote: the store must find and
+// update items by their two attributes alone, whoever wrote them.
+ToolRun secretTool(QStringList arguments, const QString& service, const QString& account = {},
+                   const QByteArray& input = {}) {
+    arguments << u"service"_s << service;
+    if (!account.isEmpty())
+        arguments << u"account"_s << account;
+    return ToolRun::of(u"secret-tool"_s, arguments, QProcessEnvironment::systemEnvironment(),
+                       input);
 }
 
-// Direct libsecret access, to set up what the store must cope with and to
-// look at what it wrote.
 bool rawStore(const QString& service, const QString& account, const QString& label,
               const QByteArray& bytes) {
-    SecretValue* value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
-    GError* error = nullptr;
-    const gboolean stored = secret_password_store_binary_sync(
-        testSchema(), SECRET_COLLECTION_DEFAULT, label.toUtf8().constData(), value, nullptr, &error,
-        "service", service.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
-    secret_value_unref(value);
-    if (error)
-        g_error_free(error);
-    return stored;
+    return secretTool({u"store"_s, u"--label"_s, label}, service, account, bytes).ok();
 }
 
 QStringList rawLabels(const QString& service, const QString& account) {
-    SecretService* secrets = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, nullptr);
-    GHashTable* attributes =
-        secret_attributes_build(testSchema(), "service", service.toUtf8().constData(), "account",
-                                account.toUtf8().constData(), nullptr);
-    GList* found = secret_service_search_sync(secrets, testSchema(), attributes, SECRET_SEARCH_ALL,
-                                              nullptr, nullptr);
     QStringList labels;
-    for (GList* node = found; node; node = node->next) {
-        gchar* label = secret_item_get_label(SECRET_ITEM(node->data));
-        labels.append(QString::fromUtf8(label));
-        g_free(label);
+    for (const QString& line : secretTool({u"search"_s, u"--all"_s}, service, account).lines()) {
+        if (line.startsWith(u"label = "))
+            labels << line.mid(8);
     }
-    g_list_free_full(found, g_object_unref);
-    g_hash_table_unref(attributes);
-    g_object_unref(secrets);
     return labels;
 }
 
 void rawClear(const QString& service) {
-    secret_password_clear_sync(testSchema(), nullptr, nullptr, "service",
-                               service.toUtf8().constData(), nullptr);
+    secretTool({u"clear"_s}, service);
 }
 
 // Prints, for each of the four calls, its status and how long it took.

@@ -1,5 +1,6 @@
 #include "PrivateSessionBus.h"
 
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -59,17 +60,12 @@ bool PrivateSessionBus::startKeyring() {
         return false;
     m_keyring.write("parlova-test");
     m_keyring.closeWriteChannel();
+    QDBusConnection bus = connect(QStringLiteral("trousseau"));
     return QTest::qWaitFor(
         [&] {
-            QProcess ask;
-            ask.setProcessEnvironment(environment);
-            ask.start(QStringLiteral("dbus-send"),
-                      {QStringLiteral("--print-reply"),
-                       QStringLiteral("--dest=org.freedesktop.DBus"),
-                       QStringLiteral("/org/freedesktop/DBus"),
-                       QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
-                       QStringLiteral("string:org.freedesktop.secrets")});
-            return ask.waitForFinished(2000) && ask.readAllStandardOutput().contains("true");
+            return bus.interface()
+                ->isServiceRegistered(QStringLiteral("org.freedesktop.secrets"))
+                .value();
         },
         10000);
 }

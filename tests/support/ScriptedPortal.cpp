@@ -18,77 +18,23 @@ const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.Re
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
 constexpr uint keyboard = 1;
 
 // The names of each method's arguments, in order, as documented.
-const QHash<QString, QStringList> argumentNames{
-    {QStringLiteral("CreateSession"), {QStringLiteral("options")}},
-    {QStringLiteral("SelectDevices"),
-     {QStringLiteral("session_handle"), QStringLiteral("options")}},
-    {QStringLiteral("Start"),
-     {QStringLiteral("session_handle"), QStringLiteral("parent_window"),
-      QStringLiteral("options")}},
+const QHash<QString, QString> argumentNames{
+    {QStringLiteral("CreateSession"), QStringLiteral("options")},
+    {QStringLiteral("SelectDevices"), QStringLiteral("session_handle options")},
+    {QStringLiteral("Start"), QStringLiteral("session_handle parent_window options")},
     {QStringLiteral("NotifyKeyboardKeycode"),
-     {QStringLiteral("session_handle"), QStringLiteral("options"), QStringLiteral("keycode"),
-      QStringLiteral("state")}},
-    {QStringLiteral("Get"), {QStringLiteral("interface_name"), QStringLiteral("property_name")}},
-    {QStringLiteral("GetAll"), {QStringLiteral("interface_name")}},
+     QStringLiteral("session_handle options keycode state")},
+    {QStringLiteral("Get"), QStringLiteral("interface_name property_name")},
     {QStringLiteral("BindShortcuts"),
-     {QStringLiteral("session_handle"), QStringLiteral("shortcuts"),
-      QStringLiteral("parent_window"), QStringLiteral("options")}},
-    {QStringLiteral("ConfigureShortcuts"),
-     {QStringLiteral("session_handle"), QStringLiteral("parent_window"),
-      QStringLiteral("options")}},
+     QStringLiteral("session_handle shortcuts parent_window options")},
+    {QStringLiteral("ConfigureShortcuts"), QStringLiteral("session_handle parent_window options")},
 };
 
-// An a(sa{sv}) list of shortcuts, as {"id": …, and its properties} maps.
-QVariantList shortcutsIn(const QDBusArgument& list) {
-    QVariantList shortcuts;
-    list.beginArray();
-    while (!list.atEnd()) {
-        QString id;
-        QVariantMap properties;
-        list.beginStructure();
-        list >> id >> properties;
-        list.endStructure();
-        properties.insert(QStringLiteral("id"), id);
-        shortcuts << properties;
-    }
-    list.endArray();
-    return shortcuts;
-}
-
-QVariant plain(const QVariant& value) {
-    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    if (value.metaType() == QMetaType::fromType<QDBusVariant>())
-        return plain(value.value<QDBusVariant>().variant());
-    return value;
-}
-
-// Vardicts arrive still marshalled: nothing told the bus their type.
-QVariantMap flatten(const QString& method, const QVariantList& values) {
-    const QStringList names = argumentNames.value(method);
-    QVariantMap arguments;
-    for (qsizetype index = 0; index < values.size(); ++index) {
-        const QVariant& value = values.at(index);
-        if (value.metaType() == QMetaType::fromType<QDBusArgument>() &&
-            value.value<QDBusArgument>().currentSignature() == QLatin1String("a(sa{sv})")) {
-            arguments.insert(names.value(index), shortcutsIn(value.value<QDBusArgument>()));
-        } else if (value.metaType() == QMetaType::fromType<QDBusArgument>()) {
-            const QVariantMap options = qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
-            for (auto entry = options.begin(); entry != options.end(); ++entry)
-                arguments.insert(entry.key(), plain(entry.value()));
-        } else {
-            arguments.insert(names.value(index, QString::number(index)), plain(value));
-        }
-    }
-    return arguments;
-}
-
-// One entry of the lists the portal sends back.
+// One entry of an a(sa{sv}) list of shortcuts.
 struct PortalShortcut {
     QString id;
     QVariantMap properties;
@@ -108,6 +54,14 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s
     return argument;
 }
 
+QVariant plain(const QVariant& value) {
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    if (value.metaType() == QMetaType::fromType<QDBusVariant>())
+        return plain(value.value<QDBusVariant>().variant());
+    return value;
+}
+
 } // namespace
 
 } // namespace parlova::test
@@ -117,6 +71,35 @@ Q_DECLARE_METATYPE(parlova::test::PortalShortcut)
 namespace parlova::test {
 
 namespace {
+
+// Vardicts arrive still marshalled: nothing told the bus their type. Their
+// entries go among the arguments; shortcuts as {"id": …, and its
+// properties} maps.
+QVariantMap flatten(const QString& method, const QVariantList& values) {
+    const QStringList names = argumentNames.value(method).split(u' ');
+    QVariantMap arguments;
+    for (qsizetype index = 0; index < values.size(); ++index) {
+        const QVariant& value = values.at(index);
+        const QString name = names.value(index, QString::number(index));
+        if (value.metaType() != QMetaType::fromType<QDBusArgument>()) {
+            arguments.insert(name, plain(value));
+        } else if (value.value<QDBusArgument>().currentSignature() == QLatin1String("a(sa{sv})")) {
+            QVariantList shortcuts;
+            for (const PortalShortcut& shortcut :
+                 qdbus_cast<QList<PortalShortcut>>(value.value<QDBusArgument>())) {
+                QVariantMap entry = shortcut.properties;
+                entry.insert(QStringLiteral("id"), shortcut.id);
+                shortcuts << entry;
+            }
+            arguments.insert(name, shortcuts);
+        } else {
+            const QVariantMap options = qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+            for (auto entry = options.begin(); entry != options.end(); ++entry)
+                arguments.insert(entry.key(), plain(entry.value()));
+        }
+    }
+    return arguments;
+}
 
 QVariant shortcutList(const QString& id, const QString& trigger) {
     return QVariant::fromValue(QList<PortalShortcut>{
@@ -132,9 +115,6 @@ ScriptedPortal::ScriptedPortal(QDBusConnection bus, QObject* parent)
     , m_bus(std::move(bus)) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
-    m_properties[remoteDesktopInterface] = {{QStringLiteral("AvailableDeviceTypes"), keyboard},
-                                            {QStringLiteral("version"), 2u}};
-    m_properties[shortcutsInterface] = {{QStringLiteral("version"), 2u}};
     m_registered = m_bus.registerVirtualObject(root, this, QDBusConnection::SubPath) &&
                    m_bus.registerService(service);
 }
@@ -170,68 +150,55 @@ QString ScriptedPortal::introspect(const QString&) const {
 bool ScriptedPortal::handleMessage(const QDBusMessage& message, const QDBusConnection&) {
     if (message.type() != QDBusMessage::MethodCallMessage)
         return false;
-    const QVariantMap arguments = flatten(message.member(), message.arguments());
-    m_calls << Call{message.interface(), message.member(), arguments, message.path()};
+    const QString method = message.member();
+    const QVariantMap arguments = flatten(method, message.arguments());
+    m_calls << Call{method, arguments, message.path()};
+    const auto found = m_sessions.find(arguments.value("session_handle").toString());
+    Session* const open =
+        found != m_sessions.end() && found->owner == message.service() ? &*found : nullptr;
+    const bool ours = message.path() == root && (message.interface() == remoteDesktopInterface ||
+                                                 message.interface() == shortcutsInterface);
 
-    if (message.interface() == propertiesInterface) {
-        properties(message, arguments);
-    } else if (message.interface() == remoteDesktopInterface && message.path() == root) {
-        remoteDesktop(message, arguments);
-    } else if (message.interface() == shortcutsInterface && message.path() == root) {
-        globalShortcuts(message, arguments);
-    } else if (message.interface() == requestInterface &&
-               message.member() == QLatin1String("Close")) {
-        m_bus.send(message.createReply());
-    } else if (message.interface() == sessionInterface &&
-               message.member() == QLatin1String("Close")) {
+    if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
+        // Both interfaces are at version 2; a keyboard is all there is.
+        const QString interface = arguments.value("interface_name").toString();
+        const QString name = arguments.value("property_name").toString();
+        const bool remote = interface == remoteDesktopInterface;
+        if (name == QLatin1String("version") && (remote || interface == shortcutsInterface))
+            m_bus.send(message.createReply(QVariant::fromValue(QDBusVariant(2u))));
+        else if (remote && name == QLatin1String("AvailableDeviceTypes"))
+            m_bus.send(message.createReply(QVariant::fromValue(QDBusVariant(keyboard))));
+        else
+            m_bus.send(message.createErrorReply(QDBusError::InvalidArgs, name));
+    } else if (ours && method == QLatin1String("CreateSession")) {
+        const QString path = handle(QStringLiteral("session"), message,
+                                    arguments.value("session_handle_token").toString());
+        m_sessions[path] = Session{message.service()};
+        // A string, as the portal itself sends it.
+        answer(message, arguments, 0, {{QStringLiteral("session_handle"), path}});
+    } else if (ours && open == nullptr) {
+        m_bus.send(
+            message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("no such session")));
+    } else if (ours && message.interface() == shortcutsInterface) {
+        if (method == QLatin1String("BindShortcuts")) {
+            const QVariantList asked = arguments.value("shortcuts").toList();
+            const QString id =
+                asked.isEmpty() ? QString() : asked.constFirst().toMap().value("id").toString();
+            answer(message, arguments, 0,
+                   {{QStringLiteral("shortcuts"), shortcutList(id, m_boundTrigger)}});
+        } else {
+            m_bus.send(message.createReply());
+        }
+    } else if (ours) {
+        remoteDesktop(message, arguments, *open);
+    } else if (method == QLatin1String("Close") && (message.interface() == requestInterface ||
+                                                    message.interface() == sessionInterface)) {
         m_sessions.remove(message.path());
         m_bus.send(message.createReply());
     } else {
-        m_bus.send(message.createErrorReply(QDBusError::UnknownMethod, message.member()));
+        m_bus.send(message.createErrorReply(QDBusError::UnknownMethod, method));
     }
     return true;
-}
-
-void ScriptedPortal::properties(const QDBusMessage& message, const QVariantMap& arguments) {
-    const QVariantMap values = m_properties.value(arguments.value("interface_name").toString());
-    if (message.member() == QLatin1String("GetAll")) {
-        m_bus.send(message.createReply(values));
-        return;
-    }
-    const QString name = arguments.value("property_name").toString();
-    if (message.member() != QLatin1String("Get") || !values.contains(name)) {
-        m_bus.send(message.createErrorReply(QDBusError::InvalidArgs, name));
-        return;
-    }
-    m_bus.send(message.createReply(QVariant::fromValue(QDBusVariant(values.value(name)))));
-}
-
-void ScriptedPortal::createSession(const QDBusMessage& message, const QVariantMap& arguments) {
-    const QString path = handle(QStringLiteral("session"), message,
-                                arguments.value("session_handle_token").toString());
-    m_sessions[path] = Session{message.service()};
-    // A string, as the portal itself sends it.
-    answer(message, arguments, 0, {{QStringLiteral("session_handle"), path}});
-}
-
-void ScriptedPortal::globalShortcuts(const QDBusMessage& message, const QVariantMap& arguments) {
-    const QString method = message.member();
-    if (method == QLatin1String("CreateSession")) {
-        createSession(message, arguments);
-        return;
-    }
-    if (sessionOf(message, arguments) == nullptr) {
-        m_bus.send(
-            message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("no such session")));
-    } else if (method == QLatin1String("BindShortcuts")) {
-        const QVariantList asked = arguments.value("shortcuts").toList();
-        const QString id =
-            asked.isEmpty() ? QString() : asked.constFirst().toMap().value("id").toString();
-        answer(message, arguments, 0,
-               {{QStringLiteral("shortcuts"), shortcutList(id, m_boundTrigger)}});
-    } else {
-        m_bus.send(message.createReply());
-    }
 }
 
 void ScriptedPortal::emitShortcutSignal(const QString& name, const QVariantList& arguments) {
@@ -262,35 +229,26 @@ void ScriptedPortal::leave() {
     m_bus.unregisterService(service);
 }
 
-void ScriptedPortal::remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments) {
+void ScriptedPortal::remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments,
+                                   Session& open) {
     const QString method = message.member();
-    if (method == QLatin1String("CreateSession")) {
-        createSession(message, arguments);
-        return;
-    }
-    Session* const open = sessionOf(message, arguments);
-    if (open == nullptr) {
-        m_bus.send(
-            message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("no such session")));
-        return;
-    }
     if (method == QLatin1String("SelectDevices")) {
-        open->types = arguments.value("types", 7u).toUInt();
-        open->persistMode = arguments.value("persist_mode", 0u).toUInt();
+        open.types = arguments.value("types", 7u).toUInt();
+        open.persistMode = arguments.value("persist_mode", 0u).toUInt();
         // Single use: a token given back is spent, valid or not.
-        open->restored = m_validTokens.removeAll(arguments.value("restore_token").toString()) > 0;
+        open.restored = m_validTokens.removeAll(arguments.value("restore_token").toString()) > 0;
         answer(message, arguments, 0);
     } else if (method == QLatin1String("Start")) {
         std::optional<uint> code = 0;
-        if (!open->restored) {
+        if (!open.restored) {
             ++m_questions;
             code = m_userAnswer;
         }
         QVariantMap results;
         if (code == 0u) {
-            open->started = true;
-            results.insert(QStringLiteral("devices"), open->types & keyboard);
-            if (open->persistMode == 2) {
+            open.started = true;
+            results.insert(QStringLiteral("devices"), open.types & keyboard);
+            if (open.persistMode == 2) {
                 m_issued << QStringLiteral("jeton-%1").arg(m_issued.size() + 1);
                 m_validTokens << m_issued.constLast();
                 results.insert(QStringLiteral("restore_token"), m_issued.constLast());
@@ -299,7 +257,7 @@ void ScriptedPortal::remoteDesktop(const QDBusMessage& message, const QVariantMa
             m_sessions.remove(arguments.value("session_handle").toString());
         }
         answer(message, arguments, code, results);
-    } else if (method == QLatin1String("NotifyKeyboardKeycode") && open->started) {
+    } else if (method == QLatin1String("NotifyKeyboardKeycode") && open.started) {
         m_bus.send(message.createReply());
     } else {
         m_bus.send(message.createErrorReply(QDBusError::AccessDenied, method));
@@ -317,14 +275,6 @@ void ScriptedPortal::answer(const QDBusMessage& message, const QVariantMap& argu
         m_bus.send(response);
     }
     m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(path))));
-}
-
-ScriptedPortal::Session* ScriptedPortal::sessionOf(const QDBusMessage& message,
-                                                   const QVariantMap& arguments) {
-    const auto found = m_sessions.find(arguments.value("session_handle").toString());
-    if (found == m_sessions.end() || found->owner != message.service())
-        return nullptr;
-    return &*found;
 }
 
 QString ScriptedPortal::handle(const QString& kind, const QDBusMessage& message,

@@ -17,7 +17,7 @@ namespace parlova::test {
 // /org/freedesktop/portal/desktop with the request and response objects of
 // the real one. It speaks RemoteDesktop (a keyboard only) and
 // GlobalShortcuts; every call it receives is recorded in one list, whatever
-// its interface.
+// its interface; the calls of one method are in calls(method).
 //
 // Answers are as fast as can be: a request's Response goes out before the
 // reply to the call that made it.
@@ -28,7 +28,6 @@ public:
     // The arguments by their documented names; the entries of an options
     // vardict stand among them, object paths as strings.
     struct Call {
-        QString interface;
         QString method;
         QVariantMap arguments;
         // The object called: a request's or a session's for their Close.
@@ -49,7 +48,6 @@ public:
     // The desktop ends every open session, as from its own indicator.
     void closeSessions();
 
-    const QList<Call>& calls() const { return m_calls; }
     QList<Call> calls(const QString& method) const;
     // How many dialogs the user was shown. A session restored from a valid
     // token shows none.
@@ -81,23 +79,17 @@ private:
         bool started = false;
     };
 
-    void remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments);
-    void globalShortcuts(const QDBusMessage& message, const QVariantMap& arguments);
-    void createSession(const QDBusMessage& message, const QVariantMap& arguments);
+    void remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments, Session& open);
     void emitShortcutSignal(const QString& name, const QVariantList& arguments);
-    void properties(const QDBusMessage& message, const QVariantMap& arguments);
     // Replies to the call with the request's path, after the Response when
     // there is one.
     void answer(const QDBusMessage& message, const QVariantMap& arguments, std::optional<uint> code,
                 const QVariantMap& results = {});
-    Session* sessionOf(const QDBusMessage& message, const QVariantMap& arguments);
     QString handle(const QString& kind, const QDBusMessage& message, const QString& token);
 
     QDBusConnection m_bus;
     bool m_registered = false;
     std::optional<uint> m_userAnswer = 0;
-    // Readable properties, by interface.
-    QMap<QString, QVariantMap> m_properties;
     QMap<QString, Session> m_sessions;
     QStringList m_validTokens;
     QStringList m_issued;
