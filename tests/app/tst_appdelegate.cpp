@@ -7,7 +7,6 @@
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
 #include "core/Texts.h"
-#include "core/fake/MemorySecretStore.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
 #include "platform/fake/FakeRecorder.h"
@@ -17,38 +16,33 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace parlova::app;
 using parlova::core::AsyncKeychain;
-using parlova::core::MemorySecretStore;
 using parlova::core::Texts;
 using Screen = WindowCoordinator::Screen;
 
 namespace {
 
 // An empty keychain that answers only once opened: a launch waits for it.
+// Nothing here writes to it.
 class ClosedKeychain final : public parlova::core::SecretStore {
 public:
     QSemaphore open;
 
-    Found find(const QString& service, const QString& account) override {
+    Found find(const QString&, const QString&) override {
         open.acquire();
         open.release();
-        return memory.find(service, account);
+        return {itemNotFound, std::nullopt};
     }
-    qint32 update(const QString& service, const QString& account,
-                  const QByteArray& value) override {
-        return memory.update(service, account, value);
+    qint32 update(const QString&, const QString&, const QByteArray&) override {
+        return itemNotFound;
     }
-    qint32 add(const QString& service, const QString& account, const QString& label,
-               const QByteArray& value) override {
-        return memory.add(service, account, label, value);
+    qint32 add(const QString&, const QString&, const QString&, const QByteArray&) override {
+        return success;
     }
-    qint32 remove(const QString& service, const QString& account) override {
-        return memory.remove(service, account);
-    }
-
-private:
-    MemorySecretStore memory;
+    qint32 remove(const QString&, const QString&) override { return itemNotFound; }
 };
 
 // The program on fake devices, an empty keychain and a hand-driven clock,
@@ -67,11 +61,11 @@ struct Program {
         parts.devices.inserter = std::make_unique<parlova::platform::FakeTextInserter>();
         parts.devices.permissions = std::make_unique<parlova::platform::FakePermissions>();
         parts.devices.pill = std::make_unique<RecordingPill>();
-        parts.store = parlova::core::SettingsStore(std::make_shared<QSettings>(
-            folder.filePath(QStringLiteral("parlova.conf")), QSettings::IniFormat));
+        parts.store = parlova::core::SettingsStore(
+            std::make_shared<QSettings>(folder.filePath(u"parlova.conf"_s), QSettings::IniFormat));
         parts.keychain = &keychain;
         parts.clock = &clock;
-        parts.loginItem = LoginItem(folder.filePath(QStringLiteral("autostart")));
+        parts.loginItem = LoginItem(folder.filePath(u"autostart"_s));
         parts.browser = [](const QUrl&) {
             return true;
         };
@@ -90,8 +84,8 @@ struct Program {
     }
 };
 
-const QUrl invitation(QStringLiteral("parlova://parrainage/h4t9wx"));
-const QString code = QStringLiteral("H4T9WX");
+const QUrl invitation(u"parlova://parrainage/h4t9wx"_s);
+const QString code = u"H4T9WX"_s;
 
 } // namespace
 
@@ -103,8 +97,8 @@ private Q_SLOTS:
         Program program;
         program.launch();
         QCOMPARE(program.delegate->statusMenu().visibleLines(),
-                 (QStringList{Texts::signInTitle(), QStringLiteral("—"), Texts::settingsItem(),
-                              Texts::permissionsItem(), QStringLiteral("—"), Texts::quitItem()}));
+                 (QStringList{Texts::signInTitle(), u"—"_s, Texts::settingsItem(),
+                              Texts::permissionsItem(), u"—"_s, Texts::quitItem()}));
     }
 
     void everyStatusStateHasItsDrawings() {
@@ -134,7 +128,7 @@ private Q_SLOTS:
         status.setSignedIn(signedIn);
         if (accountRead)
             status.setAccount(SampleAccount::free(program.clock.now()));
-        program.delegate->open({invitation, QUrl(QStringLiteral("https://parrainage/X"))});
+        program.delegate->open({invitation, QUrl(u"https://parrainage/X"_s)});
 
         QCOMPARE(program.delegate->windows().signIn().referral(), code);
         QCOMPARE(program.shown(Screen::welcome) != nullptr, !signedIn);

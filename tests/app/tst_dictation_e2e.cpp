@@ -16,6 +16,8 @@
 #include <QMenu>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using namespace parlova;
 using app::DictationController;
 using test::RelayProcess;
@@ -24,7 +26,7 @@ using test::ToolRun;
 
 namespace {
 
-const QString recording = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
+const QString recording = u"/usr/share/pocketsphinx/test/data/goforward.raw"_s;
 const QStringList reference{"go", "forward", "ten", "meters"};
 
 // Parlova as it runs on a desktop against a local relay that transcribes
@@ -34,10 +36,10 @@ struct Desktop : test::DesktopProgram {
     std::unique_ptr<core::SingleInstance> instance;
 
     Desktop()
-        : DesktopProgram(RelayProcess::Settings().withEngine(QStringLiteral("pocketsphinx"))) {}
+        : DesktopProgram(RelayProcess::Settings().withEngine(u"pocketsphinx"_s)) {}
 
     bool start() {
-        if (!made(QStringLiteral("dictee@exemple.fr")))
+        if (!made(u"dictee@exemple.fr"_s))
             return false;
         instance = std::make_unique<core::SingleInstance>(folder.filePath(u"parlova.sock"_qs));
         instance->setPasteLast([this] { return controller().pasteLast(); });
@@ -52,18 +54,18 @@ struct Desktop : test::DesktopProgram {
     app::StatusModel& status() { return controller().status(); }
     // Holds the hold key while the recording plays into the microphone.
     void dictate() {
-        runServing(QStringLiteral("xdotool"), {"keydown", "Control_R"});
+        runServing(u"xdotool"_s, {"keydown", "Control_R"});
         QTest::qWait(200);
-        runServing(QStringLiteral("paplay"),
+        runServing(u"paplay"_s,
                    {"--raw", "--rate=16000", "--channels=1", "--format=s16le", recording});
         QTest::qWait(300);
-        runServing(QStringLiteral("xdotool"), {"keyup", "Control_R"});
+        runServing(u"xdotool"_s, {"keyup", "Control_R"});
     }
     // `parlova --coller-derniere`, finding this instance as a desktop
     // session's programs would.
     ToolRun pasteLastByCommand() {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.path());
+        environment.insert(u"XDG_RUNTIME_DIR"_s, folder.path());
         // Run while this loop turns: this instance answers it.
         QProcess command;
         command.setProcessEnvironment(environment);
@@ -72,8 +74,7 @@ struct Desktop : test::DesktopProgram {
         return {command.exitCode(), command.readAllStandardOutput(), {}};
     }
     QString focus() {
-        return QString::fromUtf8(
-            runServing(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed());
+        return QString::fromUtf8(runServing(u"xdotool"_s, {"getwindowfocus"}).trimmed());
     }
 };
 
@@ -104,19 +105,19 @@ private Q_SLOTS:
         const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
         Desktop desktop;
         QVERIFY2(desktop.start(), qPrintable(desktop.relay.errorString()));
-        QGuiApplication::clipboard()->setText(QStringLiteral("avant"));
+        QGuiApplication::clipboard()->setText(u"avant"_s);
 
         desktop.dictate();
         QTRY_VERIFY_WITH_TIMEOUT(!desktop.window.text().isEmpty(), 60000);
         const QStringList heard = desktop.window.text().toLower().split(
-            QRegularExpression(QStringLiteral("\\W+")), Qt::SkipEmptyParts);
+            QRegularExpression(u"\\W+"_s), Qt::SkipEmptyParts);
         int found = 0;
         for (const QString& word : reference)
             found += heard.contains(word) ? 1 : 0;
         QVERIFY2(found >= 2, qPrintable(desktop.window.text()));
         qInfo("transcript: %s", qPrintable(desktop.window.text()));
 
-        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), u"avant"_s);
         QTRY_COMPARE(desktop.activity(), DictationController::Activity::ready);
         QCOMPARE(desktop.takeFiles(), QStringList());
         QCOMPARE(app::StatusAppearance::of(desktop.activity(), desktop.status()).line,
@@ -132,25 +133,25 @@ private Q_SLOTS:
                 item->trigger();
         }
         QTRY_COMPARE(desktop.window.text(), once + once);
-        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), u"avant"_s);
         QCOMPARE(desktop.pasteLastByCommand().status, 0);
         QTRY_COMPARE(desktop.window.text(), once + once + once);
-        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), u"avant"_s);
 
         // A tap writes nothing and leaves no take behind.
         const QString before = desktop.window.text();
-        runServing(QStringLiteral("xdotool"), {"key", "--delay", "80", "Control_R"});
+        runServing(u"xdotool"_s, {"key", "--delay", "80", "Control_R"});
         QTest::qWait(1500);
         QCOMPARE(desktop.window.text(), before);
         QCOMPARE(desktop.activity(), DictationController::Activity::ready);
         QCOMPARE(desktop.takeFiles(), QStringList());
 
         // The relay says the week's words are used up.
-        RelayProcess::ScriptedAnswer quota(QStringLiteral("api/dicter"));
+        RelayProcess::ScriptedAnswer quota(u"api/dicter"_s);
         quota.status = 402;
         const QDateTime reset = QDateTime::currentDateTimeUtc().addDays(3);
-        quota.body = {{QStringLiteral("erreur"), QStringLiteral("quota")},
-                      {QStringLiteral("reinitialisation"), reset.toString(Qt::ISODate)}};
+        quota.body = {{u"erreur"_s, u"quota"_s},
+                      {u"reinitialisation"_s, reset.toString(Qt::ISODate)}};
         QVERIFY(desktop.relay.scriptNextAnswer(quota));
         desktop.dictate();
         const QString message = core::RelayFailure::quotaReached(reset).message();

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 using namespace parlova;
 using test::ScriptedPortal;
 using test::WaylandDesktop;
@@ -22,9 +24,9 @@ using test::WaylandTextWindow;
 
 namespace {
 
-const QString recording = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
+const QString recording = u"/usr/share/pocketsphinx/test/data/goforward.raw"_s;
 // Accents, typographic apostrophes, no-break spaces.
-const QString sentence = QStringLiteral("L’été, c’est à Noël\u00a0? Où êtes-vous\u00a0!");
+const QString sentence = u"L’été, c’est à Noël\u00a0? Où êtes-vous\u00a0!"_s;
 
 } // namespace
 
@@ -56,17 +58,16 @@ private Q_SLOTS:
         QFETCH(WaylandTextWindow::Kind, kind);
         QFETCH(int, holdMs);
         QFETCH(QString, door);
-        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QCOMPARE(QGuiApplication::platformName(), u"xcb"_s);
         // Up before the program looks for it, as a desktop's portal is.
         std::unique_ptr<ScriptedPortal> portal;
         if (door != u"bindings") {
             portal = std::make_unique<ScriptedPortal>(QDBusConnection::connectToBus(
-                QDBusConnection::SessionBus, QStringLiteral("portail-%1").arg(door)));
+                QDBusConnection::SessionBus, u"portail-%1"_s.arg(door)));
             QVERIFY(portal->registered());
         }
         test::DesktopProgram program;
-        QVERIFY2(program.made(QStringLiteral("wayland@exemple.fr")),
-                 qPrintable(program.relay.errorString()));
+        QVERIFY2(program.made(u"wayland@exemple.fr"_s), qPrintable(program.relay.errorString()));
         app::AppDelegate& delegate = *program.delegate;
         core::SingleInstance instance(WaylandDesktop::instanceSocket());
         QVERIFY(instance.listen());
@@ -94,8 +95,8 @@ private Q_SLOTS:
         QElapsedTimer held;
         held.start();
         if (portal) {
-            QTRY_COMPARE(portal->calls(QStringLiteral("BindShortcuts")).size(), 1);
-            portal->activate(QStringLiteral("dicter"), 1000);
+            QTRY_COMPARE(portal->calls(u"BindShortcuts"_s).size(), 1);
+            portal->activate(u"dicter"_s, 1000);
         } else {
             WaylandDesktop::holdKey(typist, holdMs);
         }
@@ -110,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(program.pill->view()->windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus,
                  Qt::WindowDoesNotAcceptFocus);
         QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
-        test::runServing(QStringLiteral("paplay"),
+        test::runServing(u"paplay"_s,
                          {"--raw", "--rate=16000", "--channels=1", "--format=s16le", recording});
         if (door == u"lost") {
             portal->leave();
@@ -120,14 +121,14 @@ private Q_SLOTS:
         }
         if (portal) {
             QTest::qWait(std::max(0, holdMs - int(held.elapsed())));
-            portal->deactivate(QStringLiteral("dicter"), 1000 + holdMs);
+            portal->deactivate(u"dicter"_s, 1000 + holdMs);
         }
         QTRY_COMPARE_WITH_TIMEOUT(typist.state(), QProcess::NotRunning, 10000);
 
         if (kind == WaylandTextWindow::Kind::foot) {
             QTRY_COMPARE_WITH_TIMEOUT(delegate.controller().activity(),
                                       app::DictationController::Activity::ready, 20000);
-            test::runServing(QStringLiteral("wtype"), {"-k", "Return"});
+            test::runServing(u"wtype"_s, {"-k", "Return"});
         }
         QTRY_COMPARE_WITH_TIMEOUT(window.text(), sentence, 20000);
         QTRY_COMPARE(WaylandDesktop::clipboard(), QByteArray("avant"));

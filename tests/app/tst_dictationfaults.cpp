@@ -162,10 +162,6 @@ struct Desk {
     int takesLeft() const { return QDir(dir.filePath(u"prises"_s)).entryList(QDir::Files).size(); }
 };
 
-QString message(const Failure& failure) {
-    return core::DictationFailure::relay(failure).message();
-}
-
 } // namespace
 
 class DictationFaultsTest : public QObject {
@@ -228,7 +224,7 @@ private Q_SLOTS:
             const char* name = fault.name;
             fault.arrange(desk);
             QVERIFY2(desk.dictate(), name);
-            QCOMPARE(desk.pillText(), message(fault.failure));
+            QCOMPARE(desk.pillText(), core::DictationFailure::relay(fault.failure).message());
             QCOMPARE(desk.controller->status().signedIn(), !fault.signedOut);
             QVERIFY2(desk.takesLeft() == 0, name);
 
@@ -323,9 +319,8 @@ private Q_SLOTS:
 #else
         constexpr int rounds = 500;
 #endif
-        const int count = qEnvironmentVariableIntValue("PARLOVA_SOAK") > 0
-                              ? qEnvironmentVariableIntValue("PARLOVA_SOAK")
-                              : rounds;
+        const int soak = qEnvironmentVariableIntValue("PARLOVA_SOAK");
+        const int count = soak > 0 ? soak : rounds;
         Desk desk;
         QVERIFY2(desk.start(), qPrintable(desk.relay.errorString()));
         const int warmUp = std::min(50, count / 2);

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 using parlova::app::LevelBars;
 using parlova::app::PillController;
 using parlova::app::PillState;
@@ -31,79 +33,73 @@ class TestPill : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void barHeights_data();
-    void barHeights();
-    void messageHides_data();
-    void messageHides();
-    void staysOutOfTheWay();
+    void barHeights_data() {
+        QTest::addColumn<float>("level");
+        QTest::addColumn<Heights>("heights");
+        QTest::newRow("silence") << 0.0F << Heights{3, 3, 3, 3, 3};
+        QTest::newRow("0.1: all at the minimum") << 0.1F << Heights{3, 3, 3, 3, 3};
+        QTest::newRow("half") << 0.5F << Heights{4.95, 7.2, 9, 7.2, 4.95};
+        QTest::newRow("full") << 1.0F << Heights{9.9, 14.4, 18, 14.4, 9.9};
+    }
+
+    void barHeights() {
+        QFETCH(float, level);
+        QFETCH(Heights, heights);
+        const Heights actual = LevelBars::heights(level);
+        for (std::size_t index = 0; index < heights.size(); ++index)
+            QVERIFY2(qAbs(actual[index] - heights[index]) < 1e-6,
+                     qPrintable(QString::number(index)));
+    }
+
+    void messageHides_data() {
+        QTest::addColumn<bool>("presentedAfter");
+        QTest::newRow("message alone") << false;
+        QTest::newRow("new take during the message") << true;
+    }
+
+    void messageHides() {
+        QFETCH(bool, presentedAfter);
+        QTimer timer;
+        PillController pill(nullptr, &timer);
+        pill.showMessage(u"Aucun son capté."_s);
+        QVERIFY(pill.isShown());
+        QCOMPARE(pill.model().state(), PillState::message(u"Aucun son capté."_s));
+        QVERIFY(timer.isActive());
+        QCOMPARE(timer.intervalAsDuration(), std::chrono::milliseconds(4000));
+
+        // Bottom centre of the screen's free area, 40 above its bottom.
+        const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect panel = pill.view()->geometry();
+        QCOMPARE(panel.size(), QSize(520, 84));
+        QCOMPARE(panel.center().x(), free.center().x());
+        QCOMPARE(panel.bottom(), free.bottom() - 40);
+
+        if (presentedAfter)
+            pill.present(PillState::listening());
+        expire(timer);
+        QCOMPARE(pill.isShown(), presentedAfter);
+    }
+
+    void staysOutOfTheWay() {
+        PARLOVA_REQUIRE_RIG();
+        parlova::test::TextWindow window;
+        QVERIFY(window.open());
+        PillController pill;
+        // Under the mouse, over the text window.
+        QCursor::setPos(640, 700);
+        pill.present(PillState::transcribing());
+        QVERIFY(QTest::qWaitForWindowExposed(pill.view()));
+        QTest::qWait(200);
+
+        const QRect capsule = pill.view()->capsuleGeometry().translated(pill.view()->pos());
+        parlova::test::runServing(u"xdotool"_s,
+                                  {"mousemove", QString::number(capsule.center().x()),
+                                   QString::number(capsule.center().y()), "click", "1"});
+        QTRY_COMPARE(window.clicks(), 1);
+        const QByteArray focus = parlova::test::runServing(u"xdotool"_s, {"getwindowfocus"});
+        QCOMPARE(QString::fromUtf8(focus.trimmed()), window.id());
+    }
 };
-
-void TestPill::barHeights_data() {
-    QTest::addColumn<float>("level");
-    QTest::addColumn<Heights>("heights");
-    QTest::newRow("silence") << 0.0F << Heights{3, 3, 3, 3, 3};
-    QTest::newRow("0.1: all at the minimum") << 0.1F << Heights{3, 3, 3, 3, 3};
-    QTest::newRow("half") << 0.5F << Heights{4.95, 7.2, 9, 7.2, 4.95};
-    QTest::newRow("full") << 1.0F << Heights{9.9, 14.4, 18, 14.4, 9.9};
-}
-
-void TestPill::barHeights() {
-    QFETCH(float, level);
-    QFETCH(Heights, heights);
-    const Heights actual = LevelBars::heights(level);
-    for (std::size_t index = 0; index < heights.size(); ++index)
-        QVERIFY2(qAbs(actual[index] - heights[index]) < 1e-6, qPrintable(QString::number(index)));
-}
-
-void TestPill::messageHides_data() {
-    QTest::addColumn<bool>("presentedAfter");
-    QTest::newRow("message alone") << false;
-    QTest::newRow("new take during the message") << true;
-}
-
-void TestPill::messageHides() {
-    QFETCH(bool, presentedAfter);
-    QTimer timer;
-    PillController pill(nullptr, &timer);
-    pill.showMessage(QStringLiteral("Aucun son capté."));
-    QVERIFY(pill.isShown());
-    QCOMPARE(pill.model().state(), PillState::message(QStringLiteral("Aucun son capté.")));
-    QVERIFY(timer.isActive());
-    QCOMPARE(timer.intervalAsDuration(), std::chrono::milliseconds(4000));
-
-    // Bottom centre of the screen's free area, 40 above its bottom.
-    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
-    const QRect panel = pill.view()->geometry();
-    QCOMPARE(panel.size(), QSize(520, 84));
-    QCOMPARE(panel.center().x(), free.center().x());
-    QCOMPARE(panel.bottom(), free.bottom() - 40);
-
-    if (presentedAfter)
-        pill.present(PillState::listening());
-    expire(timer);
-    QCOMPARE(pill.isShown(), presentedAfter);
-}
-
-void TestPill::staysOutOfTheWay() {
-    PARLOVA_REQUIRE_RIG();
-    parlova::test::TextWindow window;
-    QVERIFY(window.open());
-    PillController pill;
-    // Under the mouse, over the text window.
-    QCursor::setPos(640, 700);
-    pill.present(PillState::transcribing());
-    QVERIFY(QTest::qWaitForWindowExposed(pill.view()));
-    QTest::qWait(200);
-
-    const QRect capsule = pill.view()->capsuleGeometry().translated(pill.view()->pos());
-    parlova::test::runServing(QStringLiteral("xdotool"),
-                              {"mousemove", QString::number(capsule.center().x()),
-                               QString::number(capsule.center().y()), "click", "1"});
-    QTRY_COMPARE(window.clicks(), 1);
-    const QByteArray focus =
-        parlova::test::runServing(QStringLiteral("xdotool"), {"getwindowfocus"});
-    QCOMPARE(QString::fromUtf8(focus.trimmed()), window.id());
-}
 
 int main(int argc, char** argv) {
     // Focus and clicks are the X server's to give; without the rig the

@@ -27,6 +27,7 @@ using parlova::core::PaymentPage;
 using parlova::core::RelayFailure;
 using parlova::core::Texts;
 using Screen = WindowCoordinator::Screen;
+using Source = parlova::platform::KeyMonitor::Source;
 
 Q_DECLARE_METATYPE(Account)
 Q_DECLARE_METATYPE(RelayFailure)
@@ -127,7 +128,7 @@ private Q_SLOTS:
         screens.codeSent();
         QPushButton* resend = screens.signInView()->resendButton();
         screens.clock.advance(29.2);
-        QCOMPARE(resend->text(), Texts::resendIn(QStringLiteral("1")));
+        QCOMPARE(resend->text(), Texts::resendIn(u"1"_s));
         QVERIFY(!resend->isEnabled());
         screens.clock.advance(0.8);
         QCOMPARE(resend->text(), Texts::resend());
@@ -139,7 +140,7 @@ private Q_SLOTS:
         screens.codeSent();
         SignInView* view = screens.signInView();
         screens.session.scripted.failures = {RelayFailure::wrongCode(2)};
-        screens.windows.signIn().setCode(QStringLiteral("123456"));
+        screens.windows.signIn().setCode(u"123456"_s);
         QCOMPARE(view->errorText(), RelayFailure::wrongCode(2).message());
 
         view->changeEmailButton()->click();
@@ -219,26 +220,21 @@ private Q_SLOTS:
     }
 
     void keySourceFollowsTheDesktop_data() {
-        using Kind = parlova::platform::KeyMonitor::Source::Kind;
-        QTest::addColumn<parlova::platform::KeyMonitor::Source>("source");
+        QTest::addColumn<Source>("source");
         QTest::addColumn<QString>("line"); // empty: no line at all
         QTest::addColumn<bool>("button");
         // An X server never sees Fn: it is not offered there.
-        QTest::newRow("X11, no Fn")
-            << parlova::platform::KeyMonitor::Source{} << QString() << false;
+        QTest::newRow("X11, no Fn") << Source{} << QString() << false;
         QTest::newRow("portal, trigger in force")
-            << parlova::platform::KeyMonitor::Source{Kind::desktopShortcut, u"F9"_s, true}
+            << Source{Source::Kind::desktopShortcut, u"F9"_s, true}
             << Texts::keySourceShortcut(u"F9"_s) << true;
-        QTest::newRow("portal, trigger refused")
-            << parlova::platform::KeyMonitor::Source{Kind::desktopShortcut, {}, false}
-            << Texts::keySourceShortcutUnset() << false;
-        QTest::newRow("compositor bindings")
-            << parlova::platform::KeyMonitor::Source{Kind::compositorBinding, {}, false}
-            << Texts::keySourceBinding() << false;
+        QTest::newRow("portal, trigger refused") << Source{Source::Kind::desktopShortcut, {}, false}
+                                                 << Texts::keySourceShortcutUnset() << false;
+        QTest::newRow("compositor bindings") << Source{Source::Kind::compositorBinding, {}, false}
+                                             << Texts::keySourceBinding() << false;
     }
     void keySourceFollowsTheDesktop() {
-        using Kind = parlova::platform::KeyMonitor::Source::Kind;
-        QFETCH(parlova::platform::KeyMonitor::Source, source);
+        QFETCH(Source, source);
         QFETCH(QString, line);
         QFETCH(bool, button);
         Screens screens;
@@ -260,7 +256,7 @@ private Q_SLOTS:
         QCOMPARE(configure, button);
         const auto* keys = view->findChild<QComboBox*>();
         QCOMPARE(keys->findData(int(parlova::core::HoldKey::function)) >= 0,
-                 source.kind != Kind::displayServer);
+                 source.kind != Source::Kind::displayServer);
     }
 };
 

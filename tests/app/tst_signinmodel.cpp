@@ -100,10 +100,8 @@ private Q_SLOTS:
         Form form;
         form.reachCodeStep();
         QCOMPARE(form.model.resendLabel(), u"Renvoyer le code (30 s)"_s);
-        form.clock.advance(29.5);
-        QCOMPARE(form.model.resendCountdown(), 1);
-        form.clock.advance(1);
-        QCOMPARE(form.model.resendLabel(), u"Renvoyer le code"_s);
+        // The countdown on the button is in tst_screens.
+        form.clock.advance(30.5);
         form.model.resend();
         QCOMPARE(form.session.calls, QStringList{u"requestCode lea@example.fr"_s});
         QCOMPARE(form.model.resendCountdown(), 30);

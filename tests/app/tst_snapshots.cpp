@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using parlova::core::Texts;
 
 // The snapshot mode of the real program, as CI runs it.
@@ -16,34 +18,26 @@ class SnapshotsTest : public QObject {
 private Q_SLOTS:
     void writesTheSixteenFilesAndQuits() {
         QTemporaryDir work;
-        const QString folder = work.filePath(QStringLiteral("sortie/images"));
+        const QString folder = work.filePath(u"sortie/images"_s);
         QProcess parlova;
-        parlova.start(qEnvironmentVariable("PARLOVA_EXE"), {QStringLiteral("--capturer"), folder});
+        parlova.start(qEnvironmentVariable("PARLOVA_EXE"), {u"--capturer"_s, folder});
         QVERIFY(parlova.waitForFinished(90000));
         QCOMPARE(parlova.exitCode(), 0);
 
-        const QStringList pictures{"autorisations",
-                                   "connexion-adresse",
-                                   "connexion-code",
-                                   "parrainage",
-                                   "parrainage-deja-connecte",
-                                   "pastille-ecoute",
-                                   "pastille-message",
-                                   "pastille-message-long",
-                                   "pastille-plafond",
-                                   "pastille-transcription",
-                                   "pro-abonne",
-                                   "pro-essai",
-                                   "pro-gratuit",
-                                   "reglages"};
-        QStringList expected{QStringLiteral("menu-gratuit.txt"), QStringLiteral("menu-pro.txt")};
+        const QStringList pictures =
+            QStringLiteral("autorisations connexion-adresse connexion-code parrainage "
+                           "parrainage-deja-connecte pastille-ecoute pastille-message "
+                           "pastille-message-long pastille-plafond pastille-transcription "
+                           "pro-abonne pro-essai pro-gratuit reglages")
+                .split(u' ');
+        QStringList expected{u"menu-gratuit.txt"_s, u"menu-pro.txt"_s};
         for (const QString& name : pictures)
-            expected.append(name + QStringLiteral(".png"));
+            expected.append(name + u".png"_s);
         expected.sort();
         QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), expected);
 
         for (const QString& name : pictures) {
-            const QImage image(QDir(folder).filePath(name + QStringLiteral(".png")));
+            const QImage image(QDir(folder).filePath(name + u".png"_s));
             QSet<QRgb> colours;
             for (int y = 0; y < image.height(); y += 3) {
                 for (int x = 0; x < image.width(); x += 3)
@@ -52,22 +46,22 @@ private Q_SLOTS:
             QVERIFY2(colours.size() > 20, qPrintable(name));
         }
 
-        const QString ready = Texts::ready(QStringLiteral("Fn"));
+        const QString ready = Texts::ready(u"Fn"_s);
         const auto lines = [&](const QString& name) {
             QFile file(QDir(folder).filePath(name));
             return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u'\n')
                                                   : QStringList();
         };
-        const QStringList tail{QStringLiteral("—"), Texts::settingsItem(), Texts::permissionsItem(),
-                               QStringLiteral("—"), Texts::terms(),        Texts::privacy(),
-                               QStringLiteral("—"), Texts::quitItem()};
-        QCOMPARE(lines(QStringLiteral("menu-gratuit.txt")),
-                 QStringList({ready, QStringLiteral("1\u00A0240 mots restants cette semaine"),
-                              QStringLiteral("—"), Texts::upgradeItem(), Texts::referralItem()}) +
+        const QStringList tail{u"—"_s, Texts::settingsItem(), Texts::permissionsItem(),
+                               u"—"_s, Texts::terms(),        Texts::privacy(),
+                               u"—"_s, Texts::quitItem()};
+        QCOMPARE(lines(u"menu-gratuit.txt"_s),
+                 QStringList({ready, u"1\u00A0240 mots restants cette semaine"_s, u"—"_s,
+                              Texts::upgradeItem(), Texts::referralItem()}) +
                      tail);
-        QCOMPARE(lines(QStringLiteral("menu-pro.txt")),
-                 QStringList({ready, QStringLiteral("Pro"), QStringLiteral("—"),
-                              Texts::subscriptionItem(), Texts::referralItem()}) +
+        QCOMPARE(lines(u"menu-pro.txt"_s),
+                 QStringList(
+                     {ready, u"Pro"_s, u"—"_s, Texts::subscriptionItem(), Texts::referralItem()}) +
                      tail);
     }
 };

@@ -68,16 +68,15 @@ Account decoded(const QJsonObject& object) {
     return *result;
 }
 
-// A code check's answer around a trial account, with a referral outcome.
-QByteArray answer(const char* referral, const char* account = nullptr) {
-    static const char trial[] =
-        R"({"email":"lea@exemple.fr","offre":"essai","proJusquAu":"2026-04-01T00:00:00Z",)"
-        R"("semaine":{"mots":0,"reinitialisation":"2026-03-02T00:00:00Z"},)"
-        R"("parrainage":{"code":"K7M2QX","lien":"https://parlova.fr/p/K7M2QX","amis":0,)"
-        R"("amisValides":0,"moisGagnes":0},"tarifs":{"devise":"eur",)"
-        R"("mensuel":{"centimes":1200},"annuel":{"centimes":12000,"centimesParMois":1000}}})";
-    return QByteArray(R"({"jeton":"jeton-secret","compte":)") + (account ? account : trial) +
-           (referral ? QByteArray(R"(,"parrainage":)") + referral : QByteArray()) + '}';
+// A code check's answer around a trial account, with a referral outcome
+// (none when undefined).
+QByteArray answer(const QJsonValue& referral, const QJsonValue& account = QJsonValue::Undefined) {
+    const QJsonObject trial =
+        with(with(freeAccount(), "offre", "essai"), "proJusquAu", "2026-04-01T00:00:00Z");
+    const QJsonObject object =
+        with({{"jeton", "jeton-secret"}, {"compte", account.isUndefined() ? trial : account}},
+             "parrainage", referral);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
 } // namespace
@@ -245,19 +244,17 @@ private Q_SLOTS:
     }
 
     void answerToACodeCheck() {
-        const std::pair<const char*, std::optional<ReferralOutcome>> rows[] = {
-            {R"("applique")", ReferralOutcome::applied},
-            {R"("compte-existant")", ReferralOutcome::existingAccount},
-            {R"("refuse")", ReferralOutcome::refused},
-            {nullptr, std::nullopt},
-            {"null", std::nullopt},
+        const std::pair<QJsonValue, std::optional<ReferralOutcome>> rows[] = {
+            {u"applique"_s, ReferralOutcome::applied},
+            {u"compte-existant"_s, ReferralOutcome::existingAccount},
+            {u"refuse"_s, ReferralOutcome::refused},
+            {QJsonValue::Undefined, std::nullopt},
+            {QJsonValue::Null, std::nullopt},
             // An unknown word still signs in; words are matched exactly.
-            {R"("double")", std::nullopt},
-            {R"("Applique")", std::nullopt},
-            {R"("appliqué")", std::nullopt},
-            {R"("applique ")", std::nullopt},
-            {R"("")", std::nullopt},
-            {"1", std::nullopt},
+            {u"double"_s, std::nullopt},
+            {u"Applique"_s, std::nullopt},
+            {u"applique "_s, std::nullopt},
+            {1, std::nullopt},
         };
         for (const auto& [referral, expected] : rows) {
             const Decoded<SignIn> signIn = SignIn::fromJson(answer(referral));
@@ -266,15 +263,14 @@ private Q_SLOTS:
             QCOMPARE(signIn->account.offer.kind(), Account::Offer::Kind::trial);
             QCOMPARE(signIn->referral, expected);
         }
-        QCOMPARE(
-            ReferralOutcome(ReferralOutcome::refused).notice(),
-            u"Parrainage non appliqué : ce code ne peut pas s\u2019appliquer à votre compte."_s);
     }
 
     void incompleteAccountGivesNoToken() {
-        QCOMPARE(SignIn::fromJson(answer(nullptr, R"({"email":"lea@exemple.fr"})")).error().path,
+        const QJsonObject emailOnly{{"email", "lea@exemple.fr"}};
+        QCOMPARE(SignIn::fromJson(answer(QJsonValue::Undefined, emailOnly)).error().path,
                  u"compte.semaine"_s);
-        QCOMPARE(SignIn::fromJson(answer(nullptr, "null")).error().path, u"compte"_s);
+        QCOMPARE(SignIn::fromJson(answer(QJsonValue::Undefined, QJsonValue::Null)).error().path,
+                 u"compte"_s);
         QCOMPARE(SignIn::fromJson(R"({"compte":{}})").error().path, u"jeton"_s);
     }
 };

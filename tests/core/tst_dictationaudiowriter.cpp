@@ -7,9 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
@@ -115,14 +112,18 @@ std::unique_ptr<DictationAudioWriter> makeWriter(const QTemporaryDir& dir, const
     return created ? std::move(created).value() : nullptr;
 }
 
-QJsonObject probe(const QString& path) {
-    return QJsonDocument::fromJson(
-               ToolRun::of(u"ffprobe"_s, {"-v", "error", "-show_entries",
-                                          "stream=codec_name,profile,sample_rate,channels,duration:"
-                                          "format=format_name,duration:format_tags=major_brand",
-                                          "-of", "json", path})
-                   .out)
-        .object();
+// The take's stream and container as ffprobe reads them.
+QByteArray probe(const QString& path, const char* entries = "stream=codec_name,profile,sample_rate,"
+                                                            "channels:format=format_name:format_"
+                                                            "tags=major_brand") {
+    return ToolRun::of(u"ffprobe"_s,
+                       {"-v", "error", "-show_entries", entries, "-of", "compact=nk=1", path})
+        .out;
+}
+// 16 kHz mono AAC-LC in an M4A file. (The profile is only known once there is
+// a packet to read.)
+QByteArray takeFormat(const char* profile = "LC") {
+    return "stream|aac|" + QByteArray(profile) + "|16000|1\nformat|mov,mp4,m4a,3gp,3g2,mj2|M4A \n";
 }
 
 std::vector<float> decode(const QString& path) {
@@ -133,20 +134,6 @@ std::vector<float> decode(const QString& path) {
     if (!samples.empty())
         std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
     return samples;
-}
-
-// The take's audio stream as ffprobe reads it. The AAC profile is only known
-// once there is a packet to read.
-void verifyTakeFormat(const QJsonObject& probed, bool hasAudio = true) {
-    const QJsonObject stream = probed[u"streams"_s].toArray().at(0).toObject();
-    const QJsonObject format = probed[u"format"_s].toObject();
-    QCOMPARE(stream[u"codec_name"_s].toString(), u"aac"_s);
-    if (hasAudio)
-        QCOMPARE(stream[u"profile"_s].toString(), u"LC"_s);
-    QCOMPARE(stream[u"sample_rate"_s].toString(), u"16000"_s);
-    QCOMPARE(stream[u"channels"_s].toInt(), 1);
-    QVERIFY(format[u"format_name"_s].toString().contains(u"m4a"_s));
-    QCOMPARE(format[u"tags"_s].toObject()[u"major_brand"_s].toString(), u"M4A "_s);
 }
 
 } // namespace
@@ -171,14 +158,11 @@ private Q_SLOTS:
             const float level = AudioLevel::decibels(samples);
             QVERIFY2(std::abs(level - expected) < 1e-3f, qPrintable(QString::number(level)));
         }
-    }
-
-    // Linear over the fifty decibels above the silence threshold.
-    void gauge() {
-        const std::pair<float, float> rows[] = {{-60.0f, 0.0f},     {-59.0f, 0.02f},
-                                                {-35.0f, 0.5f},     {-10.0f, 1.0f},
-                                                {notANumber, 0.0f}, {infinity, 1.0f}};
-        for (const auto& [decibels, expected] : rows)
+        // The meter is linear over the fifty decibels above the silence threshold.
+        const std::pair<float, float> gauge[] = {{-60.0f, 0.0f},     {-59.0f, 0.02f},
+                                                 {-35.0f, 0.5f},     {-10.0f, 1.0f},
+                                                 {notANumber, 0.0f}, {infinity, 1.0f}};
+        for (const auto& [decibels, expected] : gauge)
             QCOMPARE(AudioLevel::gauge(decibels), expected);
     }
 
@@ -186,23 +170,19 @@ private Q_SLOTS:
     // levels are ignored; the loudest level is kept.
     void soundCheck() {
         SoundCheck check;
+        check.record(notANumber);
+        check.record(-160.0f);
+        QCOMPARE(check, SoundCheck());
         QCOMPARE(check.loudestDecibels(), -160.0f);
         const float threshold = AudioLevel::decibels(std::vector<float>(1024, 0.001f));
         check.record(threshold);
-        check.record(notANumber);
         QVERIFY(!check.heardSound());
         QCOMPARE(AudioLevel::gauge(threshold), 0.0f);
         check.record(-59.9f);
         QVERIFY(check.heardSound());
-        check.record(-20.0f);
-        check.record(-40.0f);
-        check.record(notANumber);
+        for (const float level : {-20.0f, -40.0f, notANumber})
+            check.record(level);
         QCOMPARE(check.loudestDecibels(), -20.0f);
-
-        SoundCheck fresh;
-        fresh.record(notANumber);
-        fresh.record(-160.0f);
-        QCOMPARE(fresh, SoundCheck());
     }
 
     // The take's file: its name, its creation and its clean-up.
@@ -285,7 +265,6 @@ private Q_SLOTS:
     void anyInputBecomesSixteenKilohertzMonoAac_data() {
         QTest::addColumn<Format>("format");
         QTest::newRow("48 kHz stereo interleaved") << Format{48000, 2, true};
-        QTest::newRow("48 kHz stereo planar") << Format{48000, 2, false};
         QTest::newRow("16 kHz mono") << Format{16000, 1, true};
         QTest::newRow("22.05 kHz twelve channels") << Format{22050, 12, false};
     }
@@ -297,9 +276,9 @@ private Q_SLOTS:
         feed(*writer, tones(format.sampleRate, format.channelCount, 2.5));
         QVERIFY(writer->finish());
 
-        const QJsonObject probed = probe(writer->path());
-        verifyTakeFormat(probed);
-        const double duration = probed[u"format"_s].toObject()[u"duration"_s].toString().toDouble();
+        QCOMPARE(probe(writer->path()), takeFormat());
+        const double duration =
+            probe(writer->path(), "format=duration").split('|').value(1).toDouble();
         QVERIFY2(std::abs(duration - 2.5) <= 0.05, qPrintable(QString::number(duration)));
         // Channel 0 is a 0.5 sine (-9 dB), the others weaker tones of their
         // own; the downmix is their average, so their powers add over N².
@@ -335,7 +314,7 @@ private Q_SLOTS:
         const Finished finished = writer->finish();
         QVERIFY(finished);
         QCOMPARE(finished->loudestDecibels(), AudioLevel::decibels(loud));
-        verifyTakeFormat(probe(writer->path()));
+        QCOMPARE(probe(writer->path()), takeFormat());
 
         // Interleaved buffers too: a dead left channel does not lower the level.
         auto stereo = makeWriter(dir, {44100, 2, true});
@@ -355,23 +334,17 @@ private Q_SLOTS:
         QCOMPARE(writer->append({nothing, 0}), Level(-160.0f));
         QCOMPARE(writer->finish(), Finished(SoundCheck()));
 
-        const QJsonObject probed = probe(writer->path());
-        verifyTakeFormat(probed, false);
-        const QJsonObject stream = probed[u"streams"_s].toArray().at(0).toObject();
-        QCOMPARE(stream[u"duration"_s].toString().toDouble(), 0.0);
+        QCOMPARE(probe(writer->path()), takeFormat("unknown"));
         QVERIFY(decode(writer->path()).empty());
     }
 
     void badFormatsAndPathsAreRefused() {
         QTemporaryDir dir;
         const QString taken = DictationTakeFiles::newTake(dir.path());
-        QFile existing(taken);
-        QVERIFY(existing.open(QIODevice::ReadWrite));
-        existing.write("voix");
-        existing.flush();
+        writeFile(taken, "voix");
         QCOMPARE(DictationAudioWriter::create(taken, {48000, 1, true}).error(),
                  Error::fileNotCreated);
-        QCOMPARE(existing.size(), 4);
+        QCOMPARE(QFileInfo(taken).size(), 4);
 
         const QString missingFolder = dir.filePath(u"absent/prise.m4a"_s);
         QCOMPARE(DictationAudioWriter::create(missingFolder, {48000, 1, true}).error(),
@@ -422,7 +395,7 @@ private Q_SLOTS:
         running = false;
         capture.join();
         QVERIFY(finished);
-        verifyTakeFormat(probe(writer->path()));
+        QCOMPARE(probe(writer->path()), takeFormat());
     }
 };
 

@@ -64,11 +64,20 @@ private Q_SLOTS:
         }
     }
 
-    // Creating with the label, updating only the value, and removing one item
-    // of two: tst_secretservicestore, against the real service.
+    // Failures are passed up, and a refused update (a locked collection) is not
+    // followed by an add. Creating with the label, updating only the value and
+    // removing one item of two: tst_secretservicestore, against the real service.
     void keychainFailuresArePassedUp() {
         MemorySecretStore keychain;
         QCOMPARE(m_item.read(keychain), Lookup(SecretStore::itemNotFound));
+        keychain.failOn(Operation::update, SecretStore::collectionLocked);
+        QCOMPARE(m_item.store(keychain, u"x"_s), SecretStore::collectionLocked);
+        QCOMPARE(keychain.calls(Operation::add), 0);
+        keychain.clearFailures();
+        keychain.failOn(Operation::add, SecretStore::promptDismissed);
+        QCOMPARE(m_item.store(keychain, u"x"_s), SecretStore::promptDismissed);
+        QCOMPARE(keychain.count(), 0);
+
         keychain.put(m_item.service(), m_item.account(), m_item.label(), "jeton");
         keychain.failOn(Operation::find, SecretStore::collectionLocked);
         QCOMPARE(m_item.read(keychain), Lookup(SecretStore::collectionLocked));
@@ -76,19 +85,6 @@ private Q_SLOTS:
         QCOMPARE(m_item.read(keychain), Lookup(SecretStore::itemNotFound));
         keychain.failOn(Operation::remove, SecretStore::serviceUnavailable);
         QCOMPARE(m_item.remove(keychain), SecretStore::serviceUnavailable);
-    }
-
-    // A refused update (a locked collection) must not be followed by an add.
-    void storeReportsTheLastCallMade() {
-        MemorySecretStore keychain;
-        keychain.failOn(Operation::update, SecretStore::collectionLocked);
-        QCOMPARE(m_item.store(keychain, u"x"_s), SecretStore::collectionLocked);
-        QCOMPARE(keychain.calls(Operation::add), 0);
-
-        keychain.clearFailures();
-        keychain.failOn(Operation::add, SecretStore::promptDismissed);
-        QCOMPARE(m_item.store(keychain, u"x"_s), SecretStore::promptDismissed);
-        QCOMPARE(keychain.count(), 0);
     }
 
     // The asynchronous keychain, on its one worker thread.

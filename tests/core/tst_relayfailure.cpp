@@ -36,7 +36,6 @@ private Q_SLOTS:
             {400, R"({"erreur":"code-faux","essaisRestants":-3})", nullptr, Failure::wrongCode(0)},
             {400, R"({"erreur":"code-faux","essaisRestants":"2"})", nullptr,
              Failure::unexpectedResponse(400)},
-            {400, R"({"erreur":"code-faux"})", nullptr, Failure::unexpectedResponse(400)},
             {400, R"({"erreur":"code-expire"})", nullptr, Failure::codeExpired()},
             {400, R"({"erreur":"autre"})", nullptr, Failure::unexpectedResponse(400)},
             {401, "<html>non</html>", nullptr, Failure::signedOut()},
@@ -46,10 +45,8 @@ private Q_SLOTS:
              Failure::quotaReached(monday)},
             {402, R"({"erreur":"quota","reinitialisation":"2026-01-05"})", nullptr,
              Failure::unexpectedResponse(402)},
-            {402, R"({"erreur":"autre"})", nullptr, Failure::unexpectedResponse(402)},
             {409, R"({"erreur":"deja-abonne"})", nullptr, Failure::alreadySubscribed()},
             {409, R"({"erreur":"sans-abonnement"})", nullptr, Failure::noSubscription()},
-            {409, "{}", nullptr, Failure::unexpectedResponse(409)},
             {413, "", nullptr, Failure::tooLarge()},
             {429, R"({"erreur":"trop-de-codes","attente":90})", nullptr, Failure::tooManyCodes(90)},
             {429, R"({"erreur":"trop-de-codes"})", " \t120 ", Failure::tooManyCodes(120)},
@@ -61,15 +58,12 @@ private Q_SLOTS:
              Failure::unexpectedResponse(429)},
             {429, R"({"erreur":"trop-de-codes"})", "99999999999999999999",
              Failure::unexpectedResponse(429)},
-            {429, R"({"erreur":"lent","attente":5})", nullptr, Failure::unexpectedResponse(429)},
             {500, R"({"erreur":"configuration"})", nullptr, Failure::misconfigured()},
             {500, "", nullptr, Failure::unavailable()},
             {502, "<html>Bad gateway</html>", nullptr, Failure::unavailable()},
             {503, R"({"erreur":"envoi"})", nullptr, Failure::emailNotSent()},
             {503, R"({"erreur":"paiement-indisponible"})", nullptr, Failure::paymentUnavailable()},
-            {503, R"({"erreur":"maintenance"})", nullptr, Failure::unavailable()},
             {504, R"({"erreur":"envoi"})", nullptr, Failure::timedOut()},
-            {599, "", nullptr, Failure::unavailable()},
             {418, R"({"erreur":"email"})", nullptr, Failure::unexpectedResponse(418)},
             {301, "", nullptr, Failure::unexpectedResponse(301)},
         };
@@ -111,47 +105,48 @@ private Q_SLOTS:
             QCOMPARE(Failure::delay(seconds), expected);
     }
 
+    // Only what the messages add to the catalog: the count of attempts, its
+    // plural, and the delay's wording.
     void messages() {
         QCOMPARE(Failure::wrongCode(3).message(), u"Code incorrect : il vous reste 3 essais."_s);
         QCOMPARE(Failure::wrongCode(1).message(), u"Code incorrect : il vous reste un essai."_s);
-        QCOMPARE(
-            Failure::fromStatus(400, R"({"erreur":"code-faux","essaisRestants":-3})").message(),
-            u"Code incorrect. Demandez un nouveau code."_s);
-        QCOMPARE(Failure::tooManyAttempts(61).message(),
-                 u"Trop d\u2019essais. Réessayez dans 2 minutes."_s);
+        QCOMPARE(Failure::wrongCode(0).message(), u"Code incorrect. Demandez un nouveau code."_s);
         QCOMPARE(Failure::tooManyCodes(3600).message(),
                  u"Trop de codes demandés. Réessayez dans 1 heure."_s);
     }
 
+    // Which failures send the user to the welcome window or to Pro.
     void dictationFailureWindows() {
-        const DictationFailure quota = DictationFailure::relay(Failure::quotaReached(monday));
-        QVERIFY(quota.opensPro() && !quota.opensWelcome());
-        QCOMPARE(quota.message(), u"Limite de la semaine atteinte."_s);
-        const DictationFailure signedOut = DictationFailure::relay(Failure::signedOut());
-        QVERIFY(signedOut.opensWelcome() && !signedOut.opensPro());
-
-        for (const DictationFailure& failure :
-             {DictationFailure::relay(Failure::offline()), DictationFailure::noSound(),
-              DictationFailure::noSpeech(), DictationFailure::recordingFailed(),
-              DictationFailure::insertionFailed()})
-            QVERIFY2(!failure.opensWelcome() && !failure.opensPro(),
-                     qPrintable(failure.caseText()));
-        for (const DictationFailure& failure :
-             {DictationFailure::microphoneDenied(), DictationFailure::microphoneNotDetermined(),
-              DictationFailure::accessibilityMissing()})
-            QVERIFY2(failure.opensWelcome() && !failure.opensPro(), qPrintable(failure.caseText()));
-        QVERIFY(DictationFailure::microphoneNotDetermined().message().contains(u"Parlova"_s));
+        using D = DictationFailure;
+        const std::tuple<D, bool, bool> rows[] = {
+            {D::relay(Failure::quotaReached(monday)), false, true},
+            {D::relay(Failure::signedOut()), true, false},
+            {D::microphoneDenied(), true, false},
+            {D::microphoneNotDetermined(), true, false},
+            {D::accessibilityMissing(), true, false},
+            {D::relay(Failure::offline()), false, false},
+            {D::noSound(), false, false},
+            {D::noSpeech(), false, false},
+            {D::recordingFailed(), false, false},
+            {D::insertionFailed(), false, false},
+        };
+        for (const auto& [failure, welcome, pro] : rows) {
+            QVERIFY2(failure.opensWelcome() == welcome, qPrintable(failure.caseText()));
+            QVERIFY2(failure.opensPro() == pro, qPrintable(failure.caseText()));
+        }
+        QCOMPARE(D::relay(Failure::quotaReached(monday)).message(),
+                 u"Limite de la semaine atteinte."_s);
+        QVERIFY(D::microphoneNotDetermined().message().contains(u"Parlova"_s));
     }
 
     // Sign-in first, then the microphone, then accessibility: the first missing
     // piece is the one the user is asked to fix.
     void blockerOrder() {
         for (const Microphone microphone :
-             {Microphone::granted, Microphone::notDetermined, Microphone::denied}) {
+             {Microphone::granted, Microphone::notDetermined, Microphone::denied})
             for (const bool accessibility : {false, true})
                 QCOMPARE(Readiness({false, microphone, accessibility}).blocker(),
                          DictationFailure::relay(RelayFailure::signedOut()));
-        }
         QCOMPARE(Readiness({true, Microphone::notDetermined, false}).blocker(),
                  DictationFailure::microphoneNotDetermined());
         QCOMPARE(Readiness({true, Microphone::denied, false}).blocker(),

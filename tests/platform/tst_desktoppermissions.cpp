@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using parlova::core::Readiness;
 using parlova::platform::DesktopPermissions;
 using parlova::platform::DisplaySession;
@@ -14,38 +16,37 @@ class TestDesktopPermissions : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { PARLOVA_REQUIRE_RIG(); }
-    void readAndRequest();
+
+    void readAndRequest() {
+        const HelpPage help({qEnvironmentVariable("PARLOVA_SOURCE_DIR") + u"/docs"_s});
+        QList<QUrl> opened;
+        const auto open = [&](const QUrl& url) {
+            opened << url;
+            return true;
+        };
+
+        // The rig's X server has both extensions and its sound server a default
+        // input; this machine has no /dev/uinput, so Wayland lacks the keys.
+        DesktopPermissions x11(DisplaySession::x11, help, open);
+        DesktopPermissions wayland(DisplaySession::wayland, help, open);
+        QVERIFY(x11.accessibility());
+        QVERIFY(!wayland.accessibility());
+        QCOMPARE(x11.microphone(), Readiness::Microphone::granted);
+
+        // A microphone already there needs no help; the keyboard page opens always.
+        x11.requestMicrophone();
+        QVERIFY(opened.isEmpty());
+        x11.requestAccessibility();
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.constFirst().fragment(), u"clavier"_s);
+
+        QFile page(opened.constFirst().toLocalFile());
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QByteArray html = page.readAll();
+        for (const char* section : {HelpPage::keyboardSection, HelpPage::microphoneSection})
+            QVERIFY2(html.contains(QByteArray("id=\"") + section + '"'), section);
+    }
 };
-
-void TestDesktopPermissions::readAndRequest() {
-    const HelpPage help({qEnvironmentVariable("PARLOVA_SOURCE_DIR") + QStringLiteral("/docs")});
-    QList<QUrl> opened;
-    const auto open = [&](const QUrl& url) {
-        opened << url;
-        return true;
-    };
-
-    // The rig's X server has both extensions and its sound server a default
-    // input; this machine has no /dev/uinput, so Wayland lacks the keys.
-    DesktopPermissions x11(DisplaySession::x11, help, open);
-    DesktopPermissions wayland(DisplaySession::wayland, help, open);
-    QVERIFY(x11.accessibility());
-    QVERIFY(!wayland.accessibility());
-    QCOMPARE(x11.microphone(), Readiness::Microphone::granted);
-
-    // A microphone already there needs no help; the keyboard page opens always.
-    x11.requestMicrophone();
-    QVERIFY(opened.isEmpty());
-    x11.requestAccessibility();
-    QCOMPARE(opened.size(), 1);
-    QCOMPARE(opened.constFirst().fragment(), QStringLiteral("clavier"));
-
-    QFile page(opened.constFirst().toLocalFile());
-    QVERIFY(page.open(QIODevice::ReadOnly));
-    const QByteArray html = page.readAll();
-    for (const char* section : {HelpPage::keyboardSection, HelpPage::microphoneSection})
-        QVERIFY2(html.contains(QByteArray("id=\"") + section + '"'), section);
-}
 
 QTEST_GUILESS_MAIN(TestDesktopPermissions)
 #include "tst_desktoppermissions.moc"

@@ -72,78 +72,74 @@ class TestEvdevKeyMonitor : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void translation_data();
-    void translation();
-    void keyboardsComeAndGo();
+    void translation_data() {
+        QTest::addColumn<HoldKey>("holdKey");
+        QTest::addColumn<Inputs>("inputs");
+        QTest::addColumn<QList<Event>>("expected");
+
+        QTest::newRow("hold key down, repeats, up")
+            << HoldKey::rightControl
+            << Inputs{{KEY_RIGHTCTRL, 1, 10.25}, {KEY_RIGHTCTRL, 2, 10.5}, {KEY_RIGHTCTRL, 0, 11.0}}
+            << QList<Event>{Event::keyDown(10.25), Event::keyUp(11.0)};
+        QTest::newRow("left twin, modifiers, buttons, other types")
+            << HoldKey::rightControl
+            << Inputs{{KEY_LEFTCTRL, 1}, {KEY_LEFTCTRL, 0}, {KEY_LEFTSHIFT, 1},   {KEY_RIGHTALT, 1},
+                      {KEY_FN, 1},       {BTN_LEFT, 1},     {KEY_A, 1, 0, EV_MSC}}
+            << QList<Event>{};
+        QTest::newRow("held letter counts once")
+            << HoldKey::rightOption
+            << Inputs{{KEY_RIGHTALT, 1, 5.0}, {KEY_A, 1}, {KEY_A, 2}, {KEY_A, 2}, {KEY_A, 0}}
+            << QList<Event>{Event::keyDown(5.0), Event::otherKeyPressed()};
+        QTest::newRow("Fn") << HoldKey::function << Inputs{{KEY_FN, 1, 7.5}, {KEY_FN, 0, 8.0}}
+                            << QList<Event>{Event::keyDown(7.5), Event::keyUp(8.0)};
+    }
+
+    void translation() {
+        QFETCH(HoldKey, holdKey);
+        QFETCH(Inputs, inputs);
+        QFETCH(QList<Event>, expected);
+        QTemporaryDir folder;
+        FakeKeyboard keyboard(folder, "event3");
+        EvdevKeyMonitor monitor(folder.path());
+        monitor.setHoldKey(holdKey);
+        QVERIFY(monitor.start());
+        QVERIFY(keyboard.plug());
+        QSignalSpy spy(&monitor, &EvdevKeyMonitor::event);
+
+        keyboard.send(inputs + Inputs{marker});
+        expected << Event::otherKeyPressed();
+        QCOMPARE(received(spy, expected.size()), expected);
+    }
+
+    void keyboardsComeAndGo() {
+        QTemporaryDir folder;
+        FakeKeyboard first(folder, "event0");
+        EvdevKeyMonitor monitor(folder.path());
+        QVERIFY(monitor.start());
+        QVERIFY(monitor.start()); // replaces its sources, never adds to them
+        QCOMPARE(monitor.keyboardCount(), 1);
+        QVERIFY(first.plug());
+        QSignalSpy spy(&monitor, &EvdevKeyMonitor::event);
+
+        FakeKeyboard later(folder, "event1");
+        QTRY_COMPARE(monitor.keyboardCount(), 2);
+        QVERIFY(later.plug());
+        // The hold key is read afresh for each event.
+        later.send({{KEY_RIGHTCTRL, 1, 2.0}});
+        QCOMPARE(received(spy, 1), QList<Event>{Event::keyDown(2.0)});
+        monitor.setHoldKey(HoldKey::rightOption);
+        later.send({{KEY_RIGHTCTRL, 0, 3.0}, {KEY_RIGHTALT, 1, 3.5}});
+        QCOMPARE(received(spy, 1), QList<Event>{Event::keyDown(3.5)});
+
+        // Unplugged: dropped once, while the other keyboard still counts.
+        later.unplug();
+        QTRY_COMPARE(monitor.keyboardCount(), 1);
+        first.send({marker});
+        QCOMPARE(received(spy, 1), QList<Event>{Event::otherKeyPressed()});
+        monitor.stop();
+        QCOMPARE(monitor.keyboardCount(), 0);
+    }
 };
-
-void TestEvdevKeyMonitor::translation_data() {
-    QTest::addColumn<HoldKey>("holdKey");
-    QTest::addColumn<Inputs>("inputs");
-    QTest::addColumn<QList<Event>>("expected");
-
-    QTest::newRow("hold key down, repeats, up")
-        << HoldKey::rightControl
-        << Inputs{{KEY_RIGHTCTRL, 1, 10.25}, {KEY_RIGHTCTRL, 2, 10.5}, {KEY_RIGHTCTRL, 0, 11.0}}
-        << QList<Event>{Event::keyDown(10.25), Event::keyUp(11.0)};
-    QTest::newRow("left twin, modifiers, buttons, other types")
-        << HoldKey::rightControl
-        << Inputs{{KEY_LEFTCTRL, 1}, {KEY_LEFTCTRL, 0}, {KEY_LEFTSHIFT, 1},   {KEY_RIGHTALT, 1},
-                  {KEY_FN, 1},       {BTN_LEFT, 1},     {KEY_A, 1, 0, EV_MSC}}
-        << QList<Event>{};
-    QTest::newRow("held letter counts once")
-        << HoldKey::rightOption
-        << Inputs{{KEY_RIGHTALT, 1, 5.0}, {KEY_A, 1}, {KEY_A, 2}, {KEY_A, 2}, {KEY_A, 0}}
-        << QList<Event>{Event::keyDown(5.0), Event::otherKeyPressed()};
-    QTest::newRow("Fn") << HoldKey::function << Inputs{{KEY_FN, 1, 7.5}, {KEY_FN, 0, 8.0}}
-                        << QList<Event>{Event::keyDown(7.5), Event::keyUp(8.0)};
-}
-
-void TestEvdevKeyMonitor::translation() {
-    QFETCH(HoldKey, holdKey);
-    QFETCH(Inputs, inputs);
-    QFETCH(QList<Event>, expected);
-    QTemporaryDir folder;
-    FakeKeyboard keyboard(folder, "event3");
-    EvdevKeyMonitor monitor(folder.path());
-    monitor.setHoldKey(holdKey);
-    QVERIFY(monitor.start());
-    QVERIFY(keyboard.plug());
-    QSignalSpy spy(&monitor, &EvdevKeyMonitor::event);
-
-    keyboard.send(inputs + Inputs{marker});
-    expected << Event::otherKeyPressed();
-    QCOMPARE(received(spy, expected.size()), expected);
-}
-
-void TestEvdevKeyMonitor::keyboardsComeAndGo() {
-    QTemporaryDir folder;
-    FakeKeyboard first(folder, "event0");
-    EvdevKeyMonitor monitor(folder.path());
-    QVERIFY(monitor.start());
-    QVERIFY(monitor.start()); // replaces its sources, never adds to them
-    QCOMPARE(monitor.keyboardCount(), 1);
-    QVERIFY(first.plug());
-    QSignalSpy spy(&monitor, &EvdevKeyMonitor::event);
-
-    FakeKeyboard later(folder, "event1");
-    QTRY_COMPARE(monitor.keyboardCount(), 2);
-    QVERIFY(later.plug());
-    // The hold key is read afresh for each event.
-    later.send({{KEY_RIGHTCTRL, 1, 2.0}});
-    QCOMPARE(received(spy, 1), QList<Event>{Event::keyDown(2.0)});
-    monitor.setHoldKey(HoldKey::rightOption);
-    later.send({{KEY_RIGHTCTRL, 0, 3.0}, {KEY_RIGHTALT, 1, 3.5}});
-    QCOMPARE(received(spy, 1), QList<Event>{Event::keyDown(3.5)});
-
-    // Unplugged: dropped once, while the other keyboard still counts.
-    later.unplug();
-    QTRY_COMPARE(monitor.keyboardCount(), 1);
-    first.send({marker});
-    QCOMPARE(received(spy, 1), QList<Event>{Event::otherKeyPressed()});
-    monitor.stop();
-    QCOMPARE(monitor.keyboardCount(), 0);
-}
 
 QTEST_GUILESS_MAIN(TestEvdevKeyMonitor)
 #include "tst_evdevkeymonitor.moc"

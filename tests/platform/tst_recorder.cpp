@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using parlova::core::AudioLevel;
 using parlova::platform::QtAudioRecorder;
 using parlova::platform::Recorder;
@@ -28,18 +30,11 @@ bool run(const QString& program, const QStringList& arguments) {
     return tool.ok();
 }
 
-// Plays a sound file into the rig's null sink: what plays there is what the
-// default microphone hears.
-bool play(const QString& sound) {
-    return run(QStringLiteral("paplay"), {"-d", QStringLiteral("parlova_sortie"), sound});
-}
-
 // The take as 16 kHz mono samples.
 std::vector<float> decoded(const QString& path) {
-    const QByteArray bytes =
-        ToolRun::of(QStringLiteral("ffmpeg"), {"-v", "error", "-nostdin", "-i", path, "-f", "f32le",
-                                               "-ar", "16000", "-ac", "1", "-"})
-            .out;
+    const QByteArray bytes = ToolRun::of(u"ffmpeg"_s, {"-v", "error", "-nostdin", "-i", path, "-f",
+                                                       "f32le", "-ar", "16000", "-ac", "1", "-"})
+                                 .out;
     std::vector<float> samples(bytes.size() / sizeof(float));
     if (!samples.empty())
         std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
@@ -47,7 +42,7 @@ std::vector<float> decoded(const QString& path) {
 }
 
 QStringList takesIn(const QTemporaryDir& dir) {
-    return QDir(dir.path()).entryList({QStringLiteral("parlova-*.m4a")}, QDir::Files);
+    return QDir(dir.path()).entryList({u"parlova-*.m4a"_s}, QDir::Files);
 }
 
 float largest(const QSignalSpy& spy) {
@@ -81,19 +76,19 @@ private Q_SLOTS:
         PARLOVA_REQUIRE_RIG();
         QFETCH(bool, speech);
         QTemporaryDir dir, sounds;
-        const QString sound = sounds.filePath(QStringLiteral("son.wav"));
-        QVERIFY(speech ? run(QStringLiteral("espeak-ng"),
+        const QString sound = sounds.filePath(u"son.wav"_s);
+        QVERIFY(speech ? run(u"espeak-ng"_s,
                              {"-v", "fr", "-w", sound, "Bonjour, ceci est un essai de dictée."})
-                       : run(QStringLiteral("ffmpeg"),
-                             {"-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
-                              "anullsrc=r=44100:cl=stereo", "-t", "1", sound}));
+                       : run(u"ffmpeg"_s, {"-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
+                                           "anullsrc=r=44100:cl=stereo", "-t", "1", sound}));
         QtAudioRecorder recorder(dir.path());
         QSignalSpy levels(&recorder, &Recorder::levelMeasured);
         VERIFY_STARTED(recorder);
         QVERIFY(recorder.isRecording());
         // The first take of a run makes its file once the encoder has loaded.
         QTRY_COMPARE(takesIn(dir).size(), 1);
-        QVERIFY(play(sound));
+        // Into the rig's null sink, whose monitor is the default microphone.
+        QVERIFY(run(u"paplay"_s, {"-d", u"parlova_sortie"_s, sound}));
         QTest::qWait(300);
 
         const std::optional<Recorder::Take> take = recorder.stop();
@@ -136,7 +131,7 @@ private Q_SLOTS:
         QVERIFY(takesIn(dir).isEmpty());
 
         // No take file, no take; stopping or cancelling it touches nothing.
-        QtAudioRecorder nowhere(dir.filePath(QStringLiteral("absent")));
+        QtAudioRecorder nowhere(dir.filePath(u"absent"_s));
         QCOMPARE(nowhere.start(), parlova::core::DictationFailure::recordingFailed());
         QVERIFY(!nowhere.isRecording());
         QVERIFY(!nowhere.stop());

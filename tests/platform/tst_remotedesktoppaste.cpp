@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace core = parlova::core;
 using parlova::core::KeychainItem;
 using parlova::core::MemorySecretStore;
@@ -40,7 +42,7 @@ private Q_SLOTS:
     }
 
     void init() {
-        m_portal = std::make_unique<ScriptedPortal>(m_bus->connect(QStringLiteral("portail")));
+        m_portal = std::make_unique<ScriptedPortal>(m_bus->connect(u"portail"_s));
         QVERIFY(m_portal->registered());
     }
 
@@ -60,7 +62,7 @@ private Q_SLOTS:
         QFETCH(Strokes, strokes);
         MemorySecretStore keychain;
         RemoteDesktopPasteShortcut paste(
-            keychain, [terminal] { return terminal; }, m_bus->connect(QStringLiteral("parlova")));
+            keychain, [terminal] { return terminal; }, m_bus->connect(u"parlova"_s));
         QVERIFY(core::waitFor(paste.offered()));
         QVERIFY(core::waitFor(paste.send()));
 
@@ -100,8 +102,7 @@ private Q_SLOTS:
         };
 
         {
-            RemoteDesktopPasteShortcut first(keychain, {},
-                                             m_bus->connect(QStringLiteral("parlova")));
+            RemoteDesktopPasteShortcut first(keychain, {}, m_bus->connect(u"parlova"_s));
             first.setResponseTimeout(100ms);
             QTRY_COMPARE(first.allowed(), stale);
             QCOMPARE(core::waitFor(first.send()), granted);
@@ -128,8 +129,7 @@ private Q_SLOTS:
         // The next start of the program gets in without a question when the
         // desktop gave a token.
         {
-            RemoteDesktopPasteShortcut second(keychain, {},
-                                              m_bus->connect(QStringLiteral("parlova")));
+            RemoteDesktopPasteShortcut second(keychain, {}, m_bus->connect(u"parlova"_s));
             second.setResponseTimeout(100ms);
             QTRY_COMPARE(second.allowed(), granted);
             QCOMPARE(core::waitFor(second.send()), granted);

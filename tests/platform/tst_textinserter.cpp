@@ -17,6 +17,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+using namespace Qt::StringLiterals;
+
 using parlova::platform::ClipboardTextInserter;
 using parlova::platform::X11PasteShortcut;
 using parlova::test::runServing;
@@ -24,15 +26,15 @@ using parlova::test::runServing;
 namespace {
 
 // Accents, typographic apostrophes, a no-break space before the colon.
-const QString sentence = QStringLiteral("L’été à Noël\u00a0: où êtes-vous, Zoé ?");
+const QString sentence = u"L’été à Noël\u00a0: où êtes-vous, Zoé ?"_s;
 
 QByteArray clipboardAs(const char* type) {
-    return runServing(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", type});
+    return runServing(u"xclip"_s, {"-o", "-selection", "clipboard", "-t", type});
 }
 
 // Another program takes the clipboard.
 void copyElsewhere(const QByteArray& text) {
-    runServing(QStringLiteral("xclip"), {"-i", "-selection", "clipboard"}, text);
+    runServing(u"xclip"_s, {"-i", "-selection", "clipboard"}, text);
     (void)QTest::qWaitFor([&] { return clipboardAs("UTF8_STRING") == text; }, 2000);
 }
 
@@ -58,111 +60,107 @@ class TestTextInserter : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { PARLOVA_REQUIRE_RIG(); }
-    void cleanup() { runServing(QStringLiteral("setxkbmap"), {"us"}); }
-    void pastesIntoTerminalWithHoldKeyDown();
-    void clipboardComesBack_data();
-    void clipboardComesBack();
+    void cleanup() { runServing(u"setxkbmap"_s, {"us"}); }
+
+    void pastesIntoTerminalWithHoldKeyDown() {
+        // st pastes on Ctrl+Shift+V only, not with Alt held as well.
+        QTemporaryDir folder;
+        const QString line = folder.filePath(u"ligne"_s);
+        QProcess terminal;
+        terminal.start(u"st"_s,
+                       {"-t", "st-parlova", "-e", "sh", "-c",
+                        QStringLiteral("IFS= read -r l; printf %s \"$l\" > '%1.0'; mv '%1.0' '%1'; "
+                                       "sleep 60")
+                            .arg(line)});
+        QVERIFY(!parlova::test::focusWindow(u"st-parlova"_s).isEmpty());
+        QTest::qWait(300); // the shell starts reading
+
+        // Right Alt held: the take ended at its maximum length, key still down.
+        const parlova::platform::X11Display display;
+        QVERIFY(display);
+        XTestFakeKeyEvent(display.get(), 108, True, CurrentTime);
+        XSync(display.get(), False);
+        QVERIFY(insert(sentence));
+        XTestFakeKeyEvent(display.get(), 108, False, CurrentTime);
+        runServing(u"xdotool"_s, {"key", "Return"});
+
+        QTRY_VERIFY(QFile::exists(line));
+        QFile file(line);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), sentence);
+        terminal.kill();
+        terminal.waitForFinished();
+    }
+
+    void clipboardComesBack_data() {
+        // Whatever the layout, the key that gives "v" is found.
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QByteArray>("before"); // on the clipboard of another program
+        QTest::addColumn<bool>("withImage");    // or of this one, beside an image
+        QTest::addColumn<QByteArray>("during"); // copied during the wait
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("ownerDies"); // the other program, once it has copied
+        const QByteArray none;
+        QTest::newRow("empty stays empty, Cyrillic")
+            << u"ru"_s << none << false << none << none << false;
+        // The owner quits when the transcript takes its place: its text is back.
+        QTest::newRow("text, Greek")
+            << u"gr"_s << QByteArray("avant") << false << none << QByteArray("avant") << false;
+        QTest::newRow("owner killed before the paste")
+            << u"us"_s << QByteArray("avant") << false << none << none << true;
+        QTest::newRow("text, image and an empty format")
+            << u"us"_s << QByteArray("avant") << true << none << QByteArray("avant") << false;
+        QTest::newRow("copy during the wait")
+            << u"us"_s << QByteArray("avant") << false << QByteArray("pendant")
+            << QByteArray("pendant") << false;
+    }
+
+    void clipboardComesBack() {
+        QFETCH(QString, layout);
+        QFETCH(QByteArray, before);
+        QFETCH(bool, withImage);
+        QFETCH(QByteArray, during);
+        QFETCH(QByteArray, after);
+        QFETCH(bool, ownerDies);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        if (withImage) {
+            auto* data = new QMimeData;
+            data->setText(QString::fromUtf8(before));
+            data->setData(u"image/png"_s, png());
+            data->setData(u"application/x-parlova-vide"_s, QByteArray());
+            clipboard->setMimeData(data);
+        } else if (!before.isEmpty()) {
+            copyElsewhere(before);
+        }
+        if (ownerDies)
+            runServing(u"pkill"_s, {"-KILL", "-x", "xclip"});
+        parlova::test::TextWindow window;
+        QVERIFY(window.open());
+        runServing(u"setxkbmap"_s, {layout});
+
+        ClipboardTextInserter inserter(std::make_unique<X11PasteShortcut>());
+        QElapsedTimer clock;
+        clock.start();
+        auto task = inserter.insert(sentence);
+        // While the target pastes: the transcript, marked as transient.
+        QCOMPARE(QString::fromUtf8(clipboardAs("UTF8_STRING")), sentence);
+        QCOMPARE(clipboardAs("x-kde-passwordManagerHint"), QByteArray("secret"));
+        if (!during.isEmpty()) {
+            copyElsewhere(during);
+            QVERIFY(clock.elapsed() < 400);
+        }
+        QVERIFY(!QCoro::waitFor(std::move(task)).has_value());
+        QVERIFY(clock.elapsed() >= 500);
+        QTRY_COMPARE(window.text(), sentence);
+
+        QCOMPARE(clipboardAs("UTF8_STRING"), after);
+        if (withImage) {
+            QCOMPARE(clipboardAs("image/png"), png());
+            QVERIFY(clipboardAs("TARGETS").contains("application/x-parlova-vide"));
+        }
+    }
 };
-
-void TestTextInserter::pastesIntoTerminalWithHoldKeyDown() {
-    // st pastes on Ctrl+Shift+V only, not with Alt held as well.
-    QTemporaryDir folder;
-    const QString line = folder.filePath(QStringLiteral("ligne"));
-    QProcess terminal;
-    terminal.start(QStringLiteral("st"),
-                   {"-t", "st-parlova", "-e", "sh", "-c",
-                    QStringLiteral("IFS= read -r l; printf %s \"$l\" > '%1.0'; mv '%1.0' '%1'; "
-                                   "sleep 60")
-                        .arg(line)});
-    QVERIFY(!parlova::test::focusWindow(QStringLiteral("st-parlova")).isEmpty());
-    QTest::qWait(300); // the shell starts reading
-
-    // Right Alt held: the take ended at its maximum length, key still down.
-    const parlova::platform::X11Display display;
-    QVERIFY(display);
-    XTestFakeKeyEvent(display.get(), 108, True, CurrentTime);
-    XSync(display.get(), False);
-    QVERIFY(insert(sentence));
-    XTestFakeKeyEvent(display.get(), 108, False, CurrentTime);
-    runServing(QStringLiteral("xdotool"), {"key", "Return"});
-
-    QTRY_VERIFY(QFile::exists(line));
-    QFile file(line);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(file.readAll()), sentence);
-    terminal.kill();
-    terminal.waitForFinished();
-}
-
-void TestTextInserter::clipboardComesBack_data() {
-    // Whatever the layout, the key that gives "v" is found.
-    QTest::addColumn<QString>("layout");
-    QTest::addColumn<QByteArray>("before"); // on the clipboard of another program
-    QTest::addColumn<bool>("withImage");    // or of this one, beside an image
-    QTest::addColumn<QByteArray>("during"); // copied during the wait
-    QTest::addColumn<QByteArray>("after");
-    QTest::addColumn<bool>("ownerDies"); // the other program, once it has copied
-    const QByteArray none;
-    QTest::newRow("empty stays empty, Cyrillic")
-        << QStringLiteral("ru") << none << false << none << none << false;
-    // The owner quits when the transcript takes its place: its text is back.
-    QTest::newRow("text, Greek") << QStringLiteral("gr") << QByteArray("avant") << false << none
-                                 << QByteArray("avant") << false;
-    QTest::newRow("owner killed before the paste")
-        << QStringLiteral("us") << QByteArray("avant") << false << none << none << true;
-    QTest::newRow("text, image and an empty format")
-        << QStringLiteral("us") << QByteArray("avant") << true << none << QByteArray("avant")
-        << false;
-    QTest::newRow("copy during the wait")
-        << QStringLiteral("us") << QByteArray("avant") << false << QByteArray("pendant")
-        << QByteArray("pendant") << false;
-}
-
-void TestTextInserter::clipboardComesBack() {
-    QFETCH(QString, layout);
-    QFETCH(QByteArray, before);
-    QFETCH(bool, withImage);
-    QFETCH(QByteArray, during);
-    QFETCH(QByteArray, after);
-    QFETCH(bool, ownerDies);
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    if (withImage) {
-        auto* data = new QMimeData;
-        data->setText(QString::fromUtf8(before));
-        data->setData(QStringLiteral("image/png"), png());
-        data->setData(QStringLiteral("application/x-parlova-vide"), QByteArray());
-        clipboard->setMimeData(data);
-    } else if (!before.isEmpty()) {
-        copyElsewhere(before);
-    }
-    if (ownerDies)
-        runServing(QStringLiteral("pkill"), {"-KILL", "-x", "xclip"});
-    parlova::test::TextWindow window;
-    QVERIFY(window.open());
-    runServing(QStringLiteral("setxkbmap"), {layout});
-
-    ClipboardTextInserter inserter(std::make_unique<X11PasteShortcut>());
-    QElapsedTimer clock;
-    clock.start();
-    auto task = inserter.insert(sentence);
-    // While the target pastes: the transcript, marked as transient.
-    QCOMPARE(QString::fromUtf8(clipboardAs("UTF8_STRING")), sentence);
-    QCOMPARE(clipboardAs("x-kde-passwordManagerHint"), QByteArray("secret"));
-    if (!during.isEmpty()) {
-        copyElsewhere(during);
-        QVERIFY(clock.elapsed() < 400);
-    }
-    QVERIFY(!QCoro::waitFor(std::move(task)).has_value());
-    QVERIFY(clock.elapsed() >= 500);
-    QTRY_COMPARE(window.text(), sentence);
-
-    QCOMPARE(clipboardAs("UTF8_STRING"), after);
-    if (withImage) {
-        QCOMPARE(clipboardAs("image/png"), png());
-        QVERIFY(clipboardAs("TARGETS").contains("application/x-parlova-vide"));
-    }
-}
 
 int main(int argc, char** argv) {
     // The clipboard and the paste belong to the X server: only the rig has one.

@@ -93,7 +93,6 @@ class TestRelayAbuse : public QObject {
     QJsonObject account(const QString& token) {
         return m_relay.call("GET", u"api/compte"_s, token).json;
     }
-    QByteArray dump() { return sql(u".dump"_s); }
     QByteArray sql(const QString& statement) {
         return ToolRun::of(u"sqlite3"_s,
                            {u"-readonly"_s, m_relay.dataDir() + u"/relais.sqlite3"_s, statement})
@@ -279,11 +278,14 @@ private Q_SLOTS:
             u"https://relais.example.fr/paiement/"_s));
     }
 
-    // Deleting an account leaves no row naming the address, and its week's
-    // words stay counted until the week ends.
+    // Deleting an account ends all its sessions and its referral link and
+    // leaves no row naming the address; its week's words stay counted until
+    // the week ends.
     void deletionForgetsTheAddressButNotTheWeek() {
         const QString email = u"gone@example.com"_s;
         const QString token = m_relay.signIn(email);
+        const QString other = m_relay.signIn(email);
+        const QString oldCode = account(token)[u"parrainage"_s][u"code"_s].toString();
         QVERIFY(m_relay.advanceClock(
             m_relay.now().secsTo(QDateTime::fromString(
                 account(token)[u"semaine"_s][u"reinitialisation"_s].toString(), Qt::ISODate)) +
@@ -291,12 +293,20 @@ private Q_SLOTS:
         QCOMPARE(m_relay.adjustAccount({{u"email"_s, email}, {u"mots"_s, 2000}}).status, 200);
         QCOMPARE(m_relay.sendJson("POST", u"api/connexion/code"_s, {{u"email"_s, email}}).status,
                  200);
-        QCOMPARE(m_relay.call("DELETE", u"api/compte"_s, token).status, 204);
-        const QByteArray rows = dump();
+        const auto deleted = m_relay.call("DELETE", u"api/compte"_s, token);
+        QCOMPARE(deleted.status, 204);
+        QVERIFY(deleted.body.isEmpty());
+        for (const QString& session : {token, other})
+            QCOMPARE(m_relay.call("GET", u"api/compte"_s, session).status, 401);
+        QCOMPARE(m_relay.call("DELETE", u"api/compte"_s, token).status, 401);
+        QCOMPARE(m_relay.call("GET", u"r/"_s + oldCode).status, 404);
+        const QByteArray rows = sql(u".dump"_s);
         QVERIFY(rows.contains("CREATE TABLE"));
         QVERIFY(!rows.contains(email.toUtf8()));
 
+        // Signing in again starts a new account.
         const QString again = m_relay.signIn(email);
+        QVERIFY(account(again)[u"parrainage"_s][u"code"_s] != QJsonValue(oldCode));
         QCOMPARE(account(again)[u"semaine"_s][u"mots"_s], 2000);
         QCOMPARE(m_relay.dictate(again, m_take).refusal(), u"402 quota"_s);
     }
@@ -307,10 +317,7 @@ private Q_SLOTS:
         QCOMPARE(m_relay.sendJson("POST", u"api/connexion/code"_s, {{u"email"_s, email}}).status,
                  200);
         const QByteArray code = m_relay.lastCode(email).toUtf8();
-        const QByteArray stored =
-            ToolRun::of(u"sqlite3"_s, {u"-readonly"_s, m_relay.dataDir() + u"/relais.sqlite3"_s,
-                                       u"SELECT code FROM codes WHERE email = '%1'"_s.arg(email)})
-                .out.trimmed();
+        const QByteArray stored = sql(u"SELECT code FROM codes WHERE email = '%1'"_s.arg(email));
         QFile keyFile(m_relay.dataDir() + u"/cle-empreintes"_s);
         QCOMPARE(keyFile.permissions().toInt() & 0x77, 0);
         QVERIFY(keyFile.open(QIODevice::ReadOnly));
@@ -362,7 +369,7 @@ private Q_SLOTS:
     }
 
     // Referrals count each mailbox once, and earn at most twelve months a
-    // year, each after the friend's first dictation.
+    // year, each after the friend's first dictation (a second earns nothing).
     void referralsCannotBeFarmed() {
         // A fresh hour for this client's code requests.
         QVERIFY(m_relay.advanceClock(SignInService::requestWindow));
@@ -377,12 +384,22 @@ private Q_SLOTS:
             const auto [outcome, token] = join(email, code);
             outcomes << outcome;
             QCOMPARE(m_relay.dictate(token, m_take).status, 200);
+            QCOMPARE(m_relay.dictate(token, m_take).status, 200);
+            if (outcomes.size() == 1)
+                QCOMPARE(account(sponsor)[u"parrainage"_s][u"moisGagnes"_s], 1);
         }
         QCOMPARE(outcomes.mid(0, 3), QStringList({u"applique"_s, u"refuse"_s, u"refuse"_s}));
         QCOMPARE(outcomes.count(u"applique"_s), 14);
-        const QJsonValue referral = account(sponsor)[u"parrainage"_s];
+        const QJsonObject rewarded = account(sponsor);
+        const QJsonValue referral = rewarded[u"parrainage"_s];
+        QCOMPARE(referral[u"amis"_s], 14);
         QCOMPARE(referral[u"amisValides"_s], 14);
         QCOMPARE(referral[u"moisGagnes"_s], 12);
+        // Each month adds to the gifted ones already running.
+        QCOMPARE(rewarded[u"offre"_s], u"offert"_s);
+        const qint64 days = m_relay.now().daysTo(
+            QDateTime::fromString(rewarded[u"proJusquAu"_s].toString(), Qt::ISODate));
+        QVERIFY2(days >= 360 && days <= 372, qPrintable(QString::number(days)));
     }
 
     // However often an account asks, it holds one open checkout page per

@@ -135,31 +135,6 @@ private Q_SLOTS:
         QCOMPARE(monday.json[u"semaine"_s][u"mots"_s], QJsonValue(3));
     }
 
-    // Each friend's first dictation earns the sponsor a month, added to the
-    // gifted months already running.
-    void friendsFirstDictationRewardsTheSponsor() {
-        const QString sponsor = newUser();
-        const auto account = [&]() -> QJsonObject {
-            return m_relay.call("GET", u"api/compte"_s, sponsor).json;
-        };
-        const QString code = account()[u"parrainage"_s][u"code"_s].toString();
-        const QDateTime before = m_relay.now();
-        for (int n = 1; n <= 2; ++n) {
-            const QString friendToken =
-                m_relay.signIn(u"friend%1-of-%2@example.com"_s.arg(n).arg(m_serial), code);
-            QVERIFY(!friendToken.isEmpty());
-            QCOMPARE(m_relay.dictate(friendToken, m_take).status, 200);
-            QCOMPARE(m_relay.dictate(friendToken, m_take).status, 200);
-        }
-        const QJsonObject after = account();
-        for (const QString& count : {u"amis"_s, u"amisValides"_s, u"moisGagnes"_s})
-            QCOMPARE(after[u"parrainage"_s][count], 2);
-        QCOMPARE(after[u"offre"_s], u"offert"_s);
-        const qint64 days =
-            before.daysTo(QDateTime::fromString(after[u"proJusquAu"_s].toString(), Qt::ISODate));
-        QVERIFY2(days >= 58 && days <= 62, qPrintable(QString::number(days)));
-    }
-
     void badUploadsAreRefusedWithAJsonBody_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("contentType");

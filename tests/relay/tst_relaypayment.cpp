@@ -73,18 +73,12 @@ private Q_SLOTS:
         const auto paid = m_relay.call("POST", page);
         QCOMPARE(paid.status, 200);
         QVERIFY(paid.body.contains("parlova://compte"));
+        // Offer, period, status and the uncapped week: tst_cli_session's --compte.
         const QJsonObject pro = account(token);
-        QCOMPARE(pro[u"offre"_s], u"pro"_s);
         QVERIFY(pro[u"proJusquAu"_s].isNull());
-        const QJsonValue sub = subscription(pro);
-        QCOMPARE(sub[u"periode"_s], u"mensuel"_s);
-        QCOMPARE(sub[u"statut"_s], u"active"_s);
-        QCOMPARE(sub[u"resilie"_s], false);
-        const qint64 days = m_relay.now().daysTo(date(sub[u"finPeriode"_s]));
+        QCOMPARE(subscription(pro)[u"resilie"_s], false);
+        const qint64 days = m_relay.now().daysTo(date(subscription(pro)[u"finPeriode"_s]));
         QVERIFY2(days >= 27 && days <= 31, qPrintable(QString::number(days)));
-        const QJsonValue week = pro[u"semaine"_s];
-        QVERIFY(week[u"plafond"_s].isNull());
-        QVERIFY(week[u"reste"_s].isNull());
 
         // A used page cannot pay twice, and a subscriber cannot check out again.
         QCOMPARE(m_relay.call("POST", page).status, 404);

@@ -27,13 +27,14 @@ const QByteArray apiKey = "sk-essai-123";
 
 // What the server answers, and what it saw of the last request.
 struct SpeechServer {
-    enum class Mode { Text, Refuse, Slow, NotJson };
-
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
     int port = 0;
     std::mutex mutex;
-    Mode mode = Mode::Text;
+    int status = 200;
+    std::string body = R"({"text": ")" + frenchText.toStdString() + R"("})";
+    std::string type = "application/json";
+    int delayMs = 0;
     QMap<QString, QByteArray> fields; // name -> content ("file" is the audio)
     QByteArray fileName;
     QByteArray authorization;
@@ -46,35 +47,16 @@ struct SpeechServer {
                                                           key.toUtf8().constData());
         server->Post("/v1/audio/transcriptions", [this](const httplib::Request& request,
                                                         httplib::Response& response) {
-            Mode now;
-            {
-                const std::lock_guard lock(mutex);
-                fields.clear();
-                for (const auto& [name, part] : request.files)
-                    fields.insert(QString::fromStdString(name),
-                                  QByteArray::fromStdString(part.content));
-                fileName = QByteArray::fromStdString(request.get_file_value("file").filename);
-                authorization =
-                    QByteArray::fromStdString(request.get_header_value("Authorization"));
-                now = mode;
-            }
-            switch (now) {
-            case Mode::Text:
-                response.set_content(R"({"text": ")" + frenchText.toStdString() + R"("})",
-                                     "application/json");
-                break;
-            case Mode::Refuse:
-                response.status = 401;
-                response.set_content(R"({"error":"clé refusée"})", "application/json");
-                break;
-            case Mode::Slow:
-                std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-                response.set_content(R"({"text":"trop tard"})", "application/json");
-                break;
-            case Mode::NotJson:
-                response.set_content("<html>erreur</html>", "text/html");
-                break;
-            }
+            const std::unique_lock lock(mutex);
+            fields.clear();
+            for (const auto& [name, part] : request.files)
+                fields.insert(QString::fromStdString(name),
+                              QByteArray::fromStdString(part.content));
+            fileName = QByteArray::fromStdString(request.get_file_value("file").filename);
+            authorization = QByteArray::fromStdString(request.get_header_value("Authorization"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            response.status = status;
+            response.set_content(body, type);
         });
         port = server->bind_to_any_port("127.0.0.1");
         if (port <= 0)
@@ -93,10 +75,6 @@ struct SpeechServer {
         return u"%1://127.0.0.1:%2/v1/audio/transcriptions"_s
             .arg(dynamic_cast<httplib::SSLServer*>(server.get()) ? u"https"_s : u"http"_s)
             .arg(port);
-    }
-    void answer(Mode m) {
-        const std::lock_guard lock(mutex);
-        mode = m;
     }
     QMap<QString, QByteArray> seen() {
         const std::lock_guard lock(mutex);
@@ -185,19 +163,29 @@ private Q_SLOTS:
     // Whatever goes wrong, the client gets 503 "transcription", no word is
     // charged, and the journal says why without the key.
     void failuresChargeNothing_data() {
-        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("status"); // 0: the server is gone
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("delayMs");
         QTest::addColumn<QString>("logged");
-        QTest::newRow("refused") << int(SpeechServer::Mode::Refuse) << u"statut 401"_s;
-        QTest::newRow("too slow") << int(SpeechServer::Mode::Slow) << u"sans réponse"_s;
-        QTest::newRow("not JSON") << int(SpeechServer::Mode::NotJson) << u"sans texte JSON"_s;
-        QTest::newRow("unreachable") << -1 << u"injoignable"_s;
+        QTest::newRow("refused") << 401 << QByteArray(R"({"error":"clé refusée"})") << 0
+                                 << u"statut 401"_s;
+        QTest::newRow("too slow") << 200 << QByteArray(R"({"text":"trop tard"})") << 2500
+                                  << u"sans réponse"_s;
+        QTest::newRow("not JSON") << 200 << QByteArray("<html>erreur</html>") << 0
+                                  << u"sans texte JSON"_s;
+        QTest::newRow("unreachable") << 0 << QByteArray() << 0 << u"injoignable"_s;
     }
     void failuresChargeNothing() {
-        QFETCH(int, mode);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(int, delayMs);
         QFETCH(QString, logged);
         SpeechServer speech;
+        speech.status = status;
+        speech.body = body.toStdString();
+        speech.type = body.startsWith('{') ? "application/json" : "text/html";
+        speech.delayMs = delayMs;
         QVERIFY(speech.start());
-        speech.answer(SpeechServer::Mode(std::max(mode, 0)));
         RelayProcess relay(
             RelayProcess::Settings()
                 .withEngine(u"serveur"_s)
@@ -205,7 +193,7 @@ private Q_SLOTS:
                                 u"--cle-fichier"_s, m_dir.filePath(u"cle"_s)}));
         QVERIFY2(relay.start(), qPrintable(relay.errorString()));
         const QString token = relay.signIn(u"panne@example.com"_s);
-        if (mode < 0)
+        if (status == 0)
             speech.stop();
         QCOMPARE(relay.dictate(token, m_take, u"fr"_s).refusal(), u"503 transcription"_s);
         QCOMPARE(relay.call("GET", u"api/compte"_s, token).json[u"semaine"_s][u"mots"_s], 0);

@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
+
 namespace parlova::test {
 
 namespace {
@@ -41,11 +43,10 @@ QByteArray runServing(const QString& program, const QStringList& arguments,
 
 QString focusWindow(const QString& title) {
     const QString id = QString::fromUtf8(
-        runServing(QStringLiteral("xdotool"), {"search", "--sync", "--limit", "1", "--name", title})
-            .trimmed());
+        runServing(u"xdotool"_s, {"search", "--sync", "--limit", "1", "--name", title}).trimmed());
     if (id.isEmpty())
         return {};
-    runServing(QStringLiteral("xdotool"), {"windowfocus", "--sync", id});
+    runServing(u"xdotool"_s, {"windowfocus", "--sync", id});
     return id;
 }
 
@@ -56,8 +57,7 @@ TextWindow::~TextWindow() {
 
 bool TextWindow::open() {
     const QString title = QUuid::createUuid().toString(QUuid::Id128);
-    m_process.start(QStringLiteral("/usr/bin/python3"),
-                    {"-c", QString::fromUtf8(textWindowScript), title});
+    m_process.start(u"/usr/bin/python3"_s, {"-c", QString::fromUtf8(textWindowScript), title});
     m_id = focusWindow(title);
     return !m_id.isEmpty();
 }
@@ -65,9 +65,9 @@ bool TextWindow::open() {
 void TextWindow::readReports() {
     while (m_process.canReadLine()) {
         const QJsonObject report = QJsonDocument::fromJson(m_process.readLine()).object();
-        if (report.contains(QLatin1String("text")))
-            m_text = report.value(QLatin1String("text")).toString();
-        m_clicks += report.value(QLatin1String("click")).toInt();
+        if (report.contains(u"text"))
+            m_text = report.value(u"text").toString();
+        m_clicks += report.value(u"click").toInt();
     }
 }
 

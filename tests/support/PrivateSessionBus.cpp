@@ -6,14 +6,16 @@
 #include <QStandardPaths>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace parlova::test {
 
 PrivateSessionBus::PrivateSessionBus() {
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
     if (daemon.isEmpty() || !m_folder.isValid())
         return;
     // No service files: nothing starts by itself on this bus.
-    QFile config(m_folder.filePath(QStringLiteral("bus.conf")));
+    QFile config(m_folder.filePath(u"bus.conf"_s));
     if (!config.open(QIODevice::WriteOnly))
         return;
     config.write("<!DOCTYPE busconfig PUBLIC"
@@ -26,8 +28,8 @@ PrivateSessionBus::PrivateSessionBus() {
                  "<allow eavesdrop=\"true\"/>"
                  "<allow own=\"*\"/></policy></busconfig>\n");
     config.close();
-    m_bus.start(daemon, {QStringLiteral("--config-file=") + config.fileName(),
-                         QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    m_bus.start(daemon,
+                {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--print-address=1"_s});
     if (m_bus.waitForStarted() && QTest::qWaitFor([this] { return m_bus.canReadLine(); }, 5000))
         m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
 }
@@ -46,27 +48,22 @@ bool PrivateSessionBus::startKeyring() {
     if (m_address.isEmpty())
         return false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_address);
     // Its own keyrings folder (which must exist, or it asks for a graphical
     // prompt) and its own control socket.
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_folder.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_folder.path());
-    QDir(m_folder.path()).mkpath(QStringLiteral("data/keyrings"));
+    environment.insert(u"XDG_DATA_HOME"_s, m_folder.filePath(u"data"_s));
+    environment.insert(u"XDG_RUNTIME_DIR"_s, m_folder.path());
+    QDir(m_folder.path()).mkpath(u"data/keyrings"_s);
     m_keyring.setProcessEnvironment(environment);
-    m_keyring.start(QStringLiteral("gnome-keyring-daemon"),
-                    {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
-                     QStringLiteral("--components=secrets")});
+    m_keyring.start(u"gnome-keyring-daemon"_s,
+                    {u"--foreground"_s, u"--unlock"_s, u"--components=secrets"_s});
     if (!m_keyring.waitForStarted())
         return false;
     m_keyring.write("parlova-test");
     m_keyring.closeWriteChannel();
-    QDBusConnection bus = connect(QStringLiteral("trousseau"));
+    QDBusConnection bus = connect(u"trousseau"_s);
     return QTest::qWaitFor(
-        [&] {
-            return bus.interface()
-                ->isServiceRegistered(QStringLiteral("org.freedesktop.secrets"))
-                .value();
-        },
+        [&] { return bus.interface()->isServiceRegistered(u"org.freedesktop.secrets"_s).value(); },
         10000);
 }
 

@@ -8,30 +8,30 @@
 #include <QDBusVariant>
 #include <QHash>
 
+using namespace Qt::StringLiterals;
+
 namespace parlova::test {
 
 namespace {
 
-const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString root = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
-const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
-const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+const QString service = u"org.freedesktop.portal.Desktop"_s;
+const QString root = u"/org/freedesktop/portal/desktop"_s;
+const QString remoteDesktopInterface = u"org.freedesktop.portal.RemoteDesktop"_s;
+const QString shortcutsInterface = u"org.freedesktop.portal.GlobalShortcuts"_s;
+const QString requestInterface = u"org.freedesktop.portal.Request"_s;
+const QString sessionInterface = u"org.freedesktop.portal.Session"_s;
 
 constexpr uint keyboard = 1;
 
 // The names of each method's arguments, in order, as documented.
 const QHash<QString, QString> argumentNames{
-    {QStringLiteral("CreateSession"), QStringLiteral("options")},
-    {QStringLiteral("SelectDevices"), QStringLiteral("session_handle options")},
-    {QStringLiteral("Start"), QStringLiteral("session_handle parent_window options")},
-    {QStringLiteral("NotifyKeyboardKeycode"),
-     QStringLiteral("session_handle options keycode state")},
-    {QStringLiteral("Get"), QStringLiteral("interface_name property_name")},
-    {QStringLiteral("BindShortcuts"),
-     QStringLiteral("session_handle shortcuts parent_window options")},
-    {QStringLiteral("ConfigureShortcuts"), QStringLiteral("session_handle parent_window options")},
+    {u"CreateSession"_s, u"options"_s},
+    {u"SelectDevices"_s, u"session_handle options"_s},
+    {u"Start"_s, u"session_handle parent_window options"_s},
+    {u"NotifyKeyboardKeycode"_s, u"session_handle options keycode state"_s},
+    {u"Get"_s, u"interface_name property_name"_s},
+    {u"BindShortcuts"_s, u"session_handle shortcuts parent_window options"_s},
+    {u"ConfigureShortcuts"_s, u"session_handle parent_window options"_s},
 };
 
 // One entry of an a(sa{sv}) list of shortcuts.
@@ -83,12 +83,12 @@ QVariantMap flatten(const QString& method, const QVariantList& values) {
         const QString name = names.value(index, QString::number(index));
         if (value.metaType() != QMetaType::fromType<QDBusArgument>()) {
             arguments.insert(name, plain(value));
-        } else if (value.value<QDBusArgument>().currentSignature() == QLatin1String("a(sa{sv})")) {
+        } else if (value.value<QDBusArgument>().currentSignature() == u"a(sa{sv})") {
             QVariantList shortcuts;
             for (const PortalShortcut& shortcut :
                  qdbus_cast<QList<PortalShortcut>>(value.value<QDBusArgument>())) {
                 QVariantMap entry = shortcut.properties;
-                entry.insert(QStringLiteral("id"), shortcut.id);
+                entry.insert(u"id"_s, shortcut.id);
                 shortcuts << entry;
             }
             arguments.insert(name, shortcuts);
@@ -104,8 +104,7 @@ QVariantMap flatten(const QString& method, const QVariantList& values) {
 QVariant shortcutList(const QString& id, const QString& trigger) {
     return QVariant::fromValue(QList<PortalShortcut>{
         {id,
-         {{QStringLiteral("description"), QStringLiteral("Maintenir pour dicter")},
-          {QStringLiteral("trigger_description"), trigger}}}});
+         {{u"description"_s, u"Maintenir pour dicter"_s}, {u"trigger_description"_s, trigger}}}});
 }
 
 } // namespace
@@ -126,8 +125,8 @@ ScriptedPortal::~ScriptedPortal() {
 
 void ScriptedPortal::closeSessions() {
     for (auto open = m_sessions.begin(); open != m_sessions.end(); ++open) {
-        QDBusMessage closed = QDBusMessage::createTargetedSignal(
-            open->owner, open.key(), sessionInterface, QStringLiteral("Closed"));
+        QDBusMessage closed = QDBusMessage::createTargetedSignal(open->owner, open.key(),
+                                                                 sessionInterface, u"Closed"_s);
         closed << QVariantMap();
         m_bus.send(closed);
     }
@@ -143,10 +142,6 @@ QList<ScriptedPortal::Call> ScriptedPortal::calls(const QString& method) const {
     return found;
 }
 
-QString ScriptedPortal::introspect(const QString&) const {
-    return {};
-}
-
 bool ScriptedPortal::handleMessage(const QDBusMessage& message, const QDBusConnection&) {
     if (message.type() != QDBusMessage::MethodCallMessage)
         return false;
@@ -159,40 +154,38 @@ bool ScriptedPortal::handleMessage(const QDBusMessage& message, const QDBusConne
     const bool ours = message.path() == root && (message.interface() == remoteDesktopInterface ||
                                                  message.interface() == shortcutsInterface);
 
-    if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
+    if (message.interface() == u"org.freedesktop.DBus.Properties") {
         // Both interfaces are at version 2; a keyboard is all there is.
         const QString interface = arguments.value("interface_name").toString();
         const QString name = arguments.value("property_name").toString();
         const bool remote = interface == remoteDesktopInterface;
-        if (name == QLatin1String("version") && (remote || interface == shortcutsInterface))
+        if (name == u"version" && (remote || interface == shortcutsInterface))
             m_bus.send(message.createReply(QVariant::fromValue(QDBusVariant(2u))));
-        else if (remote && name == QLatin1String("AvailableDeviceTypes"))
+        else if (remote && name == u"AvailableDeviceTypes")
             m_bus.send(message.createReply(QVariant::fromValue(QDBusVariant(keyboard))));
         else
             m_bus.send(message.createErrorReply(QDBusError::InvalidArgs, name));
-    } else if (ours && method == QLatin1String("CreateSession")) {
-        const QString path = handle(QStringLiteral("session"), message,
-                                    arguments.value("session_handle_token").toString());
+    } else if (ours && method == u"CreateSession") {
+        const QString path =
+            handle(u"session"_s, message, arguments.value("session_handle_token").toString());
         m_sessions[path] = Session{message.service()};
         // A string, as the portal itself sends it.
-        answer(message, arguments, 0, {{QStringLiteral("session_handle"), path}});
+        answer(message, arguments, 0, {{u"session_handle"_s, path}});
     } else if (ours && open == nullptr) {
-        m_bus.send(
-            message.createErrorReply(QDBusError::AccessDenied, QStringLiteral("no such session")));
+        m_bus.send(message.createErrorReply(QDBusError::AccessDenied, u"no such session"_s));
     } else if (ours && message.interface() == shortcutsInterface) {
-        if (method == QLatin1String("BindShortcuts")) {
+        if (method == u"BindShortcuts") {
             const QVariantList asked = arguments.value("shortcuts").toList();
             const QString id =
                 asked.isEmpty() ? QString() : asked.constFirst().toMap().value("id").toString();
-            answer(message, arguments, 0,
-                   {{QStringLiteral("shortcuts"), shortcutList(id, m_boundTrigger)}});
+            answer(message, arguments, 0, {{u"shortcuts"_s, shortcutList(id, m_boundTrigger)}});
         } else {
             m_bus.send(message.createReply());
         }
     } else if (ours) {
         remoteDesktop(message, arguments, *open);
-    } else if (method == QLatin1String("Close") && (message.interface() == requestInterface ||
-                                                    message.interface() == sessionInterface)) {
+    } else if (method == u"Close" && (message.interface() == requestInterface ||
+                                      message.interface() == sessionInterface)) {
         m_sessions.remove(message.path());
         m_bus.send(message.createReply());
     } else {
@@ -212,17 +205,15 @@ void ScriptedPortal::emitShortcutSignal(const QString& name, const QVariantList&
 }
 
 void ScriptedPortal::activate(const QString& id, quint64 milliseconds) {
-    emitShortcutSignal(QStringLiteral("Activated"),
-                       {id, QVariant::fromValue(milliseconds), QVariantMap()});
+    emitShortcutSignal(u"Activated"_s, {id, QVariant::fromValue(milliseconds), QVariantMap()});
 }
 
 void ScriptedPortal::deactivate(const QString& id, quint64 milliseconds) {
-    emitShortcutSignal(QStringLiteral("Deactivated"),
-                       {id, QVariant::fromValue(milliseconds), QVariantMap()});
+    emitShortcutSignal(u"Deactivated"_s, {id, QVariant::fromValue(milliseconds), QVariantMap()});
 }
 
 void ScriptedPortal::changeTrigger(const QString& id, const QString& trigger) {
-    emitShortcutSignal(QStringLiteral("ShortcutsChanged"), {shortcutList(id, trigger)});
+    emitShortcutSignal(u"ShortcutsChanged"_s, {shortcutList(id, trigger)});
 }
 
 void ScriptedPortal::leave() {
@@ -232,13 +223,13 @@ void ScriptedPortal::leave() {
 void ScriptedPortal::remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments,
                                    Session& open) {
     const QString method = message.member();
-    if (method == QLatin1String("SelectDevices")) {
+    if (method == u"SelectDevices") {
         open.types = arguments.value("types", 7u).toUInt();
         open.persistMode = arguments.value("persist_mode", 0u).toUInt();
         // Single use: a token given back is spent, valid or not.
         open.restored = m_validTokens.removeAll(arguments.value("restore_token").toString()) > 0;
         answer(message, arguments, 0);
-    } else if (method == QLatin1String("Start")) {
+    } else if (method == u"Start") {
         std::optional<uint> code = 0;
         if (!open.restored) {
             ++m_questions;
@@ -247,17 +238,17 @@ void ScriptedPortal::remoteDesktop(const QDBusMessage& message, const QVariantMa
         QVariantMap results;
         if (code == 0u) {
             open.started = true;
-            results.insert(QStringLiteral("devices"), open.types & keyboard);
+            results.insert(u"devices"_s, open.types & keyboard);
             if (open.persistMode == 2) {
-                m_issued << QStringLiteral("jeton-%1").arg(m_issued.size() + 1);
+                m_issued << u"jeton-%1"_s.arg(m_issued.size() + 1);
                 m_validTokens << m_issued.constLast();
-                results.insert(QStringLiteral("restore_token"), m_issued.constLast());
+                results.insert(u"restore_token"_s, m_issued.constLast());
             }
         } else if (code) {
             m_sessions.remove(arguments.value("session_handle").toString());
         }
         answer(message, arguments, code, results);
-    } else if (method == QLatin1String("NotifyKeyboardKeycode") && open.started) {
+    } else if (method == u"NotifyKeyboardKeycode" && open.started) {
         m_bus.send(message.createReply());
     } else {
         m_bus.send(message.createErrorReply(QDBusError::AccessDenied, method));
@@ -266,11 +257,10 @@ void ScriptedPortal::remoteDesktop(const QDBusMessage& message, const QVariantMa
 
 void ScriptedPortal::answer(const QDBusMessage& message, const QVariantMap& arguments,
                             std::optional<uint> code, const QVariantMap& results) {
-    const QString path =
-        handle(QStringLiteral("request"), message, arguments.value("handle_token").toString());
+    const QString path = handle(u"request"_s, message, arguments.value("handle_token").toString());
     if (code) {
-        QDBusMessage response = QDBusMessage::createTargetedSignal(
-            message.service(), path, requestInterface, QStringLiteral("Response"));
+        QDBusMessage response = QDBusMessage::createTargetedSignal(message.service(), path,
+                                                                   requestInterface, u"Response"_s);
         response << *code << results;
         m_bus.send(response);
     }
@@ -281,7 +271,7 @@ QString ScriptedPortal::handle(const QString& kind, const QDBusMessage& message,
                                const QString& token) {
     QString sender = message.service().mid(1);
     sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString last = token.isEmpty() ? QStringLiteral("t%1").arg(++m_handles) : token;
+    const QString last = token.isEmpty() ? u"t%1"_s.arg(++m_handles) : token;
     return root + QLatin1Char('/') + kind + QLatin1Char('/') + sender + QLatin1Char('/') + last;
 }
 

@@ -34,18 +34,17 @@ public:
         QString path;
     };
 
-    // Give it a connection of its own: the program under test must reach it
-    // from another one, as it would reach a real portal.
+    // On a connection of its own: the program reaches it from another one.
     explicit ScriptedPortal(QDBusConnection bus, QObject* parent = nullptr);
     ~ScriptedPortal() override;
 
-    // Whether it owns the portal's name and object on the bus.
+    // It owns the portal's name and object on the bus.
     bool registered() const { return m_registered; }
 
     // How the user answers the dialogs from now on: 0 grants, 1 refuses;
     // none leaves the dialog open and its request unanswered.
     void setUserAnswer(std::optional<uint> code) { m_userAnswer = code; }
-    // The desktop ends every open session, as from its own indicator.
+    // The desktop ends every open session (from its own indicator).
     void closeSessions();
 
     QList<Call> calls(const QString& method) const;
@@ -58,8 +57,7 @@ public:
     // GlobalShortcuts: the trigger the desktop reports for every shortcut
     // bound from now on (empty: it refused the one proposed).
     void setBoundTrigger(const QString& trigger) { m_boundTrigger = trigger; }
-    // The user presses or releases the bound shortcut; the desktop's time
-    // stamp in milliseconds.
+    // The user presses or releases the bound shortcut (desktop's stamp, ms).
     void activate(const QString& id, quint64 milliseconds);
     void deactivate(const QString& id, quint64 milliseconds);
     // The user picked another trigger in the desktop's settings.
@@ -67,7 +65,7 @@ public:
     // The portal leaves the bus, as when its process ends.
     void leave();
 
-    QString introspect(const QString& path) const override;
+    QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
 private:
@@ -81,8 +79,7 @@ private:
 
     void remoteDesktop(const QDBusMessage& message, const QVariantMap& arguments, Session& open);
     void emitShortcutSignal(const QString& name, const QVariantList& arguments);
-    // Replies to the call with the request's path, after the Response when
-    // there is one.
+    // Replies with the request's path, after its Response if there is one.
     void answer(const QDBusMessage& message, const QVariantMap& arguments, std::optional<uint> code,
                 const QVariantMap& results = {});
     QString handle(const QString& kind, const QDBusMessage& message, const QString& token);

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace parlova::test {
 
 namespace {
@@ -31,10 +33,10 @@ app.connect('activate', activate)
 app.run([])
 )";
 
-const QString gtkAppId = QStringLiteral("fr.orvane.cible");
+const QString gtkAppId = u"fr.orvane.cible"_s;
 
 QJsonObject focusedNode(const QJsonObject& node) {
-    if (node.value(QLatin1String("focused")).toBool())
+    if (node.value(u"focused").toBool())
         return node;
     for (const char* children : {"nodes", "floating_nodes"}) {
         for (const QJsonValue& child : node.value(QLatin1String(children)).toArray()) {
@@ -61,33 +63,29 @@ bool WaylandDesktop::useWaylandSession() {
 
 QString WaylandDesktop::focusedWindow() {
     const QJsonObject node = focusedNode(
-        QJsonDocument::fromJson(runServing(QStringLiteral("swaymsg"), {"-r", "-t", "get_tree"}))
-            .object());
-    const QString appId = node.value(QLatin1String("app_id")).toString();
+        QJsonDocument::fromJson(runServing(u"swaymsg"_s, {"-r", "-t", "get_tree"})).object());
+    const QString appId = node.value(u"app_id").toString();
     if (!appId.isEmpty())
         return appId;
-    return node.value(QLatin1String("window_properties"))
-        .toObject()
-        .value(QLatin1String("class"))
-        .toString();
+    return node.value(u"window_properties").toObject().value(u"class").toString();
 }
 
 QByteArray WaylandDesktop::clipboard(const QString& type) {
-    return runServing(QStringLiteral("wl-paste"), {"--no-newline", "--type", type});
+    return runServing(u"wl-paste"_s, {"--no-newline", "--type", type});
 }
 
 QStringList WaylandDesktop::clipboardTypes() {
-    return QString::fromUtf8(runServing(QStringLiteral("wl-paste"), {"--list-types"}))
+    return QString::fromUtf8(runServing(u"wl-paste"_s, {"--list-types"}))
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 void WaylandDesktop::copy(const QByteArray& bytes, const QString& type) {
-    runServing(QStringLiteral("wl-copy"), {"--type", type}, bytes);
+    runServing(u"wl-copy"_s, {"--type", type}, bytes);
     (void)QTest::qWaitFor([&] { return clipboard(type) == bytes; }, 2000);
 }
 
 QString WaylandDesktop::instanceSocket() {
-    return qEnvironmentVariable("PARLOVA_WAYLAND_RUNTIME") + QStringLiteral("/parlova.sock");
+    return qEnvironmentVariable("PARLOVA_WAYLAND_RUNTIME") + u"/parlova.sock"_s;
 }
 
 void WaylandDesktop::openToDesktopUser(const QString& socket) {
@@ -98,7 +96,7 @@ void WaylandDesktop::openToDesktopUser(const QString& socket) {
 }
 
 void WaylandDesktop::holdKey(QProcess& typist, int milliseconds) {
-    typist.start(QStringLiteral("wtype"),
+    typist.start(u"wtype"_s,
                  {"-P", "Control_R", "-s", QString::number(milliseconds), "-p", "Control_R"});
 }
 
@@ -111,23 +109,22 @@ WaylandTextWindow::~WaylandTextWindow() {
 }
 
 QString WaylandTextWindow::appId() const {
-    return m_kind == Kind::gtk ? gtkAppId : QStringLiteral("foot");
+    return m_kind == Kind::gtk ? gtkAppId : u"foot"_s;
 }
 
 bool WaylandTextWindow::open() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
+    environment.insert(u"GDK_BACKEND"_s, u"wayland"_s);
     m_process.setProcessEnvironment(environment);
     if (m_kind == Kind::gtk) {
-        m_process.start(QStringLiteral("/usr/bin/python3"),
+        m_process.start(u"/usr/bin/python3"_s,
                         {"-c", QString::fromUtf8(gtkWindowScript), gtkAppId});
     } else {
-        const QString line = m_folder.filePath(QStringLiteral("ligne"));
+        const QString line = m_folder.filePath(u"ligne"_s);
         m_process.start(
-            QStringLiteral("foot"),
+            u"foot"_s,
             {"sh", "-c",
-             QStringLiteral("IFS= read -r l; printf %s \"$l\" > '%1.0'; mv '%1.0' '%1'; sleep 60")
-                 .arg(line)});
+             u"IFS= read -r l; printf %s \"$l\" > '%1.0'; mv '%1.0' '%1'; sleep 60"_s.arg(line)});
     }
     if (!QTest::qWaitFor([&] { return WaylandDesktop::focusedWindow() == appId(); }, 10000))
         return false;
@@ -137,15 +134,15 @@ bool WaylandTextWindow::open() {
 
 QString WaylandTextWindow::text() {
     if (m_kind == Kind::foot) {
-        QFile line(m_folder.filePath(QStringLiteral("ligne")));
+        QFile line(m_folder.filePath(u"ligne"_s));
         if (line.open(QIODevice::ReadOnly))
             m_text = QString::fromUtf8(line.readAll());
         return m_text;
     }
     while (m_process.canReadLine()) {
         const QJsonObject report = QJsonDocument::fromJson(m_process.readLine()).object();
-        if (report.contains(QLatin1String("text")))
-            m_text = report.value(QLatin1String("text")).toString();
+        if (report.contains(u"text"))
+            m_text = report.value(u"text").toString();
     }
     return m_text;
 }
