@@ -42,29 +42,34 @@ bool DictationService::validLanguage(const QString& code) {
     return true;
 }
 
-Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
-                                const std::optional<QString>& language) {
+DictationService::Answer DictationService::dictate(qint64 accountId, const QByteArray& audio,
+                                                   const std::optional<QString>& language) {
+    const auto held = [this](qint64 id) {
+        const auto found = m_held.find(id);
+        return found == m_held.end() ? 0 : found->second;
+    };
     {
         const qint64 now = m_clock.now();
         Database::Guard guard(m_db);
         const auto account = m_accounts.byId(accountId);
         if (!account)
-            return Reply::error(401, QStringLiteral("session"));
+            return {Reply::error(401, QStringLiteral("session"))};
         const OfferState offer = m_accounts.offer(*account, m_accounts.settle(accountId, now), now);
         const bool capReached =
-            offer.isFree() && m_accounts.wordsThisWeek(*account, now) >= AccountStore::weeklyCap;
+            offer.isFree() &&
+            m_accounts.wordsThisWeek(*account, now) + held(accountId) >= AccountStore::weeklyCap;
         guard.commit();
         if (capReached)
-            return quotaReached(now);
+            return {quotaReached(now)};
     }
 
     // The slow part runs without the database lock.
     const auto started = std::chrono::steady_clock::now();
     const AudioDecoder::Result decoded = AudioDecoder::decode(audio, maxSeconds);
     if (decoded.failure == AudioDecoder::Failure::TooLong)
-        return Reply::error(413, QStringLiteral("duree"));
+        return {Reply::error(413, QStringLiteral("duree"))};
     if (decoded.failure)
-        return Reply::error(400, QStringLiteral("audio"));
+        return {Reply::error(400, QStringLiteral("audio"))};
     const Transcription transcription = m_engine.transcribe(decoded.samples, audio, language);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
@@ -72,10 +77,10 @@ Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
     switch (transcription.outcome) {
     case Transcription::Outcome::Misconfigured:
         Log::line(QStringLiteral("Moteur mal configuré : %1").arg(transcription.detail));
-        return Reply::error(500, QStringLiteral("configuration"));
+        return {Reply::error(500, QStringLiteral("configuration"))};
     case Transcription::Outcome::Failed:
         Log::line(QStringLiteral("Transcription échouée : %1").arg(transcription.detail));
-        return Reply::error(503, QStringLiteral("transcription"));
+        return {Reply::error(503, QStringLiteral("transcription"))};
     case Transcription::Outcome::Text:
         break;
     }
@@ -94,22 +99,43 @@ Reply DictationService::dictate(qint64 accountId, const QByteArray& audio,
     Database::Guard guard(m_db);
     const auto account = m_accounts.byId(accountId);
     if (!account)
-        return Reply::error(401, QStringLiteral("session"));
+        return {Reply::error(401, QStringLiteral("session"))};
     const OfferState offer = m_accounts.offer(*account, m_accounts.settle(accountId, now), now);
     // Dictations sent at once all passed the first check: whichever finds the
     // cap reached by the others is refused here, so that the week ends at most
     // one dictation's words over the cap, as with a single dictation.
-    if (offer.isFree() && m_accounts.wordsThisWeek(*account, now) >= AccountStore::weeklyCap)
-        return quotaReached(now);
-    m_accounts.addWords(accountId, words, now);
-    if (words > 0)
-        m_accounts.validateReferral(account->email, now);
-    const QJsonObject week =
-        AccountJson::week(m_accounts.wordsThisWeek(*m_accounts.byId(accountId), now), offer, now);
+    const qint64 before = m_accounts.wordsThisWeek(*account, now) + held(accountId);
+    if (offer.isFree() && before >= AccountStore::weeklyCap)
+        return {quotaReached(now)};
+    m_held[accountId] += words;
+    const QJsonObject week = AccountJson::week(before + words, offer, now);
     guard.commit();
-    return Reply::json(200, {{QStringLiteral("texte"), text},
-                             {QStringLiteral("mots"), words},
-                             {QStringLiteral("semaine"), week}});
+    return {Reply::json(200, {{QStringLiteral("texte"), text},
+                              {QStringLiteral("mots"), words},
+                              {QStringLiteral("semaine"), week}}),
+            accountId, words, true};
+}
+
+void DictationService::settle(const Answer& answer, bool delivered) {
+    if (!answer.charges)
+        return;
+    const qint64 now = m_clock.now();
+    Database::Guard guard(m_db);
+    const auto held = m_held.find(answer.accountId);
+    if (held != m_held.end() && (held->second -= answer.words) <= 0)
+        m_held.erase(held);
+    if (!delivered) {
+        Log::line(QStringLiteral("Dictée non facturée : client parti avant la réponse (%1 mots)")
+                      .arg(answer.words));
+        return;
+    }
+    const auto account = m_accounts.byId(answer.accountId);
+    if (!account)
+        return; // deleted meanwhile: nothing left to charge
+    m_accounts.addWords(answer.accountId, answer.words, now);
+    if (answer.words > 0)
+        m_accounts.validateReferral(account->email, now);
+    guard.commit();
 }
 
 } // namespace parlova::relay

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <map>
 #include <optional>
 
 namespace parlova::relay {
@@ -15,9 +16,19 @@ class Database;
 class TranscriptionEngine;
 
 // "api/dicter": a free account's weekly cap is checked, the audio decoded to
-// 16 kHz mono, transcribed, its words counted and added to the week.
+// 16 kHz mono, transcribed and its words counted. They are added to the week
+// only once the answer is delivered: until then they are held against the
+// cap, so that dictations sent at once cannot all pass it.
 class DictationService {
 public:
+    // The answer to send and, for a transcription, the words it will charge.
+    struct Answer {
+        Reply reply;
+        qint64 accountId = 0;
+        qint64 words = 0;
+        bool charges = false;
+    };
+
     // Two minutes is the longest take; a little margin for the encoder.
     static constexpr double maxSeconds = 130.0;
 
@@ -25,8 +36,12 @@ public:
                      TranscriptionEngine& engine);
 
     // The form's audio part and its optional language code.
-    Reply dictate(qint64 accountId, const QByteArray& audio,
-                  const std::optional<QString>& language);
+    // Every answer must be settled once written (or not).
+    Answer dictate(qint64 accountId, const QByteArray& audio,
+                   const std::optional<QString>& language);
+    // Charges the words of an answer the client received; forgets those of
+    // one it did not, and says so in the log.
+    void settle(const Answer& answer, bool delivered);
 
     // A language as the form may name it: two or three lower-case letters.
     static bool validLanguage(const QString& code);
@@ -36,6 +51,8 @@ private:
     const Clock& m_clock;
     AccountStore& m_accounts;
     TranscriptionEngine& m_engine;
+    // Words of answers not yet settled, per account; under the database lock.
+    std::map<qint64, qint64> m_held;
 };
 
 } // namespace parlova::relay

@@ -11,17 +11,40 @@
 #include "relay/Relay.h"
 #include "relay/TestEngine.h"
 
-#include <httplib.h>
+// Asio 1.74 looks for clang's coroutines only as a TS; clang 14 has them in
+// C++20 as GCC does (the fuzz targets are built with it).
+#if defined(__clang__) && defined(__cpp_impl_coroutine) && !defined(BOOST_ASIO_HAS_CO_AWAIT)
+#define BOOST_ASIO_HAS_CO_AWAIT 1
+#endif
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/redirect_error.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 
 #include <QFile>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
+#include <functional>
+#include <limits>
 #include <map>
 #include <openssl/ssl.h>
+#include <poll.h>
+#include <regex>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -29,589 +52,1125 @@ namespace parlova::relay {
 
 namespace {
 
-using httplib::Request;
-using httplib::Response;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using TlsStream = beast::ssl_stream<beast::tcp_stream>;
+using Parser = http::request_parser<http::buffer_body>;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+template <typename T>
+using Awaitable = asio::awaitable<T>;
 
-QByteArray header(const Request& request, const char* name) {
-    return QByteArray::fromStdString(request.get_header_value(name));
+// What one request may take before the relay allocates for it: the request
+// line and headers together, and how many header lines.
+constexpr std::uint32_t maxHeaderBytes = 16 * 1024;
+constexpr int maxHeaderCount = 100;
+// Bodies of the other routes are small JSON objects or page forms.
+constexpr size_t maxOtherBodyBytes = 64 * 1024;
+// A dictation announced larger than the cap is still read, up to this much,
+// so that the client hears its 413 instead of a reset connection.
+constexpr std::uint64_t maxDrainBytes = 16 * 1024 * 1024;
+// Headers of one part of a multipart form.
+constexpr size_t maxPartHeaderBytes = 8 * 1024;
+// Open connections in all, idle ones given up first from three quarters on.
+constexpr int maxConnections = 512;
+constexpr seconds crowdedIdle(1);
+constexpr seconds writeDeadline(15);
+
+std::string decodeUrl(std::string_view text, bool plusIsSpace) {
+    std::string out;
+    out.reserve(text.size());
+    const auto hex = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
+            hex(text[i + 2]) >= 0) {
+            out += char(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else if (plusIsSpace && text[i] == '+') {
+            out += ' ';
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
-QByteArray body(const Request& request) {
-    return QByteArray::fromStdString(request.body);
+// One request as the routes see it, read whole (a dictation's body aside).
+struct Request {
+    std::string method;
+    std::string path;
+    std::multimap<std::string, std::string> query;
+    QByteArray authorization;
+    QByteArray contentType;
+    QByteArray body;
+    std::string peer;
+    std::smatch matches;
+
+    QString match(size_t index) const { return QString::fromStdString(matches[index].str()); }
+    QString param(const std::string& name) const {
+        const auto found = query.find(name);
+        return found == query.end() ? QString() : QString::fromStdString(found->second);
+    }
+};
+
+bool isMultipart(const QByteArray& contentType) {
+    return contentType.startsWith("multipart/form-data");
 }
 
-QString match(const Request& request, int index) {
-    return QString::fromStdString(request.matches[index].str());
-}
+// The multipart form of a dictation, parsed as it arrives: exactly one
+// "audio" part with a file, at most one "langue" part without one, nothing
+// else. Nothing of it is kept but those two parts.
+class DictationForm {
+public:
+    explicit DictationForm(const QByteArray& contentType) {
+        const qsizetype at = contentType.indexOf("boundary=");
+        if (at < 0)
+            return;
+        QByteArray boundary = contentType.mid(at + 9);
+        if (boundary.size() >= 2 && boundary.startsWith('"') && boundary.endsWith('"'))
+            boundary = boundary.mid(1, boundary.size() - 2);
+        if (!boundary.isEmpty())
+            m_delimiter = "\r\n--" + boundary.toStdString();
+    }
 
-// What the multipart form of a dictation held, checked part by part as the
-// library parses it: exactly one "audio" part with a file, at most one
-// "langue" part without one, nothing else.
-struct DictationForm {
-    enum class Part { None, Audio, Language, Other };
-    Part current = Part::None;
     QByteArray audio;
     QByteArray language;
     bool audioSeen = false;
     bool languageSeen = false;
     bool malformed = false;
-
-    bool header(const httplib::MultipartFormData& part) {
-        if (part.name == "audio" && !audioSeen && !part.filename.empty()) {
-            audioSeen = true;
-            current = Part::Audio;
-        } else if (part.name == "langue" && !languageSeen && part.filename.empty()) {
-            languageSeen = true;
-            current = Part::Language;
-        } else {
-            malformed = true;
-            current = Part::Other;
-        }
-        return true; // the rest is still read, so the connection stays usable
-    }
-
-    size_t received = 0;
     bool tooLarge = false;
 
-    bool content(const char* data, size_t size) {
+    // False once the form can no longer be read.
+    bool feed(const char* data, size_t size) {
+        if (m_delimiter.empty())
+            return !(m_broken = true);
+        m_pending.append(data, size);
+        while (!m_broken && !m_done && step()) {
+        }
+        return !m_broken && !tooLarge;
+    }
+    // The whole form was read and ended with its closing delimiter.
+    bool complete() const { return m_done && !m_broken; }
+
+private:
+    enum class Part { None, Audio, Language, Other };
+    enum class State { Start, Headers, Content, Delimiter };
+
+    // One step of the parse; false when it needs more bytes.
+    bool step() {
+        switch (m_state) {
+        case State::Start: {
+            // The first delimiter has no CRLF before it; what precedes it is ignored.
+            const std::string first = m_delimiter.substr(2) + "\r\n";
+            const size_t at = m_pending.find(first);
+            if (at == std::string::npos) {
+                if (m_pending.size() > first.size())
+                    m_pending.erase(0, m_pending.size() - first.size());
+                return false;
+            }
+            m_pending.erase(0, at + first.size());
+            m_state = State::Headers;
+            m_headers.clear();
+            return true;
+        }
+        case State::Headers: {
+            const size_t end = m_pending.find("\r\n");
+            if (end == std::string::npos) {
+                if (m_headers.size() + m_pending.size() > maxPartHeaderBytes)
+                    m_broken = true;
+                return false;
+            }
+            const std::string line = m_pending.substr(0, end);
+            m_pending.erase(0, end + 2);
+            m_headers += line;
+            if (m_headers.size() > maxPartHeaderBytes) {
+                m_broken = true;
+                return false;
+            }
+            if (!line.empty()) {
+                if (line.find(':') == std::string::npos)
+                    m_broken = true;
+                else
+                    header(line);
+                return true;
+            }
+            beginPart();
+            m_state = State::Content;
+            return true;
+        }
+        case State::Content: {
+            const size_t at = m_pending.find(m_delimiter);
+            if (at == std::string::npos) {
+                // Keeps what could be the start of a delimiter.
+                const size_t keep = std::min(m_pending.size(), m_delimiter.size() - 1);
+                content(m_pending.data(), m_pending.size() - keep);
+                m_pending.erase(0, m_pending.size() - keep);
+                return false;
+            }
+            content(m_pending.data(), at);
+            m_pending.erase(0, at + m_delimiter.size());
+            m_state = State::Delimiter;
+            return true;
+        }
+        case State::Delimiter:
+            if (m_pending.size() < 2)
+                return false;
+            if (m_pending.compare(0, 2, "--") == 0) {
+                m_done = true;
+                m_pending.clear();
+                return false;
+            }
+            if (m_pending.compare(0, 2, "\r\n") != 0) {
+                m_broken = true;
+                return false;
+            }
+            m_pending.erase(0, 2);
+            m_state = State::Headers;
+            m_headers.clear();
+            m_name.reset();
+            m_filename.reset();
+            return true;
+        }
+        return false;
+    }
+
+    void header(const std::string& line) {
+        static const std::regex disposition(
+            R"~(^Content-Disposition:\s*form-data;\s*name="(.*?)"(?:;\s*filename="(.*?)")?(?:;\s*filename\*=\S+)?\s*$)~",
+            std::regex::icase);
+        std::smatch found;
+        if (std::regex_match(line, found, disposition)) {
+            m_name = found[1].str();
+            m_filename = found[2].str();
+        }
+    }
+
+    void beginPart() {
+        const std::string name = m_name.value_or(std::string());
+        const bool hasFile = m_filename && !m_filename->empty();
+        if (name == "audio" && !audioSeen && hasFile) {
+            audioSeen = true;
+            m_current = Part::Audio;
+        } else if (name == "langue" && !languageSeen && !hasFile) {
+            languageSeen = true;
+            m_current = Part::Language;
+        } else {
+            malformed = true;
+            m_current = Part::Other;
+        }
+    }
+
+    void content(const char* data, size_t size) {
+        if (size == 0)
+            return;
         // Every byte counts, kept or not, so that no form holds the relay
         // longer or larger than an upload may be.
-        received += size;
-        if (received > HttpServer::maxUploadBytes) {
+        m_received += size;
+        if (m_received > HttpServer::maxUploadBytes) {
             tooLarge = true;
-            return false;
+            return;
         }
-        if (current == Part::Audio && data)
+        if (m_current == Part::Audio)
             audio.append(data, qsizetype(size));
-        else if (current == Part::Language && language.size() + qsizetype(size) <= 32)
+        else if (m_current == Part::Language && language.size() + qsizetype(size) <= 32)
             language.append(data, qsizetype(size));
-        else if (current == Part::Language)
+        else if (m_current == Part::Language)
             malformed = true;
-        return true;
     }
+
+    std::string m_delimiter;
+    std::string m_pending;
+    std::string m_headers;
+    std::optional<std::string> m_name;
+    std::optional<std::string> m_filename;
+    State m_state = State::Start;
+    Part m_current = Part::None;
+    size_t m_received = 0;
+    bool m_broken = false;
+    bool m_done = false;
 };
 
-// Set while a scripted answer is written, so that an empty scripted body
-// stays empty instead of getting the JSON error body.
-thread_local bool scriptedAnswer = false;
-
-// Bodies of the other routes are small JSON objects.
-constexpr size_t maxOtherBodyBytes = 64 * 1024;
-
-// The guard learns of each TLS connection when its handshake starts, on the
-// worker thread that serves it, and of its end when the library frees the
-// session, before it closes the socket.
-int guardIndex() {
-    static const int index =
-        SSL_get_ex_new_index(0, nullptr, nullptr, nullptr,
-                             [](void* parent, void* guard, CRYPTO_EX_DATA*, int, long, void*) {
-                                 if (guard)
-                                     static_cast<ConnectionGuard*>(guard)->closed(parent);
-                             });
-    return index;
-}
-
-void handshakeStarts(const SSL* ssl, int where, int) {
-    if (!(where & SSL_CB_HANDSHAKE_START))
-        return;
-    auto* session = const_cast<SSL*>(ssl);
-    if (SSL_get_ex_data(session, guardIndex()))
-        return; // a renegotiation: already known
-    auto* guard = static_cast<ConnectionGuard*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-    if (guard && guard->opened(session, SSL_get_fd(ssl)))
-        SSL_set_ex_data(session, guardIndex(), guard);
-}
-
-// The library's server, with its handling of one request from any stream
-// within reach, so that a request can be answered without a socket.
-class Server : public httplib::SSLServer {
+// Requests held in memory and the answers written back to them, for
+// answer(): reads end where the bytes do.
+class MemoryStream {
 public:
-    using httplib::SSLServer::process_request;
-    using httplib::SSLServer::SSLServer;
-};
+    using executor_type = asio::any_io_executor;
 
-// A request held in memory and the answer written back to it.
-class MemoryStream : public httplib::Stream {
-public:
-    explicit MemoryStream(const std::string& input)
-        : m_input(input) {}
+    MemoryStream(executor_type executor, const std::string& input)
+        : m_executor(std::move(executor))
+        , m_input(input) {}
 
-    bool is_readable() const override { return true; }
-    bool is_writable() const override { return true; }
-    ssize_t read(char* ptr, size_t size) override {
-        const size_t count = std::min(size, m_input.size() - m_offset);
-        std::memcpy(ptr, m_input.data() + m_offset, count);
-        m_offset += count;
-        return ssize_t(count);
+    executor_type get_executor() { return m_executor; }
+
+    template <typename Buffers, typename Token>
+    auto async_read_some(const Buffers& buffers, Token&& token) {
+        return asio::async_initiate<Token, void(beast::error_code, size_t)>(
+            [this](auto handler, const Buffers& target) {
+                const size_t count = asio::buffer_copy(
+                    target, asio::buffer(m_input.data() + m_offset, m_input.size() - m_offset));
+                m_offset += count;
+                beast::error_code error;
+                if (count == 0 && asio::buffer_size(target) > 0)
+                    error = asio::error::eof;
+                asio::post(m_executor, [handler = std::move(handler), error, count]() mutable {
+                    handler(error, count);
+                });
+            },
+            token, buffers);
     }
-    ssize_t write(const char* ptr, size_t size) override {
-        m_output.append(ptr, size);
-        return ssize_t(size);
+
+    template <typename Buffers, typename Token>
+    auto async_write_some(const Buffers& buffers, Token&& token) {
+        return asio::async_initiate<Token, void(beast::error_code, size_t)>(
+            [this](auto handler, const Buffers& source) {
+                const size_t count = asio::buffer_size(source);
+                for (auto it = asio::buffer_sequence_begin(source);
+                     it != asio::buffer_sequence_end(source); ++it) {
+                    const asio::const_buffer buffer = *it;
+                    m_output.append(static_cast<const char*>(buffer.data()), buffer.size());
+                }
+                asio::post(m_executor, [handler = std::move(handler), count]() mutable {
+                    handler(beast::error_code(), count);
+                });
+            },
+            token, buffers);
     }
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        ip = "127.0.0.1";
-        port = 40000;
-    }
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        ip = "127.0.0.1";
-        port = 8443;
-    }
-    socket_t socket() const override { return INVALID_SOCKET; }
 
     const std::string& output() const { return m_output; }
 
 private:
+    executor_type m_executor;
     const std::string& m_input;
     size_t m_offset = 0;
     std::string m_output;
 };
 
-} // namespace
+// What differs between a TLS connection and bytes in memory.
+void expire(TlsStream& stream, milliseconds after) {
+    beast::get_lowest_layer(stream).expires_after(after);
+}
+void expire(MemoryStream&, milliseconds) {}
+void expireNever(TlsStream& stream) {
+    beast::get_lowest_layer(stream).expires_never();
+}
+void expireNever(MemoryStream&) {}
 
-struct HttpServer::Impl {
+// The client has closed or reset its side (a pipelined request does not count).
+bool peerGone(TlsStream& stream) {
+    pollfd entry{beast::get_lowest_layer(stream).socket().native_handle(), POLLRDHUP, 0};
+    return ::poll(&entry, 1, 0) < 0 || (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+bool peerGone(MemoryStream&) {
+    return false;
+}
+
+void cut(TlsStream& stream) {
+    beast::get_lowest_layer(stream).close();
+}
+void cut(MemoryStream&) {}
+
+// Ends a connection so that the client reads the whole answer: the relay
+// stops sending, then reads and discards (never parses) what the client
+// still sends, for a while, before it closes.
+Awaitable<void> closeLingering(TlsStream& stream, milliseconds linger) {
+    auto& layer = beast::get_lowest_layer(stream);
+    beast::error_code error;
+    layer.socket().shutdown(tcp::socket::shutdown_send, error);
+    layer.expires_after(linger);
+    std::array<char, 4096> scratch;
+    for (size_t total = 0; !error && total < 1024 * 1024;)
+        total += co_await layer.async_read_some(asio::buffer(scratch),
+                                                asio::redirect_error(asio::use_awaitable, error));
+    layer.close();
+}
+Awaitable<void> closeLingering(MemoryStream&, milliseconds) {
+    co_return;
+}
+
+Awaitable<bool> handshake(TlsStream& stream, milliseconds within) {
+    expire(stream, within);
+    beast::error_code error;
+    co_await stream.async_handshake(asio::ssl::stream_base::server,
+                                    asio::redirect_error(asio::use_awaitable, error));
+    co_return !error;
+}
+Awaitable<bool> handshake(MemoryStream&, milliseconds) {
+    co_return true;
+}
+
+// One route: a handler called on a worker with the whole request.
+struct Route {
+    enum class Kind { Plain, Control, WrongMethod };
+    std::string method;
+    std::regex path;
+    Kind kind;
+    std::function<Reply(const Request&)> handler;
+};
+
+// An open connection as the server sees it from outside its coroutine.
+class Link : public std::enable_shared_from_this<Link> {
+public:
+    virtual ~Link() = default;
+    // Closes the connection under whatever it waits for.
+    virtual void close() = 0;
+
+    std::string address;
+    std::atomic<bool> idle{false};
+    std::atomic<std::int64_t> idleSince{0};
+};
+
+struct Server {
     Relay& relay;
-    Server server;
     ConnectionGuard guard;
+    std::vector<Route> routes;
+    std::mutex linksMutex;
+    std::map<Link*, std::weak_ptr<Link>> links;
+    asio::ssl::context tls{asio::ssl::context::tls_server};
+    bool certificateUsable = false;
+    asio::io_context io{2};
+    tcp::acceptor acceptor{asio::make_strand(io)};
+    // The services may block on the database: they run here, never on the
+    // threads that move bytes. The database takes one request at a time,
+    // so more threads would only queue on its lock.
+    asio::thread_pool workers{2};
+    // Transcriptions have their own, so that a burst of them never delays a
+    // read: one per core for an engine that computes, more for one that
+    // waits on a command or a server.
+    asio::thread_pool transcribers;
+    std::atomic<bool> stopping{false};
     int port = 0;
 
-    explicit Impl(Relay& r)
+    explicit Server(Relay& r)
         : relay(r)
-        , server(QFile::encodeName(r.authority().serverCertificatePath()).constData(),
-                 QFile::encodeName(r.authority().serverKeyPath()).constData())
-        , guard(std::chrono::seconds(r.options().requestSeconds),
-                r.options().connectionsPerAddress) {}
-
-    static void send(const Reply& reply, Response& response) {
-        response.status = reply.status;
-        for (const auto& [name, value] : reply.headers)
-            response.set_header(name.toStdString(), value.toStdString());
-        if (!reply.body.isEmpty() || !reply.contentType.isEmpty())
-            response.set_content(reply.body.toStdString(), reply.contentType.toStdString());
-    }
-
-    // Applies a scripted answer; true when it took the request over.
-    bool scripted(const Request& request, Response& response) {
-        if (!relay.options().control)
-            return false;
-        const auto script = relay.control().take(QString::fromStdString(request.method),
-                                                 QString::fromStdString(request.path));
-        if (!script)
-            return false;
-        scriptedAnswer = true;
-        if (script->delayMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(script->delayMs));
-        if (script->drop) {
-            // Closes the connection under the library: the client gets no answer.
-            if (request.ssl)
-                ::shutdown(SSL_get_fd(request.ssl), SHUT_RDWR);
-            response.status = 500;
-            return true;
+        , guard(r.options().connectionsPerAddress, maxConnections)
+        , transcribers(r.options().engine == EngineKind::Command ||
+                               r.options().engine == EngineKind::Server
+                           ? 16
+                           : std::max(2u, std::thread::hardware_concurrency())) {
+        try {
+            tls.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                            asio::ssl::context::no_sslv3);
+            tls.use_certificate_chain_file(
+                QFile::encodeName(r.authority().serverCertificatePath()).toStdString());
+            tls.use_private_key_file(QFile::encodeName(r.authority().serverKeyPath()).toStdString(),
+                                     asio::ssl::context::pem);
+            SSL_CTX_set_min_proto_version(tls.native_handle(), TLS1_2_VERSION);
+            // An idle connection keeps no TLS buffers.
+            SSL_CTX_set_mode(tls.native_handle(), SSL_MODE_RELEASE_BUFFERS);
+            certificateUsable = true;
+        } catch (const std::exception&) {
+            certificateUsable = false;
         }
-        if (script->reply) {
-            send(*script->reply, response);
-            return true;
+    }
+
+    void add(const std::string& method, const std::string& path, Route::Kind kind,
+             std::function<Reply(const Request&)> handler) {
+        routes.push_back({method, std::regex(path), kind, std::move(handler)});
+    }
+
+    void addRoutes();
+    void addControlRoutes();
+
+    // The first route of a method whose path matches; null when none does.
+    const Route* find(const std::string& method, Request& request) const {
+        for (const Route& route : routes)
+            if (route.method == method &&
+                std::regex_match(request.path, request.matches, route.path))
+                return &route;
+        return nullptr;
+    }
+
+    void shedIdle() {
+        std::shared_ptr<Link> oldest;
+        {
+            const std::lock_guard lock(linksMutex);
+            for (const auto& [key, weak] : links) {
+                if (!key->idle)
+                    continue;
+                if (!oldest || key->idleSince < oldest->idleSince)
+                    oldest = weak.lock();
+            }
         }
-        scriptedAnswer = false;
-        return false;
+        if (oldest)
+            oldest->close();
     }
 
-    // A route's handler, behind the scripted answers.
-    template <typename Handler>
-    httplib::Server::Handler route(Handler handler) {
-        return [this, handler](const Request& request, Response& response) {
-            guard.working(request.ssl);
-            if (!scripted(request, response))
-                send(handler(request), response);
-        };
+    Awaitable<void> accept();
+};
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool bodyMethod(const std::string& method) {
+    return method == "POST" || method == "PUT" || method == "PATCH" || method == "DELETE";
+}
+
+bool knownMethod(const std::string& method) {
+    return bodyMethod(method) || method == "GET" || method == "HEAD" || method == "OPTIONS";
+}
+
+// How one request ends.
+struct Outcome {
+    Reply reply;
+    bool close = false;  // answered with Connection: close, and closed
+    bool unread = false; // part of the body is still unread: never read on
+    bool drop = false;   // no answer at all
+    std::optional<DictationService::Answer> dictation;
+
+    static Outcome of(Reply reply) {
+        Outcome outcome;
+        outcome.reply = std::move(reply);
+        return outcome;
+    }
+    static Outcome closing(Reply reply, bool unread) {
+        Outcome outcome = of(std::move(reply));
+        outcome.close = true;
+        outcome.unread = unread;
+        return outcome;
+    }
+};
+
+std::string serialize(const Reply& reply, bool head, bool close, int keepAliveLeft,
+                      int idleSeconds) {
+    const auto status = http::int_to_status(unsigned(reply.status));
+    std::string out = "HTTP/1.1 " + std::to_string(reply.status) + ' ';
+    const auto reason = http::obsolete_reason(status);
+    out.append(reason.data(), reason.size());
+    out += "\r\n";
+    for (const auto& [name, value] : reply.headers)
+        out += name.toStdString() + ": " + value.toStdString() + "\r\n";
+    if (!reply.contentType.isEmpty())
+        out += "Content-Type: " + reply.contentType.toStdString() + "\r\n";
+    out += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
+    if (close) {
+        out += "Connection: close\r\n";
+    } else {
+        out += "Connection: Keep-Alive\r\nKeep-Alive: timeout=" + std::to_string(idleSeconds) +
+               ", max=" + std::to_string(keepAliveLeft) + "\r\n";
+    }
+    out += "\r\n";
+    if (!head)
+        out.append(reply.body.constData(), size_t(reply.body.size()));
+    return out;
+}
+
+enum class BodyEnd { Done, TooLarge, Broken };
+
+// One connection: its requests one after the other, in order.
+template <typename Stream>
+class Session : public Link {
+public:
+    Session(Server& server, Stream stream, std::string peer, bool counted)
+        : m_server(server)
+        , m_stream(std::move(stream))
+        , m_counted(counted) {
+        address = std::move(peer);
+    }
+    ~Session() override {
+        if (!m_counted)
+            return;
+        m_server.guard.closed(QString::fromStdString(address));
+        const std::lock_guard lock(m_server.linksMutex);
+        m_server.links.erase(this);
     }
 
-    // A route that needs a session: 401 without a valid bearer token.
-    template <typename Handler>
-    httplib::Server::Handler session(Handler handler) {
-        return route([this, handler](const Request& request) {
-            const auto account = relay.account().authenticate(header(request, "Authorization"));
-            if (!account)
-                return Reply::error(401, QStringLiteral("session"));
-            return handler(*account, request);
+    Stream& stream() { return m_stream; }
+
+    void enlist() {
+        const std::lock_guard lock(m_server.linksMutex);
+        m_server.links[this] = weak_from_this();
+    }
+
+    void close() override {
+        asio::post(m_stream.get_executor(), [self = weak_from_this(), this] {
+            if (self.lock())
+                cut(m_stream);
         });
     }
 
-    // Control routes answer only to this machine.
-    template <typename Handler>
-    httplib::Server::Handler control(Handler handler) {
-        return [this, handler](const Request& request, Response& response) {
-            guard.working(request.ssl);
-            const bool loopback = request.remote_addr == "127.0.0.1" ||
-                                  request.remote_addr == "::1" ||
-                                  request.remote_addr == "::ffff:127.0.0.1";
-            send(loopback ? handler(request) : Reply::error(403, QStringLiteral("controle")),
-                 response);
-        };
+    Awaitable<void> serve(int maxRequests) {
+        const Options& options = m_server.relay.options();
+        const milliseconds requestDeadline = seconds(options.requestSeconds);
+        if (!co_await handshake(m_stream, requestDeadline))
+            co_return;
+        for (int count = 1; count <= maxRequests && !m_server.stopping; ++count) {
+            if (m_buffer.size() == 0) {
+                // Waiting for the next request costs a timer, nothing more.
+                idleSince = steadyMs();
+                idle = true;
+                expire(m_stream,
+                       m_server.guard.crowded() ? crowdedIdle : seconds(options.idleSeconds));
+                beast::error_code error;
+                const size_t read = co_await m_stream.async_read_some(
+                    m_buffer.prepare(4096), asio::redirect_error(asio::use_awaitable, error));
+                idle = false;
+                m_buffer.commit(read);
+                if (error)
+                    break;
+            }
+            expire(m_stream, requestDeadline);
+            const bool last = count == maxRequests;
+            if (!co_await one(last, maxRequests - count, options.idleSeconds))
+                break;
+        }
+        expireNever(m_stream);
+        co_await closeLingering(m_stream, seconds(1));
     }
 
-    void dictate(const Request& request, Response& response, const httplib::ContentReader& reader) {
-        // The token first: a client without one gets nothing kept of its body.
-        const auto account = relay.account().authenticate(header(request, "Authorization"));
-        if (!account) {
-            size_t received = 0;
-            const auto discard = [&](const char*, size_t size) {
-                received += size;
-                return received <= maxUploadBytes;
-            };
-            // The library parses a multipart body whichever way it is read.
-            if (request.is_multipart_form_data())
-                reader([](const httplib::MultipartFormData&) { return true; }, discard);
-            else
-                reader(discard);
-            guard.working(request.ssl);
-            response.set_header("Connection", "close");
-            if (!scripted(request, response))
-                send(Reply::error(401, QStringLiteral("session")), response);
-            return;
-        }
-        DictationForm form;
-        bool read = false;
-        if (request.is_multipart_form_data()) {
-            read = reader([&](const httplib::MultipartFormData& part) { return form.header(part); },
-                          [&](const char* data, size_t size) { return form.content(data, size); });
+private:
+    // One request and its answer; false when the connection ends.
+    Awaitable<bool> one(bool last, int left, int idleSeconds) {
+        Parser parser;
+        parser.header_limit(maxHeaderBytes);
+        parser.body_limit(std::numeric_limits<std::uint64_t>::max());
+        beast::error_code error;
+        co_await http::async_read_header(m_stream, m_buffer, parser,
+                                         asio::redirect_error(asio::use_awaitable, error));
+        Request request;
+        request.peer = address;
+        Outcome outcome;
+        if (error == http::error::header_limit) {
+            outcome = Outcome::closing(Reply::error(431, QStringLiteral("en-tetes")), true);
+        } else if (error &&
+                   error.category() == http::make_error_code(http::error::bad_method).category() &&
+                   error != http::error::partial_message && error != http::error::end_of_stream) {
+            outcome = Outcome::closing(Reply::error(400, QStringLiteral("requete")), true);
+        } else if (error) {
+            co_return false; // gone, or too slow
         } else {
-            read = reader([&](const char*, size_t size) { return form.content(nullptr, size); });
+            auto& message = parser.get();
+            if (std::distance(message.begin(), message.end()) > maxHeaderCount) {
+                outcome = Outcome::closing(Reply::error(431, QStringLiteral("en-tetes")), true);
+            } else {
+                request.method = std::string(message.method_string());
+                const std::string targetText(message.target());
+                const std::string_view target = targetText;
+                const size_t query = target.find('?');
+                request.path = decodeUrl(target.substr(0, query), false);
+                if (query != std::string_view::npos)
+                    parseQuery(target.substr(query + 1), request.query);
+                request.authorization =
+                    QByteArray::fromStdString(std::string(message[http::field::authorization]));
+                request.contentType =
+                    QByteArray::fromStdString(std::string(message[http::field::content_type]));
+                outcome = co_await respond(parser, request);
+                if (!message.keep_alive())
+                    outcome.close = true;
+            }
         }
-        guard.working(request.ssl);
-        if (!read || form.tooLarge) {
-            // The library has set 400 (unreadable form) or 413 (too large).
+        if (outcome.drop) {
+            cut(m_stream);
+            co_return false;
+        }
+        outcome.close = outcome.close || last || m_server.stopping;
+        bool delivered = false;
+        if (!outcome.dictation || !peerGone(m_stream)) {
+            expire(m_stream, writeDeadline);
+            const std::string bytes = serialize(outcome.reply, request.method == "HEAD",
+                                                outcome.close, left, idleSeconds);
+            co_await asio::async_write(m_stream, asio::buffer(bytes),
+                                       asio::redirect_error(asio::use_awaitable, error));
+            delivered = !error;
+        }
+        if (outcome.dictation) {
+            // The words are charged only for an answer that went out.
+            const DictationService::Answer& answer = *outcome.dictation;
+            const auto settle = [this, &answer, delivered] {
+                try {
+                    m_server.relay.dictation().settle(answer, delivered);
+                } catch (const std::exception& e) {
+                    Log::line(QStringLiteral("Erreur interne sur /api/dicter : %1")
+                                  .arg(QString::fromUtf8(e.what())));
+                }
+                return true;
+            };
+            co_await work(settle);
+        }
+        if (delivered) {
+            // Built by concatenation: a path holding "%1" stays as it is.
+            Log::line(QString::fromStdString(request.method) + u' ' +
+                      QString::fromStdString(request.path) + u' ' +
+                      QString::number(outcome.reply.status));
+        }
+        if (!delivered) {
+            cut(m_stream);
+            co_return false;
+        }
+        if (outcome.unread) {
+            expireNever(m_stream);
+            co_await closeLingering(m_stream, seconds(2));
+            co_return false;
+        }
+        co_return !outcome.close;
+    }
+
+    static void parseQuery(std::string_view text, std::multimap<std::string, std::string>& query) {
+        while (!text.empty()) {
+            const size_t end = text.find('&');
+            const std::string_view item = text.substr(0, end);
+            const size_t equal = item.find('=');
+            if (!item.empty())
+                query.emplace(decodeUrl(item.substr(0, equal), true),
+                              equal == std::string_view::npos
+                                  ? std::string()
+                                  : decodeUrl(item.substr(equal + 1), true));
+            if (end == std::string_view::npos)
+                break;
+            text.remove_prefix(end + 1);
+        }
+    }
+
+    // Runs a service call on a worker (in place when serving from memory).
+    // Calls are passed by reference and never built inside a co_await
+    // expression: GCC 12 destroys such temporaries twice.
+    template <typename Call>
+    Awaitable<std::invoke_result_t<const Call&>> work(const Call& call,
+                                                      bool transcription = false) {
+        using Result = std::invoke_result_t<const Call&>;
+        if (!m_counted)
+            co_return call();
+        const auto task = [&call]() -> Awaitable<Result> {
+            co_return call();
+        };
+        const auto workers =
+            transcription ? m_server.transcribers.get_executor() : m_server.workers.get_executor();
+        co_return co_await asio::co_spawn(workers, task, asio::use_awaitable);
+    }
+
+    // Reads the body into the sink, up to a limit.
+    template <typename Sink>
+    Awaitable<BodyEnd> readBody(Parser& parser, std::uint64_t limit, const Sink& sink) {
+        std::array<char, 16384> chunk;
+        std::uint64_t total = 0;
+        while (!parser.is_done()) {
+            parser.get().body().data = chunk.data();
+            parser.get().body().size = chunk.size();
+            beast::error_code error;
+            co_await http::async_read(m_stream, m_buffer, parser,
+                                      asio::redirect_error(asio::use_awaitable, error));
+            if (error == http::error::need_buffer)
+                error = {};
+            if (error)
+                co_return BodyEnd::Broken;
+            const size_t size = chunk.size() - parser.get().body().size;
+            total += size;
+            if (total > limit)
+                co_return BodyEnd::TooLarge;
+            if (size > 0 && !sink(chunk.data(), size))
+                co_return BodyEnd::Broken;
+        }
+        co_return BodyEnd::Done;
+    }
+
+    // A scripted answer, when one applies: after its delay, the connection
+    // cut, the scripted reply, or nothing (the route answers).
+    Awaitable<std::optional<Outcome>> scripted(const Request& request) {
+        if (!m_server.relay.options().control)
+            co_return std::nullopt;
+        const auto script = m_server.relay.control().take(QString::fromStdString(request.method),
+                                                          QString::fromStdString(request.path));
+        if (!script)
+            co_return std::nullopt;
+        if (script->delayMs > 0) {
+            const auto executor = co_await asio::this_coro::executor;
+            asio::steady_timer timer(executor);
+            timer.expires_after(milliseconds(script->delayMs));
+            beast::error_code error;
+            co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, error));
+        }
+        if (script->drop) {
+            Outcome outcome;
+            outcome.drop = true;
+            co_return outcome;
+        }
+        if (script->reply)
+            co_return Outcome::of(*script->reply);
+        co_return std::nullopt;
+    }
+
+    Awaitable<Outcome> respond(Parser& parser, Request& request) {
+        const bool hasBody = !parser.is_done();
+        const bool chunked = parser.chunked();
+        const auto length = parser.content_length();
+        if (request.method == "POST" && request.path == "/api/dicter")
+            co_return co_await dictate(parser, request);
+        Outcome outcome;
+        if (bodyMethod(request.method)) {
+            // Only a dictation may be large or sent in chunks.
+            if (chunked)
+                co_return Outcome::closing(Reply::error(411, QStringLiteral("longueur")), true);
+            if (length && *length > maxOtherBodyBytes)
+                co_return Outcome::closing(Reply::error(413, QStringLiteral("taille")), true);
+        }
+        if (hasBody) {
+            QByteArray& body = request.body;
+            const auto keep = [&body](const char* data, size_t size) {
+                body.append(data, qsizetype(size));
+                return true;
+            };
+            const BodyEnd end = co_await readBody(parser, maxOtherBodyBytes, keep);
+            if (end == BodyEnd::Broken)
+                co_return Outcome::closing(Reply::error(400, QStringLiteral("requete")), true);
+            if (end == BodyEnd::TooLarge)
+                co_return Outcome::closing(Reply::error(413, QStringLiteral("taille")), true);
+            // A body where none belongs: the connection is not reused.
+            if (!bodyMethod(request.method)) {
+                outcome.close = true;
+                request.body.clear();
+            }
+        }
+        const std::string method = request.method == "HEAD" ? "GET" : request.method;
+        const Route* route = knownMethod(method) ? m_server.find(method, request) : nullptr;
+        if (!route) {
+            outcome.reply = knownMethod(method) ? Reply::error(404, QStringLiteral("introuvable"))
+                                                : Reply::error(400, QStringLiteral("requete"));
+            co_return outcome;
+        }
+        if (route->kind == Route::Kind::Plain) {
+            if (auto script = co_await scripted(request)) {
+                script->close = script->close || outcome.close;
+                co_return *script;
+            }
+        }
+        if (route->kind == Route::Kind::Control) {
+            const bool loopback = request.peer == "127.0.0.1" || request.peer == "::1" ||
+                                  request.peer == "::ffff:127.0.0.1";
+            if (!loopback) {
+                outcome.reply = Reply::error(403, QStringLiteral("controle"));
+                co_return outcome;
+            }
+        }
+        const auto handle = [route, &request] {
+            return route->handler(request);
+        };
+        outcome.reply = co_await guarded(request, handle);
+        co_return outcome;
+    }
+
+    // A service call on a worker; a fault becomes 500 and a log line.
+    template <typename Call>
+    Awaitable<Reply> guarded(const Request& request, const Call& call) {
+        std::string what;
+        try {
+            co_return co_await work(call);
+        } catch (const std::exception& e) {
+            what = e.what();
+        } catch (...) {
+            what = "exception";
+        }
+        Log::line(QStringLiteral("Erreur interne sur %1 : %2")
+                      .arg(QString::fromStdString(request.path), QString::fromStdString(what)));
+        co_return Reply::error(500, QStringLiteral("interne"));
+    }
+
+    Awaitable<Outcome> dictate(Parser& parser, Request& request) {
+        Relay& relay = m_server.relay;
+        const auto discard = [](const char*, size_t) {
+            return true;
+        };
+        const auto length = parser.content_length();
+        if (length && *length > HttpServer::maxUploadBytes) {
+            // Read away (not parsed) when not too large, so that the client
+            // hears the refusal rather than a reset.
+            const bool drain = *length <= maxDrainBytes;
+            if (drain)
+                co_await readBody(parser, maxDrainBytes, discard);
+            co_return Outcome::closing(Reply::error(413, QStringLiteral("taille")), !drain);
+        }
+        // The token first: a client without one gets nothing kept of its body.
+        std::optional<qint64> account;
+        try {
+            const auto authenticate = [&relay, &request] {
+                return relay.account().authenticate(request.authorization);
+            };
+            account = co_await work(authenticate);
+        } catch (const std::exception&) {
+            co_return Outcome::closing(Reply::error(500, QStringLiteral("interne")), true);
+        }
+        if (!account) {
+            const BodyEnd end = co_await readBody(parser, HttpServer::maxUploadBytes, discard);
+            if (auto script = co_await scripted(request)) {
+                script->close = true;
+                script->unread = end != BodyEnd::Done;
+                co_return *script;
+            }
+            co_return Outcome::closing(Reply::error(401, QStringLiteral("session")),
+                                       end != BodyEnd::Done);
+        }
+        const bool multipart = isMultipart(request.contentType);
+        DictationForm form(request.contentType);
+        const auto feed = [&](const char* data, size_t size) {
+            return !multipart || form.feed(data, size);
+        };
+        const BodyEnd end = co_await readBody(parser, HttpServer::maxUploadBytes, feed);
+        if (end == BodyEnd::TooLarge || form.tooLarge)
+            co_return Outcome::closing(Reply::error(413, QStringLiteral("taille")), true);
+        if (end == BodyEnd::Broken || (multipart && !form.complete())) {
             // What is left of the body must not be read as a next request.
-            response.set_header("Connection", "close");
-            send(response.status == 413 || form.tooLarge
-                     ? Reply::error(413, QStringLiteral("taille"))
-                     : Reply::error(400, QStringLiteral("formulaire")),
-                 response);
-            return;
+            co_return Outcome::closing(Reply::error(400, QStringLiteral("formulaire")),
+                                       !parser.is_done());
         }
-        if (scripted(request, response))
-            return;
-        if (!request.is_multipart_form_data())
-            return send(Reply::error(415, QStringLiteral("type-contenu")), response);
+        if (auto script = co_await scripted(request))
+            co_return *script;
+        if (!multipart)
+            co_return Outcome::of(Reply::error(415, QStringLiteral("type-contenu")));
         if (form.malformed || !form.audioSeen)
-            return send(Reply::error(400, QStringLiteral("formulaire")), response);
+            co_return Outcome::of(Reply::error(400, QStringLiteral("formulaire")));
         std::optional<QString> language;
         if (form.languageSeen) {
             language = QString::fromUtf8(form.language).trimmed();
             if (!DictationService::validLanguage(*language))
-                return send(Reply::error(400, QStringLiteral("langue")), response);
+                co_return Outcome::of(Reply::error(400, QStringLiteral("langue")));
         }
-        send(relay.dictation().dictate(*account, form.audio, language), response);
+        const qint64 id = *account;
+        const QByteArray audio = form.audio;
+        form.audio.clear();
+        std::string what;
+        try {
+            const auto transcribe = [&relay, id, &audio, &language] {
+                return relay.dictation().dictate(id, audio, language);
+            };
+            DictationService::Answer answer = co_await work(transcribe, true);
+            Outcome outcome = Outcome::of(answer.reply);
+            outcome.dictation = std::move(answer);
+            co_return outcome;
+        } catch (const std::exception& e) {
+            what = e.what();
+        }
+        Log::line(QStringLiteral("Erreur interne sur %1 : %2")
+                      .arg(QString::fromStdString(request.path), QString::fromStdString(what)));
+        co_return Outcome::of(Reply::error(500, QStringLiteral("interne")));
     }
 
-    // One route of the table below: a handler, or for a dictation a handler
-    // that reads the body itself.
+    Server& m_server;
+    Stream m_stream;
+    beast::flat_buffer m_buffer;
+    const bool m_counted;
+};
+
+Awaitable<void> Server::accept() {
+    while (!stopping) {
+        beast::error_code error;
+        const auto strand = asio::make_strand(io);
+        auto peer = co_await acceptor.async_accept(
+            strand, asio::redirect_error(asio::use_awaitable, error));
+        if (stopping)
+            break;
+        if (error) {
+            // Out of descriptors, say: wait instead of spinning.
+            const auto executor = co_await asio::this_coro::executor;
+            asio::steady_timer pause(executor, milliseconds(100));
+            co_await pause.async_wait(asio::redirect_error(asio::use_awaitable, error));
+            continue;
+        }
+        tcp::socket socket(std::move(peer));
+        const std::string address = socket.remote_endpoint(error).address().to_string();
+        // Refused before any TLS work.
+        if (error || !guard.opened(QString::fromStdString(address))) {
+            socket.close(error);
+            continue;
+        }
+        if (guard.crowded())
+            shedIdle();
+        socket.set_option(tcp::no_delay(true), error);
+        auto session = std::make_shared<Session<TlsStream>>(
+            *this, TlsStream(beast::tcp_stream(std::move(socket)), tls), address, true);
+        session->enlist();
+        const int maxRequests = relay.options().requestsPerConnection;
+        asio::co_spawn(
+            session->stream().get_executor(),
+            [session, maxRequests]() -> Awaitable<void> { co_await session->serve(maxRequests); },
+            asio::detached);
+    }
+}
+
+void Server::addRoutes() {
+    using Kind = Route::Kind;
+    const auto session = [this](auto call) {
+        return [this, call](const Request& r) {
+            const auto account = relay.account().authenticate(r.authorization);
+            if (!account)
+                return Reply::error(401, QStringLiteral("session"));
+            return call(*account, r);
+        };
+    };
+    // The API: its paths answer the other methods with 405 and the ones they take.
     struct ApiRoute {
         std::string method;
         std::string path;
-        httplib::Server::Handler handler;
-        httplib::Server::HandlerWithContentReader reader;
+        std::function<Reply(const Request&)> handler;
     };
-
-    void routes() {
-        const auto sessionBody = [this](auto call) {
-            return session([call](qint64 id, const Request& r) {
-                return call(id, header(r, "Content-Type"), body(r));
-            });
-        };
-        const std::vector<ApiRoute> api = {
-            {"POST",
-             "/api/connexion/code",
-             route([this](const Request& r) {
-                 return relay.signIn().requestCode(QString::fromStdString(r.remote_addr),
-                                                   header(r, "Content-Type"), body(r));
-             }),
-             {}},
-            {"POST",
-             "/api/connexion/verifier",
-             route([this](const Request& r) {
-                 return relay.signIn().verify(QString::fromStdString(r.remote_addr),
-                                              header(r, "Content-Type"), body(r));
-             }),
-             {}},
-            {"POST",
-             "/api/deconnexion",
-             route([this](const Request& r) {
-                 return relay.account().signOut(header(r, "Authorization"));
-             }),
-             {}},
-            {"GET",
-             "/api/compte",
-             session([this](qint64 id, const Request&) { return relay.account().read(id); }),
-             {}},
-            {"DELETE",
-             "/api/compte",
-             session([this](qint64 id, const Request&) { return relay.account().remove(id); }),
-             {}},
-            {"POST",
-             "/api/abonnement/paiement",
-             sessionBody([this](qint64 id, const QByteArray& type, const QByteArray& content) {
-                 return relay.billing().checkout(id, type, content);
-             }),
-             {}},
-            {"POST",
-             "/api/abonnement/portail",
-             sessionBody([this](qint64 id, const QByteArray& type, const QByteArray& content) {
-                 return relay.billing().portal(id, type, content);
-             }),
-             {}},
-            {"POST",
-             "/api/dicter",
-             {},
-             [this](const Request& request, Response& response,
-                    const httplib::ContentReader& reader) {
-                 dictate(request, response, reader);
-             }},
-        };
-        for (const ApiRoute& entry : api) {
-            if (entry.reader)
-                server.Post(entry.path, entry.reader);
-            else if (entry.method == "GET")
-                server.Get(entry.path, entry.handler);
-            else if (entry.method == "POST")
-                server.Post(entry.path, entry.handler);
-            else if (entry.method == "DELETE")
-                server.Delete(entry.path, entry.handler);
-        }
-        wrongMethods(api);
-
-        // Pages
-        const auto page = [this](const QString& html) {
-            return route([html](const Request&) { return Reply::html(200, html); });
-        };
-        server.Get("/", page(Pages::home()));
-        server.Get("/conditions", page(Pages::terms()));
-        server.Get("/confidentialite", page(Pages::privacy()));
-        server.Get(R"(/r/([^/]+))", route([this](const Request& r) {
-                       return relay.account().invitationPage(match(r, 1));
-                   }));
-        server.Get(R"(/paiement/([A-Za-z0-9_-]+))", route([this](const Request& r) {
-                       return relay.billing().checkoutPage(match(r, 1));
-                   }));
-        server.Post(R"(/paiement/([A-Za-z0-9_-]+))", route([this](const Request& r) {
-                        return relay.billing().confirmCheckout(match(r, 1));
-                    }));
-        server.Get(R"(/portail/([A-Za-z0-9_-]+))", route([this](const Request& r) {
-                       return relay.billing().portalPage(match(r, 1));
-                   }));
-        server.Post(R"(/portail/([A-Za-z0-9_-]+)/(resilier|reprendre|impaye))",
-                    route([this](const Request& r) {
-                        return relay.billing().portalAction(match(r, 1), match(r, 2));
-                    }));
-
-        if (relay.options().control)
-            controlRoutes();
+    const std::vector<ApiRoute> api = {
+        {"POST", "/api/connexion/code",
+         [this](const Request& r) {
+             return relay.signIn().requestCode(QString::fromStdString(r.peer), r.contentType,
+                                               r.body);
+         }},
+        {"POST", "/api/connexion/verifier",
+         [this](const Request& r) {
+             return relay.signIn().verify(QString::fromStdString(r.peer), r.contentType, r.body);
+         }},
+        {"POST", "/api/deconnexion",
+         [this](const Request& r) {
+             return relay.account().signOut(r.authorization);
+         }},
+        {"GET", "/api/compte",
+         session([this](qint64 id, const Request&) { return relay.account().read(id); })},
+        {"DELETE", "/api/compte",
+         session([this](qint64 id, const Request&) { return relay.account().remove(id); })},
+        {"POST", "/api/abonnement/paiement", session([this](qint64 id, const Request& r) {
+             return relay.billing().checkout(id, r.contentType, r.body);
+         })},
+        {"POST", "/api/abonnement/portail", session([this](qint64 id, const Request& r) {
+             return relay.billing().portal(id, r.contentType, r.body);
+         })},
+        // Read by the layer itself; the entry names its method.
+        {"POST", "/api/dicter", {}},
+    };
+    std::map<std::string, std::string> allowed;
+    for (const ApiRoute& entry : api) {
+        if (entry.handler)
+            add(entry.method, entry.path, Kind::Plain, entry.handler);
+        std::string& methods = allowed[entry.path];
+        methods += (methods.empty() ? "" : ", ") + entry.method;
     }
-
-    // The API's paths answer the other methods with 405 and the ones they take.
-    void wrongMethods(const std::vector<ApiRoute>& api) {
-        std::map<std::string, std::string> allowed;
-        for (const ApiRoute& entry : api) {
-            std::string& methods = allowed[entry.path];
-            methods += (methods.empty() ? "" : ", ") + entry.method;
-        }
-        for (const auto& allowedEntry : allowed) {
-            const std::string& path = allowedEntry.first;
-            const std::string& methods = allowedEntry.second;
-            const auto refuse = [this, methods](const Request& request, Response& response) {
-                guard.working(request.ssl);
-                send(Reply::error(405, QStringLiteral("methode"))
-                         .withHeader("Allow", QByteArray::fromStdString(methods)),
-                     response);
-            };
-            const auto takes = [&](const char* method) {
-                return methods.find(method) != std::string::npos;
-            };
-            if (!takes("GET"))
-                server.Get(path, refuse);
-            if (!takes("POST"))
-                server.Post(path, refuse);
-            if (!takes("DELETE"))
-                server.Delete(path, refuse);
-            server.Put(path, refuse);
-            server.Patch(path, refuse);
+    for (const auto& [path, methods] : allowed) {
+        const QByteArray allow = QByteArray::fromStdString(methods);
+        for (const char* method : {"GET", "POST", "DELETE", "PUT", "PATCH"}) {
+            if (methods.find(method) == std::string::npos)
+                add(method, path, Kind::WrongMethod, [allow](const Request&) {
+                    return Reply::error(405, QStringLiteral("methode")).withHeader("Allow", allow);
+                });
         }
     }
 
-    void controlRoutes() {
-        server.Get("/controle/code", control([this](const Request& r) {
-                       const auto email = EmailAddress::normalized(
-                           QString::fromStdString(r.get_param_value("email")));
-                       const auto code = email ? relay.mailbox().lastCode(*email) : std::nullopt;
-                       if (!code)
-                           return Reply::error(404, QStringLiteral("code"));
-                       return Reply::json(200, {{QStringLiteral("email"), *email},
-                                                {QStringLiteral("code"), *code}});
-                   }));
-        server.Post("/controle/transcription", control([this](const Request& r) {
-                        QJsonObject object;
-                        if (auto refusal =
-                                JsonBody::read(header(r, "Content-Type"), body(r), &object))
-                            return *refusal;
-                        std::optional<QString> text;
-                        if (!JsonBody::text(object, QStringLiteral("texte"), true, &text))
-                            return JsonBody::malformed();
-                        if (!relay.testEngine())
-                            return Reply::error(409, QStringLiteral("moteur"));
-                        relay.testEngine()->queue(*text);
-                        return Reply::noContent();
-                    }));
-        server.Post("/controle/reponse", control([this](const Request& r) {
-                        ScriptedAnswer answer;
-                        if (auto refusal =
-                                ControlState::parse(header(r, "Content-Type"), body(r), &answer))
-                            return *refusal;
-                        relay.control().add(answer);
-                        return Reply::noContent();
-                    }));
-        server.Delete("/controle/reponse", control([this](const Request&) {
-                          relay.control().clear();
-                          return Reply::noContent();
-                      }));
-        const auto clock = [this](const Request& r) {
-            if (r.method == "POST") {
-                QJsonObject object;
-                if (auto refusal = JsonBody::read(header(r, "Content-Type"), body(r), &object))
-                    return *refusal;
-                const qint64 seconds = object.value(QStringLiteral("avancer")).toInteger(-1);
-                if (seconds < 0)
-                    return Reply::error(400, QStringLiteral("avancer"));
-                relay.clock().advance(seconds);
-            }
-            return Reply::json(
-                200, {{QStringLiteral("maintenant"), ParisWeek::isoDate(relay.clock().now())}});
+    // Pages
+    const auto page = [](const QString& html) {
+        return [html](const Request&) {
+            return Reply::html(200, html);
         };
-        server.Get("/controle/horloge", control(clock));
-        server.Post("/controle/horloge", control(clock));
-        server.Post("/controle/compte", control([this](const Request& r) {
-                        return relay.account().adjust(header(r, "Content-Type"), body(r));
-                    }));
-    }
+    };
+    add("GET", "/", Kind::Plain, page(Pages::home()));
+    add("GET", "/conditions", Kind::Plain, page(Pages::terms()));
+    add("GET", "/confidentialite", Kind::Plain, page(Pages::privacy()));
+    add("GET", "/r/([^/]+)", Kind::Plain,
+        [this](const Request& r) { return relay.account().invitationPage(r.match(1)); });
+    add("GET", "/paiement/([A-Za-z0-9_-]+)", Kind::Plain,
+        [this](const Request& r) { return relay.billing().checkoutPage(r.match(1)); });
+    add("POST", "/paiement/([A-Za-z0-9_-]+)", Kind::Plain,
+        [this](const Request& r) { return relay.billing().confirmCheckout(r.match(1)); });
+    add("GET", "/portail/([A-Za-z0-9_-]+)", Kind::Plain,
+        [this](const Request& r) { return relay.billing().portalPage(r.match(1)); });
+    add("POST", "/portail/([A-Za-z0-9_-]+)/(resilier|reprendre|impaye)", Kind::Plain,
+        [this](const Request& r) { return relay.billing().portalAction(r.match(1), r.match(2)); });
 
-    void configure() {
-        // Sixteen clients that keep their connections open must not wait for
-        // one another.
-        // A slow client holds a worker only until its request's deadline, and
-        // one address holds only so many of them.
-        server.new_task_queue = [] {
-            return new httplib::ThreadPool(64);
-        };
-        const Options& options = relay.options();
-        server.set_keep_alive_max_count(size_t(options.requestsPerConnection));
-        server.set_keep_alive_timeout(options.idleSeconds);
-        SSL_CTX_set_app_data(server.ssl_context(), &guard);
-        SSL_CTX_set_info_callback(server.ssl_context(), handshakeStarts);
-        // Answers go out in several writes; Nagle's algorithm would hold the
-        // last one back for the client's delayed acknowledgement (40 ms).
-        server.set_tcp_nodelay(true);
-        server.set_read_timeout(std::min(options.requestSeconds, 15));
-        server.set_write_timeout(15);
-        server.set_payload_max_length(maxUploadBytes);
-        SSL_CTX_set_min_proto_version(server.ssl_context(), TLS1_2_VERSION);
+    if (relay.options().control)
+        addControlRoutes();
+}
 
-        // Whatever the library refuses by itself gets a JSON error body too.
-        server.set_error_handler([](const Request&, Response& response) {
-            const bool keepAsIs = scriptedAnswer || !response.body.empty();
-            scriptedAnswer = false;
-            if (keepAsIs)
-                return;
-            QString code;
-            switch (response.status) {
-            case 400:
-                code = QStringLiteral("requete");
-                break;
-            case 404:
-                code = QStringLiteral("introuvable");
-                break;
-            case 413:
-                code = QStringLiteral("taille");
-                break;
-            default:
-                code = QStringLiteral("http-%1").arg(response.status);
-            }
-            send(Reply::error(response.status, code), response);
-        });
-        server.set_exception_handler(
-            [](const Request& request, Response& response, std::exception_ptr error) {
-                QString what = QStringLiteral("exception");
-                try {
-                    if (error)
-                        std::rethrow_exception(error);
-                } catch (const std::exception& e) {
-                    what = QString::fromUtf8(e.what());
-                } catch (...) {
-                }
-                Log::line(QStringLiteral("Erreur interne sur %1 : %2")
-                              .arg(QString::fromStdString(request.path), what));
-                send(Reply::error(500, QStringLiteral("interne")), response);
-            });
-        server.set_pre_routing_handler([](const Request& request, Response& response) {
-            scriptedAnswer = false;
-            // The library leaves the body of a GET unread, where it would be
-            // taken for the next request: such a connection is not reused.
-            const bool bodyExpected = request.method == "POST" || request.method == "PUT" ||
-                                      request.method == "PATCH" || request.method == "DELETE";
-            const std::string length = request.get_header_value("Content-Length");
-            const bool hasBody =
-                request.has_header("Transfer-Encoding") || (!length.empty() && length != "0");
-            if (!bodyExpected && hasBody)
-                response.set_header("Connection", "close");
-            // The library would gather any other body whole before the route
-            // sees it: only a dictation may be large or sent in chunks.
-            if (bodyExpected && request.path != "/api/dicter") {
-                const bool chunked = request.has_header("Transfer-Encoding");
-                if (chunked || std::strtoull(length.c_str(), nullptr, 10) > maxOtherBodyBytes) {
-                    response.set_header("Connection", "close");
-                    send(chunked ? Reply::error(411, QStringLiteral("longueur"))
-                                 : Reply::error(413, QStringLiteral("taille")),
-                         response);
-                    return httplib::Server::HandlerResponse::Handled;
-                }
-            }
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
-        server.set_logger([this](const Request& request, const Response& response) {
-            scriptedAnswer = false;
-            guard.answered(request.ssl);
-            // Built by concatenation: a path holding "%1" stays as it is.
-            Log::line(QString::fromStdString(request.method) + u' ' +
-                      QString::fromStdString(request.path) + u' ' +
-                      QString::number(response.status));
-        });
-    }
+void Server::addControlRoutes() {
+    using Kind = Route::Kind;
+    add("GET", "/controle/code", Kind::Control, [this](const Request& r) {
+        const auto email = EmailAddress::normalized(r.param("email"));
+        const auto code = email ? relay.mailbox().lastCode(*email) : std::nullopt;
+        if (!code)
+            return Reply::error(404, QStringLiteral("code"));
+        return Reply::json(200,
+                           {{QStringLiteral("email"), *email}, {QStringLiteral("code"), *code}});
+    });
+    add("POST", "/controle/transcription", Kind::Control, [this](const Request& r) {
+        QJsonObject object;
+        if (auto refusal = JsonBody::read(r.contentType, r.body, &object))
+            return *refusal;
+        std::optional<QString> text;
+        if (!JsonBody::text(object, QStringLiteral("texte"), true, &text))
+            return JsonBody::malformed();
+        if (!relay.testEngine())
+            return Reply::error(409, QStringLiteral("moteur"));
+        relay.testEngine()->queue(*text);
+        return Reply::noContent();
+    });
+    add("POST", "/controle/reponse", Kind::Control, [this](const Request& r) {
+        ScriptedAnswer answer;
+        if (auto refusal = ControlState::parse(r.contentType, r.body, &answer))
+            return *refusal;
+        relay.control().add(answer);
+        return Reply::noContent();
+    });
+    add("DELETE", "/controle/reponse", Kind::Control, [this](const Request&) {
+        relay.control().clear();
+        return Reply::noContent();
+    });
+    const auto clock = [this](const Request& r) {
+        if (r.method == "POST") {
+            QJsonObject object;
+            if (auto refusal = JsonBody::read(r.contentType, r.body, &object))
+                return *refusal;
+            const qint64 seconds = object.value(QStringLiteral("avancer")).toInteger(-1);
+            if (seconds < 0)
+                return Reply::error(400, QStringLiteral("avancer"));
+            relay.clock().advance(seconds);
+        }
+        return Reply::json(
+            200, {{QStringLiteral("maintenant"), ParisWeek::isoDate(relay.clock().now())}});
+    };
+    add("GET", "/controle/horloge", Kind::Control, clock);
+    add("POST", "/controle/horloge", Kind::Control, clock);
+    add("POST", "/controle/compte", Kind::Control,
+        [this](const Request& r) { return relay.account().adjust(r.contentType, r.body); });
+}
+
+} // namespace
+
+struct HttpServer::Impl : Server {
+    using Server::Server;
 };
 
 HttpServer::HttpServer(Relay& relay)
     : m_impl(std::make_unique<Impl>(relay)) {
-    m_impl->configure();
-    m_impl->routes();
+    m_impl->addRoutes();
 }
 
 HttpServer::~HttpServer() = default;
 
 bool HttpServer::bind(int port, QString* error) {
-    if (!m_impl->server.is_valid()) {
+    if (!m_impl->certificateUsable) {
         *error = QStringLiteral("Certificat du serveur inutilisable.");
         return false;
     }
-    if (port == 0) {
-        m_impl->port = m_impl->server.bind_to_any_port("127.0.0.1");
-    } else if (m_impl->server.bind_to_port("127.0.0.1", port)) {
-        m_impl->port = port;
-    } else {
+    beast::error_code failure;
+    tcp::acceptor& acceptor = m_impl->acceptor;
+    const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"),
+                                 static_cast<unsigned short>(port));
+    acceptor.open(endpoint.protocol(), failure);
+    if (!failure)
+        acceptor.set_option(tcp::acceptor::reuse_address(true), failure);
+    if (!failure)
+        acceptor.bind(endpoint, failure);
+    if (!failure)
+        acceptor.listen(asio::socket_base::max_listen_connections, failure);
+    if (failure) {
+        acceptor.close(failure);
         m_impl->port = -1;
-    }
-    if (m_impl->port > 0)
-        m_impl->relay.listensOn(m_impl->port);
-    if (m_impl->port <= 0) {
         *error =
             QStringLiteral("Impossible d’écouter sur 127.0.0.1:%1 (port déjà pris ?).").arg(port);
         return false;
     }
+    m_impl->port = acceptor.local_endpoint().port();
+    m_impl->relay.listensOn(m_impl->port);
     return true;
 }
 
@@ -620,23 +1179,44 @@ int HttpServer::port() const {
 }
 
 void HttpServer::run() {
-    m_impl->server.listen_after_bind();
+    Impl& impl = *m_impl;
+    asio::co_spawn(
+        impl.acceptor.get_executor(), [&impl] { return impl.accept(); }, asio::detached);
+    // Two threads move the bytes of every connection; neither ever waits
+    // for a service.
+    std::thread second([&impl] { impl.io.run(); });
+    impl.io.run();
+    second.join();
 }
 
 std::string HttpServer::answer(const std::string& requests) {
-    MemoryStream stream(requests);
-    bool closed = false;
+    asio::io_context io;
+    auto session = std::make_shared<Session<MemoryStream>>(
+        *m_impl, MemoryStream(io.get_executor(), requests), "127.0.0.1", false);
     // Every request the bytes hold, as one kept-alive connection would carry them.
-    for (int count = 0;
-         count < 16 && m_impl->server.process_request(stream, false, closed, nullptr) && !closed;
-         ++count) {
-    }
-    return stream.output();
+    asio::co_spawn(
+        io, [session]() -> Awaitable<void> { co_await session->serve(16); }, asio::detached);
+    io.run();
+    return session->stream().output();
 }
 
 void HttpServer::stop() {
-    m_impl->guard.stop();
-    m_impl->server.stop();
+    Impl& impl = *m_impl;
+    impl.stopping = true;
+    impl.guard.stop();
+    asio::post(impl.acceptor.get_executor(), [&impl] {
+        beast::error_code error;
+        impl.acceptor.close(error);
+    });
+    std::vector<std::shared_ptr<Link>> open;
+    {
+        const std::lock_guard lock(impl.linksMutex);
+        for (const auto& [key, weak] : impl.links)
+            if (auto link = weak.lock())
+                open.push_back(link);
+    }
+    for (const auto& link : open)
+        link->close();
 }
 
 } // namespace parlova::relay

@@ -10,8 +10,10 @@ namespace parlova::relay {
 class Relay;
 
 // The HTTPS face of the relay on 127.0.0.1: routes, the JSON error body of
-// every refusal (the HTTP library's own included), the pages, and the
-// control routes when they are on. The only user of cpp-httplib.
+// every refusal (the layer's own included), the pages, and the control
+// routes when they are on. Connections cost a coroutine, not a thread,
+// while they wait; the services run on a few workers. The only user of
+// Boost.Beast.
 class HttpServer {
 public:
     // A dictation upload larger than this is refused with 413.

@@ -14,10 +14,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -243,6 +245,159 @@ private Q_SLOTS:
                 return s->state() == QAbstractSocket::UnconnectedState;
             });
         }));
+    }
+
+    // No part of a request may grow without bound: a body with no length,
+    // endless headers, a form part header that never ends.
+    void unboundedRequestsHoldBoundedMemory_data() {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("piece");
+        QTest::addColumn<QByteArray>("status");
+        const QByteArray filler(mebibyte, 'x');
+        QTest::newRow("body without length")
+            << QByteArray("POST /api/inconnu HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n") << filler
+            << QByteArray("404");
+        QByteArray headers;
+        while (headers.size() < mebibyte)
+            headers += "X-Remplissage: " + QByteArray(4096, 'h') + "\r\n";
+        QTest::newRow("endless headers")
+            << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n") << headers << QByteArray("431");
+        const QByteArray part = "--limite\r\nContent-Disposition: form-data; name=\"audio\"; "
+                                "filename=\"a.m4a\"; x=\"";
+        QTest::newRow("endless part header")
+            << "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n"
+               "Content-Type: multipart/form-data; boundary=limite\r\nAuthorization: Bearer "
+               "JETON\r\n\r\n" +
+                   QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n"
+            << "100000\r\n" + filler + "\r\n"
+            << QByteArray("400");
+    }
+    void unboundedRequestsHoldBoundedMemory() {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, piece);
+        const QString token = m_relay.signIn(u"bornes@example.com"_s);
+        const qint64 before = m_relay.peakMemoryKiB();
+        const auto socket = m_relay.openSocket();
+        QVERIFY(socket);
+        socket->write(head.replace("JETON", token.toUtf8()));
+        for (int i = 0; i < 64 && socket->state() == QAbstractSocket::ConnectedState; ++i) {
+            socket->write(piece);
+            within(5000, [&] {
+                return socket->bytesToWrite() < mebibyte ||
+                       socket->state() != QAbstractSocket::ConnectedState;
+            });
+        }
+        const QByteArray answer = answerOf(*socket);
+        QTEST(answer.mid(9, 3), "status");
+        QVERIFY(answer.contains("\"erreur\""));
+        const qint64 growth = m_relay.peakMemoryKiB() - before;
+        QVERIFY2(boundedGrowth(growth), qPrintable(QString::number(growth)));
+    }
+
+    // Kept-alive clients between two requests and TLS handshakes sent a byte
+    // at a time hold nothing another client needs.
+    void idleAndDripFedConnectionsDoNotDelayOthers() {
+        std::vector<std::unique_ptr<QSslSocket>> kept;
+        for (int i = 1; i <= 64; ++i)
+            kept.push_back(m_relay.openSocket(u"127.0.3.%1"_s.arg(i), false));
+        QVERIFY(within(20000, [&] {
+            return std::all_of(kept.begin(), kept.end(),
+                               [](const auto& s) { return s && s->isEncrypted(); });
+        }));
+        for (const auto& socket : kept)
+            socket->write("GET /conditions HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QVERIFY(within(10000, [&] {
+            return std::all_of(kept.begin(), kept.end(),
+                               [](const auto& s) { return s->bytesAvailable() > 0; });
+        }));
+        std::vector<std::unique_ptr<QTcpSocket>> dripping;
+        for (int i = 0; i < 64; ++i) {
+            dripping.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(dripping.back()->bind(QHostAddress(u"127.0.4.%1"_s.arg(1 + i % 2))));
+            dripping.back()->connectToHost(u"127.0.0.1"_s, quint16(m_relay.port()));
+        }
+        QTimer drip;
+        QObject::connect(&drip, &QTimer::timeout, [&] {
+            for (const auto& socket : dripping)
+                socket->write("\x16", 1);
+        });
+        drip.start(200);
+        QTest::qWait(500);
+        const auto probe = m_relay.openSocket(u"127.0.0.9"_s, false);
+        probe->write("GET /conditions HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        QVERIFY(answerOf(*probe, 1500).startsWith("HTTP/1.1 200"));
+    }
+
+    // What a refused or unwanted body holds is never taken for a request,
+    // and a connection said to close is closed.
+    void bodiesAreNeverReadAsRequests_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("status");
+        const auto hidden = [](const char* name) {
+            return "GET /cachee-" + QByteArray(name) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        };
+        const auto withBody = [&](const char* method, const char* name) {
+            const QByteArray body = hidden(name);
+            return QByteArray(method) + " /conditions HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                   "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        };
+        QTest::newRow("GET") << withBody("GET", "get") << QByteArray("200");
+        QTest::newRow("HEAD") << withBody("HEAD", "head") << QByteArray("200");
+        QTest::newRow("OPTIONS") << withBody("OPTIONS", "options") << QByteArray("404");
+        QTest::newRow("chunked POST")
+            << "POST /api/connexion/code HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+               "application/json\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                   hidden("chunked")
+            << QByteArray("411");
+        QTest::newRow("oversize POST")
+            << "POST /api/connexion/code HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+               "application/json\r\nContent-Length: 100000\r\n\r\n" +
+                   hidden("oversize")
+            << QByteArray("413");
+    }
+    void bodiesAreNeverReadAsRequests() {
+        QFETCH(QByteArray, request);
+        const auto socket = m_relay.openSocket();
+        QVERIFY(socket);
+        socket->write(request);
+        const QByteArray answer = answerOf(*socket, 3000);
+        QTEST(answer.mid(9, 3), "status");
+        QVERIFY(!m_relay.log().contains(u"/cachee-"_s));
+        QCOMPARE(answer.count("HTTP/1.1 "), 1);
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void pipelinedRequestsAreAnsweredInOrder() {
+        const auto socket = m_relay.openSocket();
+        QVERIFY(socket);
+        socket->write("GET /conditions HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+                      "GET /confidentialite HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+                      "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        const QString answer = QString::fromUtf8(answerOf(*socket, 5000));
+        QCOMPARE(answer.count(u"HTTP/1.1 200"_s), 3);
+        const qsizetype terms = answer.indexOf(u"<title>Conditions"_s);
+        const qsizetype privacy = answer.indexOf(u"<title>Confidentialité"_s);
+        QVERIFY(terms >= 0 && terms < privacy && privacy < answer.indexOf(u"<title>Relais"_s));
+    }
+
+    // Words are charged for an answer that went out, not for one nobody took.
+    void goneClientsAreNotCharged() {
+        const QString token = m_relay.signIn(u"parti@example.com"_s);
+        QVERIFY(m_relay.setNextTranscript(u"un deux trois"_s));
+        RelayProcess::ScriptedAnswer slow(u"api/dicter"_s);
+        slow.delayMs = 3000;
+        QVERIFY(m_relay.scriptNextAnswer(slow));
+        const QByteArray body = RelayProcess::dictationBody("limite", m_take, {});
+        const auto socket = m_relay.openSocket();
+        QVERIFY(socket);
+        socket->write("POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " +
+                      token.toUtf8() +
+                      "\r\nContent-Type: multipart/form-data; boundary=limite\r\nContent-Length: " +
+                      QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        QTest::qWait(1000);
+        socket->abort();
+        QVERIFY(within(6000, [&] { return m_relay.log().contains(u"Dictée non facturée"_s); }));
+        QCOMPARE(account(token)[u"semaine"_s][u"mots"_s], 0);
     }
 
     void controlCharactersCannotForgeLogLines() {
