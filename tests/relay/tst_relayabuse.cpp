@@ -5,6 +5,7 @@
 // data folder keeps: takes after a crash, deleted addresses, keyed digests,
 // the week of a deleted account, expired sessions, links planted in it.
 
+#include "NginxFront.h"
 #include "RelayProcess.h"
 #include "SpeechSamples.h"
 #include "ToolRun.h"
@@ -31,6 +32,7 @@
 
 using parlova::relay::CommandEngine;
 using parlova::relay::SignInService;
+using parlova::test::NginxFront;
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
 using parlova::test::ToolRun;
@@ -66,7 +68,7 @@ bool within(int ms, Condition condition) {
 }
 
 // Everything the relay answers on the socket until it closes it.
-QByteArray answerOf(QSslSocket& socket, int ms = 15000) {
+QByteArray answerOf(QTcpSocket& socket, int ms = 15000) {
     QByteArray answer;
     within(ms, [&] {
         answer += socket.readAll();
@@ -365,6 +367,43 @@ private Q_SLOTS:
         QVERIFY(!m_relay.log().contains(u"/cachee-"_s));
         QCOMPARE(answer.count("HTTP/1.1 "), 1);
         QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    // The same bodies through nginx, which keeps its connections to the
+    // relay open and hands them to the next client: a request hidden in a
+    // body would run as that client's, and its answer would go to them.
+    void bodiesAreNeverReadAsRequestsBehindNginx_data() { bodiesAreNeverReadAsRequests_data(); }
+    void bodiesAreNeverReadAsRequestsBehindNginx() {
+        QFETCH(QByteArray, request);
+        NginxFront nginx;
+        QVERIFY2(nginx.start(m_relay), qPrintable(nginx.errorString()));
+        const auto exchange = [&](const QByteArray& bytes) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, quint16(nginx.port()));
+            if (!socket.waitForConnected(5000))
+                return QByteArray();
+            socket.write(bytes);
+            return answerOf(socket, 3000);
+        };
+        // nginx waits for the whole body it was promised before it answers.
+        const qsizetype length = request.indexOf("Content-Length: ");
+        if (length >= 0) {
+            const qsizetype sent = request.size() - request.indexOf("\r\n\r\n") - 4;
+            request += QByteArray(
+                request.mid(length + 16).split('\r').constFirst().toLongLong() - sent, ' ');
+        }
+        // Closed after its answer, so that nginx's answer is all there is.
+        const QByteArray attack = exchange(request.insert(
+            request.indexOf("\r\n") + 2, QByteArrayLiteral("Connection: close\r\n")));
+        QCOMPARE(attack.count("HTTP/1.1 "), 1);
+        // The next client, on a connection nginx kept to the relay.
+        for (int i = 0; i < 4; ++i) {
+            const QByteArray next = exchange(
+                "GET /confidentialite HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+            QVERIFY(next.startsWith("HTTP/1.1 200"));
+            QVERIFY(next.contains("<title>Confidentialité"));
+        }
+        QVERIFY(!m_relay.log().contains(u"/cachee-"_s));
     }
 
     void pipelinedRequestsAreAnsweredInOrder() {
