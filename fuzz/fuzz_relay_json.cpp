@@ -2,6 +2,7 @@
 // scripted answers. Input: the content type up to a NUL, then the body.
 #include "FuzzInput.h"
 
+#include "relay/Answers.h"
 #include "relay/ControlState.h"
 #include "relay/JsonBody.h"
 
@@ -15,17 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         type = body.left(nul);
         body = body.mid(nul + 1);
     }
-    QJsonObject object;
-    const auto refusal = relay::JsonBody::read(type, body, &object);
-    if (refusal) {
-        FUZZ_CHECK(refusal->status >= 400 && refusal->status < 500);
+    const auto object = relay::JsonBody::read(type, body);
+    if (!object) {
+        const int status = relay::Answers::refusal(object.failure()).status;
+        FUZZ_CHECK(status >= 400 && status < 500);
     } else {
-        for (const QString& key : object.keys()) {
+        for (const QString& key : object->keys()) {
             std::optional<QString> value;
-            (void)relay::JsonBody::text(object, key, true, &value);
+            (void)relay::JsonBody::text(*object, key, true, &value);
         }
     }
-    relay::ScriptedAnswer answer;
-    (void)relay::ControlState::parse(type, body, &answer);
+    (void)relay::ControlState::parse(type, body);
     return 0;
 }

@@ -13,14 +13,6 @@
 
 namespace parlova::relay {
 
-namespace {
-
-Reply signedOut() {
-    return Reply::error(401, QStringLiteral("session"));
-}
-
-} // namespace
-
 AccountService::AccountService(Database& db, const Clock& clock, AccountStore& accounts,
                                SessionStore& sessions, SignInStore& signIns, const QString& origin)
     : m_db(db)
@@ -47,41 +39,41 @@ std::optional<qint64> AccountService::authenticate(const QByteArray& authorizati
     return m_sessions.accountOf(token, now);
 }
 
-Reply AccountService::read(qint64 accountId) {
+Outcome<QJsonObject> AccountService::read(qint64 accountId) {
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     const auto account = m_accounts.byId(accountId);
     if (!account)
-        return signedOut();
+        return Refusal::SignedOut;
     const QJsonObject json = m_accounts.json(*account, now, m_origin);
     guard.commit();
-    return Reply::json(200, json);
+    return json;
 }
 
-Reply AccountService::remove(qint64 accountId) {
+Outcome<Done> AccountService::remove(qint64 accountId) {
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     const auto account = m_accounts.byId(accountId);
     if (!account)
-        return signedOut();
+        return Refusal::SignedOut;
     m_accounts.remove(*account, now);
     m_signIns.forget(account->email);
     guard.commit();
     Log::line(QStringLiteral("Compte supprimé (n° %1)").arg(account->id));
-    return Reply::noContent();
+    return Done{};
 }
 
-Reply AccountService::signOut(const QByteArray& authorization) {
+Outcome<Done> AccountService::signOut(const QByteArray& authorization) {
     const QString token = SessionStore::bearer(authorization);
     const qint64 now = m_clock.now();
     auto lock = m_db.lock();
     if (token.isEmpty() || !m_sessions.accountOf(token, now))
-        return signedOut();
+        return Refusal::SignedOut;
     m_sessions.revoke(token);
-    return Reply::noContent();
+    return Done{};
 }
 
-Reply AccountService::invitationPage(const QString& code) {
+Outcome<Page> AccountService::invitationPage(const QString& code) {
     const auto normalized = ReferralCodes::normalized(code);
     bool known = false;
     if (normalized) {
@@ -89,37 +81,36 @@ Reply AccountService::invitationPage(const QString& code) {
         known = m_accounts.byReferralCode(*normalized).has_value();
     }
     if (!known)
-        return Reply::html(404, Pages::message(QStringLiteral("Invitation inconnue"),
-                                               QStringLiteral("Ce code de parrainage n’existe "
-                                                              "pas.")));
-    return Reply::html(200, Pages::invitation(*normalized));
+        return Refusal::UnknownInvitation;
+    return Page{Pages::invitation(*normalized)};
 }
 
-Reply AccountService::adjust(const QByteArray& contentType, const QByteArray& body) {
-    QJsonObject object;
-    if (auto refusal = JsonBody::read(contentType, body, &object))
-        return *refusal;
+Outcome<QJsonObject> AccountService::adjust(const QByteArray& contentType, const QByteArray& body) {
+    const auto parsed = JsonBody::read(contentType, body);
+    if (!parsed)
+        return parsed.failure();
+    const QJsonObject& object = *parsed;
     std::optional<QString> email;
     std::optional<QString> offer;
     if (!JsonBody::text(object, QStringLiteral("email"), true, &email) ||
         !JsonBody::text(object, QStringLiteral("offre"), false, &offer))
-        return JsonBody::malformed();
+        return Refusal::MalformedJson;
     // Pro comes from a subscription only; the others are set directly.
     Offer kind = Offer::Free;
     if (offer) {
         const auto known = Terms::offer(*offer);
         if (!known || *known == Offer::Pro)
-            return Reply::error(400, QStringLiteral("offre"));
+            return Refusal::InvalidOffer;
         kind = *known;
     }
     const auto address = EmailAddress::normalized(*email);
     if (!address)
-        return Reply::error(400, QStringLiteral("email"));
+        return Refusal::InvalidEmail;
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     const auto account = m_accounts.byEmail(*address);
     if (!account)
-        return Reply::error(404, QStringLiteral("compte"));
+        return Refusal::UnknownAccount;
     if (offer) {
         const qint64 days = object.value(QStringLiteral("jours")).toInteger(30);
         if (kind == Offer::Free)
@@ -131,7 +122,7 @@ Reply AccountService::adjust(const QByteArray& contentType, const QByteArray& bo
         m_accounts.setWeekWords(account->id, object.value(QStringLiteral("mots")).toInteger(), now);
     const QJsonObject json = m_accounts.json(*m_accounts.byId(account->id), now, m_origin);
     guard.commit();
-    return Reply::json(200, json);
+    return json;
 }
 
 } // namespace parlova::relay

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "relay/Reply.h"
+#include "relay/Outcome.h"
+#include "relay/Pages.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <optional>
@@ -25,15 +27,17 @@ public:
     // The account of the request's bearer token, none when it has no valid one.
     std::optional<qint64> authenticate(const QByteArray& authorization);
 
-    Reply read(qint64 accountId);
-    Reply remove(qint64 accountId);
-    Reply signOut(const QByteArray& authorization);
+    // The account as the client reads it; SignedOut when it is gone.
+    Outcome<QJsonObject> read(qint64 accountId);
+    Outcome<Done> remove(qint64 accountId);
+    Outcome<Done> signOut(const QByteArray& authorization);
 
-    Reply invitationPage(const QString& code);
+    // UnknownInvitation for a code that no account has.
+    Outcome<Page> invitationPage(const QString& code);
 
     // Control: {"email", "offre": "gratuit"|"essai"|"offert", "jours": N,
-    // "mots": N}, each but "email" optional. Answers the account JSON.
-    Reply adjust(const QByteArray& contentType, const QByteArray& body);
+    // "mots": N}, each but "email" optional. Gives the account as read.
+    Outcome<QJsonObject> adjust(const QByteArray& contentType, const QByteArray& body);
 
     // Drops expired sessions and the kept weeks that have ended.
     void purge();

@@ -13,12 +13,6 @@ namespace parlova::relay {
 
 namespace {
 
-Reply expired() {
-    return Reply::html(404, Pages::message(QStringLiteral("Page expirée"),
-                                           QStringLiteral("Cette page n’est plus valable. "
-                                                          "Recommencez depuis Parlova.")));
-}
-
 QString priceText(Period period) {
     if (period == Period::Yearly)
         return QStringLiteral("%1 par an, soit %2 par mois")
@@ -92,74 +86,71 @@ std::optional<BillingService::PageRecord> BillingService::page(const QString& ke
                       Terms::period(statement.text(1)).value_or(Period::Monthly)};
 }
 
-Reply BillingService::checkout(qint64 accountId, const QByteArray& contentType,
-                               const QByteArray& body) {
-    QJsonObject object;
-    if (auto refusal = JsonBody::read(contentType, body, &object))
-        return *refusal;
+Outcome<QString> BillingService::checkout(qint64 accountId, const QByteArray& contentType,
+                                          const QByteArray& body) {
+    const auto parsed = JsonBody::read(contentType, body);
+    if (!parsed)
+        return parsed.failure();
     std::optional<QString> period;
-    if (!JsonBody::text(object, QStringLiteral("periode"), true, &period))
-        return JsonBody::malformed();
+    if (!JsonBody::text(*parsed, QStringLiteral("periode"), true, &period))
+        return Refusal::MalformedJson;
     const auto chosen = Terms::period(*period);
     if (!chosen)
-        return Reply::error(400, QStringLiteral("periode"));
+        return Refusal::InvalidPeriod;
     if (!m_enabled)
-        return Reply::error(503, QStringLiteral("paiement-indisponible"));
+        return Refusal::PaymentsUnavailable;
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     if (m_accounts.settle(accountId, now)) {
         guard.commit();
-        return Reply::error(409, QStringLiteral("deja-abonne"));
+        return Refusal::AlreadySubscribed;
     }
     const QString key = openPage(accountId, "paiement", chosen, checkoutValidity, now);
     guard.commit();
-    return Reply::json(200,
-                       {{QStringLiteral("url"), m_origin + QStringLiteral("/paiement/") + key}});
+    return m_origin + QStringLiteral("/paiement/") + key;
 }
 
-Reply BillingService::portal(qint64 accountId, const QByteArray& contentType,
-                             const QByteArray& body) {
-    QJsonObject object;
-    if (auto refusal = JsonBody::read(contentType, body, &object))
-        return *refusal;
+Outcome<QString> BillingService::portal(qint64 accountId, const QByteArray& contentType,
+                                        const QByteArray& body) {
+    if (const auto parsed = JsonBody::read(contentType, body); !parsed)
+        return parsed.failure();
     if (!m_enabled)
-        return Reply::error(503, QStringLiteral("paiement-indisponible"));
+        return Refusal::PaymentsUnavailable;
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     if (!m_accounts.settle(accountId, now)) {
         guard.commit();
-        return Reply::error(409, QStringLiteral("sans-abonnement"));
+        return Refusal::NotSubscribed;
     }
     const QString key = openPage(accountId, "portail", std::nullopt, portalValidity, now);
     guard.commit();
-    return Reply::json(200,
-                       {{QStringLiteral("url"), m_origin + QStringLiteral("/portail/") + key}});
+    return m_origin + QStringLiteral("/portail/") + key;
 }
 
-Reply BillingService::checkoutPage(const QString& key) {
+Outcome<Page> BillingService::checkoutPage(const QString& key) {
     const qint64 now = m_clock.now();
     auto lock = m_db.lock();
     const auto found = page(key, "paiement", now);
     if (!found)
-        return expired();
+        return Refusal::PageExpired;
     const auto account = m_accounts.byId(found->accountId);
     if (!account)
-        return expired();
+        return Refusal::PageExpired;
     if (const auto sub = m_accounts.settle(account->id, now))
-        return Reply::html(200, Pages::subscribed(*sub));
+        return Page{Pages::subscribed(*sub)};
     const bool trialing = account->offeredUntil && *account->offeredUntil > now + offeredCarryOver;
-    return Reply::html(200, Pages::checkout(QStringLiteral("/paiement/") + key, account->email,
-                                            found->period, priceText(found->period),
-                                            account->offeredUntil.value_or(now), trialing));
+    return Page{Pages::checkout(QStringLiteral("/paiement/") + key, account->email, found->period,
+                                priceText(found->period), account->offeredUntil.value_or(now),
+                                trialing)};
 }
 
-Reply BillingService::confirmCheckout(const QString& key) {
+Outcome<Page> BillingService::confirmCheckout(const QString& key) {
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     const auto found = page(key, "paiement", now);
     const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
     if (!account)
-        return expired();
+        return Refusal::PageExpired;
     m_db.prepare("UPDATE pages SET utilisee = 1 WHERE cle = ?1")
         .bind(1, Secrets::sha256(key))
         .run();
@@ -178,30 +169,29 @@ Reply BillingService::confirmCheckout(const QString& key) {
                       .arg(Terms::text(found->period), account->email));
     }
     guard.commit();
-    return Reply::html(200, Pages::subscribed(*sub));
+    return Page{Pages::subscribed(*sub)};
 }
 
-Reply BillingService::portalPage(const QString& key) {
+Outcome<Page> BillingService::portalPage(const QString& key) {
     const qint64 now = m_clock.now();
     auto lock = m_db.lock();
     const auto found = page(key, "portail", now);
     const auto account = found ? m_accounts.byId(found->accountId) : std::nullopt;
     if (!account)
-        return expired();
+        return Refusal::PageExpired;
     const auto sub = m_accounts.settle(account->id, now);
     if (!sub)
-        return Reply::html(200, Pages::message(QStringLiteral("Aucun abonnement"),
-                                               QStringLiteral("Ce compte n’a plus d’abonnement "
-                                                              "à gérer.")));
-    return Reply::html(200, Pages::portal(QStringLiteral("/portail/") + key, account->email, *sub));
+        return Page{Pages::message(QStringLiteral("Aucun abonnement"),
+                                   QStringLiteral("Ce compte n’a plus d’abonnement à gérer."))};
+    return Page{Pages::portal(QStringLiteral("/portail/") + key, account->email, *sub)};
 }
 
-Reply BillingService::portalAction(const QString& key, const QString& action) {
+Outcome<Done> BillingService::portalAction(const QString& key, const QString& action) {
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     const auto found = page(key, "portail", now);
     if (!found)
-        return expired();
+        return Refusal::PageExpired;
     auto sub = m_accounts.settle(found->accountId, now);
     if (sub) {
         if (action == u"resilier") {
@@ -213,13 +203,12 @@ Reply BillingService::portalAction(const QString& key, const QString& action) {
         } else if (action == u"impaye") {
             sub->status = SubscriptionStatus::PastDue;
         } else {
-            return Reply::html(404, Pages::message(QStringLiteral("Action inconnue"),
-                                                   QStringLiteral("Cette action n’existe pas.")));
+            return Refusal::UnknownAction;
         }
         m_accounts.saveSubscription(found->accountId, *sub, now);
     }
     guard.commit();
-    return Reply::seeOther(QStringLiteral("/portail/") + key);
+    return Done{};
 }
 
 } // namespace parlova::relay

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "relay/Reply.h"
+#include "relay/Outcome.h"
+#include "relay/Pages.h"
 #include "relay/Terms.h"
 
 #include <QByteArray>
@@ -32,15 +33,20 @@ public:
     BillingService(Database& db, const Clock& clock, const KeyedDigest& digest,
                    AccountStore& accounts, bool enabled, const QString& origin);
 
-    Reply checkout(qint64 accountId, const QByteArray& contentType, const QByteArray& body);
-    Reply portal(qint64 accountId, const QByteArray& contentType, const QByteArray& body);
+    // The address of the page to open.
+    Outcome<QString> checkout(qint64 accountId, const QByteArray& contentType,
+                              const QByteArray& body);
+    Outcome<QString> portal(qint64 accountId, const QByteArray& contentType,
+                            const QByteArray& body);
 
-    // The pages behind those addresses.
-    Reply checkoutPage(const QString& key);
-    Reply confirmCheckout(const QString& key);
-    Reply portalPage(const QString& key);
-    // action: "resilier", "reprendre" or "impaye".
-    Reply portalAction(const QString& key, const QString& action);
+    // The pages behind those addresses; PageExpired for a key that no
+    // longer opens one.
+    Outcome<Page> checkoutPage(const QString& key);
+    Outcome<Page> confirmCheckout(const QString& key);
+    Outcome<Page> portalPage(const QString& key);
+    // action: "resilier", "reprendre" or "impaye"; UnknownAction otherwise.
+    // Once done, the portal page shows the result.
+    Outcome<Done> portalAction(const QString& key, const QString& action);
 
     // Drops expired pages.
     void purge();

@@ -7,28 +7,29 @@
 
 namespace parlova::relay {
 
-std::optional<Reply> ControlState::parse(const QByteArray& contentType, const QByteArray& body,
-                                         ScriptedAnswer* answer) {
-    QJsonObject object;
-    if (auto refusal = JsonBody::read(contentType, body, &object))
-        return refusal;
+Outcome<ScriptedAnswer> ControlState::parse(const QByteArray& contentType, const QByteArray& body) {
+    const auto parsed = JsonBody::read(contentType, body);
+    if (!parsed)
+        return parsed.failure();
+    const QJsonObject& object = *parsed;
     std::optional<QString> route;
     std::optional<QString> method;
     std::optional<QString> type;
     if (!JsonBody::text(object, QStringLiteral("route"), true, &route) ||
         !JsonBody::text(object, QStringLiteral("methode"), false, &method) ||
         !JsonBody::text(object, QStringLiteral("typeContenu"), false, &type))
-        return JsonBody::malformed();
-    answer->path = route->startsWith(u'/') ? *route : u'/' + *route;
-    answer->method = method.value_or(QString()).toUpper();
-    answer->delayMs = std::clamp(object.value(QStringLiteral("delai")).toInt(0), 0, maxDelayMs);
-    answer->drop = object.value(QStringLiteral("coupure")).toBool(false);
-    answer->times = std::max(object.value(QStringLiteral("fois")).toInt(1), 1);
+        return Refusal::MalformedJson;
+    ScriptedAnswer answer;
+    answer.path = route->startsWith(u'/') ? *route : u'/' + *route;
+    answer.method = method.value_or(QString()).toUpper();
+    answer.delayMs = std::clamp(object.value(QStringLiteral("delai")).toInt(0), 0, maxDelayMs);
+    answer.drop = object.value(QStringLiteral("coupure")).toBool(false);
+    answer.times = std::max(object.value(QStringLiteral("fois")).toInt(1), 1);
 
     const int status = object.value(QStringLiteral("statut")).toInt(0);
     if (status != 0) {
         if (status < 200 || status > 599)
-            return Reply::error(400, QStringLiteral("statut"));
+            return Refusal::InvalidStatus;
         Reply reply;
         reply.status = status;
         const QJsonValue content = object.value(QStringLiteral("corps"));
@@ -48,9 +49,9 @@ std::optional<Reply> ControlState::parse(const QByteArray& contentType, const QB
             reply.withHeader("Retry-After", retryAfter.toString().toUtf8());
         else if (retryAfter.isDouble())
             reply.withHeader("Retry-After", QByteArray::number(retryAfter.toInteger()));
-        answer->reply = reply;
+        answer.reply = reply;
     }
-    return std::nullopt;
+    return answer;
 }
 
 void ControlState::add(ScriptedAnswer answer) {

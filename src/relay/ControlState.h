@@ -1,5 +1,6 @@
 #pragma once
 
+#include "relay/Outcome.h"
 #include "relay/Reply.h"
 
 #include <QByteArray>
@@ -13,7 +14,8 @@ namespace parlova::relay {
 
 // One answer scripted through the control route for the next requests of
 // one route: an optional delay, then a dropped connection, a given answer,
-// or (with neither) the route's normal answer.
+// or (with neither) the route's normal answer. Scripting HTTP answers is
+// the control route's purpose: the answer is a Reply as it will be sent.
 struct ScriptedAnswer {
     QString path;   // "/api/compte"
     QString method; // empty: any method
@@ -33,9 +35,9 @@ public:
     // {"route": "api/compte", "methode": "GET", "statut": 503,
     //  "corps": {…} or "texte", "typeContenu": "…", "retryAfter": "120",
     //  "delai": 1500, "coupure": true, "fois": 1}
-    // Only "route" is required. Answers the refusal to send when invalid.
-    static std::optional<Reply> parse(const QByteArray& contentType, const QByteArray& body,
-                                      ScriptedAnswer* answer);
+    // Only "route" is required. Refused as JsonBody::read refuses, with
+    // MalformedJson for a member of the wrong type, or InvalidStatus.
+    static Outcome<ScriptedAnswer> parse(const QByteArray& contentType, const QByteArray& body);
 
     void add(ScriptedAnswer answer);
     void clear();

@@ -25,10 +25,10 @@ DictationService::DictationService(Database& db, const Clock& clock, AccountStor
 
 namespace {
 
-Reply quotaReached(qint64 now) {
-    return Reply::error(
-        402, QStringLiteral("quota"),
-        {{QStringLiteral("reinitialisation"), ParisWeek::isoDate(ParisWeek::nextStart(now))}});
+Refused quotaReached(qint64 now) {
+    Refused refused(Refusal::WeeklyCapReached);
+    refused.resetsAt = ParisWeek::nextStart(now);
+    return refused;
 }
 
 } // namespace
@@ -42,8 +42,9 @@ bool DictationService::validLanguage(const QString& code) {
     return true;
 }
 
-DictationService::Answer DictationService::dictate(qint64 accountId, const QByteArray& audio,
-                                                   const std::optional<QString>& language) {
+Outcome<DictationService::Dictation>
+DictationService::dictate(qint64 accountId, const QByteArray& audio,
+                          const std::optional<QString>& language) {
     const auto held = [this](qint64 id) {
         const auto found = m_held.find(id);
         return found == m_held.end() ? 0 : found->second;
@@ -53,23 +54,23 @@ DictationService::Answer DictationService::dictate(qint64 accountId, const QByte
         Database::Guard guard(m_db);
         const auto account = m_accounts.byId(accountId);
         if (!account)
-            return {Reply::error(401, QStringLiteral("session"))};
+            return Refusal::SignedOut;
         const OfferState offer = m_accounts.offer(*account, m_accounts.settle(accountId, now), now);
         const bool capReached =
             offer.isFree() &&
             m_accounts.wordsThisWeek(*account, now) + held(accountId) >= AccountStore::weeklyCap;
         guard.commit();
         if (capReached)
-            return {quotaReached(now)};
+            return quotaReached(now);
     }
 
     // The slow part runs without the database lock.
     const auto started = std::chrono::steady_clock::now();
     const AudioDecoder::Result decoded = AudioDecoder::decode(audio, maxSeconds);
     if (decoded.failure == AudioDecoder::Failure::TooLong)
-        return {Reply::error(413, QStringLiteral("duree"))};
+        return Refusal::TakeTooLong;
     if (decoded.failure)
-        return {Reply::error(400, QStringLiteral("audio"))};
+        return Refusal::UnreadableAudio;
     const Transcription transcription = m_engine.transcribe(decoded.samples, audio, language);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
@@ -77,10 +78,10 @@ DictationService::Answer DictationService::dictate(qint64 accountId, const QByte
     switch (transcription.outcome) {
     case Transcription::Outcome::Misconfigured:
         Log::line(QStringLiteral("Moteur mal configuré : %1").arg(transcription.detail));
-        return {Reply::error(500, QStringLiteral("configuration"))};
+        return Refusal::EngineMisconfigured;
     case Transcription::Outcome::Failed:
         Log::line(QStringLiteral("Transcription échouée : %1").arg(transcription.detail));
-        return {Reply::error(503, QStringLiteral("transcription"))};
+        return Refusal::TranscriptionFailed;
     case Transcription::Outcome::Text:
         break;
     }
@@ -99,41 +100,36 @@ DictationService::Answer DictationService::dictate(qint64 accountId, const QByte
     Database::Guard guard(m_db);
     const auto account = m_accounts.byId(accountId);
     if (!account)
-        return {Reply::error(401, QStringLiteral("session"))};
+        return Refusal::SignedOut;
     const OfferState offer = m_accounts.offer(*account, m_accounts.settle(accountId, now), now);
     // Dictations sent at once all passed the first check: whichever finds the
     // cap reached by the others is refused here, so that the week ends at most
     // one dictation's words over the cap, as with a single dictation.
     const qint64 before = m_accounts.wordsThisWeek(*account, now) + held(accountId);
     if (offer.isFree() && before >= AccountStore::weeklyCap)
-        return {quotaReached(now)};
+        return quotaReached(now);
     m_held[accountId] += words;
     const QJsonObject week = AccountJson::week(before + words, offer, now);
     guard.commit();
-    return {Reply::json(200, {{QStringLiteral("texte"), text},
-                              {QStringLiteral("mots"), words},
-                              {QStringLiteral("semaine"), week}}),
-            accountId, words, true};
+    return Dictation{text, words, week, accountId};
 }
 
-void DictationService::settle(const Answer& answer, bool delivered) {
-    if (!answer.charges)
-        return;
+void DictationService::settle(const Dictation& dictation, bool delivered) {
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
-    const auto held = m_held.find(answer.accountId);
-    if (held != m_held.end() && (held->second -= answer.words) <= 0)
+    const auto held = m_held.find(dictation.accountId);
+    if (held != m_held.end() && (held->second -= dictation.words) <= 0)
         m_held.erase(held);
     if (!delivered) {
         Log::line(QStringLiteral("Dictée non facturée : client parti avant la réponse (%1 mots)")
-                      .arg(answer.words));
+                      .arg(dictation.words));
         return;
     }
-    const auto account = m_accounts.byId(answer.accountId);
+    const auto account = m_accounts.byId(dictation.accountId);
     if (!account)
         return; // deleted meanwhile: nothing left to charge
-    m_accounts.addWords(answer.accountId, answer.words, now);
-    if (answer.words > 0)
+    m_accounts.addWords(dictation.accountId, dictation.words, now);
+    if (dictation.words > 0)
         m_accounts.validateReferral(account->email, now);
     guard.commit();
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "relay/Reply.h"
+#include "relay/Outcome.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <map>
@@ -21,12 +22,12 @@ class TranscriptionEngine;
 // cap, so that dictations sent at once cannot all pass it.
 class DictationService {
 public:
-    // The answer to send and, for a transcription, the words it will charge.
-    struct Answer {
-        Reply reply;
-        qint64 accountId = 0;
+    // A transcribed take and the words it will charge.
+    struct Dictation {
+        QString text;
         qint64 words = 0;
-        bool charges = false;
+        QJsonObject week; // the account's week, these words included
+        qint64 accountId = 0;
     };
 
     // Two minutes is the longest take; a little margin for the encoder.
@@ -35,13 +36,13 @@ public:
     DictationService(Database& db, const Clock& clock, AccountStore& accounts,
                      TranscriptionEngine& engine);
 
-    // The form's audio part and its optional language code.
-    // Every answer must be settled once written (or not).
-    Answer dictate(qint64 accountId, const QByteArray& audio,
-                   const std::optional<QString>& language);
-    // Charges the words of an answer the client received; forgets those of
-    // one it did not, and says so in the log.
-    void settle(const Answer& answer, bool delivered);
+    // The form's audio part and its optional language code. A dictation
+    // must be settled once its answer is written (or not).
+    Outcome<Dictation> dictate(qint64 accountId, const QByteArray& audio,
+                               const std::optional<QString>& language);
+    // Charges the words of a dictation the client received; forgets those
+    // of one it did not, and says so in the log.
+    void settle(const Dictation& dictation, bool delivered);
 
     // A language as the form may name it: two or three lower-case letters.
     static bool validLanguage(const QString& code);

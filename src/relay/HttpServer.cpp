@@ -1,5 +1,6 @@
 #include "relay/HttpServer.h"
 
+#include "relay/Answers.h"
 #include "relay/ConnectionGuard.h"
 #include "relay/ControlState.h"
 #include "relay/DictationService.h"
@@ -523,20 +524,21 @@ bool knownMethod(const std::string& method) {
 }
 
 // How one request ends.
-struct Outcome {
+struct Ending {
     Reply reply;
     bool close = false;  // answered with Connection: close, and closed
     bool unread = false; // part of the body is still unread: never read on
     bool drop = false;   // no answer at all
-    std::optional<DictationService::Answer> dictation;
+    // The dictation service's answer, settled once written (or not).
+    std::optional<Outcome<DictationService::Dictation>> dictation;
 
-    static Outcome of(Reply reply) {
-        Outcome outcome;
+    static Ending of(Reply reply) {
+        Ending outcome;
         outcome.reply = std::move(reply);
         return outcome;
     }
-    static Outcome closing(Reply reply, bool unread) {
-        Outcome outcome = of(std::move(reply));
+    static Ending closing(Reply reply, bool unread) {
+        Ending outcome = of(std::move(reply));
         outcome.close = true;
         outcome.unread = unread;
         return outcome;
@@ -641,19 +643,19 @@ private:
                                          asio::redirect_error(asio::use_awaitable, error));
         Request request;
         request.peer = address;
-        Outcome outcome;
+        Ending outcome;
         if (error == http::error::header_limit) {
-            outcome = Outcome::closing(Reply::error(431, QStringLiteral("en-tetes")), true);
+            outcome = Ending::closing(Reply::error(431, QStringLiteral("en-tetes")), true);
         } else if (error &&
                    error.category() == http::make_error_code(http::error::bad_method).category() &&
                    error != http::error::partial_message && error != http::error::end_of_stream) {
-            outcome = Outcome::closing(Reply::error(400, QStringLiteral("requete")), true);
+            outcome = Ending::closing(Reply::error(400, QStringLiteral("requete")), true);
         } else if (error) {
             co_return false; // gone, or too slow
         } else {
             auto& message = parser.get();
             if (std::distance(message.begin(), message.end()) > maxHeaderCount) {
-                outcome = Outcome::closing(Reply::error(431, QStringLiteral("en-tetes")), true);
+                outcome = Ending::closing(Reply::error(431, QStringLiteral("en-tetes")), true);
             } else {
                 request.method = std::string(message.method_string());
                 const std::string targetText(message.target());
@@ -685,12 +687,12 @@ private:
                                        asio::redirect_error(asio::use_awaitable, error));
             delivered = !error;
         }
-        if (outcome.dictation) {
+        if (outcome.dictation && *outcome.dictation) {
             // The words are charged only for an answer that went out.
-            const DictationService::Answer& answer = *outcome.dictation;
-            const auto settle = [this, &answer, delivered] {
+            const DictationService::Dictation& dictation = **outcome.dictation;
+            const auto settle = [this, &dictation, delivered] {
                 try {
-                    m_server.relay.dictation().settle(answer, delivered);
+                    m_server.relay.dictation().settle(dictation, delivered);
                 } catch (const std::exception& e) {
                     Log::line(QStringLiteral("Erreur interne sur /api/dicter : %1")
                                   .arg(QString::fromUtf8(e.what())));
@@ -777,7 +779,7 @@ private:
 
     // A scripted answer, when one applies: after its delay, the connection
     // cut, the scripted reply, or nothing (the route answers).
-    Awaitable<std::optional<Outcome>> scripted(const Request& request) {
+    Awaitable<std::optional<Ending>> scripted(const Request& request) {
         if (!m_server.relay.options().control)
             co_return std::nullopt;
         const auto script = m_server.relay.control().take(QString::fromStdString(request.method),
@@ -792,28 +794,28 @@ private:
             co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, error));
         }
         if (script->drop) {
-            Outcome outcome;
+            Ending outcome;
             outcome.drop = true;
             co_return outcome;
         }
         if (script->reply)
-            co_return Outcome::of(*script->reply);
+            co_return Ending::of(*script->reply);
         co_return std::nullopt;
     }
 
-    Awaitable<Outcome> respond(Parser& parser, Request& request) {
+    Awaitable<Ending> respond(Parser& parser, Request& request) {
         const bool hasBody = !parser.is_done();
         const bool chunked = parser.chunked();
         const auto length = parser.content_length();
         if (request.method == "POST" && request.path == "/api/dicter")
             co_return co_await dictate(parser, request);
-        Outcome outcome;
+        Ending outcome;
         if (bodyMethod(request.method)) {
             // Only a dictation may be large or sent in chunks.
             if (chunked)
-                co_return Outcome::closing(Reply::error(411, QStringLiteral("longueur")), true);
+                co_return Ending::closing(Reply::error(411, QStringLiteral("longueur")), true);
             if (length && *length > maxOtherBodyBytes)
-                co_return Outcome::closing(Reply::error(413, QStringLiteral("taille")), true);
+                co_return Ending::closing(Reply::error(413, QStringLiteral("taille")), true);
         }
         if (hasBody) {
             QByteArray& body = request.body;
@@ -823,9 +825,9 @@ private:
             };
             const BodyEnd end = co_await readBody(parser, maxOtherBodyBytes, keep);
             if (end == BodyEnd::Broken)
-                co_return Outcome::closing(Reply::error(400, QStringLiteral("requete")), true);
+                co_return Ending::closing(Reply::error(400, QStringLiteral("requete")), true);
             if (end == BodyEnd::TooLarge)
-                co_return Outcome::closing(Reply::error(413, QStringLiteral("taille")), true);
+                co_return Ending::closing(Reply::error(413, QStringLiteral("taille")), true);
             // A body where none belongs: the connection is not reused.
             if (!bodyMethod(request.method)) {
                 outcome.close = true;
@@ -876,7 +878,7 @@ private:
         co_return Reply::error(500, QStringLiteral("interne"));
     }
 
-    Awaitable<Outcome> dictate(Parser& parser, Request& request) {
+    Awaitable<Ending> dictate(Parser& parser, Request& request) {
         Relay& relay = m_server.relay;
         const auto discard = [](const char*, size_t) {
             return true;
@@ -888,7 +890,7 @@ private:
             const bool drain = *length <= maxDrainBytes;
             if (drain)
                 co_await readBody(parser, maxDrainBytes, discard);
-            co_return Outcome::closing(Reply::error(413, QStringLiteral("taille")), !drain);
+            co_return Ending::closing(Reply::error(413, QStringLiteral("taille")), !drain);
         }
         // The token first: a client without one gets nothing kept of its body.
         std::optional<qint64> account;
@@ -898,7 +900,7 @@ private:
             };
             account = co_await work(authenticate);
         } catch (const std::exception&) {
-            co_return Outcome::closing(Reply::error(500, QStringLiteral("interne")), true);
+            co_return Ending::closing(Reply::error(500, QStringLiteral("interne")), true);
         }
         if (!account) {
             const BodyEnd end = co_await readBody(parser, HttpServer::maxUploadBytes, discard);
@@ -907,8 +909,8 @@ private:
                 script->unread = end != BodyEnd::Done;
                 co_return *script;
             }
-            co_return Outcome::closing(Reply::error(401, QStringLiteral("session")),
-                                       end != BodyEnd::Done);
+            co_return Ending::closing(Reply::error(401, QStringLiteral("session")),
+                                      end != BodyEnd::Done);
         }
         const bool multipart = isMultipart(request.contentType);
         DictationForm form(request.contentType);
@@ -917,42 +919,43 @@ private:
         };
         const BodyEnd end = co_await readBody(parser, HttpServer::maxUploadBytes, feed);
         if (end == BodyEnd::TooLarge || form.tooLarge)
-            co_return Outcome::closing(Reply::error(413, QStringLiteral("taille")), true);
+            co_return Ending::closing(Reply::error(413, QStringLiteral("taille")), true);
         if (end == BodyEnd::Broken || (multipart && !form.complete())) {
             // What is left of the body must not be read as a next request.
-            co_return Outcome::closing(Reply::error(400, QStringLiteral("formulaire")),
-                                       !parser.is_done());
+            co_return Ending::closing(Reply::error(400, QStringLiteral("formulaire")),
+                                      !parser.is_done());
         }
         if (auto script = co_await scripted(request))
             co_return *script;
         if (!multipart)
-            co_return Outcome::of(Reply::error(415, QStringLiteral("type-contenu")));
+            co_return Ending::of(Reply::error(415, QStringLiteral("type-contenu")));
         if (form.malformed || !form.audioSeen)
-            co_return Outcome::of(Reply::error(400, QStringLiteral("formulaire")));
+            co_return Ending::of(Reply::error(400, QStringLiteral("formulaire")));
         std::optional<QString> language;
         if (form.languageSeen) {
             language = QString::fromUtf8(form.language).trimmed();
             if (!DictationService::validLanguage(*language))
-                co_return Outcome::of(Reply::error(400, QStringLiteral("langue")));
+                co_return Ending::of(Reply::error(400, QStringLiteral("langue")));
         }
         const qint64 id = *account;
         const QByteArray audio = form.audio;
         form.audio.clear();
         std::string what;
         try {
+            // Wrapped: what a worker hands back must be default-constructible.
             const auto transcribe = [&relay, id, &audio, &language] {
-                return relay.dictation().dictate(id, audio, language);
+                return std::optional(relay.dictation().dictate(id, audio, language));
             };
-            DictationService::Answer answer = co_await work(transcribe, true);
-            Outcome outcome = Outcome::of(answer.reply);
-            outcome.dictation = std::move(answer);
+            auto dictated = co_await work(transcribe, true);
+            Ending outcome = Ending::of(Answers::of(*dictated, Answers::dictation));
+            outcome.dictation = std::move(dictated);
             co_return outcome;
         } catch (const std::exception& e) {
             what = e.what();
         }
         Log::line(QStringLiteral("Erreur interne sur %1 : %2")
                       .arg(QString::fromStdString(request.path), QString::fromStdString(what)));
-        co_return Outcome::of(Reply::error(500, QStringLiteral("interne")));
+        co_return Ending::of(Reply::error(500, QStringLiteral("interne")));
     }
 
     Server& m_server;
@@ -1003,7 +1006,7 @@ void Server::addRoutes() {
         return [this, call](const Request& r) {
             const auto account = relay.account().authenticate(r.authorization);
             if (!account)
-                return Reply::error(401, QStringLiteral("session"));
+                return Answers::refusal(Refusal::SignedOut);
             return call(*account, r);
         };
     };
@@ -1016,26 +1019,33 @@ void Server::addRoutes() {
     const std::vector<ApiRoute> api = {
         {"POST", "/api/connexion/code",
          [this](const Request& r) {
-             return relay.signIn().requestCode(QString::fromStdString(r.peer), r.contentType,
-                                               r.body);
+             return Answers::of(
+                 relay.signIn().requestCode(QString::fromStdString(r.peer), r.contentType, r.body),
+                 Answers::codeSent);
          }},
         {"POST", "/api/connexion/verifier",
          [this](const Request& r) {
-             return relay.signIn().verify(QString::fromStdString(r.peer), r.contentType, r.body);
+             return Answers::of(
+                 relay.signIn().verify(QString::fromStdString(r.peer), r.contentType, r.body),
+                 Answers::signedIn);
          }},
         {"POST", "/api/deconnexion",
          [this](const Request& r) {
-             return relay.account().signOut(r.authorization);
+             return Answers::of(relay.account().signOut(r.authorization), Answers::done);
          }},
-        {"GET", "/api/compte",
-         session([this](qint64 id, const Request&) { return relay.account().read(id); })},
-        {"DELETE", "/api/compte",
-         session([this](qint64 id, const Request&) { return relay.account().remove(id); })},
+        {"GET", "/api/compte", session([this](qint64 id, const Request&) {
+             return Answers::of(relay.account().read(id), Answers::json);
+         })},
+        {"DELETE", "/api/compte", session([this](qint64 id, const Request&) {
+             return Answers::of(relay.account().remove(id), Answers::done);
+         })},
         {"POST", "/api/abonnement/paiement", session([this](qint64 id, const Request& r) {
-             return relay.billing().checkout(id, r.contentType, r.body);
+             return Answers::of(relay.billing().checkout(id, r.contentType, r.body),
+                                Answers::address);
          })},
         {"POST", "/api/abonnement/portail", session([this](qint64 id, const Request& r) {
-             return relay.billing().portal(id, r.contentType, r.body);
+             return Answers::of(relay.billing().portal(id, r.contentType, r.body),
+                                Answers::address);
          })},
         // Read by the layer itself; the entry names its method.
         {"POST", "/api/dicter", {}},
@@ -1066,16 +1076,28 @@ void Server::addRoutes() {
     add("GET", "/", Kind::Plain, page(Pages::home()));
     add("GET", "/conditions", Kind::Plain, page(Pages::terms()));
     add("GET", "/confidentialite", Kind::Plain, page(Pages::privacy()));
-    add("GET", "/r/([^/]+)", Kind::Plain,
-        [this](const Request& r) { return relay.account().invitationPage(r.match(1)); });
-    add("GET", "/paiement/([A-Za-z0-9_-]+)", Kind::Plain,
-        [this](const Request& r) { return relay.billing().checkoutPage(r.match(1)); });
-    add("POST", "/paiement/([A-Za-z0-9_-]+)", Kind::Plain,
-        [this](const Request& r) { return relay.billing().confirmCheckout(r.match(1)); });
-    add("GET", "/portail/([A-Za-z0-9_-]+)", Kind::Plain,
-        [this](const Request& r) { return relay.billing().portalPage(r.match(1)); });
+    add("GET", "/r/([^/]+)", Kind::Plain, [this](const Request& r) {
+        return Answers::of(relay.account().invitationPage(r.match(1)), Answers::page);
+    });
+    add("GET", "/paiement/([A-Za-z0-9_-]+)", Kind::Plain, [this](const Request& r) {
+        return Answers::of(relay.billing().checkoutPage(r.match(1)), Answers::page);
+    });
+    add("POST", "/paiement/([A-Za-z0-9_-]+)", Kind::Plain, [this](const Request& r) {
+        return Answers::of(relay.billing().confirmCheckout(r.match(1)), Answers::page);
+    });
+    add("GET", "/portail/([A-Za-z0-9_-]+)", Kind::Plain, [this](const Request& r) {
+        return Answers::of(relay.billing().portalPage(r.match(1)), Answers::page);
+    });
+    // Back to the portal with 303 See Other, so that a reloaded page never
+    // posts its form twice.
     add("POST", "/portail/([A-Za-z0-9_-]+)/(resilier|reprendre|impaye)", Kind::Plain,
-        [this](const Request& r) { return relay.billing().portalAction(r.match(1), r.match(2)); });
+        [this](const Request& r) {
+            const QString key = r.match(1);
+            const auto back = [&key](const Done&) {
+                return Reply::seeOther(QStringLiteral("/portail/") + key);
+            };
+            return Answers::of(relay.billing().portalAction(key, r.match(2)), back);
+        });
 
     if (relay.options().control)
         addControlRoutes();
@@ -1092,22 +1114,22 @@ void Server::addControlRoutes() {
                            {{QStringLiteral("email"), *email}, {QStringLiteral("code"), *code}});
     });
     add("POST", "/controle/transcription", Kind::Control, [this](const Request& r) {
-        QJsonObject object;
-        if (auto refusal = JsonBody::read(r.contentType, r.body, &object))
-            return *refusal;
+        const auto parsed = JsonBody::read(r.contentType, r.body);
+        if (!parsed)
+            return Answers::refusal(parsed.failure());
         std::optional<QString> text;
-        if (!JsonBody::text(object, QStringLiteral("texte"), true, &text))
-            return JsonBody::malformed();
+        if (!JsonBody::text(*parsed, QStringLiteral("texte"), true, &text))
+            return Answers::refusal(Refusal::MalformedJson);
         if (!relay.testEngine())
             return Reply::error(409, QStringLiteral("moteur"));
         relay.testEngine()->queue(*text);
         return Reply::noContent();
     });
     add("POST", "/controle/reponse", Kind::Control, [this](const Request& r) {
-        ScriptedAnswer answer;
-        if (auto refusal = ControlState::parse(r.contentType, r.body, &answer))
-            return *refusal;
-        relay.control().add(answer);
+        const auto answer = ControlState::parse(r.contentType, r.body);
+        if (!answer)
+            return Answers::refusal(answer.failure());
+        relay.control().add(*answer);
         return Reply::noContent();
     });
     add("DELETE", "/controle/reponse", Kind::Control, [this](const Request&) {
@@ -1116,10 +1138,10 @@ void Server::addControlRoutes() {
     });
     const auto clock = [this](const Request& r) {
         if (r.method == "POST") {
-            QJsonObject object;
-            if (auto refusal = JsonBody::read(r.contentType, r.body, &object))
-                return *refusal;
-            const qint64 seconds = object.value(QStringLiteral("avancer")).toInteger(-1);
+            const auto parsed = JsonBody::read(r.contentType, r.body);
+            if (!parsed)
+                return Answers::refusal(parsed.failure());
+            const qint64 seconds = parsed->value(QStringLiteral("avancer")).toInteger(-1);
             if (seconds < 0)
                 return Reply::error(400, QStringLiteral("avancer"));
             relay.clock().advance(seconds);
@@ -1129,8 +1151,9 @@ void Server::addControlRoutes() {
     };
     add("GET", "/controle/horloge", Kind::Control, clock);
     add("POST", "/controle/horloge", Kind::Control, clock);
-    add("POST", "/controle/compte", Kind::Control,
-        [this](const Request& r) { return relay.account().adjust(r.contentType, r.body); });
+    add("POST", "/controle/compte", Kind::Control, [this](const Request& r) {
+        return Answers::of(relay.account().adjust(r.contentType, r.body), Answers::json);
+    });
 }
 
 } // namespace

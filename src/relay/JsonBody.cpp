@@ -5,20 +5,18 @@
 
 namespace parlova::relay {
 
-std::optional<Reply> JsonBody::read(const QByteArray& contentType, const QByteArray& body,
-                                    QJsonObject* object) {
+Outcome<QJsonObject> JsonBody::read(const QByteArray& contentType, const QByteArray& body) {
     // "application/json", optionally followed by parameters such as a charset.
     const QByteArray mediaType = contentType.split(';').first().trimmed().toLower();
     if (mediaType != "application/json")
-        return Reply::error(415, QStringLiteral("type-contenu"));
+        return Refusal::ContentType;
     if (body.size() > maxSize)
-        return Reply::error(413, QStringLiteral("taille"));
+        return Refusal::BodyTooLarge;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return malformed();
-    *object = document.object();
-    return std::nullopt;
+        return Refusal::MalformedJson;
+    return document.object();
 }
 
 bool JsonBody::text(const QJsonObject& object, const QString& key, bool required,
@@ -30,10 +28,6 @@ bool JsonBody::text(const QJsonObject& object, const QString& key, bool required
     }
     value->reset();
     return !required && (member.isUndefined() || member.isNull());
-}
-
-Reply JsonBody::malformed() {
-    return Reply::error(400, QStringLiteral("json"));
 }
 
 } // namespace parlova::relay

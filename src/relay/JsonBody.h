@@ -1,6 +1,6 @@
 #pragma once
 
-#include "relay/Reply.h"
+#include "relay/Outcome.h"
 
 #include <QJsonObject>
 
@@ -15,18 +15,14 @@ class JsonBody {
 public:
     static constexpr qsizetype maxSize = 16 * 1024;
 
-    // The object, or the refusal to send (415 "type-contenu", 413 "taille",
-    // 400 "json").
-    static std::optional<Reply> read(const QByteArray& contentType, const QByteArray& body,
-                                     QJsonObject* object);
+    // The object, or ContentType, BodyTooLarge or MalformedJson.
+    static Outcome<QJsonObject> read(const QByteArray& contentType, const QByteArray& body);
 
     // A string member: true with `*value` set, true with `*value` empty when
     // the member is absent (or null) and not required, false when it has
     // another type or is required and missing.
     static bool text(const QJsonObject& object, const QString& key, bool required,
                      std::optional<QString>* value);
-
-    static Reply malformed();
 };
 
 } // namespace parlova::relay

@@ -8,6 +8,11 @@ namespace parlova::relay {
 
 struct SubscriptionRecord;
 
+// One of the relay's pages, ready to be served as it is.
+struct Page {
+    QString html;
+};
+
 // The relay's own web pages: payment and portal stand-ins, terms, privacy,
 // invitation. Plain French HTML whose forms post back to the relay, so that
 // they work in any browser without script.

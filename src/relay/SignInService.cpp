@@ -7,7 +7,6 @@
 #include "relay/EmailAddress.h"
 #include "relay/JsonBody.h"
 #include "relay/Log.h"
-#include "relay/ParisWeek.h"
 #include "relay/ReferralCodes.h"
 #include "relay/Secrets.h"
 #include "relay/SessionStore.h"
@@ -28,27 +27,29 @@ struct Identity {
     std::optional<QString> code;
 };
 
-std::optional<Reply> readIdentity(const QByteArray& contentType, const QByteArray& body,
-                                  bool withCode, Identity* identity) {
-    QJsonObject object;
-    if (auto refusal = JsonBody::read(contentType, body, &object))
-        return refusal;
+Outcome<Identity> readIdentity(const QByteArray& contentType, const QByteArray& body,
+                               bool withCode) {
+    const auto parsed = JsonBody::read(contentType, body);
+    if (!parsed)
+        return parsed.failure();
+    const QJsonObject& object = *parsed;
+    Identity identity;
     std::optional<QString> email;
     std::optional<QString> referral;
     if (!JsonBody::text(object, QStringLiteral("email"), true, &email) ||
         !JsonBody::text(object, QStringLiteral("parrainage"), false, &referral) ||
-        (withCode && !JsonBody::text(object, QStringLiteral("code"), true, &identity->code)))
-        return JsonBody::malformed();
+        (withCode && !JsonBody::text(object, QStringLiteral("code"), true, &identity.code)))
+        return Refusal::MalformedJson;
     const auto address = EmailAddress::normalized(*email);
     if (!address)
-        return Reply::error(400, QStringLiteral("email"));
-    identity->email = *address;
+        return Refusal::InvalidEmail;
+    identity.email = *address;
     if (referral) {
-        identity->referral = ReferralCodes::normalized(*referral);
-        if (!identity->referral)
-            return Reply::error(400, QStringLiteral("parrainage"));
+        identity.referral = ReferralCodes::normalized(*referral);
+        if (!identity.referral)
+            return Refusal::InvalidReferral;
     }
-    return std::nullopt;
+    return identity;
 }
 
 } // namespace
@@ -84,18 +85,20 @@ void SignInService::purge() {
     guard.commit();
 }
 
-Reply SignInService::requestCode(const QString& client, const QByteArray& contentType,
-                                 const QByteArray& body) {
-    Identity identity;
-    if (auto refusal = readIdentity(contentType, body, false, &identity))
-        return *refusal;
+Outcome<SignInService::CodeSent> SignInService::requestCode(const QString& client,
+                                                            const QByteArray& contentType,
+                                                            const QByteArray& body) {
+    const auto read = readIdentity(contentType, body, false);
+    if (!read)
+        return read.failure();
+    const Identity& identity = *read;
     const QString from = clientKey(client);
     const qint64 now = m_clock.now();
     const QString code = Secrets::randomDigits(6);
     {
         Database::Guard guard(m_db);
         if (identity.referral && !m_accounts.byReferralCode(*identity.referral))
-            return Reply::error(400, QStringLiteral("parrainage"));
+            return Refusal::InvalidReferral;
         const qint64 since = now - requestWindow;
         const auto mine = m_store.requestsSince(identity.email, since);
         const auto theirs = m_store.clientRequestsSince(from, since);
@@ -108,28 +111,28 @@ Reply SignInService::requestCode(const QString& client, const QByteArray& conten
         else if (all.count >= maxCodesPerHourAll)
             tooMany = all.oldest;
         if (tooMany)
-            return Reply::wait(QStringLiteral("trop-de-codes"),
-                               std::max<qint64>(*tooMany + requestWindow - now, 1));
+            return Refused::waiting(Refusal::TooManyCodes,
+                                    std::max<qint64>(*tooMany + requestWindow - now, 1));
         m_store.recordRequest(identity.email, from, now);
         m_store.saveCode(identity.email, code, identity.referral, now, maxLiveCodes);
         guard.commit();
     }
     m_mailbox.deliver(identity.email, code, now + codeValidity);
-    return Reply::json(200,
-                       {{QStringLiteral("envoye"), true},
-                        {QStringLiteral("expiration"), ParisWeek::isoDate(now + codeValidity)}});
+    return CodeSent{now + codeValidity};
 }
 
-Reply SignInService::verify(const QString& client, const QByteArray& contentType,
-                            const QByteArray& body) {
-    Identity identity;
-    if (auto refusal = readIdentity(contentType, body, true, &identity))
-        return *refusal;
+Outcome<SignInService::SignedIn> SignInService::verify(const QString& client,
+                                                       const QByteArray& contentType,
+                                                       const QByteArray& body) {
+    const auto read = readIdentity(contentType, body, true);
+    if (!read)
+        return read.failure();
+    const Identity& identity = *read;
     const QString from = clientKey(client);
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
     if (identity.referral && !m_accounts.byReferralCode(*identity.referral))
-        return Reply::error(400, QStringLiteral("parrainage"));
+        return Refusal::InvalidReferral;
 
     // The guesser waits, not the address: another client's code still works.
     const auto failures = m_store.failuresSince(from, identity.email, now - failureMemory);
@@ -137,16 +140,16 @@ Reply SignInService::verify(const QString& client, const QByteArray& contentType
         const qint64 wait =
             std::min(lockout << std::min<qint64>(failures.count - maxAttempts, 20), longestLockout);
         if (failures.latest + wait > now)
-            return Reply::wait(QStringLiteral("trop-d-essais"), failures.latest + wait - now);
+            return Refused::waiting(Refusal::TooManyGuesses, failures.latest + wait - now);
     }
     const auto recent = m_store.clientFailuresSince(from, now - requestWindow);
     if (recent.count >= maxFailuresPerHour)
-        return Reply::wait(QStringLiteral("trop-d-essais"),
-                           std::max<qint64>(recent.oldest + requestWindow - now, 1));
+        return Refused::waiting(Refusal::TooManyGuesses,
+                                std::max<qint64>(recent.oldest + requestWindow - now, 1));
 
     const auto live = m_store.liveCodes(identity.email, now - codeValidity, maxGuessesPerCode);
     if (live.empty())
-        return Reply::error(400, QStringLiteral("code-expire"));
+        return Refusal::CodeExpired;
     const auto pending = std::find_if(live.begin(), live.end(), [&](const auto& candidate) {
         return m_store.matches(candidate, identity.email, *identity.code);
     });
@@ -155,9 +158,9 @@ Reply SignInService::verify(const QString& client, const QByteArray& contentType
         m_store.recordFailure(from, identity.email, now);
         m_store.countWrongGuess(identity.email, maxGuessesPerCode);
         guard.commit();
-        return Reply::error(400, QStringLiteral("code-faux"),
-                            {{QStringLiteral("essaisRestants"),
-                              std::max<qint64>(maxAttempts - failures.count - 1, 0)}});
+        Refused wrong(Refusal::WrongCode);
+        wrong.triesLeft = std::max<qint64>(maxAttempts - failures.count - 1, 0);
+        return wrong;
     }
 
     m_store.dropCodes(identity.email);
@@ -170,30 +173,27 @@ Reply SignInService::verify(const QString& client, const QByteArray& contentType
         Log::line(QStringLiteral("Nouveau compte : %1").arg(identity.email));
     }
 
-    QJsonObject answer;
+    SignedIn signedIn;
     const std::optional<QString> referral =
         identity.referral ? identity.referral : pending->referral;
     if (referral) {
         const auto referrer = m_accounts.byReferralCode(*referral);
-        QString outcome;
         if (existed)
-            outcome = QStringLiteral("compte-existant");
+            signedIn.referral = Referral::ExistingAccount;
         else if (!referrer || m_accounts.mailboxKnown(identity.email, account->id) ||
                  m_accounts.friendsOf(referrer->id) >= AccountStore::maxFriends)
-            outcome = QStringLiteral("refuse");
+            signedIn.referral = Referral::Refused;
         else {
-            outcome = QStringLiteral("applique");
+            signedIn.referral = Referral::Applied;
             m_accounts.giftMonths(account->id, AccountStore::referralMonths, now);
             m_accounts.recordReferral(referrer->id, identity.email, now);
         }
-        answer.insert(QStringLiteral("parrainage"), outcome);
     }
 
-    answer.insert(QStringLiteral("jeton"), m_sessions.open(account->id, now));
-    answer.insert(QStringLiteral("compte"),
-                  m_accounts.json(*m_accounts.byId(account->id), now, m_origin));
+    signedIn.token = m_sessions.open(account->id, now);
+    signedIn.account = m_accounts.json(*m_accounts.byId(account->id), now, m_origin);
     guard.commit();
-    return Reply::json(200, answer);
+    return signedIn;
 }
 
 } // namespace parlova::relay

@@ -1,9 +1,12 @@
 #pragma once
 
-#include "relay/Reply.h"
+#include "relay/Outcome.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
+
+#include <optional>
 
 namespace parlova::relay {
 
@@ -47,12 +50,28 @@ public:
     static constexpr int maxCodesPerHourAll = 20 * maxCodesPerHourPerClient;
     static constexpr qint64 requestWindow = 3600;
 
+    // What became of the referral code that a sign-in carried.
+    enum class Referral { ExistingAccount, Refused, Applied };
+
+    // A code on its way to the mailbox.
+    struct CodeSent {
+        qint64 expiresAt = 0;
+    };
+
+    struct SignedIn {
+        QString token;
+        QJsonObject account; // as the client reads it
+        std::optional<Referral> referral;
+    };
+
     SignInService(Database& db, const Clock& clock, AccountStore& accounts, SessionStore& sessions,
                   SignInStore& store, CodeMailbox& mailbox, const QString& origin);
 
     // `client` is the peer address of the connection, as text.
-    Reply requestCode(const QString& client, const QByteArray& contentType, const QByteArray& body);
-    Reply verify(const QString& client, const QByteArray& contentType, const QByteArray& body);
+    Outcome<CodeSent> requestCode(const QString& client, const QByteArray& contentType,
+                                  const QByteArray& body);
+    Outcome<SignedIn> verify(const QString& client, const QByteArray& contentType,
+                             const QByteArray& body);
 
     // The key that a client's limits are counted under: its IPv4 address
     // (an IPv4-mapped one unwrapped), or the /64 network of an IPv6 one.
