@@ -35,9 +35,8 @@ struct Instance {
         options.control = control;
         options.port = 0;
         relay = std::make_unique<relay::Relay>(options);
-        QString error;
-        if (!relay->open(&error))
-            qFatal("%s", qPrintable(error));
+        if (const relay::Started opened = relay->open(); !opened)
+            qFatal("%s", qPrintable(opened.failure()));
         server = std::make_unique<relay::HttpServer>(*relay);
         relay->listensOn(8443);
     }

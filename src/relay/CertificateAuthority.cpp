@@ -223,37 +223,32 @@ QString CertificateAuthority::serverKeyPath() const {
     return m_dataDir + QStringLiteral("/serveur/serveur.key");
 }
 
-bool CertificateAuthority::prepare(QString* error) {
-    const auto fail = [&](const QString& message) {
-        if (error)
-            *error = message;
-        return false;
-    };
+Started CertificateAuthority::prepare() {
     if (!makeFolder(m_dataDir + QStringLiteral("/autorite")) ||
         !makeFolder(m_dataDir + QStringLiteral("/serveur")))
-        return fail(QStringLiteral("Impossible de créer les dossiers de certificats dans %1.")
-                        .arg(m_dataDir));
+        return QStringLiteral("Impossible de créer les dossiers de certificats dans %1.")
+            .arg(m_dataDir);
 
     const bool certThere = QFile::exists(authorityCertificatePath());
     const bool keyThere = QFile::exists(authorityKeyPath());
     if (certThere != keyThere)
-        return fail(QStringLiteral("Autorité incomplète dans %1/autorite : il faut ca.crt et "
-                                   "ca.key, ou aucun des deux.")
-                        .arg(m_dataDir));
+        return QStringLiteral("Autorité incomplète dans %1/autorite : il faut ca.crt et "
+                              "ca.key, ou aucun des deux.")
+            .arg(m_dataDir);
     // An authority of older relays can sign for any host: it is replaced,
     // and the server certificate with it.
     Cert authority = readCert(authorityCertificatePath());
     const bool unconstrained = authority && !isLoopbackOnly(authority.get());
     if ((!certThere || unconstrained) &&
         !makeAuthority(authorityCertificatePath(), authorityKeyPath()))
-        return fail(QStringLiteral("Impossible de créer l’autorité de certification."));
+        return QStringLiteral("Impossible de créer l’autorité de certification.");
 
     authority = readCert(authorityCertificatePath());
     Key authorityKey = readKey(authorityKeyPath());
     if (!authority || !authorityKey ||
         X509_check_private_key(authority.get(), authorityKey.get()) != 1)
-        return fail(QStringLiteral("Autorité illisible : %1 et sa clé ne vont pas ensemble.")
-                        .arg(authorityCertificatePath()));
+        return QStringLiteral("Autorité illisible : %1 et sa clé ne vont pas ensemble.")
+            .arg(authorityCertificatePath());
     // A copied key may have arrived with loose permissions.
     if (const int fd = DataFolder::open(authorityKeyPath(), O_RDONLY); fd >= 0) {
         ::fchmod(fd, 0600);
@@ -262,8 +257,8 @@ bool CertificateAuthority::prepare(QString* error) {
 
     if (!serverStillGood(authority.get(), serverCertificatePath(), serverKeyPath()) &&
         !makeServer(authority.get(), authorityKey.get(), serverCertificatePath(), serverKeyPath()))
-        return fail(QStringLiteral("Impossible de créer le certificat du serveur."));
-    return true;
+        return QStringLiteral("Impossible de créer le certificat du serveur.");
+    return Done{};
 }
 
 } // namespace parlova::relay

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "relay/Outcome.h"
+
 #include <QString>
 
 namespace parlova::relay {
@@ -18,8 +20,8 @@ class CertificateAuthority {
 public:
     explicit CertificateAuthority(QString dataDir);
 
-    // Makes whatever is missing. False with a French message on failure.
-    bool prepare(QString* error);
+    // Makes whatever is missing, or says in French why it cannot.
+    Started prepare();
 
     QString authorityCertificatePath() const;
     QString authorityKeyPath() const;

@@ -141,7 +141,7 @@ Database::~Database() {
     close();
 }
 
-bool Database::open(const QString& path, QString* error) {
+Started Database::open(const QString& path) {
     close();
     const QByteArray name = QFile::encodeName(path);
     // A link planted in the data folder must not send the accounts elsewhere.
@@ -149,11 +149,11 @@ bool Database::open(const QString& path, QString* error) {
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX |
                             SQLITE_OPEN_NOFOLLOW,
                         nullptr) != SQLITE_OK) {
-        if (error)
-            *error = QStringLiteral("Base %1 illisible : %2")
-                         .arg(path, QString::fromUtf8(sqlite3_errmsg(m_db)));
+        // Read before closing: the message belongs to the handle.
+        const QString message = QStringLiteral("Base %1 illisible : %2")
+                                    .arg(path, QString::fromUtf8(sqlite3_errmsg(m_db)));
         close();
-        return false;
+        return message;
     }
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     sqlite3_busy_timeout(m_db, 5000);
@@ -183,13 +183,10 @@ bool Database::open(const QString& path, QString* error) {
         if (!mode.step() || mode.text(0) != u"wal")
             throw StorageError("mode WAL refusé");
     } catch (const StorageError& e) {
-        if (error)
-            *error =
-                QStringLiteral("Base %1 inutilisable : %2").arg(path, QString::fromUtf8(e.what()));
         close();
-        return false;
+        return QStringLiteral("Base %1 inutilisable : %2").arg(path, QString::fromUtf8(e.what()));
     }
-    return true;
+    return Done{};
 }
 
 void Database::close() {

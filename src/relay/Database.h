@@ -1,5 +1,7 @@
 #pragma once
 
+#include "relay/Outcome.h"
+
 #include <QString>
 
 #include <mutex>
@@ -28,8 +30,9 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Opens (or creates) the file and brings its tables up to date.
-    bool open(const QString& path, QString* error);
+    // Opens (or creates) the file and brings its tables up to date; a French
+    // message when it cannot.
+    Started open(const QString& path);
     void close();
 
     // Every use of the connection happens while holding this lock.

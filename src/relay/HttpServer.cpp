@@ -1169,10 +1169,9 @@ HttpServer::HttpServer(Relay& relay)
 
 HttpServer::~HttpServer() = default;
 
-bool HttpServer::bind(int port, QString* error) {
+Started HttpServer::bind(int port) {
     if (!m_impl->certificateUsable) {
-        *error = QStringLiteral("Certificat du serveur inutilisable.");
-        return false;
+        return QStringLiteral("Certificat du serveur inutilisable.");
     }
     beast::error_code failure;
     tcp::acceptor& acceptor = m_impl->acceptor;
@@ -1188,13 +1187,12 @@ bool HttpServer::bind(int port, QString* error) {
     if (failure) {
         acceptor.close(failure);
         m_impl->port = -1;
-        *error =
-            QStringLiteral("Impossible d’écouter sur 127.0.0.1:%1 (port déjà pris ?).").arg(port);
-        return false;
+        return QStringLiteral("Impossible d’écouter sur 127.0.0.1:%1 (port déjà pris ?).")
+            .arg(port);
     }
     m_impl->port = acceptor.local_endpoint().port();
     m_impl->relay.listensOn(m_impl->port);
-    return true;
+    return Done{};
 }
 
 int HttpServer::port() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "relay/Outcome.h"
+
 #include <QString>
 
 #include <memory>
@@ -24,8 +26,9 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Binds 127.0.0.1 on the port (0: any free port). False with a French message.
-    bool bind(int port, QString* error);
+    // Binds 127.0.0.1 on the port (0: any free port); a French message when
+    // it cannot.
+    Started bind(int port);
     int port() const;
 
     // Serves until stop() is called (from any thread).

@@ -19,7 +19,7 @@ constexpr int keySize = 32;
 
 } // namespace
 
-bool KeyedDigest::load(const QString& path, QString* error) {
+Started KeyedDigest::load(const QString& path) {
     // Created 0600 from the start: the key is never readable by others. A
     // link in its place is refused rather than followed.
     int fd = DataFolder::open(path, O_WRONLY | O_CREAT | O_EXCL, 0600);
@@ -28,17 +28,14 @@ bool KeyedDigest::load(const QString& path, QString* error) {
         const bool written = ::write(fd, key.constData(), keySize) == keySize;
         if (::close(fd) != 0 || !written) {
             ::unlink(QFile::encodeName(path).constData());
-            *error = QStringLiteral("Clé %1 impossible à écrire.").arg(path);
-            return false;
+            return QStringLiteral("Clé %1 impossible à écrire.").arg(path);
         }
     } else if (errno != EEXIST) {
-        *error = QStringLiteral("Clé %1 impossible à écrire.").arg(path);
-        return false;
+        return QStringLiteral("Clé %1 impossible à écrire.").arg(path);
     }
     fd = DataFolder::open(path, O_RDONLY);
     if (fd < 0) {
-        *error = QStringLiteral("Clé %1 illisible.").arg(path);
-        return false;
+        return QStringLiteral("Clé %1 illisible.").arg(path);
     }
     QByteArray key(4096, '\0');
     const ssize_t size = ::read(fd, key.data(), size_t(key.size()));
@@ -46,18 +43,16 @@ bool KeyedDigest::load(const QString& path, QString* error) {
     ::fchmod(fd, 0600);
     ::close(fd);
     if (size < 0) {
-        *error = QStringLiteral("Clé %1 illisible.").arg(path);
-        return false;
+        return QStringLiteral("Clé %1 illisible.").arg(path);
     }
     m_key = key.left(size);
     if (m_key.size() != keySize) {
-        *error = QStringLiteral("Clé %1 abîmée (%2 octets au lieu de %3).")
-                     .arg(path)
-                     .arg(m_key.size())
-                     .arg(keySize);
-        return false;
+        return QStringLiteral("Clé %1 abîmée (%2 octets au lieu de %3).")
+            .arg(path)
+            .arg(m_key.size())
+            .arg(keySize);
     }
-    return true;
+    return Done{};
 }
 
 QString KeyedDigest::of(const QString& text) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "relay/Outcome.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,9 +12,9 @@ namespace parlova::relay {
 // codes, or confirm an address, by hashing guesses.
 class KeyedDigest {
 public:
-    // Reads the key file, or creates it with a fresh key. False with a
-    // French message when the file is unusable.
-    bool load(const QString& path, QString* error);
+    // Reads the key file, or creates it with a fresh key; a French message
+    // when the file is unusable.
+    Started load(const QString& path);
 
     // Lower-case hexadecimal HMAC-SHA256 of the UTF-8 text.
     QString of(const QString& text) const;

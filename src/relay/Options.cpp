@@ -5,6 +5,8 @@
 #include <QMap>
 #include <QUrl>
 
+#include <optional>
+
 namespace parlova::relay {
 
 namespace {
@@ -55,7 +57,7 @@ std::optional<QString> firstUnknown(const QStringList& arguments) {
 
 } // namespace
 
-ParsedOptions Options::parse(const QStringList& arguments) {
+Outcome<Options, QString> Options::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     for (const QString& name : valueOptions)
         parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("valeur")));
@@ -68,7 +70,7 @@ ParsedOptions Options::parse(const QStringList& arguments) {
     options.dataDir = defaultDataDir();
     const bool parsed = parser.parse(QStringList(QStringLiteral("parlova-relais")) + arguments);
     if (const auto unknown = firstUnknown(arguments))
-        return {std::nullopt, QStringLiteral("Option inconnue : %1").arg(*unknown)};
+        return QStringLiteral("Option inconnue : %1").arg(*unknown);
     // What is left is an option given last without its value: each option's
     // own message says what it expects.
     const auto given = [&](const QString& name) {
@@ -191,9 +193,9 @@ ParsedOptions Options::parse(const QStringList& arguments) {
     };
     for (const auto& refusal : refusals)
         if (refusal)
-            return {std::nullopt, *refusal};
+            return *refusal;
     if (!parsed)
-        return {std::nullopt, QStringLiteral("Option inconnue : %1").arg(arguments.last())};
+        return QStringLiteral("Option inconnue : %1").arg(arguments.last());
     options.control = parser.isSet(QStringLiteral("controle"));
     options.paymentsEnabled = !parser.isSet(QStringLiteral("sans-paiement"));
     options.helpWanted = parser.isSet(QStringLiteral("aide"));
@@ -204,10 +206,10 @@ ParsedOptions Options::parse(const QStringList& arguments) {
     if (!engineGiven && !options.serverUrl.isEmpty())
         options.engine = EngineKind::Server;
     if (options.engine == EngineKind::Server && options.serverUrl.isEmpty())
-        return {std::nullopt, QStringLiteral("--moteur serveur demande --serveur URL.")};
+        return QStringLiteral("--moteur serveur demande --serveur URL.");
     if (options.engine == EngineKind::Command && options.command.isEmpty())
-        return {std::nullopt, QStringLiteral("--moteur commande demande --commande CMD.")};
-    return {options, {}};
+        return QStringLiteral("--moteur commande demande --commande CMD.");
+    return options;
 }
 
 QString Options::defaultDataDir() {

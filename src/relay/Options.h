@@ -1,9 +1,9 @@
 #pragma once
 
+#include "relay/Outcome.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 namespace parlova::relay {
 
@@ -13,8 +13,6 @@ enum class EngineKind { PocketSphinx, Command, Server, Test };
 // What the speech-server engine sends: the decoded take as 16 kHz mono WAV,
 // or the uploaded file unchanged.
 enum class ServerFormat { Wav, Upload };
-
-struct ParsedOptions;
 
 // The command line of parlova-relais:
 //   parlova-relais [--port N] [--donnees DIR] [--origine URL]
@@ -61,18 +59,13 @@ public:
 
     // The options of an argument list (program name excluded), or a French
     // message telling what is wrong with it.
-    static ParsedOptions parse(const QStringList& arguments);
+    static Outcome<Options, QString> parse(const QStringList& arguments);
 
     // The data folder used when --donnees is absent: $XDG_DATA_HOME/parlova-relais,
     // else ~/.local/share/parlova-relais.
     static QString defaultDataDir();
 
     static QString usage();
-};
-
-struct ParsedOptions {
-    std::optional<Options> options;
-    QString error;
 };
 
 } // namespace parlova::relay

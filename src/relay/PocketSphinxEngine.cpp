@@ -17,17 +17,15 @@ PocketSphinxEngine::~PocketSphinxEngine() {
         cmd_ln_free_r(m_config);
 }
 
-bool PocketSphinxEngine::load(QString* error) {
+Started PocketSphinxEngine::load() {
     const QByteArray hmm = QFile::encodeName(modelDir + QStringLiteral("/en-us"));
     const QByteArray lm = QFile::encodeName(modelDir + QStringLiteral("/en-us.lm.bin"));
     const QByteArray dict = QFile::encodeName(modelDir + QStringLiteral("/cmudict-en-us.dict"));
     for (const QByteArray& path : {hmm, lm, dict}) {
         if (!QFile::exists(QFile::decodeName(path))) {
-            if (error)
-                *error = QStringLiteral("Modèle PocketSphinx introuvable : %1 (paquet "
-                                        "pocketsphinx-en-us).")
-                             .arg(QFile::decodeName(path));
-            return false;
+            return QStringLiteral("Modèle PocketSphinx introuvable : %1 (paquet "
+                                  "pocketsphinx-en-us).")
+                .arg(QFile::decodeName(path));
         }
     }
     m_config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(),
@@ -35,12 +33,9 @@ bool PocketSphinxEngine::load(QString* error) {
     if (m_config)
         m_decoder = ps_init(m_config);
     if (!m_decoder) {
-        if (error)
-            *error =
-                QStringLiteral("PocketSphinx n’a pas pu charger son modèle (%1).").arg(modelDir);
-        return false;
+        return QStringLiteral("PocketSphinx n’a pas pu charger son modèle (%1).").arg(modelDir);
     }
-    return true;
+    return Done{};
 }
 
 Transcription PocketSphinxEngine::transcribe(const std::vector<qint16>& samples,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "relay/Outcome.h"
 #include "relay/TranscriptionEngine.h"
 
 #include <mutex>
@@ -20,8 +21,8 @@ public:
     PocketSphinxEngine(const PocketSphinxEngine&) = delete;
     PocketSphinxEngine& operator=(const PocketSphinxEngine&) = delete;
 
-    // Loads the model; false with a French message when it cannot.
-    bool load(QString* error);
+    // Loads the model; a French message when it cannot.
+    Started load();
 
     Transcription transcribe(const std::vector<qint16>& samples, const QByteArray& upload,
                              const std::optional<QString>& language) override;

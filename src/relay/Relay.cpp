@@ -39,7 +39,7 @@ void Relay::purge() {
 
 Relay::~Relay() = default;
 
-bool Relay::open(QString* error) {
+Started Relay::open() {
     const QString dir = m_options.dataDir;
     // The folder is the operator's choice, a link to it included: it keeps
     // its mode unless the relay made it. What the relay keeps in it is
@@ -47,13 +47,13 @@ bool Relay::open(QString* error) {
     const auto data = DataFolder::prepare(dir);
     if (data == DataFolder::Outcome::Failed || data == DataFolder::Outcome::NotAFolder ||
         !QFileInfo(dir).isDir()) {
-        *error = QStringLiteral("Impossible de créer le dossier de données %1.").arg(dir);
-        return false;
+        return QStringLiteral("Impossible de créer le dossier de données %1.").arg(dir);
     }
-    if (!m_authority.prepare(error))
-        return false;
-    if (!m_digest.load(QDir(dir).filePath(QStringLiteral("cle-empreintes")), error))
-        return false;
+    if (const Started prepared = m_authority.prepare(); !prepared)
+        return prepared;
+    if (const Started loaded = m_digest.load(QDir(dir).filePath(QStringLiteral("cle-empreintes")));
+        !loaded)
+        return loaded;
     // Takes are people's voices: a private folder, emptied of whatever a
     // crash left behind.
     const QString takes = dictationDir();
@@ -62,27 +62,25 @@ bool Relay::open(QString* error) {
     case DataFolder::Outcome::Existing:
         break;
     case DataFolder::Outcome::Link:
-        *error = QStringLiteral("Le dossier %1 est un lien symbolique : le relais refuse de le "
-                                "suivre. Remplacez-le par un vrai dossier.")
-                     .arg(takes);
-        return false;
+        return QStringLiteral("Le dossier %1 est un lien symbolique : le relais refuse de le "
+                              "suivre. Remplacez-le par un vrai dossier.")
+            .arg(takes);
     case DataFolder::Outcome::NotAFolder:
     case DataFolder::Outcome::Failed:
-        *error = QStringLiteral("Impossible de préparer le dossier %1.").arg(takes);
-        return false;
+        return QStringLiteral("Impossible de préparer le dossier %1.").arg(takes);
     }
     if (!DataFolder::removeFiles(takes)) {
-        *error = QStringLiteral("Impossible d’effacer les dictées laissées dans %1.").arg(takes);
-        return false;
+        return QStringLiteral("Impossible d’effacer les dictées laissées dans %1.").arg(takes);
     }
-    if (!m_db.open(QDir(dir).filePath(QStringLiteral("relais.sqlite3")), error))
-        return false;
+    if (const Started opened = m_db.open(QDir(dir).filePath(QStringLiteral("relais.sqlite3")));
+        !opened)
+        return opened;
 
     switch (m_options.engine) {
     case EngineKind::PocketSphinx: {
         auto engine = std::make_unique<PocketSphinxEngine>();
-        if (!engine->load(error))
-            return false;
+        if (const Started loaded = engine->load(); !loaded)
+            return loaded;
         m_engine = std::move(engine);
         break;
     }
@@ -91,8 +89,8 @@ bool Relay::open(QString* error) {
         break;
     case EngineKind::Server: {
         auto engine = std::make_unique<ServerEngine>(m_options);
-        if (!engine->load(error))
-            return false;
+        if (const Started loaded = engine->load(); !loaded)
+            return loaded;
         m_engine = std::move(engine);
         break;
     }
@@ -105,7 +103,7 @@ bool Relay::open(QString* error) {
     }
     m_dictation = std::make_unique<DictationService>(m_db, m_clock, m_accounts, *m_engine);
     purge();
-    return true;
+    return Done{};
 }
 
 } // namespace parlova::relay

@@ -33,8 +33,8 @@ public:
     Relay& operator=(const Relay&) = delete;
 
     // Prepares the data folder, the certificates, the database and the
-    // engine. False with a French message when the relay cannot start.
-    bool open(QString* error);
+    // engine; a French message when the relay cannot start.
+    Started open();
 
     const Options& options() const { return m_options; }
     // Where pages and links point: --origine, else the loopback address of

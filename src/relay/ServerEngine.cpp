@@ -25,27 +25,25 @@ ServerEngine::ServerEngine(const Options& options)
     , m_format(options.serverFormat)
     , m_timeoutSeconds(options.serverTimeoutSeconds) {}
 
-bool ServerEngine::load(QString* error) {
+Started ServerEngine::load() {
     if (m_keyFile.isEmpty()) {
         m_key = qgetenv("PARLOVA_RELAIS_CLE").trimmed();
-        return true;
+        return Done{};
     }
     QFile file(m_keyFile);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Fichier de clé %1 illisible.").arg(m_keyFile);
-        return false;
+        return QStringLiteral("Fichier de clé %1 illisible.").arg(m_keyFile);
     }
     m_key = file.read(4096).trimmed();
     if (m_key.isEmpty() || m_key.contains('\n') || m_key.contains('\r')) {
-        *error = QStringLiteral("Le fichier de clé %1 doit contenir la clé seule, sur une ligne.")
-                     .arg(m_keyFile);
-        return false;
+        return QStringLiteral("Le fichier de clé %1 doit contenir la clé seule, sur une ligne.")
+            .arg(m_keyFile);
     }
     if (file.permissions() & (QFile::ReadGroup | QFile::ReadOther))
         Log::line(QStringLiteral("Attention : le fichier de clé %1 est lisible par d’autres "
                                  "utilisateurs (chmod 600 %1).")
                       .arg(m_keyFile));
-    return true;
+    return Done{};
 }
 
 Transcription ServerEngine::transcribe(const std::vector<qint16>& samples, const QByteArray& upload,

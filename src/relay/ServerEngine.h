@@ -1,6 +1,7 @@
 #pragma once
 
 #include "relay/Options.h"
+#include "relay/Outcome.h"
 #include "relay/TranscriptionEngine.h"
 
 #include <QByteArray>
@@ -19,8 +20,8 @@ public:
     explicit ServerEngine(const Options& options);
 
     // Reads the API key: from --cle-fichier, else $PARLOVA_RELAIS_CLE, else
-    // none. False with a French message when the key file is unusable.
-    bool load(QString* error);
+    // none. A French message when the key file is unusable.
+    Started load();
 
     Transcription transcribe(const std::vector<qint16>& samples, const QByteArray& upload,
                              const std::optional<QString>& language) override;

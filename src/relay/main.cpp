@@ -32,13 +32,13 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    const ParsedOptions parsed = Options::parse(arguments);
-    if (!parsed.options) {
-        print(stderr, parsed.error);
+    const auto parsed = Options::parse(arguments);
+    if (!parsed) {
+        print(stderr, parsed.failure());
         print(stderr, Options::usage());
         return 2;
     }
-    if (parsed.options->helpWanted) {
+    if (parsed->helpWanted) {
         print(stdout, Options::usage());
         return 0;
     }
@@ -53,15 +53,14 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    Relay relay(*parsed.options);
-    QString error;
-    if (!relay.open(&error)) {
-        print(stderr, error);
+    Relay relay(*parsed);
+    if (const Started opened = relay.open(); !opened) {
+        print(stderr, opened.failure());
         return 1;
     }
     HttpServer server(relay);
-    if (!server.bind(parsed.options->port, &error)) {
-        print(stderr, error);
+    if (const Started bound = server.bind(parsed->port); !bound) {
+        print(stderr, bound.failure());
         return 1;
     }
 
@@ -102,10 +101,10 @@ int main(int argc, char** argv) {
 
     print(stdout,
           QStringLiteral("parlova-relais prêt sur https://127.0.0.1:%1").arg(server.port()));
-    Log::line(QStringLiteral("Données : %1 ; autorité : %2%3")
-                  .arg(parsed.options->dataDir, relay.authority().authorityCertificatePath(),
-                       parsed.options->control ? QStringLiteral(" ; routes de contrôle actives")
-                                               : QString()));
+    Log::line(
+        QStringLiteral("Données : %1 ; autorité : %2%3")
+            .arg(parsed->dataDir, relay.authority().authorityCertificatePath(),
+                 parsed->control ? QStringLiteral(" ; routes de contrôle actives") : QString()));
     server.run();
     {
         const std::lock_guard lock(stateMutex);

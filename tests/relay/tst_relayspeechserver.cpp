@@ -111,8 +111,8 @@ private Q_SLOTS:
     void transcribesThroughTheServer() {
         QFETCH(bool, https);
         parlova::relay::CertificateAuthority authority(m_dir.filePath(u"serveur-parole"_s));
-        QString error;
-        QVERIFY2(authority.prepare(&error), qPrintable(error));
+        const auto prepared = authority.prepare();
+        QVERIFY2(prepared, qPrintable(prepared ? QString() : prepared.failure()));
         SpeechServer speech;
         QVERIFY(https ? speech.start(authority.serverCertificatePath(), authority.serverKeyPath())
                       : speech.start());
