@@ -108,37 +108,33 @@ public:
         : m_source{bytes}
         , m_maxSamples(size_t(maxSeconds * AudioDecoder::sampleRate)) {}
 
-    AudioDecoder::Result run() {
-        AudioDecoder::Result result;
+    AudioDecoder::Decoded run() {
         const int stream = open();
-        if (stream < 0) {
-            result.failure = stream == declaredTooLong ? AudioDecoder::Failure::TooLong
-                                                       : AudioDecoder::Failure::Unreadable;
-            return result;
-        }
+        if (stream < 0)
+            return stream == declaredTooLong ? AudioDecoder::Failure::TooLong
+                                             : AudioDecoder::Failure::Unreadable;
+        std::vector<qint16> samples;
         bool tooLong = false;
         while (!tooLong && av_read_frame(m_s.format, m_s.packet) >= 0) {
             if (m_s.packet->stream_index == stream) {
                 // A damaged packet is skipped; the rest of the file may be fine.
                 if (avcodec_send_packet(m_s.codec, m_s.packet) >= 0)
-                    tooLong = !receive(result.samples);
+                    tooLong = !receive(samples);
             }
             av_packet_unref(m_s.packet);
         }
         if (!tooLong && avcodec_send_packet(m_s.codec, nullptr) >= 0)
-            tooLong = !receive(result.samples);
+            tooLong = !receive(samples);
         if (!tooLong && m_s.resampler)
-            tooLong = !convert(nullptr, 0, result.samples);
+            tooLong = !convert(nullptr, 0, samples);
         if (m_failedResampler)
-            result.failure = AudioDecoder::Failure::Unreadable;
-        else if (tooLong)
-            result.failure = AudioDecoder::Failure::TooLong;
-        else if (result.samples.empty())
-            result.failure = m_decodedAnything ? AudioDecoder::Failure::Empty
-                                               : AudioDecoder::Failure::Unreadable;
-        if (result.failure)
-            result.samples.clear();
-        return result;
+            return AudioDecoder::Failure::Unreadable;
+        if (tooLong)
+            return AudioDecoder::Failure::TooLong;
+        if (samples.empty())
+            return m_decodedAnything ? AudioDecoder::Failure::Empty
+                                     : AudioDecoder::Failure::Unreadable;
+        return samples;
     }
 
 private:
@@ -287,7 +283,7 @@ private:
 
 } // namespace
 
-AudioDecoder::Result AudioDecoder::decode(const QByteArray& file, double maxSeconds) {
+AudioDecoder::Decoded AudioDecoder::decode(const QByteArray& file, double maxSeconds) {
     // A header may declare any size for its tags and boxes, and demuxers
     // allocate what they are told before reading it: a 645-byte WAV naming a
     // 2 GB INFO tag cost 2 GB and 8 s. No block that a take of a few

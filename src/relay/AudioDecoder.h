@@ -1,9 +1,10 @@
 #pragma once
 
+#include "relay/Outcome.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
-#include <optional>
 #include <vector>
 
 namespace parlova::relay {
@@ -22,12 +23,10 @@ public:
         TooLong,    // longer than the limit given
     };
 
-    struct Result {
-        std::vector<qint16> samples;
-        std::optional<Failure> failure;
-    };
+    // The samples, never none: a file without them is Empty or Unreadable.
+    using Decoded = Outcome<std::vector<qint16>, Failure>;
 
-    static Result decode(const QByteArray& file, double maxSeconds);
+    static Decoded decode(const QByteArray& file, double maxSeconds);
 };
 
 } // namespace parlova::relay

@@ -179,11 +179,11 @@ Transcription CommandEngine::transcribe(const std::vector<qint16>& samples,
     // never a link to somewhere else.
     const auto folder = DataFolder::prepare(m_workDir);
     if (folder != DataFolder::Outcome::Created && folder != DataFolder::Outcome::Existing)
-        return {Transcription::Outcome::Failed, {}, QStringLiteral("dossier des dictées")};
+        return EngineFailure::failed(QStringLiteral("dossier des dictées"));
     const QString path =
         QDir(m_workDir).filePath(QStringLiteral("dictee-%1.wav").arg(Secrets::randomDigits(12)));
     if (!writePrivateFile(path, wav(samples, AudioDecoder::sampleRate)))
-        return {Transcription::Outcome::Failed, {}, QStringLiteral("fichier WAV")};
+        return EngineFailure::failed(QStringLiteral("fichier WAV"));
 
     QString script = m_command;
     if (script.contains(QStringLiteral("{wav}")))
@@ -194,20 +194,18 @@ Transcription CommandEngine::transcribe(const std::vector<qint16>& samples,
     QFile::remove(path);
 
     if (!run)
-        return {Transcription::Outcome::Failed, {}, QStringLiteral("lancement impossible")};
+        return EngineFailure::failed(QStringLiteral("lancement impossible"));
     const QString errors = QString::fromUtf8(run->err.left(300)).trimmed();
     if (run->timedOut)
-        return {Transcription::Outcome::Failed, {}, QStringLiteral("délai dépassé")};
+        return EngineFailure::failed(QStringLiteral("délai dépassé"));
     // The shell's own codes: command not found, or not executable.
     if (run->exitCode == 126 || run->exitCode == 127)
-        return {Transcription::Outcome::Misconfigured,
-                {},
-                QStringLiteral("commande introuvable : %1").arg(errors)};
+        return EngineFailure::misconfigured(
+            QStringLiteral("commande introuvable : %1").arg(errors));
     if (run->exitCode != 0)
-        return {Transcription::Outcome::Failed,
-                {},
-                QStringLiteral("code de sortie %1 : %2").arg(run->exitCode).arg(errors)};
-    return Transcription::of(QString::fromUtf8(run->out));
+        return EngineFailure::failed(
+            QStringLiteral("code de sortie %1 : %2").arg(run->exitCode).arg(errors));
+    return QString::fromUtf8(run->out);
 }
 
 } // namespace parlova::relay

@@ -66,31 +66,31 @@ DictationService::dictate(qint64 accountId, const QByteArray& audio,
 
     // The slow part runs without the database lock.
     const auto started = std::chrono::steady_clock::now();
-    const AudioDecoder::Result decoded = AudioDecoder::decode(audio, maxSeconds);
-    if (decoded.failure == AudioDecoder::Failure::TooLong)
-        return Refusal::TakeTooLong;
-    if (decoded.failure)
-        return Refusal::UnreadableAudio;
-    const Transcription transcription = m_engine.transcribe(decoded.samples, audio, language);
+    const AudioDecoder::Decoded decoded = AudioDecoder::decode(audio, maxSeconds);
+    if (!decoded)
+        return decoded.failure() == AudioDecoder::Failure::TooLong ? Refusal::TakeTooLong
+                                                                   : Refusal::UnreadableAudio;
+    const Transcription transcription = m_engine.transcribe(*decoded, audio, language);
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - started)
                              .count();
-    switch (transcription.outcome) {
-    case Transcription::Outcome::Misconfigured:
-        Log::line(QStringLiteral("Moteur mal configuré : %1").arg(transcription.detail));
-        return Refusal::EngineMisconfigured;
-    case Transcription::Outcome::Failed:
-        Log::line(QStringLiteral("Transcription échouée : %1").arg(transcription.detail));
-        return Refusal::TranscriptionFailed;
-    case Transcription::Outcome::Text:
-        break;
+    if (!transcription) {
+        const EngineFailure& failure = transcription.failure();
+        switch (failure.kind) {
+        case EngineFailure::Kind::Misconfigured:
+            Log::line(QStringLiteral("Moteur mal configuré : %1").arg(failure.detail));
+            return Refusal::EngineMisconfigured;
+        case EngineFailure::Kind::Failed:
+            Log::line(QStringLiteral("Transcription échouée : %1").arg(failure.detail));
+            return Refusal::TranscriptionFailed;
+        }
     }
     // Engines end lines and pad words as they like; French typography's
     // no-break spaces (before : ; ! ?) are part of the text and stay.
     static const QRegularExpression blanks(QStringLiteral("[ \\t\\n\\r\\f\\v]+"));
-    const QString text = QString(transcription.text).replace(blanks, QStringLiteral(" ")).trimmed();
+    const QString text = QString(*transcription).replace(blanks, QStringLiteral(" ")).trimmed();
     const int words = WordCount::count(text);
-    const double seconds = double(decoded.samples.size()) / AudioDecoder::sampleRate;
+    const double seconds = double(decoded->size()) / AudioDecoder::sampleRate;
     Log::line(QStringLiteral("Dictée de %1 s transcrite en %2 ms : %3 mots")
                   .arg(seconds, 0, 'f', 1)
                   .arg(elapsed)

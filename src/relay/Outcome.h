@@ -73,8 +73,9 @@ struct Done {};
 
 // How every step of the relay ends: its value, or why it has none. A
 // service's failure is a Refused; a start-up step's is a French message for
-// whoever runs the relay (see Started). Faults that no caller can act on
-// (StorageError) stay exceptions.
+// whoever runs the relay (see Started); a step inside a service may name its
+// own (AudioDecoder::Failure, EngineFailure), which the service turns into a
+// Refusal. Faults that no caller can act on (StorageError) stay exceptions.
 template <typename T, typename Failure = Refused>
 class [[nodiscard]] Outcome {
 public:

@@ -42,27 +42,27 @@ Transcription PocketSphinxEngine::transcribe(const std::vector<qint16>& samples,
                                              const QByteArray& /*upload*/,
                                              const std::optional<QString>& language) {
     if (!m_decoder)
-        return {Transcription::Outcome::Misconfigured, {}, QStringLiteral("modèle non chargé")};
+        return EngineFailure::misconfigured(QStringLiteral("modèle non chargé"));
     if (language && *language != u"en")
         Log::line(QStringLiteral("PocketSphinx ne connaît que l’anglais (langue demandée : %1)")
                       .arg(*language));
     const std::lock_guard lock(m_mutex);
     if (ps_start_utt(m_decoder) < 0)
-        return {Transcription::Outcome::Failed, {}, QStringLiteral("ps_start_utt")};
+        return EngineFailure::failed(QStringLiteral("ps_start_utt"));
     // Fed in pieces of one second, as a stream would be.
     constexpr size_t piece = 16000;
     for (size_t offset = 0; offset < samples.size(); offset += piece) {
         const size_t count = std::min(piece, samples.size() - offset);
         if (ps_process_raw(m_decoder, samples.data() + offset, count, FALSE, FALSE) < 0) {
             ps_end_utt(m_decoder);
-            return {Transcription::Outcome::Failed, {}, QStringLiteral("ps_process_raw")};
+            return EngineFailure::failed(QStringLiteral("ps_process_raw"));
         }
     }
     if (ps_end_utt(m_decoder) < 0)
-        return {Transcription::Outcome::Failed, {}, QStringLiteral("ps_end_utt")};
+        return EngineFailure::failed(QStringLiteral("ps_end_utt"));
     int32 score = 0;
     const char* hypothesis = ps_get_hyp(m_decoder, &score);
-    return Transcription::of(hypothesis ? QString::fromUtf8(hypothesis) : QString());
+    return hypothesis ? QString::fromUtf8(hypothesis) : QString();
 }
 
 } // namespace parlova::relay

@@ -49,9 +49,7 @@ Started ServerEngine::load() {
 Transcription ServerEngine::transcribe(const std::vector<qint16>& samples, const QByteArray& upload,
                                        const std::optional<QString>& language) {
     const auto failed = [](const QString& why) {
-        return Transcription{Transcription::Outcome::Failed,
-                             {},
-                             QStringLiteral("serveur de transcription : ") + why};
+        return EngineFailure::failed(QStringLiteral("serveur de transcription : ") + why);
     };
     const QUrl url(m_url);
     const QString origin = url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery |
@@ -114,7 +112,7 @@ Transcription ServerEngine::transcribe(const std::vector<qint16>& samples, const
     if (parseError.error != QJsonParseError::NoError || !document.isObject() || !text.isString())
         return failed(
             QStringLiteral("réponse sans texte JSON (%1 octets)").arg(result->body.size()));
-    return Transcription::of(text.toString());
+    return text.toString();
 }
 
 } // namespace parlova::relay

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "relay/Outcome.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,19 +10,24 @@
 
 namespace parlova::relay {
 
-// What an engine made of one dictation.
-struct Transcription {
-    enum class Outcome {
-        Text,          // `text` holds the transcript (maybe empty: nothing was said)
+// Why an engine made nothing of one dictation.
+struct EngineFailure {
+    enum class Kind {
         Misconfigured, // the engine cannot work as set up (missing command or model)
         Failed,        // this one transcription failed
     };
-    Outcome outcome = Outcome::Text;
-    QString text;
+    Kind kind = Kind::Failed;
     QString detail; // for the journal
 
-    static Transcription of(QString text) { return {Outcome::Text, std::move(text), {}}; }
+    static EngineFailure failed(QString detail) { return {Kind::Failed, std::move(detail)}; }
+    static EngineFailure misconfigured(QString detail) {
+        return {Kind::Misconfigured, std::move(detail)};
+    }
 };
+
+// What an engine made of one dictation: the transcript (maybe empty: nothing
+// was said), or why there is none.
+using Transcription = Outcome<QString, EngineFailure>;
 
 // Turns 16 kHz mono samples into text. Engines may be called from several
 // threads at once and serialise themselves where they must.
