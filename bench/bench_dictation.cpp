@@ -12,9 +12,12 @@
 // With --wayland, the same on the rig's sway: Parlova on XWayland, the paste
 // through the compositor into a native GTK window, the hold key scripted.
 // With --ecart S, S seconds pass between one text and the next press (1 by
-// default): at 10 the relay has closed the idle connection in between.
+// default): at 10 the relay has closed the idle connection in between. With
+// --prise S the key is held S seconds (2.5 by default): a long take's body
+// takes several writes, which is where a delayed acknowledgement shows.
 //
-//   scripts/rig.sh ./build-release/bench/bench_dictation [--wayland] [--ecart S] [dictations]
+//   scripts/rig.sh ./build-release/bench/bench_dictation [--wayland] [--ecart S] [--prise S]
+//       [dictations]
 
 #include "DesktopWindows.h"
 #include "RelayProcess.h"
@@ -115,12 +118,16 @@ int main(int argc, char** argv) {
     for (int index = 1; index < argc; ++index)
         arguments.append(QString::fromLocal8Bit(argv[index]));
     const bool wayland = arguments.removeAll(u"--wayland"_s) > 0;
-    int gapSeconds = 1;
-    if (const qsizetype at = arguments.indexOf(u"--ecart"_s);
-        at >= 0 && at + 1 < arguments.size()) {
-        gapSeconds = std::max(0, arguments.at(at + 1).toInt());
+    const auto option = [&arguments](const QString& name, double fallback) {
+        const qsizetype at = arguments.indexOf(name);
+        if (at < 0 || at + 1 >= arguments.size())
+            return fallback;
+        const double value = std::max(0.0, arguments.at(at + 1).toDouble());
         arguments.remove(at, 2);
-    }
+        return value;
+    };
+    const int gapSeconds = int(option(u"--ecart"_s, 1));
+    const double holdSeconds = option(u"--prise"_s, 2.5);
     if (wayland) {
         if (!test::WaylandDesktop::useWaylandSession()) {
             std::fprintf(stderr, "pas de bureau Wayland : lancer par scripts/rig.sh\n");
@@ -238,7 +245,8 @@ int main(int argc, char** argv) {
         expected += QStringLiteral("mot%1").arg(index);
         relay.setNextTranscript(QStringLiteral("mot%1").arg(index));
         send(true);
-        pause(2500); // capture delivers nothing for about 1.5 s (see bench_capture)
+        // Capture delivers nothing for about 1.5 s (see bench_capture).
+        pause(int(std::max(holdSeconds, 2.0) * 1000));
         const double released = now();
         send(false);
         const bool arrived =
@@ -271,19 +279,22 @@ int main(int argc, char** argv) {
         XCloseDisplay(display);
 
     const QList<double> relayOwn = relayDurations(relay.log());
-    const QString where = (wayland ? u"sway"_s : u"Xvfb"_s) +
-                          (gapSeconds == 1 ? QString() : u", %1 s entre dictées"_s.arg(gapSeconds));
+    QString where = wayland ? u"sway"_s : u"Xvfb"_s;
+    if (gapSeconds != 1)
+        where += u", %1 s entre dictées"_s.arg(gapSeconds);
+    if (holdSeconds != 2.5)
+        where += u", prises de %1 s"_s.arg(holdSeconds);
     std::printf("étapes depuis le relâchement (%s), médiane / p95 sur %lld :\n", qPrintable(where),
                 static_cast<long long>(total.size()));
+    // Padded as text: printf would count the bytes of "é".
+    const auto row = [](const QString& name, const QList<double>& values, const QString& note) {
+        std::printf("  %s %6.1f / %6.1f ms%s\n", qPrintable(name.leftJustified(30)), median(values),
+                    percentile(values, 0.95), qPrintable(note));
+    };
     for (qsizetype stage = 0; stage < stages.size(); ++stage)
-        std::printf("  %-32s %6.1f / %6.1f ms\n",
-                    qPrintable(core::DictationTimeline::name(stages.at(stage))),
-                    median(atStage.at(stage)), percentile(atStage.at(stage), 0.95));
-    std::printf("  %-32s %6.1f / %6.1f ms\n", "texte dans la fenêtre", median(total),
-                percentile(total, 0.95));
-    std::printf("  %-32s %6.1f / %6.1f ms (%lld requêtes)\n", "durée au relais (son journal)",
-                median(relayOwn), percentile(relayOwn, 0.95),
-                static_cast<long long>(relayOwn.size()));
+        row(core::DictationTimeline::name(stages.at(stage)), atStage.at(stage), {});
+    row(u"texte dans la fenêtre"_s, total, {});
+    row(u"durée au relais (son journal)"_s, relayOwn, u" (%1 requêtes)"_s.arg(relayOwn.size()));
     if (wayland)
         std::printf("FIGURE|appui -> événement reçu (liaison sway)|%.1f ms|—|"
                     "dont parlova --maintenir jusqu'au programme %.1f ms, %lld sur 10 reçus|\n",

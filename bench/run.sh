@@ -16,13 +16,14 @@ fi
 logs=$build/bench-logs
 mkdir -p "$logs"
 
-# The dictation bench runs three times: under Xvfb, with 10 s between
-# dictations (the relay has closed the idle connection by then), and on the
+# The dictation bench runs four times: under Xvfb, with 10 s between
+# dictations (the relay has closed the idle connection by then), with 8 s
+# takes (a body of several writes on a kept-alive connection), and on the
 # rig's Wayland desktop.
 runs=()
 for bench in "${benches[@]}"; do
   runs+=("$bench")
-  [ "$bench" != bench_dictation ] || runs+=("bench_dictation --ecart 10" "bench_dictation --wayland")
+  [ "$bench" != bench_dictation ] || runs+=("bench_dictation --ecart 10" "bench_dictation --prise 8" "bench_dictation --wayland")
 done
 log_of() {
   local name=${1// --/_}
