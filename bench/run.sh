@@ -16,15 +16,22 @@ fi
 logs=$build/bench-logs
 mkdir -p "$logs"
 
-# The dictation bench runs twice: under Xvfb, and on the rig's Wayland desktop.
+# The dictation bench runs four times: under Xvfb, with 10 s between
+# dictations (the relay has closed the idle connection by then), with 8 s
+# takes (a body of several writes on a kept-alive connection), and on the
+# rig's Wayland desktop.
 runs=()
 for bench in "${benches[@]}"; do
   runs+=("$bench")
-  [ "$bench" != bench_dictation ] || runs+=("bench_dictation --wayland")
+  [ "$bench" != bench_dictation ] || runs+=("bench_dictation --ecart 10" "bench_dictation --prise 8" "bench_dictation --wayland")
 done
+log_of() {
+  local name=${1// --/_}
+  echo "$logs/${name// /_}.log"
+}
 for run in "${runs[@]}"; do
   read -r bench options <<<"$run"
-  log="$logs/${run// --/_}.log"
+  log=$(log_of "$run")
   echo "… $run" >&2
   # shellcheck disable=SC2086 # options are words
   if ! "$top/scripts/rig.sh" --build "$top/$build" "$top/$build/bench/$bench" $options >"$log" 2>&1; then
@@ -35,7 +42,7 @@ done
 # figure | value | target | reference | verdict
 printf '%-50s %-18s %-20s %s\n' "Mesure" "Valeur" "Objectif" "Référence / remarque"
 for run in "${runs[@]}"; do
-  grep -h '^FIGURE|' "$logs/${run// --/_}.log" | while IFS='|' read -r _ name value target reference verdict; do
+  grep -h '^FIGURE|' "$(log_of "$run")" | while IFS='|' read -r _ name value target reference verdict; do
     printf '%-50s %-18s %-20s %s\n' "$name" "$value" "${target:-—} ${verdict}" "$reference"
   done
 done

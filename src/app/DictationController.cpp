@@ -3,12 +3,20 @@
 #include "core/Texts.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 
 namespace parlova::app {
 
 using core::DictationFailure;
 using core::HoldMachine;
 using core::RelayFailure;
+using Stage = core::DictationTimeline::Stage;
+
+namespace {
+
+Q_LOGGING_CATEGORY(timingLog, "parlova.timing", QtInfoMsg)
+
+} // namespace
 
 DictationController::DictationController(Devices devices, core::SettingsStore store,
                                          core::AsyncKeychain& keychain, Clock& clock,
@@ -115,6 +123,8 @@ void DictationController::handle(HoldMachine::Event event) {
         Q_EMIT changed();
         break;
     case HoldMachine::Command::stopAndTranscribe:
+        m_timeline = std::make_shared<core::DictationTimeline>();
+        m_timeline->mark(Stage::released);
         finishListening();
         break;
     case HoldMachine::Command::none:
@@ -142,6 +152,10 @@ void DictationController::beginListening() {
         refuse(*failure);
         return;
     }
+    // The release must not wait for a handshake: the connection opens
+    // while the user speaks. Signed out, the take goes nowhere.
+    if (m_session->token())
+        client().warmUp();
     m_devices.pill->setLevel(0.0f);
     m_devices.pill->present(PillState::listening());
     setActivity(Activity::listening);
@@ -153,6 +167,7 @@ void DictationController::beginListening() {
 void DictationController::finishListening() {
     m_maximumTimer.reset();
     const std::optional<platform::Recorder::Take> take = m_devices.recorder->stop();
+    m_timeline->mark(Stage::takeClosed);
     if (!take) {
         finish(DictationFailure::recordingFailed());
         return;
@@ -165,7 +180,7 @@ void DictationController::finishListening() {
     m_devices.pill->present(PillState::transcribing());
     setActivity(Activity::transcribing);
     Q_EMIT changed();
-    transcribe(this, Upload{client(), m_status.language(), m_session->token(), *take});
+    transcribe(this, Upload{client(), m_status.language(), m_session->token(), *take, m_timeline});
 }
 
 QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self, Upload upload) {
@@ -187,7 +202,7 @@ QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self
         const QByteArray audio = file.readAll();
         file.close();
         QCoro::Task<core::RelayResult<core::Dictation, DictationFailure>> sending =
-            upload.client.dictate(audio, *upload.token, upload.language);
+            upload.client.dictate(audio, *upload.token, upload.language, upload.timeline);
         const core::RelayResult<core::Dictation, DictationFailure> dictation =
             co_await std::move(sending);
         if (!self)
@@ -195,10 +210,11 @@ QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self
         if (!dictation) {
             failure = dictation.error();
         } else {
+            upload.timeline->mark(Stage::answerDecoded);
             self->m_session->update(dictation->week);
             self->keepLastTranscript(dictation->text);
             QCoro::Task<std::optional<DictationFailure>> inserting =
-                self->m_devices.inserter->insert(dictation->text);
+                self->m_devices.inserter->insert(dictation->text, upload.timeline);
             failure = co_await std::move(inserting);
             if (!self)
                 co_return;
@@ -215,6 +231,7 @@ QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self
             self->m_session->end();
     }
     QFile::remove(upload.take.path);
+    qCDebug(timingLog).noquote() << upload.timeline->summary();
     self->finish(failure);
 }
 

@@ -6,6 +6,7 @@
 #include "app/StatusModel.h"
 #include "core/AsyncKeychain.h"
 #include "core/DictationFailure.h"
+#include "core/DictationTimeline.h"
 #include "core/HoldMachine.h"
 #include "core/RelayClient.h"
 #include "core/SettingsActions.h"
@@ -93,6 +94,10 @@ public:
     // Connected to the session already; calling it again does nothing more.
     void sessionDidEnd();
 
+    // The stages of the last dictation that reached its release; none yet
+    // before the first. Also written to the debug log when it ends.
+    std::shared_ptr<const core::DictationTimeline> lastTimeline() const { return m_timeline; }
+
 Q_SIGNALS:
     void activityChanged();
     // After every change the status item and the menu must reflect.
@@ -109,6 +114,7 @@ private:
         core::DictationLanguage language;
         std::optional<QString> token;
         platform::Recorder::Take take;
+        std::shared_ptr<core::DictationTimeline> timeline;
     };
 
     void handle(core::HoldMachine::Event event);
@@ -139,6 +145,7 @@ private:
     QString m_lastTranscript;
     std::unique_ptr<Clock::Timer> m_lastTranscriptTimer;
     std::unique_ptr<Clock::Timer> m_permissionPoll;
+    std::shared_ptr<core::DictationTimeline> m_timeline;
 };
 
 } // namespace parlova::app

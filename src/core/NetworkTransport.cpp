@@ -68,6 +68,21 @@ RelayFailure failureOf(QNetworkReply::NetworkError error, bool timeoutFired) {
 // the same either way.
 enum class Trust { relayAuthorities, relayAndSystem };
 
+// The relay speaks HTTP/1.1 and a dictation is one request at a time:
+// HTTP/2 would only add its negotiation, and a connection opened ahead of a
+// request is found again only when both were made with the same protocols.
+QSslConfiguration tlsConfiguration(const QList<QSslCertificate>& authorities, Trust trust) {
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
+    // Only this request trusts them: the configuration travels with it,
+    // never into the application-wide default.
+    if (!authorities.isEmpty())
+        tls.setCaCertificates(trust == Trust::relayAndSystem
+                                  ? QSslConfiguration::systemCaCertificates() + authorities
+                                  : authorities);
+    return tls;
+}
+
 QNetworkRequest networkRequest(const RelayTransport::Request& request, Trust trust) {
     QNetworkRequest result(request.url);
     for (const RelayTransport::Header& header : request.headers)
@@ -77,15 +92,8 @@ QNetworkRequest networkRequest(const RelayTransport::Request& request, Trust tru
                         QNetworkRequest::ManualRedirectPolicy);
     result.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     result.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    if (!request.authorities.isEmpty()) {
-        // Only this request trusts them: the configuration travels with it,
-        // never into the application-wide default.
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setCaCertificates(trust == Trust::relayAndSystem
-                                  ? QSslConfiguration::systemCaCertificates() + request.authorities
-                                  : request.authorities);
-        result.setSslConfiguration(tls);
-    }
+    result.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    result.setSslConfiguration(tlsConfiguration(request.authorities, trust));
     return result;
 }
 
@@ -107,6 +115,14 @@ std::shared_ptr<RelayTransport> NetworkTransport::standard() {
     return transport;
 }
 
+void NetworkTransport::warm(const QUrl& origin, const QList<QSslCertificate>& authorities) {
+    if (origin.scheme() == u"https")
+        m_manager->connectToHostEncrypted(origin.host(), static_cast<quint16>(origin.port(443)),
+                                          tlsConfiguration(authorities, Trust::relayAuthorities));
+    else if (origin.scheme() == u"http")
+        m_manager->connectToHost(origin.host(), static_cast<quint16>(origin.port(80)));
+}
+
 QCoro::Task<RelayResult<RelayTransport::Response>> NetworkTransport::send(Request request) {
     QElapsedTimer clock;
     clock.start();
@@ -118,9 +134,14 @@ QCoro::Task<RelayResult<RelayTransport::Response>> NetworkTransport::send(Reques
     std::unique_ptr<QNetworkReply, LaterDeletion> reply;
     for (;;) {
         const QNetworkRequest outgoing = networkRequest(request, trust);
+        if (request.timeline)
+            request.timeline->mark(DictationTimeline::Stage::handedToNetwork);
         reply.reset(statesLength ? m_manager->sendCustomRequest(outgoing, request.method,
                                                                 request.body.value_or(""))
                                  : m_manager->sendCustomRequest(outgoing, request.method));
+        if (const std::shared_ptr<DictationTimeline> timeline = request.timeline)
+            QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, reply.get(),
+                             [timeline] { timeline->mark(DictationTimeline::Stage::firstByte); });
         co_await reply.get();
         // A refused handshake sent nothing of the request to anyone.
         if (reply->error() != QNetworkReply::SslHandshakeFailedError ||

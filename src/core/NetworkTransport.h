@@ -31,6 +31,7 @@ public:
     // timedOut and offline; everything else the network layer refuses
     // (certificates included) as unavailable. Any HTTP status is an answer.
     QCoro::Task<RelayResult<Response>> send(Request request) override;
+    void warm(const QUrl& origin, const QList<QSslCertificate>& authorities) override;
 
 private:
     std::unique_ptr<QNetworkAccessManager> m_manager;

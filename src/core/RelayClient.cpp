@@ -190,11 +190,17 @@ Request RelayClient::dictationRequest(const QUrl& url, const QString& token,
 }
 
 QCoro::Task<RelayResult<Dictation, DictationFailure>>
-RelayClient::dictate(QByteArray audio, QString token, DictationLanguage language) const {
+RelayClient::dictate(QByteArray audio, QString token, DictationLanguage language,
+                     std::shared_ptr<DictationTimeline> timeline) const {
     Request request = dictationRequest(url(Route::dictate), token, audio, language, newBoundary(),
                                        m_timeouts.dictation);
     request.authorities = m_authorities;
+    request.timeline = std::move(timeline);
     return upload(m_transport, std::move(request));
+}
+
+void RelayClient::warmUp() const {
+    m_transport->warm(m_origin, m_authorities);
 }
 
 QCoro::Task<RelayDone> RelayClient::requestCode(QString email,

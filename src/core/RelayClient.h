@@ -53,8 +53,15 @@ public:
     // Uploads one take (the bytes of its .m4a file, sent unchanged) for
     // transcription. An empty transcript is noSpeech; every relay or
     // transport problem is DictationFailure::relay.
-    QCoro::Task<RelayResult<Dictation, DictationFailure>> dictate(QByteArray audio, QString token,
-                                                                  DictationLanguage language) const;
+    // The timeline, when given, learns when the request left and when its
+    // answer began.
+    QCoro::Task<RelayResult<Dictation, DictationFailure>>
+    dictate(QByteArray audio, QString token, DictationLanguage language,
+            std::shared_ptr<DictationTimeline> timeline = {}) const;
+
+    // Has the transport open its connection to the relay now, so that the
+    // next exchange does not wait for a handshake. Sends no request.
+    void warmUp() const;
 
     // The e-mail and the codes go out exactly as given: callers normalise the
     // referral code and reduce the sign-in code to its digits first.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DictationTimeline.h"
 #include "core/RelayFailure.h"
 #include "core/Result.h"
 
@@ -12,6 +13,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -41,6 +43,9 @@ public:
         std::chrono::milliseconds timeout{0};
         // Authorities trusted for this request besides the system's.
         QList<QSslCertificate> authorities;
+        // Where a dictation's request notes when it left and when its
+        // answer began; none for the other exchanges.
+        std::shared_ptr<DictationTimeline> timeline;
 
         // The value of a header, compared without regard to case; none when absent.
         std::optional<QByteArray> header(QByteArrayView name) const { return find(headers, name); }
@@ -58,6 +63,14 @@ public:
 
     // A transport failure is timedOut, offline or unavailable.
     virtual QCoro::Task<RelayResult<Response>> send(Request request) = 0;
+
+    // Opens (or keeps) a connection to the origin, trusting those
+    // authorities, so that the next request finds it ready. Sends nothing;
+    // a transport without connections of its own ignores it.
+    virtual void warm(const QUrl& origin, const QList<QSslCertificate>& authorities) {
+        Q_UNUSED(origin);
+        Q_UNUSED(authorities);
+    }
 
 protected:
     RelayTransport() = default;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "core/DictationFailure.h"
+#include "core/DictationTimeline.h"
 
 #include <QObject>
 #include <QString>
 
 #include <QCoro/QCoroTask>
 
+#include <memory>
 #include <optional>
 
 namespace parlova::platform {
@@ -22,8 +24,11 @@ public:
     ~TextInserter() override = default;
 
     // Returns after the restore step (about half a second after the paste);
-    // the only failure is DictationFailure::insertionFailed.
-    virtual QCoro::Task<std::optional<core::DictationFailure>> insert(QString text) = 0;
+    // the only failure is DictationFailure::insertionFailed. The timeline,
+    // when given, learns when the clipboard was set, the keys sent and the
+    // clipboard given back.
+    virtual QCoro::Task<std::optional<core::DictationFailure>>
+    insert(QString text, std::shared_ptr<core::DictationTimeline> timeline = {}) = 0;
 };
 
 // The inserter of the session the program runs in (X11 or Wayland), owned by

@@ -116,30 +116,31 @@ private Q_SLOTS:
         QTest::addColumn<int>("reads");
         QTest::addColumn<bool>("signedIn");
         QTest::addColumn<int>("proWindows");
+        QTest::addColumn<int>("warmed"); // connections opened at the press
 
         const QJsonObject free = accountJson();
         const QString signedOut = Failure::signedOut().message();
         QTest::newRow("held 125 s: transcribed at 120 s")
             << free << QStringList{"press 0", "wait 120", "transcript", "release 125"} << 1 << 1
-            << QStringList{"Bonjour"} << u"-"_s << 1 << true << 0;
+            << QStringList{"Bonjour"} << u"-"_s << 1 << true << 0 << 1;
         QTest::newRow("free account at its limit")
             << accountJson(u"gratuit"_s, 0) << QStringList{"press 0", "release 1"} << 0 << 0
             << QStringList{}
             << Failure::quotaReached(QDateTime(QDate(2026, 3, 9), QTime(0, 0), Qt::UTC)).message()
-            << 1 << true << 1;
+            << 1 << true << 1 << 0;
         QTest::newRow("reset date in the past")
             << accountJson(u"gratuit"_s, 0, u"2026-03-02T00:00:00Z"_s)
             << QStringList{"press 0", "release 1", "transcript"} << 1 << 1 << QStringList{"Bonjour"}
-            << u"-"_s << 2 << true << 0;
+            << u"-"_s << 2 << true << 0 << 1;
         QTest::newRow("silent take")
             << free << QStringList{"silent", "press 0", "release 1"} << 1 << 0 << QStringList{}
-            << core::DictationFailure::noSound().message() << 1 << true << 0;
+            << core::DictationFailure::noSound().message() << 1 << true << 0 << 1;
         QTest::newRow("signed out during a take")
             << free << QStringList{"press 0", "signOut", "release 1"} << 1 << 0 << QStringList{}
-            << signedOut << 1 << false << 0;
+            << signedOut << 1 << false << 0 << 1;
         QTest::newRow("stale signed-out answer")
             << free << QStringList{"press 0", "release 1", "signOut", "signInB", "refused"} << 1
-            << 1 << QStringList{} << signedOut << 1 << true << 0;
+            << 1 << QStringList{} << signedOut << 1 << true << 0 << 1;
     }
     void takes() {
         QFETCH(QJsonObject, account);
@@ -173,6 +174,7 @@ private Q_SLOTS:
         QTEST(desk.exchanges(u"api/compte"), "reads");
         QTEST(desk.controller->status().signedIn(), "signedIn");
         QTEST(int(pro.count()), "proWindows");
+        QTEST(desk.transport->warmed, "warmed");
         QCOMPARE(desk.controller->activity(), DictationController::Activity::ready);
         QCOMPARE(QDir(desk.dir.filePath(u"prises"_s)).entryList(QDir::Files), QStringList{});
     }

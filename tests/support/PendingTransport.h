@@ -63,6 +63,10 @@ public:
         co_return *exchange->outcome;
     }
 
+    // Connections opened ahead of a request.
+    int warmed = 0;
+    void warm(const QUrl&, const QList<QSslCertificate>&) override { ++warmed; }
+
 private:
     QList<std::shared_ptr<Exchange>> m_exchanges;
 };

@@ -2,7 +2,8 @@
 
 namespace parlova::platform {
 
-QCoro::Task<std::optional<core::DictationFailure>> FakeTextInserter::insert(QString text) {
+QCoro::Task<std::optional<core::DictationFailure>>
+FakeTextInserter::insert(QString text, std::shared_ptr<core::DictationTimeline>) {
     if (m_fails)
         co_return core::DictationFailure::insertionFailed();
     m_texts.append(text);

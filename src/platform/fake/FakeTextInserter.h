@@ -13,7 +13,8 @@ class FakeTextInserter final : public TextInserter {
 public:
     using TextInserter::TextInserter;
 
-    QCoro::Task<std::optional<core::DictationFailure>> insert(QString text) override;
+    QCoro::Task<std::optional<core::DictationFailure>>
+    insert(QString text, std::shared_ptr<core::DictationTimeline> timeline = {}) override;
 
     // The next insertions fail with insertionFailed.
     void setFails(bool fails) { m_fails = fails; }

@@ -31,7 +31,13 @@ ClipboardTextInserter::ClipboardTextInserter(std::unique_ptr<PasteShortcut> shor
 
 ClipboardTextInserter::~ClipboardTextInserter() = default;
 
-QCoro::Task<std::optional<core::DictationFailure>> ClipboardTextInserter::insert(QString text) {
+QCoro::Task<std::optional<core::DictationFailure>>
+ClipboardTextInserter::insert(QString text, std::shared_ptr<core::DictationTimeline> timeline) {
+    using Stage = core::DictationTimeline::Stage;
+    const auto mark = [&timeline](Stage stage) {
+        if (timeline)
+            timeline->mark(stage);
+    };
     QPointer<ClipboardTextInserter> self(this);
     std::unique_ptr<QMimeData> saved = co_await m_clipboard->snapshot();
     if (!self)
@@ -43,14 +49,18 @@ QCoro::Task<std::optional<core::DictationFailure>> ClipboardTextInserter::insert
     bool sent = false;
     // Held here: the shortcut outlives this paste even if we do not.
     const std::shared_ptr<PasteShortcut> shortcut = m_shortcut;
-    if (m_clipboard->place(std::move(transcript)) && shortcut)
+    if (m_clipboard->place(std::move(transcript)) && shortcut) {
+        mark(Stage::clipboardSet);
         sent = co_await shortcut->send();
+    }
     if (!self)
         co_return core::DictationFailure::insertionFailed();
     if (!sent) {
         m_clipboard->restore(std::move(saved));
         co_return core::DictationFailure::insertionFailed();
     }
+
+    mark(Stage::pasteSent);
 
     // Precise: a coarse timer may fire up to 5 % early, before the target
     // has read the clipboard.
@@ -62,6 +72,7 @@ QCoro::Task<std::optional<core::DictationFailure>> ClipboardTextInserter::insert
 
     if (self && m_clipboard->holdsPlaced())
         m_clipboard->restore(std::move(saved));
+    mark(Stage::clipboardRestored);
     co_return std::nullopt;
 }
 

@@ -27,7 +27,8 @@ public:
                                    QObject* parent = nullptr);
     ~ClipboardTextInserter() override;
 
-    QCoro::Task<std::optional<core::DictationFailure>> insert(QString text) override;
+    QCoro::Task<std::optional<core::DictationFailure>>
+    insert(QString text, std::shared_ptr<core::DictationTimeline> timeline = {}) override;
 
 private:
     std::unique_ptr<Clipboard> m_clipboard;
