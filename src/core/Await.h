@@ -26,8 +26,9 @@ QCoro::Task<> fill(QCoro::Task<T> task, std::optional<T>* box, bool* threw, QEve
 // Runs an asynchronous operation to completion from synchronous code (the
 // command line, tests): the calling thread turns a local event loop until the
 // task has delivered its value. Never for the desktop program's main thread.
-// Failures are part of that value; a task that throws is a defect, and
-// nothing must go on with a made-up outcome, so the program ends.
+// Failures are part of that value, never exceptions: a task that throws is
+// a programming error, the one case for abort(), since nothing must go on
+// with a made-up outcome.
 template <typename T>
 T waitFor(QCoro::Task<T> task) {
     std::optional<T> box;

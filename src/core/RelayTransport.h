@@ -25,7 +25,7 @@ template <typename T, typename Failure = RelayFailure>
 using RelayResult = Result<T, Failure>;
 
 // The success of an exchange that answers nothing.
-using RelayDone = RelayResult<std::monostate>;
+using RelayDone = Done<RelayFailure>;
 
 // Carries one finished HTTP request to the relay and brings back its answer.
 // The relay client builds every request completely (method, URL, headers,

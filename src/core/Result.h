@@ -40,4 +40,10 @@ private:
     std::variant<T, E> m_content;
 };
 
+// The success of an operation that answers nothing but whether it worked. A
+// coroutine spells its success out, `co_return Done<E>(std::monostate{})`:
+// QCoro would store a bare monostate as "no result yet".
+template <typename E>
+using Done = Result<std::monostate, E>;
+
 } // namespace parlova::core
