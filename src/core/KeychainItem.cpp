@@ -25,15 +25,15 @@ KeychainItem KeychainItem::remoteDesktopToken() {
 
 KeychainItem::Lookup KeychainItem::read(SecretStore& keychain) const {
     const SecretStore::Found answer = keychain.find(m_service, m_account);
-    if (answer.status != SecretStore::success)
-        return answer.status;
-    if (!answer.bytes)
+    if (!answer)
+        return answer.error();
+    if (!*answer)
         return SecretStore::itemNotFound;
 
     // Strict decoding: a value that is not valid UTF-8 is unusable, not
     // something to repair with replacement characters.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(*answer.bytes);
+    const QString text = decoder.decode(**answer);
     if (decoder.hasError())
         return SecretStore::itemNotFound;
 

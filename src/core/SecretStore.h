@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -27,12 +29,9 @@ public:
     // The keychain answered with any other failure.
     static constexpr qint32 serviceFailure = -26276;
 
-    // The answer to find(): on success, the stored bytes, or none when the
-    // item carries no value at all.
-    struct Found {
-        qint32 status = success;
-        std::optional<QByteArray> bytes;
-    };
+    // The answer to find(): the stored bytes, or none when the item carries
+    // no value at all; else the status that kept them away.
+    using Found = Result<std::optional<QByteArray>, qint32>;
 
     virtual ~SecretStore() = default;
 

@@ -34,7 +34,7 @@ public:
     Found find(const QString&, const QString&) override {
         open.acquire();
         open.release();
-        return {itemNotFound, std::nullopt};
+        return itemNotFound;
     }
     qint32 update(const QString&, const QString&, const QByteArray&) override {
         return itemNotFound;

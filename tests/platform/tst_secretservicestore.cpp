@@ -56,7 +56,10 @@ int probe() {
     SecretServiceStore store(limits);
     const QString service = u"fr.orvane.parlova.sonde"_s, account = u"session"_s;
     const std::function<qint32()> calls[] = {
-        [&] { return store.find(service, account).status; },
+        [&] {
+            const SecretStore::Found found = store.find(service, account);
+            return found ? SecretStore::success : found.error();
+        },
         [&] { return store.update(service, account, "x"); },
         [&] { return store.add(service, account, u"l"_s, "x"); },
         [&] { return store.remove(service, account); },
@@ -109,8 +112,8 @@ private Q_SLOTS:
         QCOMPARE(session.store(m_store, u"\u00a0s\u00e9cond\u2028\n"_s), SecretStore::success);
         QCOMPARE(rawLabels(m_service, u"session"_s), QStringList{u"Renommé à la main"_s});
         // Stored as given, trimmed only when read.
-        QCOMPARE(m_store.find(m_service, u"session"_s).bytes, QByteArray("\xc2\xa0s\xc3\xa9"
-                                                                         "cond\xe2\x80\xa8\n"));
+        QCOMPARE(m_store.find(m_service, u"session"_s).value(), QByteArray("\xc2\xa0s\xc3\xa9"
+                                                                           "cond\xe2\x80\xa8\n"));
         QCOMPARE(session.read(m_store), Lookup(u"s\u00e9cond"_s));
     }
 

@@ -4,28 +4,28 @@
 
 namespace parlova::core {
 
-std::optional<qint32> MemorySecretStore::begin(Operation operation) {
+Done<qint32> MemorySecretStore::begin(Operation operation) {
     ++m_calls[operation];
     if (m_delay.count() > 0)
         std::this_thread::sleep_for(m_delay);
     if (const auto failure = m_failures.constFind(operation); failure != m_failures.cend())
         return *failure;
-    return std::nullopt;
+    return std::monostate{};
 }
 
 SecretStore::Found MemorySecretStore::find(const QString& service, const QString& account) {
-    if (const auto failure = begin(Operation::find))
-        return {*failure, std::nullopt};
+    if (const Done<qint32> begun = begin(Operation::find); !begun)
+        return begun.error();
     const auto item = m_items.constFind({service, account});
     if (item == m_items.cend())
-        return {itemNotFound, std::nullopt};
-    return {success, item->value};
+        return itemNotFound;
+    return std::optional<QByteArray>(item->value);
 }
 
 qint32 MemorySecretStore::update(const QString& service, const QString& account,
                                  const QByteArray& value) {
-    if (const auto failure = begin(Operation::update))
-        return *failure;
+    if (const Done<qint32> begun = begin(Operation::update); !begun)
+        return begun.error();
     const auto item = m_items.find({service, account});
     if (item == m_items.end())
         return itemNotFound;
@@ -35,15 +35,15 @@ qint32 MemorySecretStore::update(const QString& service, const QString& account,
 
 qint32 MemorySecretStore::add(const QString& service, const QString& account, const QString& label,
                               const QByteArray& value) {
-    if (const auto failure = begin(Operation::add))
-        return *failure;
+    if (const Done<qint32> begun = begin(Operation::add); !begun)
+        return begun.error();
     put(service, account, label, value);
     return success;
 }
 
 qint32 MemorySecretStore::remove(const QString& service, const QString& account) {
-    if (const auto failure = begin(Operation::remove))
-        return *failure;
+    if (const Done<qint32> begun = begin(Operation::remove); !begun)
+        return begun.error();
     return m_items.remove({service, account}) > 0 ? success : itemNotFound;
 }
 

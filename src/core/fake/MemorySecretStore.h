@@ -51,7 +51,8 @@ private:
     };
     using Key = QPair<QString, QString>;
 
-    std::optional<qint32> begin(Operation operation);
+    // Counts the call; fails with the status set by failOn().
+    Done<qint32> begin(Operation operation);
 
     QMap<Key, Item> m_items;
     QMap<Operation, qint32> m_failures;

@@ -223,22 +223,20 @@ qint32 ensureServiceRunning(const Limits& limits) {
     return started ? SecretStore::success : SecretStore::serviceUnavailable;
 }
 
-struct Connection {
-    qint32 status = SecretStore::success;
-    ServicePtr service;
-};
+// The service, or the status that kept it away.
+using Connection = core::Result<ServicePtr, qint32>;
 
 Connection connectToService(const Limits& limits) {
     if (const qint32 status = ensureServiceRunning(limits); status != SecretStore::success)
-        return {status, nullptr};
+        return status;
     ErrorSlot error;
     const Deadline deadline(limits.serviceConnect);
     ServicePtr service(
         secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, deadline.cancellable(), error.out()));
     if (!service)
-        return {statusOf(error.take().get()), nullptr};
+        return statusOf(error.take().get());
     g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(service.get()), milliseconds(limits.serviceCall));
-    return {SecretStore::success, std::move(service)};
+    return service;
 }
 
 AttributesPtr attributes(const QString& service, const QString& account) {
@@ -248,10 +246,9 @@ AttributesPtr attributes(const QString& service, const QString& account) {
     return table;
 }
 
-struct Search {
-    qint32 status = SecretStore::success;
-    ItemListPtr items; // null when nothing matched
-};
+// The matching items, never none (itemNotFound then), or the status of the
+// failed search.
+using Search = core::Result<ItemListPtr, qint32>;
 
 // Every item with the given service and account, locked or not.
 Search search(SecretService* secrets, const QString& service, const QString& account,
@@ -261,10 +258,12 @@ Search search(SecretService* secrets, const QString& service, const QString& acc
     ItemListPtr items(secret_service_search_sync(secrets, schema(), query.get(), SECRET_SEARCH_ALL,
                                                  nullptr, error.out()));
     if (const ErrorPtr failure = error.take())
-        return {statusOf(failure.get()), nullptr};
+        return statusOf(failure.get());
+    if (!items)
+        return SecretStore::itemNotFound;
     for (GList* node = items.get(); node; node = node->next)
         g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(node->data), callTimeoutMs);
-    return {items ? SecretStore::success : SecretStore::itemNotFound, std::move(items)};
+    return items;
 }
 
 // Asks the service to unlock a locked item; this is where its password
@@ -290,15 +289,15 @@ template <typename Call>
 qint32 forEachItem(const Limits& limits, const QString& service, const QString& account,
                    Call call) {
     const Connection connection = connectToService(limits);
-    if (connection.status != SecretStore::success)
-        return connection.status;
+    if (!connection)
+        return connection.error();
     const Search found =
-        search(connection.service.get(), service, account, milliseconds(limits.serviceCall));
-    if (found.status != SecretStore::success)
-        return found.status;
-    for (GList* node = found.items.get(); node; node = node->next) {
+        search(connection->get(), service, account, milliseconds(limits.serviceCall));
+    if (!found)
+        return found.error();
+    for (GList* node = found->get(); node; node = node->next) {
         auto* item = static_cast<SecretItem*>(node->data);
-        qint32 status = unlock(connection.service.get(), item);
+        qint32 status = unlock(connection->get(), item);
         if (status == SecretStore::success) {
             ErrorSlot error;
             if (!call(item, error.out()))
@@ -317,33 +316,33 @@ SecretServiceStore::SecretServiceStore()
 
 SecretStore::Found SecretServiceStore::find(const QString& service, const QString& account) {
     const Connection connection = connectToService(m_limits);
-    if (connection.status != success)
-        return {connection.status, std::nullopt};
+    if (!connection)
+        return connection.error();
     const Search found =
-        search(connection.service.get(), service, account, milliseconds(m_limits.serviceCall));
-    if (found.status != success)
-        return {found.status, std::nullopt};
+        search(connection->get(), service, account, milliseconds(m_limits.serviceCall));
+    if (!found)
+        return found.error();
 
     // An unlocked match needs no prompt; take it when there is one.
-    auto* item = static_cast<SecretItem*>(found.items->data);
-    for (GList* node = found.items.get(); node; node = node->next) {
+    auto* item = static_cast<SecretItem*>((*found)->data);
+    for (GList* node = found->get(); node; node = node->next) {
         if (!secret_item_get_locked(static_cast<SecretItem*>(node->data))) {
             item = static_cast<SecretItem*>(node->data);
             break;
         }
     }
-    if (const qint32 status = unlock(connection.service.get(), item); status != success)
-        return {status, std::nullopt};
+    if (const qint32 status = unlock(connection->get(), item); status != success)
+        return status;
 
     ErrorSlot error;
     if (!secret_item_load_secret_sync(item, nullptr, error.out()))
-        return {statusOf(error.take().get()), std::nullopt};
+        return statusOf(error.take().get());
     const ValuePtr value(secret_item_get_secret(item));
     if (!value)
-        return {success, std::nullopt};
+        return std::optional<QByteArray>();
     gsize length = 0;
     const gchar* data = secret_value_get(value.get(), &length);
-    return {success, QByteArray(data, static_cast<qsizetype>(length))};
+    return std::optional<QByteArray>(QByteArray(data, static_cast<qsizetype>(length)));
 }
 
 qint32 SecretServiceStore::update(const QString& service, const QString& account,
@@ -357,12 +356,12 @@ qint32 SecretServiceStore::update(const QString& service, const QString& account
 qint32 SecretServiceStore::add(const QString& service, const QString& account, const QString& label,
                                const QByteArray& value) {
     const Connection connection = connectToService(m_limits);
-    if (connection.status != success)
-        return connection.status;
+    if (!connection)
+        return connection.error();
     const AttributesPtr fields = attributes(service, account);
     const ValuePtr secret = secretValue(value);
     ErrorSlot error;
-    if (!secret_service_store_sync(connection.service.get(), schema(), fields.get(),
+    if (!secret_service_store_sync(connection->get(), schema(), fields.get(),
                                    SECRET_COLLECTION_DEFAULT, label.toUtf8().constData(),
                                    secret.get(), nullptr, error.out()))
         return statusOf(error.take().get());
