@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         firstLevelNs = -1;
         clock.start();
-        if (recorder.start()) {
+        if (!recorder.start()) {
             std::fprintf(stderr, "la capture n'a pas démarré\n");
             return 1;
         }

@@ -10,9 +10,9 @@
 #include "platform/KeyMonitor.h"
 #include "platform/Keychain.h"
 #include "platform/Permissions.h"
+#include "platform/Recorder.h"
 #include "platform/TextInserter.h"
 #include "platform/WindowPlatform.h"
-#include "platform/linux/QtAudioRecorder.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -104,7 +104,7 @@ extern "C" Q_DECL_EXPORT int parlova_desktop_main(int argc, char** argv) {
     core::AsyncKeychain keychain(platform::Keychain::system());
     app::AppParts parts;
     parts.devices.keyMonitor.reset(platform::createKeyMonitor(nullptr));
-    parts.devices.recorder = std::make_unique<platform::QtAudioRecorder>();
+    parts.devices.recorder.reset(platform::createRecorder(nullptr));
     parts.devices.inserter.reset(platform::createTextInserter(nullptr));
     parts.devices.permissions.reset(platform::createPermissions(nullptr));
     parts.devices.pill = std::make_unique<app::PillController>();

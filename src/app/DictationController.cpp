@@ -134,8 +134,8 @@ void DictationController::handle(HoldMachine::Event event) {
 
 void DictationController::beginListening() {
     refreshPermissions();
-    if (const std::optional<DictationFailure> blocker = m_status.readiness().blocker()) {
-        refuse(*blocker);
+    if (const core::Done<DictationFailure> ready = m_status.readiness().check(); !ready) {
+        refuse(ready.error());
         return;
     }
     if (const std::optional<core::Account>& account = m_status.account()) {
@@ -148,8 +148,8 @@ void DictationController::beginListening() {
         if (account->weekHasEnded(now))
             m_session->refreshAccount();
     }
-    if (const std::optional<DictationFailure> failure = m_devices.recorder->start()) {
-        refuse(*failure);
+    if (const core::Done<DictationFailure> started = m_devices.recorder->start(); !started) {
+        refuse(started.error());
         return;
     }
     // The release must not wait for a handshake: the connection opens
@@ -166,10 +166,11 @@ void DictationController::beginListening() {
 
 void DictationController::finishListening() {
     m_maximumTimer.reset();
-    const std::optional<platform::Recorder::Take> take = m_devices.recorder->stop();
+    const core::Result<platform::Recorder::Take, DictationFailure> take =
+        m_devices.recorder->stop();
     m_timeline->mark(Stage::takeClosed);
     if (!take) {
-        finish(DictationFailure::recordingFailed());
+        finish(take.error());
         return;
     }
     if (!take->soundCheck.heardSound()) {
@@ -213,11 +214,13 @@ QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self
             upload.timeline->mark(Stage::answerDecoded);
             self->m_session->update(dictation->week);
             self->keepLastTranscript(dictation->text);
-            QCoro::Task<std::optional<DictationFailure>> inserting =
+            QCoro::Task<core::Done<DictationFailure>> inserting =
                 self->m_devices.inserter->insert(dictation->text, upload.timeline);
-            failure = co_await std::move(inserting);
+            const core::Done<DictationFailure> inserted = co_await std::move(inserting);
             if (!self)
                 co_return;
+            if (!inserted)
+                failure = inserted.error();
         }
     }
 
@@ -286,9 +289,9 @@ bool DictationController::pasteLast() {
 }
 
 QCoro::Task<> DictationController::pasteAgain(QPointer<DictationController> self, QString text) {
-    QCoro::Task<std::optional<DictationFailure>> inserting = self->m_devices.inserter->insert(text);
-    const std::optional<DictationFailure> failure = co_await std::move(inserting);
-    if (self && failure)
+    QCoro::Task<core::Done<DictationFailure>> inserting = self->m_devices.inserter->insert(text);
+    const core::Done<DictationFailure> inserted = co_await std::move(inserting);
+    if (self && !inserted)
         self->m_devices.pill->showMessage(core::Texts::pasteAgainMessage());
 }
 

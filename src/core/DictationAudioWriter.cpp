@@ -136,18 +136,18 @@ struct DictationAudioWriter::Encoder {
             ::close(descriptor);
     }
 
-    std::optional<Error> open(const InputFormat& format) {
+    Done<Error> open(const InputFormat& format) {
         container = av_guess_format("ipod", nullptr, nullptr);
         if (container == nullptr)
             return failure(Error::unsupportedFormat, "MPEG-4 audio muxer unavailable");
-        if (const std::optional<Error> error = openEncoder())
-            return error;
-        if (const std::optional<Error> error = openResampler(format))
-            return error;
+        if (const Done<Error> done = openEncoder(); !done)
+            return done;
+        if (const Done<Error> done = openResampler(format); !done)
+            return done;
         return openMuxer(false);
     }
 
-    std::optional<Error> openEncoder() {
+    Done<Error> openEncoder() {
         const AVCodec* aac = avcodec_find_encoder_by_name("aac");
         if (aac == nullptr)
             aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
@@ -183,13 +183,13 @@ struct DictationAudioWriter::Encoder {
         frame->nb_samples = codec->frame_size > 0 ? codec->frame_size : 1024;
         if (av_frame_get_buffer(frame, 0) < 0)
             return Error::conversionFailed;
-        return std::nullopt;
+        return std::monostate{};
     }
 
     // The muxer writes the file from its start. A take without audio is
     // written as an empty fragmented file: the plain layout would leave its
     // audio track out altogether.
-    std::optional<Error> openMuxer(bool emptyTake) {
+    Done<Error> openMuxer(bool emptyTake) {
         auto* ioBuffer = static_cast<unsigned char*>(av_malloc(ioBufferSize));
         if (ioBuffer == nullptr)
             return Error::conversionFailed;
@@ -217,7 +217,7 @@ struct DictationAudioWriter::Encoder {
         av_dict_free(&options);
         if (code < 0)
             return failure(Error::writeFailed, "cannot write the file header", code);
-        return std::nullopt;
+        return std::monostate{};
     }
 
     void closeMuxer() {
@@ -230,7 +230,7 @@ struct DictationAudioWriter::Encoder {
         }
     }
 
-    std::optional<Error> restartAsEmptyTake() {
+    Done<Error> restartAsEmptyTake() {
         closeMuxer();
         if (::ftruncate(descriptor, 0) != 0 || ::lseek(descriptor, 0, SEEK_SET) != 0) {
             const int error = errno;
@@ -239,7 +239,7 @@ struct DictationAudioWriter::Encoder {
         return openMuxer(true);
     }
 
-    std::optional<Error> openResampler(const InputFormat& format) {
+    Done<Error> openResampler(const InputFormat& format) {
         const auto inputRate = static_cast<int>(std::lround(format.sampleRate));
         AVChannelLayout inputLayout{};
         av_channel_layout_default(&inputLayout, format.channelCount);
@@ -261,17 +261,17 @@ struct DictationAudioWriter::Encoder {
         }
         if (const int initCode = swr_init(resampler); initCode < 0)
             return failure(Error::unsupportedFormat, "cannot start the resampler", initCode);
-        return std::nullopt;
+        return std::monostate{};
     }
 
     // Converts one slice (or, with no input, drains the resampler) and
     // encodes every complete frame.
-    std::optional<Error> convert(const uint8_t** input, int frames) {
+    Done<Error> convert(const uint8_t** input, int frames) {
         int produced = 0;
         return convert(input, frames, produced);
     }
 
-    std::optional<Error> convert(const uint8_t** input, int frames, int& produced) {
+    Done<Error> convert(const uint8_t** input, int frames, int& produced) {
         const int capacity = swr_get_out_samples(resampler, frames);
         if (capacity < 0)
             return failure(Error::conversionFailed, "resampler out of step", capacity);
@@ -284,7 +284,7 @@ struct DictationAudioWriter::Encoder {
         return encode(converted.data(), produced);
     }
 
-    std::optional<Error> encode(const float* samples, int count) {
+    Done<Error> encode(const float* samples, int count) {
         while (count > 0) {
             if (filled == 0 && av_frame_make_writable(frame) < 0)
                 return Error::conversionFailed;
@@ -301,14 +301,14 @@ struct DictationAudioWriter::Encoder {
             samples += taken;
             count -= taken;
             if (filled == frame->nb_samples) {
-                if (const std::optional<Error> error = sendFilledFrame())
-                    return error;
+                if (const Done<Error> done = sendFilledFrame(); !done)
+                    return done;
             }
         }
-        return std::nullopt;
+        return std::monostate{};
     }
 
-    std::optional<Error> sendFilledFrame() {
+    Done<Error> sendFilledFrame() {
         const int fullSize = frame->nb_samples;
         if (filled < fullSize) {
             if ((codec->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0) {
@@ -328,11 +328,11 @@ struct DictationAudioWriter::Encoder {
         return drainPackets();
     }
 
-    std::optional<Error> drainPackets() {
+    Done<Error> drainPackets() {
         for (;;) {
             const int code = avcodec_receive_packet(codec, packet);
             if (code == AVERROR(EAGAIN) || code == AVERROR_EOF)
-                return std::nullopt;
+                return std::monostate{};
             if (code < 0)
                 return failure(Error::conversionFailed, "encoding failed", code);
             packet->stream_index = stream->index;
@@ -347,22 +347,22 @@ struct DictationAudioWriter::Encoder {
 
     // End of input: the resampler's tail, the last partial frame, the
     // encoder's delayed frames, then the index at the end of the file.
-    std::optional<Error> close() {
+    Done<Error> close() {
         for (int produced = 1; produced > 0;) {
-            if (const std::optional<Error> error = convert(nullptr, 0, produced))
-                return error;
+            if (const Done<Error> done = convert(nullptr, 0, produced); !done)
+                return done;
         }
         if (filled > 0) {
-            if (const std::optional<Error> error = sendFilledFrame())
-                return error;
+            if (const Done<Error> done = sendFilledFrame(); !done)
+                return done;
         }
         if (const int code = avcodec_send_frame(codec, nullptr); code < 0 && code != AVERROR_EOF)
             return failure(Error::conversionFailed, "cannot flush the encoder", code);
-        if (const std::optional<Error> error = drainPackets())
-            return error;
+        if (const Done<Error> done = drainPackets(); !done)
+            return done;
         if (!wroteAudio) {
-            if (const std::optional<Error> error = restartAsEmptyTake())
-                return error;
+            if (const Done<Error> done = restartAsEmptyTake(); !done)
+                return done;
         }
         if (const int code = av_write_trailer(muxer); code < 0)
             return failure(Error::writeFailed, "cannot write the file index", code);
@@ -375,7 +375,7 @@ struct DictationAudioWriter::Encoder {
             const int error = errno;
             return failure(Error::writeFailed, "cannot close the file", AVERROR(error));
         }
-        return std::nullopt;
+        return std::monostate{};
     }
 
     // Logs the first failure of the take only: once the disk is full, every
@@ -405,7 +405,7 @@ QString DictationAudioWriter::message(Error error) {
     return {};
 }
 
-bool DictationAudioWriter::loadEncoder() {
+Done<DictationAudioWriter::Error> DictationAudioWriter::loadEncoder() {
     static const bool loaded = [] {
         const std::array<void*, 4> libraries = {
             openLibrary("libavutil", LIBAVUTIL_VERSION_MAJOR),
@@ -435,7 +435,9 @@ bool DictationAudioWriter::loadEncoder() {
         }
         return complete;
     }();
-    return loaded;
+    if (!loaded)
+        return Error::unsupportedFormat;
+    return std::monostate{};
 }
 
 DictationAudioWriter::DictationAudioWriter(QString path, InputFormat format,
@@ -453,8 +455,8 @@ DictationAudioWriter::create(const QString& path, const InputFormat& format) {
         format.channelCount > maxChannels)
         return Error::unsupportedFormat;
 
-    if (!loadEncoder())
-        return Error::unsupportedFormat;
+    if (const Done<Error> loaded = loadEncoder(); !loaded)
+        return loaded.error();
 
     auto encoder = std::make_unique<Encoder>();
     encoder->path = QFile::encodeName(path);
@@ -464,10 +466,10 @@ DictationAudioWriter::create(const QString& path, const InputFormat& format) {
         qCWarning(takeLog).noquote() << "cannot create the take file:" << avText(AVERROR(error));
         return Error::fileNotCreated;
     }
-    if (const std::optional<Error> error = encoder->open(format)) {
+    if (const Done<Error> opened = encoder->open(format); !opened) {
         encoder.reset();
         QFile::remove(path);
-        return *error;
+        return opened.error();
     }
     return std::unique_ptr<DictationAudioWriter>(
         new DictationAudioWriter(path, format, std::move(encoder)));
@@ -499,8 +501,8 @@ Result<float, DictationAudioWriter::Error> DictationAudioWriter::append(const Bu
     m_soundCheck.record(level);
     if (!wellFormed)
         return Error::conversionFailed;
-    if (const std::optional<Error> error = convert(&buffer))
-        return *error;
+    if (const Done<Error> converted = convert(&buffer); !converted)
+        return converted.error();
     return level;
 }
 
@@ -513,9 +515,9 @@ DictationAudioWriter::appendInterleaved(std::span<const float> samples) {
     return append({{&plane, 1}, static_cast<qsizetype>(samples.size() / channels)});
 }
 
-std::optional<DictationAudioWriter::Error> DictationAudioWriter::convert(const Buffer* buffer) {
+Done<DictationAudioWriter::Error> DictationAudioWriter::convert(const Buffer* buffer) {
     if (!m_encoder)
-        return std::nullopt;
+        return std::monostate{};
     if (buffer == nullptr)
         return m_encoder->close();
 
@@ -526,17 +528,18 @@ std::optional<DictationAudioWriter::Error> DictationAudioWriter::convert(const B
             const qsizetype offset = m_format.interleaved ? start * m_format.channelCount : start;
             input[plane] = reinterpret_cast<const uint8_t*>(buffer->planes[plane] + offset);
         }
-        if (const std::optional<Error> error =
-                m_encoder->convert(input.data(), static_cast<int>(frames)))
-            return error;
+        if (const Done<Error> done = m_encoder->convert(input.data(), static_cast<int>(frames));
+            !done)
+            return done;
     }
-    return std::nullopt;
+    return std::monostate{};
 }
 
 Result<SoundCheck, DictationAudioWriter::Error> DictationAudioWriter::finish() {
     const std::lock_guard lock(m_lock);
     if (m_encoder) {
-        m_finishError = convert(nullptr);
+        if (const Done<Error> closed = convert(nullptr); !closed)
+            m_finishError = closed.error();
         // Finished or failed, the file is done with: a failed flush leaves
         // nothing that a later call could repair.
         m_encoder.reset();

@@ -28,7 +28,8 @@ public:
 
     enum class Error {
         fileNotCreated,    // the take file could not be created
-        unsupportedFormat, // no conversion from this input to the take's format
+        unsupportedFormat, // no conversion from this input to the take's format,
+                           // or no FFmpeg at all
         conversionFailed,  // a buffer could not be converted or encoded
         writeFailed,       // the file could not be written or closed
     };
@@ -55,8 +56,8 @@ public:
 
     // Loads the encoder (FFmpeg), which no program start pays for: the first
     // call takes a while, later ones answer at once. Safe on any thread;
-    // false when FFmpeg is missing. create() loads it too.
-    static bool loadEncoder();
+    // unsupportedFormat when FFmpeg is missing. create() loads it too.
+    static Done<Error> loadEncoder();
 
     // Creates the file (exclusively, mode 0600) and the converter. On failure
     // nothing is left on disk.
@@ -84,7 +85,7 @@ private:
     DictationAudioWriter(QString path, InputFormat format, std::unique_ptr<Encoder> encoder);
 
     static float measure(const Buffer& buffer, int channelCount);
-    std::optional<Error> convert(const Buffer* buffer);
+    Done<Error> convert(const Buffer* buffer);
 
     const QString m_path;
     const InputFormat m_format;

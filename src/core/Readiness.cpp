@@ -2,7 +2,7 @@
 
 namespace parlova::core {
 
-std::optional<DictationFailure> Readiness::blocker() const {
+Done<DictationFailure> Readiness::check() const {
     if (!signedIn)
         // The relay's own signed-out failure, so that the message is the same.
         return DictationFailure::relay(RelayFailure::signedOut());
@@ -16,7 +16,7 @@ std::optional<DictationFailure> Readiness::blocker() const {
     }
     if (!accessibility)
         return DictationFailure::accessibilityMissing();
-    return std::nullopt;
+    return std::monostate{};
 }
 
 } // namespace parlova::core

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/DictationFailure.h"
-
-#include <optional>
+#include "core/Result.h"
 
 namespace parlova::core {
 
@@ -14,9 +13,9 @@ struct Readiness {
     Microphone microphone = Microphone::notDetermined;
     bool accessibility = false; // keys may be watched and the paste posted
 
-    // The first reason that prevents dictation: sign-in, then the microphone,
-    // then accessibility; none when everything is in place.
-    std::optional<DictationFailure> blocker() const;
+    // Succeeds when everything is in place; else fails with the first reason
+    // that prevents dictation: sign-in, then the microphone, then accessibility.
+    Done<DictationFailure> check() const;
 
     friend bool operator==(const Readiness&, const Readiness&) = default;
 };

@@ -2,6 +2,7 @@
 
 #include "core/HoldKey.h"
 #include "core/HoldMachine.h"
+#include "core/Result.h"
 
 #include <QObject>
 #include <QString>
@@ -39,6 +40,24 @@ public:
         friend bool operator==(const Source&, const Source&) = default;
     };
 
+    // Why no source of key events could be installed.
+    enum class Error {
+        noDisplay,    // no display server, or one without XInput 2.2
+        noKeyboard,   // no keyboard under /dev/input could be opened
+        noSessionBus, // the desktop's portal is out of reach
+    };
+    static QString message(Error error) {
+        switch (error) {
+        case Error::noDisplay:
+            return QStringLiteral("Le serveur d’affichage ne montre pas les touches.");
+        case Error::noKeyboard:
+            return QStringLiteral("Aucun clavier n’a pu être ouvert.");
+        case Error::noSessionBus:
+            return QStringLiteral("Le portail du bureau est injoignable.");
+        }
+        return {};
+    }
+
     using QObject::QObject;
     ~KeyMonitor() override = default;
 
@@ -54,8 +73,8 @@ public:
     virtual core::HoldKey holdKey() const = 0;
 
     // Stops first when already started, so sources are never doubled.
-    // Answers whether at least one source of key events is installed.
-    virtual bool start() = 0;
+    // Succeeds when at least one source of key events is installed.
+    virtual core::Done<Error> start() = 0;
     // Releases every device and connection.
     virtual void stop() = 0;
 

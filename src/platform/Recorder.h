@@ -1,12 +1,11 @@
 #pragma once
 
 #include "core/DictationFailure.h"
+#include "core/Result.h"
 #include "core/SoundCheck.h"
 
 #include <QObject>
 #include <QString>
-
-#include <optional>
 
 namespace parlova::platform {
 
@@ -28,15 +27,15 @@ public:
     using QObject::QObject;
     ~Recorder() override = default;
 
-    // Starts a new take, cancelling any take in progress first. Answers
-    // nothing once capture runs, or recordingFailed (no microphone, no take
+    // Starts a new take, cancelling any take in progress first. Succeeds once
+    // capture runs, else fails with recordingFailed (no microphone, no take
     // file, the device did not start); a failed start leaves no file.
-    virtual std::optional<core::DictationFailure> start() = 0;
+    virtual core::Done<core::DictationFailure> start() = 0;
 
     // Ends the take and hands it over; the caller deletes its file once used.
-    // Nothing when no take was running or the file could not be finished (the
-    // file is then deleted).
-    virtual std::optional<Take> stop() = 0;
+    // Fails with recordingFailed when no take was running or the file could
+    // not be finished (the file is then deleted).
+    virtual core::Result<Take, core::DictationFailure> stop() = 0;
 
     // Ends the take and deletes its file.
     virtual void cancel() = 0;
@@ -48,5 +47,9 @@ Q_SIGNALS:
     // Values may still arrive shortly after the take has stopped.
     void levelMeasured(float level);
 };
+
+// The recorder of the desktop, writing its takes to the temporary directory,
+// owned by `parent`.
+Recorder* createRecorder(QObject* parent);
 
 } // namespace parlova::platform

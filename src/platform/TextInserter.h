@@ -2,6 +2,7 @@
 
 #include "core/DictationFailure.h"
 #include "core/DictationTimeline.h"
+#include "core/Result.h"
 
 #include <QObject>
 #include <QString>
@@ -9,7 +10,6 @@
 #include <QCoro/QCoroTask>
 
 #include <memory>
-#include <optional>
 
 namespace parlova::platform {
 
@@ -23,11 +23,11 @@ public:
     using QObject::QObject;
     ~TextInserter() override = default;
 
-    // Returns after the restore step (about half a second after the paste);
+    // Succeeds after the restore step (about half a second after the paste);
     // the only failure is DictationFailure::insertionFailed. The timeline,
     // when given, learns when the clipboard was set, the keys sent and the
     // clipboard given back.
-    virtual QCoro::Task<std::optional<core::DictationFailure>>
+    virtual QCoro::Task<core::Done<core::DictationFailure>>
     insert(QString text, std::shared_ptr<core::DictationTimeline> timeline = {}) = 0;
 };
 

@@ -38,7 +38,7 @@ private:
 
     bool bind(HoldKey key) {
         m_monitor->setHoldKey(key);
-        return m_monitor->start() && QTest::qWaitFor([this] { return m_monitor->bound(); });
+        return m_monitor->start().ok() && QTest::qWaitFor([this] { return m_monitor->bound(); });
     }
 
     void report(HoldMachine::Event event) {

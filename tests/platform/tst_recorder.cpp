@@ -56,8 +56,8 @@ float largest(const QSignalSpy& spy) {
 
 #define VERIFY_STARTED(recorder)                                                                   \
     do {                                                                                           \
-        const auto failure = (recorder).start();                                                   \
-        QVERIFY2(!failure, failure ? qPrintable(failure->message()) : "");                         \
+        const auto started = (recorder).start();                                                   \
+        QVERIFY2(started.ok(), started ? "" : qPrintable(started.error().message()));              \
     } while (false)
 
 class TestRecorder : public QObject {
@@ -91,7 +91,7 @@ private Q_SLOTS:
         QVERIFY(run(u"paplay"_s, {"-d", u"parlova_sortie"_s, sound}));
         QTest::qWait(300);
 
-        const std::optional<Recorder::Take> take = recorder.stop();
+        const auto take = recorder.stop();
         QVERIFY(take);
         QVERIFY(!recorder.isRecording());
         QVERIFY2(take->soundCheck.heardSound() == speech,

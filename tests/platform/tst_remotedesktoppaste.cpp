@@ -64,7 +64,7 @@ private Q_SLOTS:
         RemoteDesktopPasteShortcut paste(
             keychain, [terminal] { return terminal; }, m_bus->connect(u"parlova"_s));
         QVERIFY(core::waitFor(paste.offered()));
-        QVERIFY(core::waitFor(paste.send()));
+        QVERIFY(core::waitFor(paste.send()).ok());
 
         Strokes typed;
         for (const ScriptedPortal::Call& call : m_portal->calls("NotifyKeyboardKeycode"))
@@ -105,7 +105,7 @@ private Q_SLOTS:
             RemoteDesktopPasteShortcut first(keychain, {}, m_bus->connect(u"parlova"_s));
             first.setResponseTimeout(100ms);
             QTRY_COMPARE(first.allowed(), stale);
-            QCOMPARE(core::waitFor(first.send()), granted);
+            QCOMPARE(core::waitFor(first.send()).ok(), granted);
             const ScriptedPortal::Call selection = m_portal->calls("SelectDevices").constFirst();
             QCOMPARE(selection.arguments["types"], QVariant(1u));
             QCOMPARE(selection.arguments["persist_mode"], QVariant(2u));
@@ -113,13 +113,13 @@ private Q_SLOTS:
 
             // The next paste of the run types in the same session; without
             // one, each paste asks again.
-            QCOMPARE(core::waitFor(first.send()), granted);
+            QCOMPARE(core::waitFor(first.send()).ok(), granted);
             QCOMPARE(sessionsCreated(), granted ? 1 : 2);
             QCOMPARE(first.allowed(), granted);
 
             // Once the desktop has ended it, the token opens a new one.
             m_portal->closeSessions();
-            QCOMPARE(core::waitFor(first.send()), granted);
+            QCOMPARE(core::waitFor(first.send()).ok(), granted);
             QCOMPARE(sessionsCreated(), granted ? 2 : 3);
             QCOMPARE(m_portal->questions(), granted ? 1 : 3);
         }
@@ -132,7 +132,7 @@ private Q_SLOTS:
             RemoteDesktopPasteShortcut second(keychain, {}, m_bus->connect(u"parlova"_s));
             second.setResponseTimeout(100ms);
             QTRY_COMPARE(second.allowed(), granted);
-            QCOMPARE(core::waitFor(second.send()), granted);
+            QCOMPARE(core::waitFor(second.send()).ok(), granted);
             QCOMPARE(m_portal->calls("SelectDevices").constLast().arguments.value("restore_token"),
                      granted ? QVariant(issued.constLast()) : QVariant());
             QCOMPARE(m_portal->questions(), granted ? 1 : 4);

@@ -1,6 +1,7 @@
 #include "DesktopWindows.h"
 #include "Rig.h"
 #include "WaylandDesktop.h"
+#include "core/Await.h"
 #include "platform/linux/ClipboardTextInserter.h"
 #include "platform/linux/DataControlClipboard.h"
 #include "platform/linux/VirtualKeyboardPasteShortcut.h"
@@ -105,7 +106,7 @@ private Q_SLOTS:
         WaylandTextWindow window(WaylandTextWindow::Kind::gtk);
         QVERIFY(window.open());
         WaylandDesktop::copy(before, type);
-        QCOMPARE(QCoro::waitFor(inserter.insert(sentence)), std::nullopt);
+        QVERIFY(parlova::core::waitFor(inserter.insert(sentence)).ok());
         QTRY_COMPARE(window.text(), sentence);
         QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
         QCOMPARE(WaylandDesktop::clipboard(type), before);
@@ -120,7 +121,7 @@ private Q_SLOTS:
         auto content = std::make_unique<QMimeData>();
         content->setText(sentence);
         content->setData(u"x-kde-passwordManagerHint"_s, "secret");
-        QVERIFY(clipboard.place(std::move(content)));
+        QVERIFY(clipboard.place(std::move(content)).ok());
         QVERIFY(WaylandDesktop::clipboardTypes().contains(u"x-kde-passwordManagerHint"_s));
         QCOMPARE(QString::fromUtf8(WaylandDesktop::clipboard()), sentence);
         QVERIFY(clipboard.holdsPlaced());

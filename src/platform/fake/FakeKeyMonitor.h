@@ -13,10 +13,10 @@ public:
 
     void setHoldKey(core::HoldKey key) override { m_holdKey = key; }
     core::HoldKey holdKey() const override { return m_holdKey; }
-    bool start() override {
+    core::Done<Error> start() override {
         ++m_starts;
         m_running = true;
-        return true;
+        return std::monostate{};
     }
     void stop() override { m_running = false; }
 

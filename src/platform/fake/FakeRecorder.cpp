@@ -14,7 +14,7 @@ FakeRecorder::FakeRecorder(const QString& directory, QObject* parent)
     : Recorder(parent)
     , m_directory(directory) {}
 
-std::optional<core::DictationFailure> FakeRecorder::start() {
+core::Done<core::DictationFailure> FakeRecorder::start() {
     cancel();
     ++m_starts;
     if (m_startFails)
@@ -32,17 +32,17 @@ std::optional<core::DictationFailure> FakeRecorder::start() {
     }
     m_current = path;
     m_lastPath = path;
-    return std::nullopt;
+    return std::monostate{};
 }
 
-std::optional<Recorder::Take> FakeRecorder::stop() {
+core::Result<Recorder::Take, core::DictationFailure> FakeRecorder::stop() {
     if (!m_current)
-        return std::nullopt;
+        return core::DictationFailure::recordingFailed();
     ++m_stops;
     const QString path = *std::exchange(m_current, std::nullopt);
     if (m_finishFails) {
         QFile::remove(path);
-        return std::nullopt;
+        return core::DictationFailure::recordingFailed();
     }
     core::SoundCheck soundCheck;
     soundCheck.record(m_loudestDecibels);

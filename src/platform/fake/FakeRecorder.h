@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <optional>
+
 namespace parlova::platform {
 
 // A recorder for controller tests: no device, takes made on demand. Each
@@ -16,8 +18,8 @@ class FakeRecorder final : public Recorder {
 public:
     explicit FakeRecorder(const QString& directory, QObject* parent = nullptr);
 
-    std::optional<core::DictationFailure> start() override;
-    std::optional<Take> stop() override;
+    core::Done<core::DictationFailure> start() override;
+    core::Result<Take, core::DictationFailure> stop() override;
     void cancel() override;
     bool isRecording() const override { return m_current.has_value(); }
 

@@ -13,7 +13,7 @@ class FakeTextInserter final : public TextInserter {
 public:
     using TextInserter::TextInserter;
 
-    QCoro::Task<std::optional<core::DictationFailure>>
+    QCoro::Task<core::Done<core::DictationFailure>>
     insert(QString text, std::shared_ptr<core::DictationTimeline> timeline = {}) override;
 
     // The next insertions fail with insertionFailed.

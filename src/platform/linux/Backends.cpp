@@ -2,11 +2,13 @@
 
 #include "platform/KeyMonitor.h"
 #include "platform/Permissions.h"
+#include "platform/Recorder.h"
 #include "platform/TextInserter.h"
 #include "platform/linux/ClipboardTextInserter.h"
 #include "platform/linux/DesktopPermissions.h"
 #include "platform/linux/DisplaySession.h"
 #include "platform/linux/HelpPage.h"
+#include "platform/linux/QtAudioRecorder.h"
 #include "platform/linux/WaylandKeyMonitor.h"
 #include "platform/linux/WaylandPaste.h"
 #include "platform/linux/X11KeyMonitor.h"
@@ -26,6 +28,10 @@ TextInserter* createTextInserter(QObject* parent) {
         return new ClipboardTextInserter(paste->clipboard(), paste, parent);
     }
     return new ClipboardTextInserter(std::make_unique<X11PasteShortcut>(), parent);
+}
+
+Recorder* createRecorder(QObject* parent) {
+    return new QtAudioRecorder(parent);
 }
 
 Permissions* createPermissions(QObject* parent) {

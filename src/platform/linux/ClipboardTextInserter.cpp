@@ -31,7 +31,7 @@ ClipboardTextInserter::ClipboardTextInserter(std::unique_ptr<PasteShortcut> shor
 
 ClipboardTextInserter::~ClipboardTextInserter() = default;
 
-QCoro::Task<std::optional<core::DictationFailure>>
+QCoro::Task<core::Done<core::DictationFailure>>
 ClipboardTextInserter::insert(QString text, std::shared_ptr<core::DictationTimeline> timeline) {
     using Stage = core::DictationTimeline::Stage;
     const auto mark = [&timeline](Stage stage) {
@@ -49,9 +49,11 @@ ClipboardTextInserter::insert(QString text, std::shared_ptr<core::DictationTimel
     bool sent = false;
     // Held here: the shortcut outlives this paste even if we do not.
     const std::shared_ptr<PasteShortcut> shortcut = m_shortcut;
-    if (m_clipboard->place(std::move(transcript)) && shortcut) {
+    if (m_clipboard->place(std::move(transcript)).ok() && shortcut) {
         mark(Stage::clipboardSet);
-        sent = co_await shortcut->send();
+        QCoro::Task<core::Done<PasteShortcut::Error>> sending = shortcut->send();
+        const core::Done<PasteShortcut::Error> typed = co_await std::move(sending);
+        sent = typed.ok();
     }
     if (!self)
         co_return core::DictationFailure::insertionFailed();
@@ -73,7 +75,7 @@ ClipboardTextInserter::insert(QString text, std::shared_ptr<core::DictationTimel
     if (self && m_clipboard->holdsPlaced())
         m_clipboard->restore(std::move(saved));
     mark(Stage::clipboardRestored);
-    co_return std::nullopt;
+    co_return core::Done<core::DictationFailure>(std::monostate{});
 }
 
 } // namespace parlova::platform

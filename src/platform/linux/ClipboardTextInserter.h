@@ -27,7 +27,7 @@ public:
                                    QObject* parent = nullptr);
     ~ClipboardTextInserter() override;
 
-    QCoro::Task<std::optional<core::DictationFailure>>
+    QCoro::Task<core::Done<core::DictationFailure>>
     insert(QString text, std::shared_ptr<core::DictationTimeline> timeline = {}) override;
 
 private:

@@ -55,11 +55,21 @@ QString hyprlandSocket() {
 
 } // namespace
 
-std::optional<QByteArray> CompositorIpc::askSway(std::uint32_t type) {
+QString CompositorIpc::message(Error error) {
+    switch (error) {
+    case Error::absent:
+        return QStringLiteral("Ce compositeur ne tourne pas ici.");
+    case Error::noAnswer:
+        return QStringLiteral("Le compositeur n’a pas répondu.");
+    }
+    return {};
+}
+
+core::Result<QByteArray, CompositorIpc::Error> CompositorIpc::askSway(std::uint32_t type) {
     const QString path = qEnvironmentVariable("SWAYSOCK");
     QLocalSocket socket;
     if (path.isEmpty() || !connectTo(socket, path))
-        return std::nullopt;
+        return Error::absent;
     QByteArray request(swayMagic, 6);
     std::array<char, 8> sizes{};
     const quint32 empty = 0;
@@ -68,35 +78,38 @@ std::optional<QByteArray> CompositorIpc::askSway(std::uint32_t type) {
     request.append(sizes.data(), sizes.size());
     socket.write(request);
     if (!socket.waitForBytesWritten(answerTimeoutMs))
-        return std::nullopt;
+        return Error::noAnswer;
     std::array<char, swayHeader> header{};
     if (!readExactly(socket, header.data(), swayHeader) ||
         std::memcmp(header.data(), swayMagic, 6) != 0)
-        return std::nullopt;
+        return Error::noAnswer;
     quint32 length = 0;
     std::memcpy(&length, header.data() + 6, 4);
     if (length > maxAnswer)
-        return std::nullopt;
+        return Error::noAnswer;
     QByteArray body(static_cast<qsizetype>(length), Qt::Uninitialized);
     if (!readExactly(socket, body.data(), length))
-        return std::nullopt;
+        return Error::noAnswer;
     return body;
 }
 
-std::optional<QByteArray> CompositorIpc::askHyprland(const QByteArray& request) {
+core::Result<QByteArray, CompositorIpc::Error>
+CompositorIpc::askHyprland(const QByteArray& request) {
     const QString path = hyprlandSocket();
     QLocalSocket socket;
     if (path.isEmpty() || !connectTo(socket, path))
-        return std::nullopt;
+        return Error::absent;
     socket.write(request);
     if (!socket.waitForBytesWritten(answerTimeoutMs))
-        return std::nullopt;
+        return Error::noAnswer;
     // Hyprland answers and closes.
     QByteArray answer;
     while (socket.waitForReadyRead(answerTimeoutMs) && answer.size() < maxAnswer)
         answer += socket.readAll();
     answer += socket.readAll();
-    return answer.isEmpty() ? std::nullopt : std::optional<QByteArray>(answer);
+    if (answer.isEmpty())
+        return Error::noAnswer;
+    return answer;
 }
 
 bool CompositorIpc::bindsHoldKey() {

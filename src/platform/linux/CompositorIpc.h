@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
-#include <optional>
 
 namespace parlova::platform {
 
@@ -17,10 +19,17 @@ public:
     static constexpr std::uint32_t swayGetTree = 4;
     static constexpr std::uint32_t swayGetConfig = 9;
 
-    // None when no sway runs or it did not answer.
-    static std::optional<QByteArray> askSway(std::uint32_t type);
-    // A Hyprland request such as "j/activewindow"; none without Hyprland.
-    static std::optional<QByteArray> askHyprland(const QByteArray& request);
+    // Why a question got no answer.
+    enum class Error {
+        absent,   // that compositor does not run here
+        noAnswer, // it did not answer, or not in its own terms
+    };
+    static QString message(Error error);
+
+    // The answer of sway to a message of the given type.
+    static core::Result<QByteArray, Error> askSway(std::uint32_t type);
+    // Hyprland's answer to a request such as "j/activewindow".
+    static core::Result<QByteArray, Error> askHyprland(const QByteArray& request);
 
     // Whether the compositor's configuration binds `parlova --maintenir`,
     // so that the hold key reaches us through it; false where nobody can

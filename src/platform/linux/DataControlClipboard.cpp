@@ -85,7 +85,8 @@ QCoro::Task<std::unique_ptr<QMimeData>> DataControlClipboard::snapshot() {
     auto copy = std::make_unique<QMimeData>();
     bool any = false;
     for (const QString& type : types) {
-        std::optional<QByteArray> data = co_await receive(type);
+        QCoro::Task<core::Result<QByteArray, Error>> receiving = receive(type);
+        core::Result<QByteArray, Error> data = co_await std::move(receiving);
         // A new selection replaced the one being read: what came before is
         // still a faithful part of it.
         if (!self || m_selection != selection)
@@ -100,10 +101,11 @@ QCoro::Task<std::unique_ptr<QMimeData>> DataControlClipboard::snapshot() {
     co_return copy;
 }
 
-QCoro::Task<std::optional<QByteArray>> DataControlClipboard::receive(QString type) {
+QCoro::Task<core::Result<QByteArray, Clipboard::Error>>
+DataControlClipboard::receive(QString type) {
     std::array<int, 2> fds{-1, -1};
     if (m_selection == nullptr || pipe2(fds.data(), O_CLOEXEC | O_NONBLOCK) != 0)
-        co_return std::nullopt;
+        co_return Error::unreachable;
     zwlr_data_control_offer_v1_receive(m_selection, type.toUtf8().constData(), fds[1]);
     close(fds[1]);
     m_connection->flush();
@@ -113,7 +115,7 @@ QCoro::Task<std::optional<QByteArray>> DataControlClipboard::receive(QString typ
     connect(&notifier, &QSocketNotifier::activated, this, [this, fd] { Q_EMIT readable(fd); });
     QPointer<DataControlClipboard> self(this);
     QByteArray data;
-    std::optional<QByteArray> result;
+    core::Result<QByteArray, Error> result = Error::notRead;
     const auto deadline = std::chrono::steady_clock::now() + readTimeout;
     while (true) {
         std::array<char, 65536> buffer{};
@@ -142,9 +144,10 @@ QCoro::Task<std::optional<QByteArray>> DataControlClipboard::receive(QString typ
     co_return result;
 }
 
-bool DataControlClipboard::place(std::unique_ptr<QMimeData> content) {
-    m_holdsPlaced = offer(std::move(content));
-    return m_holdsPlaced;
+core::Done<Clipboard::Error> DataControlClipboard::place(std::unique_ptr<QMimeData> content) {
+    const core::Done<Error> offered = offer(std::move(content));
+    m_holdsPlaced = offered.ok();
+    return offered;
 }
 
 bool DataControlClipboard::holdsPlaced() const {
@@ -164,9 +167,9 @@ void DataControlClipboard::restore(std::unique_ptr<QMimeData> saved) {
     m_connection->flush();
 }
 
-bool DataControlClipboard::offer(std::unique_ptr<QMimeData> content) {
+core::Done<Clipboard::Error> DataControlClipboard::offer(std::unique_ptr<QMimeData> content) {
     if (m_device == nullptr || !m_connection->usable())
-        return false;
+        return Error::unreachable;
     dropSource();
     static const zwlr_data_control_source_v1_listener listener{&onSend, &onCancelled};
     m_source = zwlr_data_control_manager_v1_create_data_source(m_connection->dataControl());
@@ -182,7 +185,9 @@ bool DataControlClipboard::offer(std::unique_ptr<QMimeData> content) {
         zwlr_data_control_source_v1_offer(m_source, type.toUtf8().constData());
     zwlr_data_control_device_v1_set_selection(m_device, m_source);
     m_content = std::move(content);
-    return m_connection->flush();
+    if (!m_connection->flush().ok())
+        return Error::notOffered;
+    return std::monostate{};
 }
 
 void DataControlClipboard::dropSource() {

@@ -8,7 +8,6 @@
 
 #include <map>
 #include <memory>
-#include <optional>
 
 class QMimeData;
 struct zwlr_data_control_device_v1;
@@ -36,7 +35,7 @@ public:
     static bool offered(const WaylandConnection& connection);
 
     QCoro::Task<std::unique_ptr<QMimeData>> snapshot() override;
-    bool place(std::unique_ptr<QMimeData> content) override;
+    core::Done<Error> place(std::unique_ptr<QMimeData> content) override;
     bool holdsPlaced() const override;
     void restore(std::unique_ptr<QMimeData> saved) override;
 
@@ -45,8 +44,8 @@ Q_SIGNALS:
     void readable(int fd);
 
 private:
-    QCoro::Task<std::optional<QByteArray>> receive(QString type);
-    bool offer(std::unique_ptr<QMimeData> content);
+    QCoro::Task<core::Result<QByteArray, Error>> receive(QString type);
+    core::Done<Error> offer(std::unique_ptr<QMimeData> content);
     void serve(int fd, QByteArray data);
     void dropSource();
 

@@ -96,7 +96,7 @@ EvdevKeyMonitor::~EvdevKeyMonitor() {
     stop();
 }
 
-bool EvdevKeyMonitor::start() {
+core::Done<KeyMonitor::Error> EvdevKeyMonitor::start() {
     stop();
     m_watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_watch >= 0) {
@@ -117,7 +117,9 @@ bool EvdevKeyMonitor::start() {
         if (isEventNode(name))
             open(name);
     }
-    return !m_devices.empty();
+    if (m_devices.empty())
+        return Error::noKeyboard;
+    return std::monostate{};
 }
 
 void EvdevKeyMonitor::stop() {

@@ -31,7 +31,7 @@ public:
     void setHoldKey(core::HoldKey key) override { m_holdKey = key; }
     core::HoldKey holdKey() const override { return m_holdKey; }
 
-    bool start() override;
+    core::Done<Error> start() override;
     void stop() override;
 
     // Keyboards currently read.

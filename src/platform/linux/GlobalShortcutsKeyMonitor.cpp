@@ -94,9 +94,10 @@ GlobalShortcutsKeyMonitor::~GlobalShortcutsKeyMonitor() {
 
 QCoro::Task<bool> GlobalShortcutsKeyMonitor::offered(QDBusConnection bus) {
     PortalRequest portal(std::move(bus), shortcutsInterface);
-    QCoro::Task<std::optional<QVariant>> asking = portal.property(QStringLiteral("version"));
-    const std::optional<QVariant> version = co_await std::move(asking);
-    co_return version.has_value();
+    QCoro::Task<core::Result<QVariant, PortalRequest::Error>> asking =
+        portal.property(QStringLiteral("version"));
+    const core::Result<QVariant, PortalRequest::Error> version = co_await std::move(asking);
+    co_return version.ok();
 }
 
 QString GlobalShortcutsKeyMonitor::preferredTrigger(core::HoldKey key) {
@@ -115,12 +116,12 @@ QString GlobalShortcutsKeyMonitor::preferredTrigger(core::HoldKey key) {
     return QStringLiteral("Control_R");
 }
 
-bool GlobalShortcutsKeyMonitor::start() {
+core::Done<KeyMonitor::Error> GlobalShortcutsKeyMonitor::start() {
     stop();
     if (!m_portal->bus().isConnected())
-        return false;
+        return Error::noSessionBus;
     bind(m_generation);
-    return true;
+    return std::monostate{};
 }
 
 void GlobalShortcutsKeyMonitor::stop() {
@@ -138,8 +139,9 @@ void GlobalShortcutsKeyMonitor::stop() {
 QCoro::Task<> GlobalShortcutsKeyMonitor::bind(unsigned generation) {
     using Answer = PortalRequest::Answer;
     const QPointer<GlobalShortcutsKeyMonitor> self(this);
-    QCoro::Task<std::optional<QVariant>> asking = m_portal->property(QStringLiteral("version"));
-    const std::optional<QVariant> version = co_await std::move(asking);
+    QCoro::Task<core::Result<QVariant, PortalRequest::Error>> asking =
+        m_portal->property(QStringLiteral("version"));
+    const core::Result<QVariant, PortalRequest::Error> version = co_await std::move(asking);
     if (!self || generation != m_generation || !version)
         co_return;
     m_version = version->toUInt();

@@ -43,7 +43,7 @@ public:
     core::HoldKey holdKey() const override { return m_holdKey; }
     // Binds asynchronously; true once the request is on its way. The
     // outcome is told by boundChanged().
-    bool start() override;
+    core::Done<Error> start() override;
     void stop() override;
 
     // The desktop accepted the shortcut in a session of ours, with or

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QCoro/QCoroTask>
+#include <QString>
 
 #include <vector>
 
@@ -11,11 +14,32 @@ namespace parlova::platform {
 // whatever keys are physically held.
 class PasteShortcut {
 public:
+    // Why the shortcut did not reach the window in front.
+    enum class Error {
+        noKeyboard, // nothing here can make key events
+        noKey,      // the keyboard has no key for one of the shortcut's keys
+        refused,    // the desktop did not let us type
+        notTyped,   // the key events were not all taken
+    };
+    static QString message(Error error) {
+        switch (error) {
+        case Error::noKeyboard:
+            return QStringLiteral("Aucun clavier virtuel n’est disponible.");
+        case Error::noKey:
+            return QStringLiteral("Le clavier n’a pas de touche pour le raccourci de collage.");
+        case Error::refused:
+            return QStringLiteral("Le bureau n’a pas permis de taper.");
+        case Error::notTyped:
+            return QStringLiteral("Le raccourci de collage n’a pas pu être tapé.");
+        }
+        return {};
+    }
+
     virtual ~PasteShortcut() = default;
 
-    // False when the key events could not be made or sent. Asynchronous,
+    // Fails when the key events could not be made or sent. Asynchronous,
     // since some desktops ask the user (once) before a program may type.
-    virtual QCoro::Task<bool> send() = 0;
+    virtual QCoro::Task<core::Done<Error>> send() = 0;
 };
 
 // The keys of the paste shortcut in the order typed, whatever sends them.

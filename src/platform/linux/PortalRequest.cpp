@@ -32,7 +32,15 @@ QDBusMessage PortalRequest::call(const QString& method, const QVariantList& argu
     return message;
 }
 
-QCoro::Task<std::optional<QVariant>> PortalRequest::property(QString name) {
+QString PortalRequest::message(Error error) {
+    switch (error) {
+    case Error::noPortal:
+        return QStringLiteral("Le bureau n’a pas ce portail.");
+    }
+    return {};
+}
+
+QCoro::Task<core::Result<QVariant, PortalRequest::Error>> PortalRequest::property(QString name) {
     QDBusMessage get = QDBusMessage::createMethodCall(
         service, objectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("Get"));
@@ -41,8 +49,9 @@ QCoro::Task<std::optional<QVariant>> PortalRequest::property(QString name) {
     const QDBusPendingCall pending = m_bus.asyncCall(get);
     const QDBusMessage reply = co_await pending;
     if (!self || reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        co_return std::nullopt;
-    co_return reply.arguments().constFirst().value<QDBusVariant>().variant();
+        co_return Error::noPortal;
+    co_return core::Result<QVariant, Error>(
+        reply.arguments().constFirst().value<QDBusVariant>().variant());
 }
 
 QCoro::Task<PortalRequest::Answer> PortalRequest::request(QString method, QVariantList arguments,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
@@ -39,14 +41,20 @@ public:
         QVariantMap results;
     };
 
+    // Why a property could not be read.
+    enum class Error {
+        noPortal, // the desktop has no such portal, or it did not answer
+    };
+    static QString message(Error error);
+
     PortalRequest(QDBusConnection bus, QString interface, QObject* parent = nullptr);
 
     const QDBusConnection& bus() const { return m_bus; }
 
     // A method of this interface, for the calls that need no request object.
     QDBusMessage call(const QString& method, const QVariantList& arguments) const;
-    // A property of this interface; none when the desktop has no such portal.
-    QCoro::Task<std::optional<QVariant>> property(QString name);
+    // A property of this interface.
+    QCoro::Task<core::Result<QVariant, Error>> property(QString name);
 
     // Calls `method` with `options` (a handle token added) as its last
     // argument and waits for its Response, at most `timeout`, after which

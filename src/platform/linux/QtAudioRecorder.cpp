@@ -26,8 +26,9 @@ Q_LOGGING_CATEGORY(recorderLog, "parlova.recorder")
 constexpr qsizetype bufferFrames = 1024;
 
 // The encoder's loading, started by the first take of the process.
-const std::shared_future<bool>& encoderLoading() {
-    static const std::shared_future<bool> loading =
+using EncoderLoad = core::Done<core::DictationAudioWriter::Error>;
+const std::shared_future<EncoderLoad>& encoderLoading() {
+    static const std::shared_future<EncoderLoad> loading =
         std::async(std::launch::async, &core::DictationAudioWriter::loadEncoder).share();
     return loading;
 }
@@ -61,7 +62,7 @@ void QtAudioRecorder::onCaptureThread(const std::function<void()>& work) {
     QMetaObject::invokeMethod(m_captureContext, work, Qt::BlockingQueuedConnection);
 }
 
-std::optional<core::DictationFailure> QtAudioRecorder::start() {
+core::Done<core::DictationFailure> QtAudioRecorder::start() {
     cancel();
     const QAudioDevice device = QMediaDevices::defaultAudioInput();
     if (device.isNull()) {
@@ -76,23 +77,22 @@ std::optional<core::DictationFailure> QtAudioRecorder::start() {
     format.setSampleFormat(QAudioFormat::Float);
 
     const QString path = core::DictationTakeFiles::newTake(m_directory);
-    bool started = false;
+    core::Done<core::DictationFailure> started = core::DictationFailure::recordingFailed();
     onCaptureThread([&] { started = openCapture(device, format, path); });
-    if (!started)
-        return core::DictationFailure::recordingFailed();
-    m_recording = true;
-    return std::nullopt;
+    m_recording = started.ok();
+    return started;
 }
 
-bool QtAudioRecorder::openCapture(const QAudioDevice& device, const QAudioFormat& format,
-                                  const QString& path) {
+core::Done<core::DictationFailure> QtAudioRecorder::openCapture(const QAudioDevice& device,
+                                                                const QAudioFormat& format,
+                                                                const QString& path) {
     auto* source = new QAudioSource(device, format, m_captureContext);
     QIODevice* captured = source->start();
     if (captured == nullptr || source->error() != QAudio::NoError ||
         source->state() == QAudio::StoppedState) {
         qCWarning(recorderLog) << "the input did not start:" << source->error();
         delete source;
-        return false;
+        return core::DictationFailure::recordingFailed();
     }
     connect(captured, &QIODevice::readyRead, m_captureContext, [this] { readCaptured(); });
     m_source = source;
@@ -103,9 +103,9 @@ bool QtAudioRecorder::openCapture(const QAudioDevice& device, const QAudioFormat
     // Once the encoder is there, a writer that cannot be made fails the start.
     if (encoderLoaded() && !ensureWriter(false)) {
         closeCapture();
-        return false;
+        return core::DictationFailure::recordingFailed();
     }
-    return true;
+    return std::monostate{};
 }
 
 bool QtAudioRecorder::ensureWriter(bool wait) {
@@ -171,15 +171,15 @@ void QtAudioRecorder::closeCapture() {
     m_samples = {};
 }
 
-std::optional<Recorder::Take> QtAudioRecorder::stop() {
+core::Result<Recorder::Take, core::DictationFailure> QtAudioRecorder::stop() {
     if (!m_recording)
-        return std::nullopt;
+        return core::DictationFailure::recordingFailed();
     m_recording = false;
     onCaptureThread([this] { closeCapture(); });
     const std::shared_ptr<core::DictationAudioWriter> writer = std::move(m_writer);
     m_writer.reset();
     if (!writer)
-        return std::nullopt;
+        return core::DictationFailure::recordingFailed();
 
     const auto finished = writer->finish();
     if (finished)
@@ -187,11 +187,11 @@ std::optional<Recorder::Take> QtAudioRecorder::stop() {
     qCWarning(recorderLog).noquote() << "the take could not be finished:"
                                      << core::DictationAudioWriter::message(finished.error());
     QFile::remove(writer->path());
-    return std::nullopt;
+    return core::DictationFailure::recordingFailed();
 }
 
 void QtAudioRecorder::cancel() {
-    if (const std::optional<Take> take = stop())
+    if (const auto take = stop())
         QFile::remove(take->path);
 }
 

@@ -30,14 +30,15 @@ public:
     explicit QtAudioRecorder(QObject* parent = nullptr);
     ~QtAudioRecorder() override;
 
-    std::optional<core::DictationFailure> start() override;
-    std::optional<Take> stop() override;
+    core::Done<core::DictationFailure> start() override;
+    core::Result<Take, core::DictationFailure> stop() override;
     void cancel() override;
     bool isRecording() const override { return m_recording; }
 
 private:
     // These run on the capture thread.
-    bool openCapture(const QAudioDevice& device, const QAudioFormat& format, const QString& path);
+    core::Done<core::DictationFailure> openCapture(const QAudioDevice& device,
+                                                   const QAudioFormat& format, const QString& path);
     // Creates the take's writer once the encoder is there (waiting for it
     // when asked to); false while it is not, or when the writer failed.
     bool ensureWriter(bool wait);

@@ -37,12 +37,12 @@ QCoro::Task<std::unique_ptr<QMimeData>> QtClipboard::snapshot() {
     co_return copy;
 }
 
-bool QtClipboard::place(std::unique_ptr<QMimeData> content) {
+core::Done<Clipboard::Error> QtClipboard::place(std::unique_ptr<QMimeData> content) {
     if (QGuiApplication::instance() == nullptr)
-        return false;
+        return Error::unreachable;
     m_placed = content.get();
     QGuiApplication::clipboard()->setMimeData(content.release(), QClipboard::Clipboard);
-    return true;
+    return std::monostate{};
 }
 
 bool QtClipboard::holdsPlaced() const {

@@ -13,7 +13,7 @@ namespace parlova::platform {
 class QtClipboard final : public Clipboard {
 public:
     QCoro::Task<std::unique_ptr<QMimeData>> snapshot() override;
-    bool place(std::unique_ptr<QMimeData> content) override;
+    core::Done<Error> place(std::unique_ptr<QMimeData> content) override;
     bool holdsPlaced() const override;
     void restore(std::unique_ptr<QMimeData> saved) override;
 

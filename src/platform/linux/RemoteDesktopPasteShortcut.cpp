@@ -83,48 +83,50 @@ RemoteDesktopPasteShortcut::~RemoteDesktopPasteShortcut() {
 
 QCoro::Task<bool> RemoteDesktopPasteShortcut::offered() {
     const QPointer<RemoteDesktopPasteShortcut> self(this);
-    QCoro::Task<std::optional<QVariant>> asking =
+    QCoro::Task<core::Result<QVariant, PortalRequest::Error>> asking =
         m_portal->property(QStringLiteral("AvailableDeviceTypes"));
-    const std::optional<QVariant> types = co_await std::move(asking);
+    const core::Result<QVariant, PortalRequest::Error> types = co_await std::move(asking);
     if (!self || !types)
         co_return false;
     co_return (types->toUInt() & keyboardDevice) != 0;
 }
 
-QCoro::Task<bool> RemoteDesktopPasteShortcut::requestAccess() {
+QCoro::Task<core::Done<PasteShortcut::Error>> RemoteDesktopPasteShortcut::requestAccess() {
     const QPointer<RemoteDesktopPasteShortcut> self(this);
     if (m_starting) {
         // A paste made while the user still has the dialog in front of them
         // takes its answer rather than opening a second dialog.
         co_await qCoro(m_listener.get(), &Listener::settled);
-        if (!self)
-            co_return false;
-        co_return !m_session.isEmpty();
+        if (!self || m_session.isEmpty())
+            co_return Error::refused;
+        co_return core::Done<Error>(std::monostate{});
     }
     if (!m_session.isEmpty())
-        co_return true;
+        co_return core::Done<Error>(std::monostate{});
 
     m_starting = true;
-    QCoro::Task<bool> starting = startSession();
-    const bool started = co_await std::move(starting);
+    QCoro::Task<core::Done<Error>> starting = startSession();
+    const core::Done<Error> started = co_await std::move(starting);
     if (!self)
-        co_return false;
+        co_return Error::refused;
     m_starting = false;
     Q_EMIT m_listener->settled();
     co_return started;
 }
 
-QCoro::Task<bool> RemoteDesktopPasteShortcut::send() {
+QCoro::Task<core::Done<PasteShortcut::Error>> RemoteDesktopPasteShortcut::send() {
     const QPointer<RemoteDesktopPasteShortcut> self(this);
     // The desktop can end a session without a word, when its portal
     // restarts: a kept session that takes no key at all is replaced once. A
     // paste cut short is not typed again, or part of it would be typed twice.
     bool replaceable = !m_session.isEmpty();
     while (true) {
-        QCoro::Task<bool> opening = requestAccess();
-        const bool open = co_await std::move(opening);
-        if (!self || !open)
-            co_return false;
+        QCoro::Task<core::Done<Error>> opening = requestAccess();
+        const core::Done<Error> open = co_await std::move(opening);
+        if (!self)
+            co_return Error::notTyped;
+        if (!open)
+            co_return open.error();
         // Asked only now: the dialog may have changed which window is in front.
         const bool terminal = m_frontIsTerminal && m_frontIsTerminal();
         const int strokes = static_cast<int>(pasteStrokes(terminal).size());
@@ -132,16 +134,16 @@ QCoro::Task<bool> RemoteDesktopPasteShortcut::send() {
         QCoro::Task<int> typing = type(session, terminal);
         const int typed = co_await std::move(typing);
         if (!self)
-            co_return false;
+            co_return Error::notTyped;
         if (typed == strokes)
-            co_return true;
+            co_return core::Done<Error>(std::monostate{});
         // Unless its Closed signal came meanwhile.
         if (m_session == session) {
             closeSession(session);
             forgetSession();
         }
         if (!replaceable || typed != 0)
-            co_return false;
+            co_return Error::notTyped;
         replaceable = false;
     }
 }
@@ -164,20 +166,20 @@ QCoro::Task<> RemoteDesktopPasteShortcut::readToken() {
     Q_EMIT m_listener->tokenRead();
 }
 
-QCoro::Task<bool> RemoteDesktopPasteShortcut::startSession() {
+QCoro::Task<core::Done<PasteShortcut::Error>> RemoteDesktopPasteShortcut::startSession() {
     const QPointer<RemoteDesktopPasteShortcut> self(this);
     if (!m_tokenRead) {
         // Without the token the user would be asked again. A keychain that
         // keeps its prompt open only delays the paste up to the time-out.
         co_await qCoro(m_listener.get(), &Listener::tokenRead, m_timeout);
         if (!self)
-            co_return false;
+            co_return Error::refused;
     }
 
     QCoro::Task<Answer> creating = m_portal->createSession(m_timeout);
     const Answer created = co_await std::move(creating);
     if (!self)
-        co_return false;
+        co_return Error::refused;
     const QString session = PortalRequest::sessionOf(created);
     if (created.code != Answer::granted || session.isEmpty())
         co_return giveUp(created, {}, false);
@@ -192,7 +194,7 @@ QCoro::Task<bool> RemoteDesktopPasteShortcut::startSession() {
         std::move(selection), m_timeout);
     const Answer selected = co_await std::move(selecting);
     if (!self)
-        co_return false;
+        co_return Error::refused;
     if (selected.code != Answer::granted)
         co_return giveUp(selected, session, true);
 
@@ -202,7 +204,7 @@ QCoro::Task<bool> RemoteDesktopPasteShortcut::startSession() {
         m_timeout);
     const Answer started = co_await std::move(starting);
     if (!self)
-        co_return false;
+        co_return Error::refused;
     if (started.code != Answer::granted)
         co_return giveUp(started, session, true);
     // A desktop that lets the user untick the keyboard may start a session
@@ -221,7 +223,7 @@ QCoro::Task<bool> RemoteDesktopPasteShortcut::startSession() {
     else if (!spent.isEmpty())
         forgetToken();
     announce(was);
-    co_return true;
+    co_return core::Done<Error>(std::monostate{});
 }
 
 QCoro::Task<int> RemoteDesktopPasteShortcut::type(QString session, bool terminal) {
@@ -251,8 +253,8 @@ QCoro::Task<int> RemoteDesktopPasteShortcut::type(QString session, bool terminal
     co_return typed;
 }
 
-bool RemoteDesktopPasteShortcut::giveUp(const Answer& answer, const QString& session,
-                                        bool tokenSpent) {
+PasteShortcut::Error RemoteDesktopPasteShortcut::giveUp(const Answer& answer,
+                                                        const QString& session, bool tokenSpent) {
     if (!session.isEmpty())
         closeSession(session);
     if (answer.code == Answer::refused)
@@ -263,7 +265,7 @@ bool RemoteDesktopPasteShortcut::giveUp(const Answer& answer, const QString& ses
         forgetToken();
         announce(was);
     }
-    return false;
+    return Error::refused;
 }
 
 void RemoteDesktopPasteShortcut::keepToken(const QString& token) {

@@ -41,10 +41,10 @@ public:
 
     // Opens the session now, which makes the desktop ask the user if it has
     // to, so that this can happen from the settings rather than at the first
-    // paste. True once we may type.
-    QCoro::Task<bool> requestAccess();
+    // paste. Succeeds once we may type; refused otherwise.
+    QCoro::Task<core::Done<Error>> requestAccess();
 
-    QCoro::Task<bool> send() override;
+    QCoro::Task<core::Done<Error>> send() override;
 
     // How long a request of the portal may stay unanswered, the user's
     // dialog included, before it counts as failed.
@@ -57,9 +57,9 @@ private:
     class Listener;
 
     QCoro::Task<> readToken();
-    QCoro::Task<bool> startSession();
+    QCoro::Task<core::Done<Error>> startSession();
     QCoro::Task<int> type(QString session, bool terminal);
-    bool giveUp(const PortalRequest::Answer& answer, const QString& session, bool tokenSpent);
+    Error giveUp(const PortalRequest::Answer& answer, const QString& session, bool tokenSpent);
     void keepToken(const QString& token);
     void forgetToken();
     void forgetSession();

@@ -25,7 +25,7 @@ UinputPasteShortcut::~UinputPasteShortcut() {
         libevdev_uinput_destroy(m_device);
 }
 
-bool UinputPasteShortcut::create() {
+core::Done<PasteShortcut::Error> UinputPasteShortcut::create() {
     libevdev* description = libevdev_new();
     libevdev_set_name(description, virtualKeyboardName);
     libevdev_enable_event_type(description, EV_KEY);
@@ -34,28 +34,32 @@ bool UinputPasteShortcut::create() {
     const int status =
         libevdev_uinput_create_from_device(description, LIBEVDEV_UINPUT_OPEN_MANAGED, &m_device);
     libevdev_free(description);
-    if (status != 0)
+    if (status != 0 || m_device == nullptr) {
         m_device = nullptr;
-    return m_device != nullptr;
+        return Error::noKeyboard;
+    }
+    return std::monostate{};
 }
 
-QCoro::Task<bool> UinputPasteShortcut::send() {
+QCoro::Task<core::Done<PasteShortcut::Error>> UinputPasteShortcut::send() {
     co_return sendNow();
 }
 
-bool UinputPasteShortcut::sendNow() {
+core::Done<PasteShortcut::Error> UinputPasteShortcut::sendNow() {
     // Access may have been granted since start-up; the first paste after
     // that may come too early for the compositor, the next ones will not.
-    if (m_device == nullptr && !create())
-        return false;
+    if (m_device == nullptr) {
+        if (const core::Done<Error> created = create(); !created)
+            return created;
+    }
     const bool terminal = m_frontIsTerminal && m_frontIsTerminal();
     for (const PasteStroke stroke : pasteStrokes(terminal)) {
         const unsigned key = keys[static_cast<std::size_t>(stroke.key)];
         if (libevdev_uinput_write_event(m_device, EV_KEY, key, stroke.down ? 1 : 0) != 0 ||
             libevdev_uinput_write_event(m_device, EV_SYN, SYN_REPORT, 0) != 0)
-            return false;
+            return Error::notTyped;
     }
-    return true;
+    return std::monostate{};
 }
 
 } // namespace parlova::platform

@@ -21,11 +21,11 @@ public:
     explicit UinputPasteShortcut(std::function<bool()> frontIsTerminal = {});
     ~UinputPasteShortcut() override;
 
-    QCoro::Task<bool> send() override;
+    QCoro::Task<core::Done<Error>> send() override;
 
 private:
-    bool create();
-    bool sendNow();
+    core::Done<Error> create();
+    core::Done<Error> sendNow();
 
     const std::function<bool()> m_frontIsTerminal;
     libevdev_uinput* m_device = nullptr;

@@ -52,7 +52,7 @@ VirtualKeyboardPasteShortcut::VirtualKeyboardPasteShortcut(
     // compositor has told them, and keys sent before that are lost.
     if (m_context == nullptr || !offered(*m_connection))
         return;
-    if (Keymap keymap = keymapFor(m_connection->keymap()); keymap && upload(keymap.get()))
+    if (Keymap keymap = keymapFor(m_connection->keymap()); keymap && upload(keymap.get()).ok())
         m_connection->flush();
 }
 
@@ -102,18 +102,18 @@ VirtualKeyboardPasteShortcut::keymapFor(const QByteArray& text) const {
     return Keymap(xkb_keymap_new_from_names(m_context, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
 }
 
-bool VirtualKeyboardPasteShortcut::upload(xkb_keymap* keymap) {
+core::Done<PasteShortcut::Error> VirtualKeyboardPasteShortcut::upload(xkb_keymap* keymap) {
     char* text = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
     if (text == nullptr)
-        return false;
+        return Error::noKey;
     const QByteArray keymapText(text);
     free(text);
     if (m_keyboard != nullptr && keymapText == m_uploaded)
-        return true;
+        return std::monostate{};
 
     const int fd = memfd_create("parlova-keymap", MFD_CLOEXEC);
     if (fd < 0)
-        return false;
+        return Error::noKeyboard;
     // With its terminating NUL, as compositors send theirs.
     const auto size = static_cast<std::size_t>(keymapText.size()) + 1;
     const bool written = write(fd, keymapText.constData(), size) == static_cast<ssize_t>(size);
@@ -127,12 +127,14 @@ bool VirtualKeyboardPasteShortcut::upload(xkb_keymap* keymap) {
         m_uploaded = keymapText;
     }
     close(fd);
-    return written;
+    if (!written)
+        return Error::noKeyboard;
+    return std::monostate{};
 }
 
-QCoro::Task<bool> VirtualKeyboardPasteShortcut::send() {
+QCoro::Task<core::Done<PasteShortcut::Error>> VirtualKeyboardPasteShortcut::send() {
     if (m_context == nullptr || !offered(*m_connection))
-        co_return false;
+        co_return Error::noKeyboard;
     const std::uint32_t userGroup = m_connection->group();
     Keymap keymap = keymapFor(m_connection->keymap());
     std::optional<KeyInGroup> v =
@@ -145,13 +147,15 @@ QCoro::Task<bool> VirtualKeyboardPasteShortcut::send() {
         keymap.reset(xkb_keymap_new_from_names(m_context, &us, XKB_KEYMAP_COMPILE_NO_FLAGS));
         v = keymap ? findKey(keymap.get(), XKB_KEY_v, 0) : std::nullopt;
     }
-    if (!v || !upload(keymap.get()))
-        co_return false;
+    if (!v)
+        co_return Error::noKey;
+    if (const core::Done<Error> uploaded = upload(keymap.get()); !uploaded)
+        co_return uploaded;
 
     const std::optional<KeyInGroup> control = findKey(keymap.get(), XKB_KEY_Control_L, v->group);
     const std::optional<KeyInGroup> shift = findKey(keymap.get(), XKB_KEY_Shift_L, v->group);
     if (!control || !shift)
-        co_return false;
+        co_return Error::noKey;
     const std::array<std::uint32_t, 3> codes{control->code, shift->code, v->code};
     const std::array<std::uint32_t, 3> masks{modifierMask(keymap.get(), XKB_MOD_NAME_CTRL),
                                              modifierMask(keymap.get(), XKB_MOD_NAME_SHIFT), 0};
@@ -174,7 +178,11 @@ QCoro::Task<bool> VirtualKeyboardPasteShortcut::send() {
     zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, userGroup);
     // Sent only once the compositor has taken the keys: a refusal closes
     // the connection instead.
-    co_return co_await m_connection->settled(settleTimeout);
+    QCoro::Task<core::Done<WaylandConnection::Error>> settling =
+        m_connection->settled(settleTimeout);
+    if (!(co_await std::move(settling)).ok())
+        co_return Error::notTyped;
+    co_return core::Done<Error>(std::monostate{});
 }
 
 } // namespace parlova::platform

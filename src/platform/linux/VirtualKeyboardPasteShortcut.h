@@ -37,7 +37,7 @@ public:
     // Whether the compositor offers virtual keyboards on this connection.
     static bool offered(const WaylandConnection& connection);
 
-    QCoro::Task<bool> send() override;
+    QCoro::Task<core::Done<Error>> send() override;
 
     // The key that gives `symbol` at the first level of some group, in
     // `preferredGroup` when it has one.
@@ -51,7 +51,7 @@ private:
     using Keymap = std::unique_ptr<xkb_keymap, KeymapDeleter>;
 
     Keymap keymapFor(const QByteArray& text) const;
-    bool upload(xkb_keymap* keymap);
+    core::Done<Error> upload(xkb_keymap* keymap);
 
     std::shared_ptr<WaylandConnection> m_connection;
     const std::function<bool()> m_frontIsTerminal;

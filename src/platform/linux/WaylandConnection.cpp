@@ -45,7 +45,7 @@ std::shared_ptr<WaylandConnection> WaylandConnection::open(const QString& displa
     std::shared_ptr<WaylandConnection> self(new WaylandConnection(connection));
     // Globals, then the seat's capabilities, then the keyboard's keymap.
     for (int round = 0; round < 3; ++round) {
-        if (!self->roundtrip())
+        if (!self->roundtrip().ok())
             return nullptr;
     }
     return self;
@@ -80,24 +80,34 @@ bool WaylandConnection::usable() const {
     return !m_lost && wl_display_get_error(m_display) == 0;
 }
 
-bool WaylandConnection::roundtrip() {
-    if (wl_display_roundtrip(m_display) < 0) {
-        lose();
-        return false;
+QString WaylandConnection::message(Error error) {
+    switch (error) {
+    case Error::lost:
+        return QStringLiteral("La connexion au compositeur est perdue.");
+    case Error::timedOut:
+        return QStringLiteral("Le compositeur n’a pas répondu à temps.");
     }
-    return true;
+    return {};
 }
 
-bool WaylandConnection::flush() {
+core::Done<WaylandConnection::Error> WaylandConnection::roundtrip() {
+    if (wl_display_roundtrip(m_display) < 0) {
+        lose();
+        return Error::lost;
+    }
+    return std::monostate{};
+}
+
+core::Done<WaylandConnection::Error> WaylandConnection::flush() {
     if (!usable())
-        return false;
+        return Error::lost;
     // EAGAIN only means the socket is full; the rest goes with the next
     // flush, which reading events does.
     if (wl_display_flush(m_display) < 0 && errno != EAGAIN) {
         lose();
-        return false;
+        return Error::lost;
     }
-    return true;
+    return std::monostate{};
 }
 
 void WaylandConnection::readEvents() {
@@ -119,9 +129,10 @@ void WaylandConnection::lose() {
     Q_EMIT callbackDone(0);
 }
 
-QCoro::Task<bool> WaylandConnection::settled(std::chrono::milliseconds timeout) {
+QCoro::Task<core::Done<WaylandConnection::Error>>
+WaylandConnection::settled(std::chrono::milliseconds timeout) {
     if (!usable())
-        co_return false;
+        co_return Error::lost;
     static const wl_callback_listener listener{[](void* data, wl_callback* callback, uint32_t) {
         auto* self = static_cast<WaylandConnection*>(data);
         self->m_callbacks.erase(callback);
@@ -133,8 +144,8 @@ QCoro::Task<bool> WaylandConnection::settled(std::chrono::milliseconds timeout) 
     wl_callback_add_listener(callback, &listener, this);
     m_callbacks.insert(callback);
     const auto id = reinterpret_cast<quintptr>(callback);
-    if (!flush())
-        co_return false;
+    if (const core::Done<Error> flushed = flush(); !flushed)
+        co_return flushed;
 
     QPointer<WaylandConnection> self(this);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -142,13 +153,15 @@ QCoro::Task<bool> WaylandConnection::settled(std::chrono::milliseconds timeout) 
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
-            co_return false;
+            co_return Error::timedOut;
         const std::optional<quintptr> done =
             co_await qCoro(this, &WaylandConnection::callbackDone, left);
-        if (!self || m_lost || !done)
-            co_return false;
+        if (!self || m_lost)
+            co_return Error::lost;
+        if (!done)
+            co_return Error::timedOut;
         if (*done == id)
-            co_return true;
+            co_return core::Done<Error>(std::monostate{});
     }
 }
 

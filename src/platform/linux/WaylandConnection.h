@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -37,6 +39,14 @@ public:
     // empty). The globals and the keymap are known on return: the compositor
     // is local and answers these in well under a millisecond.
     static std::shared_ptr<WaylandConnection> open(const QString& display = QString());
+
+    // Why requests did not reach the compositor, or were not seen through.
+    enum class Error {
+        lost,     // the connection is gone
+        timedOut, // the compositor did not answer in time
+    };
+    static QString message(Error error);
+
     ~WaylandConnection() override;
 
     bool usable() const;
@@ -51,11 +61,11 @@ public:
     // The layout group in use on the seat's keyboard.
     quint32 group() const { return m_group; }
 
-    // Sends whatever requests are queued. False once the connection is lost.
-    bool flush();
+    // Sends whatever requests are queued; lost once the connection is.
+    core::Done<Error> flush();
     // Completes once the compositor has handled every request sent before
-    // it; false when the connection is lost or `timeout` passes.
-    QCoro::Task<bool> settled(std::chrono::milliseconds timeout);
+    // it; fails when the connection is lost or `timeout` passes.
+    QCoro::Task<core::Done<Error>> settled(std::chrono::milliseconds timeout);
 
 Q_SIGNALS:
     // A callback of settled() came back; 0 when the connection is lost.
@@ -63,7 +73,7 @@ Q_SIGNALS:
 
 private:
     WaylandConnection(wl_display* display);
-    bool roundtrip();
+    core::Done<Error> roundtrip();
     void readEvents();
     void lose();
 

@@ -70,7 +70,7 @@ core::HoldKey WaylandKeyMonitor::holdKey() const {
     return m_keyboards->holdKey();
 }
 
-bool WaylandKeyMonitor::start() {
+core::Done<KeyMonitor::Error> WaylandKeyMonitor::start() {
     // Started again when access is granted: the keyboards may open now, but
     // a portal session already bound stays, or every grant would rebind it.
     m_keyboards->start();
@@ -82,7 +82,7 @@ bool WaylandKeyMonitor::start() {
     refreshSource();
     // The bindings need nothing started: a compositor may be set up for
     // them at any time.
-    return true;
+    return std::monostate{};
 }
 
 void WaylandKeyMonitor::stop() {

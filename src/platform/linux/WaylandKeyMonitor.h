@@ -32,7 +32,7 @@ public:
 
     void setHoldKey(core::HoldKey key) override;
     core::HoldKey holdKey() const override;
-    bool start() override;
+    core::Done<Error> start() override;
     void stop() override;
 
     Source source() const override;

@@ -90,7 +90,7 @@ std::unique_ptr<Clipboard> WaylandPaste::clipboard() const {
     return std::make_unique<QtClipboard>();
 }
 
-QCoro::Task<bool> WaylandPaste::send() {
+QCoro::Task<core::Done<PasteShortcut::Error>> WaylandPaste::send() {
     switch (path()) {
     case Path::virtualKeyboard:
         co_return co_await m_virtualKeyboard->send();
@@ -99,7 +99,7 @@ QCoro::Task<bool> WaylandPaste::send() {
     case Path::uinput:
         co_return co_await m_uinput->send();
     }
-    co_return false;
+    co_return Error::noKeyboard;
 }
 
 } // namespace parlova::platform

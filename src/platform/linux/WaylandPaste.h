@@ -50,7 +50,7 @@ public:
     // selection, which GNOME hands to Wayland programs).
     std::unique_ptr<Clipboard> clipboard() const;
 
-    QCoro::Task<bool> send() override;
+    QCoro::Task<core::Done<Error>> send() override;
 
 private:
     QCoro::Task<void> probePortal();

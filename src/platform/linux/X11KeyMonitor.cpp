@@ -22,22 +22,22 @@ X11KeyMonitor::~X11KeyMonitor() {
     stop();
 }
 
-bool X11KeyMonitor::start() {
+core::Done<KeyMonitor::Error> X11KeyMonitor::start() {
     stop();
     auto display = std::make_unique<X11Display>();
     if (!*display)
-        return false;
+        return Error::noDisplay;
     Display* d = display->get();
 
     int event = 0;
     int error = 0;
     if (!XQueryExtension(d, "XInputExtension", &m_opcode, &event, &error))
-        return false;
+        return Error::noDisplay;
     // Raw events of master devices need XInput 2.2.
     int major = 2;
     int minor = 2;
     if (XIQueryVersion(d, &major, &minor) != Success || major < 2 || (major == 2 && minor < 2))
-        return false;
+        return Error::noDisplay;
 
     unsigned char mask[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(mask, XI_RawKeyPress);
@@ -54,7 +54,7 @@ bool X11KeyMonitor::start() {
     // Xlib may already hold events read from the socket during the set-up
     // calls; the notifier would not see those.
     QMetaObject::invokeMethod(this, &X11KeyMonitor::readEvents, Qt::QueuedConnection);
-    return true;
+    return std::monostate{};
 }
 
 void X11KeyMonitor::stop() {

@@ -157,20 +157,20 @@ void X11PasteShortcut::releaseHeldModifiers() {
     XFreeModifiermap(map);
 }
 
-QCoro::Task<bool> X11PasteShortcut::send() {
+QCoro::Task<core::Done<PasteShortcut::Error>> X11PasteShortcut::send() {
     co_return sendNow();
 }
 
-bool X11PasteShortcut::sendNow() {
+core::Done<PasteShortcut::Error> X11PasteShortcut::sendNow() {
     if (!m_xtest)
-        return false;
+        return Error::noKeyboard;
     Display* d = m_display->get();
     restoreBorrowedKey();
 
     const KeyCode control = XKeysymToKeycode(d, XK_Control_L);
     const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
     if (control == 0)
-        return false;
+        return Error::noKey;
     const bool terminal = focusIsTerminal();
 
     XkbStateRec state{};
@@ -180,7 +180,7 @@ bool X11PasteShortcut::sendNow() {
     if (!key) {
         const int spare = spareKeyCode(d);
         if (spare == 0)
-            return false;
+            return Error::noKey;
         std::array<KeySym, 2> symbols{XK_v, XK_V};
         XChangeKeyboardMapping(d, spare, 2, symbols.data(), 1);
         XSync(d, False);
@@ -208,7 +208,7 @@ bool X11PasteShortcut::sendNow() {
 
     if (m_borrowedKey != 0)
         QTimer::singleShot(borrowedKeyLifetimeMs, this, [this] { restoreBorrowedKey(); });
-    return true;
+    return std::monostate{};
 }
 
 void X11PasteShortcut::restoreBorrowedKey() {

@@ -21,10 +21,10 @@ public:
     explicit X11PasteShortcut(QObject* parent = nullptr);
     ~X11PasteShortcut() override;
 
-    QCoro::Task<bool> send() override;
+    QCoro::Task<core::Done<Error>> send() override;
 
 private:
-    bool sendNow();
+    core::Done<Error> sendNow();
     bool focusIsTerminal() const;
     void releaseHeldModifiers();
     void restoreBorrowedKey();
