@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
     // --maintenir`, run by the compositor) to reach the running program.
     QList<double> pressToReceipt, handOver;
     core::SingleInstance instance(test::WaylandDesktop::instanceSocket());
-    if (wayland && instance.listen()) {
+    if (wayland && instance.listen().ok()) {
         test::WaylandDesktop::openToDesktopUser(test::WaylandDesktop::instanceSocket());
         double pressed = 0;
         QObject::connect(&instance, &core::SingleInstance::holdKeyHandedOver,

@@ -69,7 +69,7 @@ extern "C" Q_DECL_EXPORT int parlova_desktop_main(int argc, char** argv) {
         // Pictures of the program itself, whatever the desktop draws around it.
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else if (core::SingleInstance::handOver(core::SingleInstance::defaultPath(), links)) {
+    } else if (core::SingleInstance::handOver(core::SingleInstance::defaultPath(), links).ok()) {
         // Parlova already runs: it got the link (or comes forward) and this
         // launch is over.
         return 0;
@@ -94,8 +94,8 @@ extern "C" Q_DECL_EXPORT int parlova_desktop_main(int argc, char** argv) {
     }
 
     core::SingleInstance instance;
-    if (!instance.listen() &&
-        core::SingleInstance::handOver(core::SingleInstance::defaultPath(), links)) {
+    if (!instance.listen().ok() &&
+        core::SingleInstance::handOver(core::SingleInstance::defaultPath(), links).ok()) {
         // Another launch won the race a moment ago.
         return 0;
     }

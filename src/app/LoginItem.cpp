@@ -47,16 +47,31 @@ LoginItem::Status LoginItem::status() const {
     return Status::enabled;
 }
 
-bool LoginItem::setEnabled(bool enabled) {
-    if (!enabled)
-        return !QFile::exists(entryPath()) || QFile::remove(entryPath());
+QString LoginItem::message(Error error) {
+    switch (error) {
+    case Error::notRemoved:
+        return QStringLiteral("L’entrée de démarrage n’a pas pu être retirée.");
+    case Error::notWritten:
+        return QStringLiteral("L’entrée de démarrage n’a pas pu être écrite.");
+    }
+    return {};
+}
+
+core::Done<LoginItem::Error> LoginItem::setEnabled(bool enabled) {
+    if (!enabled) {
+        if (QFile::exists(entryPath()) && !QFile::remove(entryPath()))
+            return Error::notRemoved;
+        return std::monostate{};
+    }
     if (!QDir().mkpath(m_folder))
-        return false;
+        return Error::notWritten;
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return Error::notWritten;
     file.write(entryText());
-    return file.commit();
+    if (!file.commit())
+        return Error::notWritten;
+    return std::monostate{};
 }
 
 } // namespace parlova::app

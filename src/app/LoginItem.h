@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QString>
 
 namespace parlova::app {
@@ -22,8 +24,15 @@ public:
     // Enabled when the entry is there and not turned off by its own keys
     // ("Hidden=true", "X-GNOME-Autostart-enabled=false").
     Status status() const;
-    // Writes or removes the entry; answers whether the desktop will do as asked.
-    bool setEnabled(bool enabled);
+    // Why the desktop will not do as asked.
+    enum class Error {
+        notRemoved, // the entry is there and stays
+        notWritten, // the entry or its folder could not be written
+    };
+    static QString message(Error error);
+
+    // Writes or removes the entry; succeeds when the desktop will do as asked.
+    core::Done<Error> setEnabled(bool enabled);
 
 private:
     QString m_folder;

@@ -13,9 +13,21 @@ ProModel::ProModel(SessionActions& session, Browser browser, QObject* parent)
     , m_session(session)
     , m_browser(std::move(browser)) {
     if (!m_browser)
-        m_browser = [](const QUrl& url) {
-            return QDesktopServices::openUrl(url);
-        };
+        m_browser = desktopBrowser;
+}
+
+QString ProModel::message(Error error) {
+    switch (error) {
+    case Error::notOpened:
+        return core::Texts::browserFailed();
+    }
+    return {};
+}
+
+core::Done<ProModel::Error> ProModel::desktopBrowser(const QUrl& url) {
+    if (!QDesktopServices::openUrl(url))
+        return Error::notOpened;
+    return std::monostate{};
 }
 
 QCoro::Task<> ProModel::open(core::PaymentPage page) {
@@ -29,10 +41,10 @@ QCoro::Task<> ProModel::open(core::PaymentPage page) {
     if (!self)
         co_return;
     if (url) {
-        if (m_browser(url.value()))
+        if (const core::Done<Error> opened = m_browser(url.value()))
             m_session.watchPayment();
         else
-            setError(core::Texts::browserFailed());
+            setError(message(opened.error()));
     } else {
         // The window should show the subscription the relay already knows of.
         if (url.error().kind() == core::RelayFailure::Kind::alreadySubscribed)

@@ -23,12 +23,21 @@ class ProModel : public QObject {
     Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
 
 public:
-    // Asks the desktop to open an address in the browser; answers whether
-    // the request was accepted.
-    using Browser = std::function<bool(const QUrl&)>;
+    // Why the browser did not get the page.
+    enum class Error {
+        notOpened, // the desktop refused the request
+    };
+    static QString message(Error error);
+
+    // Asks the desktop to open an address in the browser; succeeds when the
+    // request was accepted.
+    using Browser = std::function<core::Done<Error>(const QUrl&)>;
 
     // Without a browser, the desktop's default one.
     explicit ProModel(SessionActions& session, Browser browser = {}, QObject* parent = nullptr);
+
+    // The desktop's default browser.
+    static core::Done<Error> desktopBrowser(const QUrl& url);
 
     // The page being opened, from the press of a button until the browser
     // has been asked, or the attempt failed.

@@ -357,7 +357,7 @@ void SettingsView::showFooter() {
 }
 
 void SettingsView::setLaunchAtLogin(bool enabled) {
-    m_loginItemFailed = !m_loginItem.setEnabled(enabled);
+    m_loginItemFailed = !m_loginItem.setEnabled(enabled).ok();
     m_loginItemStatus = m_loginItem.status();
     showLoginItem();
 }

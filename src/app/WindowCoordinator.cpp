@@ -7,8 +7,6 @@
 #include "app/WelcomeFlow.h"
 #include "core/Texts.h"
 
-#include <QDesktopServices>
-
 namespace parlova::app {
 
 using core::Texts;
@@ -18,9 +16,7 @@ namespace {
 ProModel::Browser browserOr(ProModel::Browser browser) {
     if (browser)
         return browser;
-    return [](const QUrl& url) {
-        return QDesktopServices::openUrl(url);
-    };
+    return &ProModel::desktopBrowser;
 }
 
 } // namespace
@@ -78,7 +74,7 @@ QWidget* WindowCoordinator::window(Screen screen) const {
     return m_windows.value(screen);
 }
 
-bool WindowCoordinator::openUrl(const QUrl& url) const {
+core::Done<ProModel::Error> WindowCoordinator::openUrl(const QUrl& url) const {
     return m_options.browser(url);
 }
 

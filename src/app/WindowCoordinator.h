@@ -69,7 +69,7 @@ public:
     SignInModel& signIn() { return m_signIn; }
     ProModel& pro() { return m_pro; }
     ReferralModel& referral() { return m_referral; }
-    bool openUrl(const QUrl& url) const;
+    core::Done<ProModel::Error> openUrl(const QUrl& url) const;
 
 private:
     ScreenWindow* make(Screen screen);

@@ -38,16 +38,16 @@ const QString notRunning = QStringLiteral("Parlova ne tourne pas : lancez-le, pu
 // Run by the compositor at every press and release: no keychain, no
 // settings, one connection to the instance.
 int handOverHoldKey(bool down) {
-    if (core::SingleInstance::handOverHoldKey(core::SingleInstance::defaultPath(), down, 500))
+    if (core::SingleInstance::handOverHoldKey(core::SingleInstance::defaultPath(), down, 500).ok())
         return 0;
     QTextStream(stdout) << notRunning << '\n';
     return 1;
 }
 
 int handOverPasteLast() {
-    const std::optional<bool> pasted =
+    const core::SingleInstance::PasteAnswer pasted =
         core::SingleInstance::handOverPasteLast(core::SingleInstance::defaultPath());
-    if (pasted == true)
+    if (pasted && *pasted)
         return 0;
     QTextStream(stdout) << (pasted ? QStringLiteral("Aucune dictée récente à coller.") : notRunning)
                         << '\n';

@@ -46,24 +46,26 @@ QString capText(const Account::Week& week) {
 }
 
 // Only a regular file is read: a device or a pipe could never end.
-std::optional<QByteArray> readWhole(const std::optional<QString>& path) {
+core::Result<QByteArray, RelayCommands::Error> readWhole(const std::optional<QString>& path) {
     if (!path || !QFileInfo(*path).isFile())
-        return std::nullopt;
+        return RelayCommands::Error::unreadableAudio;
     QFile file(*path);
     if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+        return RelayCommands::Error::unreadableAudio;
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
+        return RelayCommands::Error::unreadableAudio;
     return bytes;
 }
 
-std::optional<QString> normalizedReferral(const std::optional<QString>& referral, bool* valid) {
-    *valid = true;
+// The referral code as the relay spells it, or none when none was given.
+core::Result<std::optional<QString>, RelayCommands::Error>
+normalizedReferral(const std::optional<QString>& referral) {
     if (!referral)
-        return std::nullopt;
+        return std::optional<QString>();
     std::optional<QString> code = core::ReferralCode::normalized(*referral);
-    *valid = code.has_value();
+    if (!code)
+        return RelayCommands::Error::invalidReferral;
     return code;
 }
 
@@ -95,9 +97,19 @@ int RelayCommands::keychainFailure(const QString& what, qint32 status) {
     return 1;
 }
 
-int RelayCommands::invalidReferral() {
-    print(u"Code de parrainage invalide : 6 caractères parmi "_s + core::ReferralCode::alphabet +
-          u'.');
+QString RelayCommands::message(Error error) {
+    switch (error) {
+    case Error::invalidReferral:
+        return u"Code de parrainage invalide : 6 caractères parmi "_s +
+               core::ReferralCode::alphabet + u'.';
+    case Error::unreadableAudio:
+        return u"Fichier son illisible. Usage : --essai-relais <fichier.m4a>"_s;
+    }
+    return {};
+}
+
+int RelayCommands::refuse(Error error) {
+    print(message(error));
     return 1;
 }
 
@@ -106,16 +118,16 @@ int RelayCommands::usage(const QString& synopsis) {
     return 1;
 }
 
-std::optional<QString> RelayCommands::storedToken() {
+KeychainItem::Lookup RelayCommands::storedToken() {
     const KeychainItem::Lookup lookup = KeychainItem::session().read(m_environment.keychain);
     if (lookup)
-        return lookup.value();
+        return lookup;
     if (lookup.error() == SecretStore::itemNotFound)
         print(RelayFailure::signedOut().message() +
               u" Aucune session dans le trousseau : --connexion, puis --code."_s);
     else
         keychainFailure(u"Trousseau illisible : "_s, lookup.error());
-    return std::nullopt;
+    return lookup;
 }
 
 QString RelayCommands::dateTime(const QDateTime& date) {
@@ -131,10 +143,10 @@ int RelayCommands::requestCode(const std::optional<QString>& email,
                                const std::optional<QString>& referral) {
     if (!email)
         return usage(u"--connexion <email> [parrainage]"_s);
-    bool valid = true;
-    const std::optional<QString> code = normalizedReferral(referral, &valid);
-    if (!valid)
-        return invalidReferral();
+    const core::Result<std::optional<QString>, Error> normalized = normalizedReferral(referral);
+    if (!normalized)
+        return refuse(normalized.error());
+    const std::optional<QString>& code = *normalized;
 
     const core::RelayDone sent = core::waitFor(client().requestCode(*email, code));
     if (!sent)
@@ -161,10 +173,10 @@ int RelayCommands::signIn(const std::optional<QString>& email, const std::option
     } else {
         typed = *code;
     }
-    bool valid = true;
-    const std::optional<QString> referralCode = normalizedReferral(referral, &valid);
-    if (!valid)
-        return invalidReferral();
+    const core::Result<std::optional<QString>, Error> normalized = normalizedReferral(referral);
+    if (!normalized)
+        return refuse(normalized.error());
+    const std::optional<QString>& referralCode = *normalized;
 
     const core::RelayClient relay = client();
     const core::RelayResult<core::SignIn> signedIn =
@@ -192,7 +204,7 @@ int RelayCommands::signIn(const std::optional<QString>& email, const std::option
 // --compte
 
 int RelayCommands::showAccount() {
-    const std::optional<QString> token = storedToken();
+    const KeychainItem::Lookup token = storedToken();
     if (!token)
         return 1;
     const core::RelayResult<Account> read = core::waitFor(client().account(*token));
@@ -248,12 +260,10 @@ int RelayCommands::signOut() {
 // --essai-relais
 
 int RelayCommands::tryRelay(const std::optional<QString>& path) {
-    const std::optional<QByteArray> audio = readWhole(path);
-    if (!audio) {
-        print(u"Fichier son illisible. Usage : --essai-relais <fichier.m4a>"_s);
-        return 1;
-    }
-    const std::optional<QString> token = storedToken();
+    const core::Result<QByteArray, Error> audio = readWhole(path);
+    if (!audio)
+        return refuse(audio.error());
+    const KeychainItem::Lookup token = storedToken();
     if (!token)
         return 1;
     const core::DictationLanguage language = m_environment.settings.load().language;
@@ -289,7 +299,7 @@ int RelayCommands::tryRelay(const std::optional<QString>& path) {
 int RelayCommands::showPaymentPage(const std::optional<core::PaymentPage>& page) {
     if (!page)
         return usage(u"--paiement <mensuel|annuel>"_s);
-    const std::optional<QString> token = storedToken();
+    const KeychainItem::Lookup token = storedToken();
     if (!token)
         return 1;
     const core::RelayResult<QUrl> url = core::waitFor(client().paymentPage(*page, *token));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/KeychainItem.h"
 #include "core/PaymentPage.h"
 #include "core/RelayClient.h"
 #include "core/RelayFailure.h"
@@ -34,6 +35,14 @@ public:
         core::RelayTimeouts timeouts;
     };
 
+    // What a command refuses before any relay call.
+    enum class Error {
+        invalidReferral, // not a referral code of the relay's alphabet
+        unreadableAudio, // the take to send is not a regular file that reads
+    };
+    // The line printed for it.
+    static QString message(Error error);
+
     explicit RelayCommands(Environment environment)
         : m_environment(std::move(environment)) {}
 
@@ -65,10 +74,11 @@ private:
     // signedOut relay failure also deletes the stored session.
     int report(const core::RelayFailure& failure);
     int keychainFailure(const QString& what, qint32 status);
-    int invalidReferral();
+    int refuse(Error error);
     int usage(const QString& synopsis);
-    // The stored session token, or none after saying why there is none.
-    std::optional<QString> storedToken();
+    // The stored session token, or the keychain's status after saying why
+    // there is none.
+    core::KeychainItem::Lookup storedToken();
 
     Environment m_environment;
 };

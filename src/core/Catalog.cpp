@@ -259,10 +259,21 @@ QString Catalog::fill(const QString& pattern, const QStringList& arguments) {
     return result;
 }
 
-bool Catalog::installTranslations(const QLocale& locale, const QStringList& folders) {
+QString Catalog::message(Error error) {
+    switch (error) {
+    case Error::noApplication:
+        return QStringLiteral("Les traductions demandent l’application.");
+    case Error::notFound:
+        return QStringLiteral("Aucune traduction utilisable pour cette langue.");
+    }
+    return {};
+}
+
+Done<Catalog::Error> Catalog::installTranslations(const QLocale& locale,
+                                                  const QStringList& folders) {
     auto* application = QCoreApplication::instance();
     if (application == nullptr)
-        return false;
+        return Error::noApplication;
 
     static QPointer<QTranslator> installed;
     if (installed) {
@@ -285,10 +296,10 @@ bool Catalog::installTranslations(const QLocale& locale, const QStringList& fold
                              QDir::cleanPath(folder)) &&
             QCoreApplication::installTranslator(translator.get())) {
             installed = translator.release();
-            return true;
+            return std::monostate{};
         }
     }
-    return false;
+    return Error::notFound;
 }
 
 } // namespace parlova::core

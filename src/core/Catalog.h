@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QLocale>
 #include <QString>
 #include <QStringList>
@@ -11,6 +13,13 @@ namespace parlova::core {
 // the French default is shown. Arguments fill the "%@" placeholders in order.
 class Catalog {
 public:
+    // Why no translation was installed.
+    enum class Error {
+        noApplication, // translations need the application object
+        notFound,      // no folder holds a usable one for the locale
+    };
+    static QString message(Error error);
+
     // Never fails: a key without translation gives its French default, and a
     // key that is not in the catalog at all gives the key itself, so that a
     // slip shows up on screen instead of an empty label.
@@ -31,9 +40,9 @@ public:
     // id-based lrelease) from the first folder that has one. Without folders,
     // looks beside the executable ("translations") and in the shared data
     // folders ("parlova/translations"). Replaces a translation installed by an
-    // earlier call. Answers whether one was installed; French needs none.
-    static bool installTranslations(const QLocale& locale = QLocale(),
-                                    const QStringList& folders = {});
+    // earlier call. Succeeds when one was installed; French needs none.
+    static Done<Error> installTranslations(const QLocale& locale = QLocale(),
+                                           const QStringList& folders = {});
 };
 
 } // namespace parlova::core

@@ -53,11 +53,29 @@ ParlovaSettings SettingsStore::load() const {
                                        m_settings->value(languageKey));
 }
 
-bool SettingsStore::save(const ParlovaSettings& settings) {
+QString SettingsStore::message(Error error) {
+    switch (error) {
+    case Error::notWritten:
+        return QStringLiteral("Les préférences n’ont pas pu être enregistrées.");
+    case Error::malformed:
+        return QStringLiteral("Le fichier des préférences est illisible.");
+    }
+    return {};
+}
+
+Done<SettingsStore::Error> SettingsStore::save(const ParlovaSettings& settings) {
     m_settings->setValue(holdKeyKey, rawValue(settings.holdKey));
     m_settings->setValue(languageKey, rawValue(settings.language));
     m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    switch (m_settings->status()) {
+    case QSettings::NoError:
+        return std::monostate{};
+    case QSettings::AccessError:
+        return Error::notWritten;
+    case QSettings::FormatError:
+        return Error::malformed;
+    }
+    return Error::notWritten;
 }
 
 QUrl SettingsStore::relayOrigin() const {

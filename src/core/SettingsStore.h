@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ParlovaSettings.h"
+#include "core/Result.h"
 
 #include <QList>
 #include <QSettings>
@@ -30,9 +31,16 @@ public:
 
     ParlovaSettings load() const;
 
+    // Why the preferences could not be written.
+    enum class Error {
+        notWritten, // the file or its folder could not be written
+        malformed,  // the file on disk could not be read back
+    };
+    static QString message(Error error);
+
     // Writes "holdKey" then "language" as their raw values, nothing else, and
-    // flushes them to disk. Answers whether the file could be written.
-    bool save(const ParlovaSettings& settings);
+    // flushes them to disk.
+    Done<Error> save(const ParlovaSettings& settings);
 
     // The HTTPS origin (scheme, host, optional port) of the relay, read afresh
     // at each call so that an edited "relayURL" applies to the next relay call.

@@ -36,7 +36,22 @@ QString SingleInstance::defaultPath() {
     return folder + QStringLiteral("/parlova.sock");
 }
 
-bool SingleInstance::handOver(const QString& path, const QStringList& links, int timeoutMs) {
+QString SingleInstance::message(Error error) {
+    switch (error) {
+    case Error::notRunning:
+        return QStringLiteral("Aucune instance de Parlova ne répond.");
+    case Error::notDelivered:
+        return QStringLiteral("Le message n’a pas pu être transmis à Parlova.");
+    case Error::alreadyRunning:
+        return QStringLiteral("Parlova tourne déjà.");
+    case Error::notListening:
+        return QStringLiteral("Le point de contact de Parlova n’a pas pu être ouvert.");
+    }
+    return {};
+}
+
+Done<SingleInstance::Error> SingleInstance::handOver(const QString& path, const QStringList& links,
+                                                     int timeoutMs) {
     QByteArray message = header;
     for (const QString& link : links)
         message += link.toUtf8() + '\n';
@@ -48,53 +63,57 @@ double SingleInstance::monotonicNow() {
         .count();
 }
 
-bool SingleInstance::handOverHoldKey(const QString& path, bool down, int timeoutMs) {
+Done<SingleInstance::Error> SingleInstance::handOverHoldKey(const QString& path, bool down,
+                                                            int timeoutMs) {
     const QByteArray line =
         (down ? pressWord : releaseWord) + ' ' + QByteArray::number(monotonicNow(), 'f', 6) + '\n';
     return send(path, header + line, timeoutMs);
 }
 
-std::optional<bool> SingleInstance::handOverPasteLast(const QString& path, int timeoutMs) {
+SingleInstance::PasteAnswer SingleInstance::handOverPasteLast(const QString& path, int timeoutMs) {
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMs))
-        return std::nullopt;
+        return Error::notRunning;
     socket.write(header + pasteLastLine + '\n');
     QByteArray answer;
     while (!answer.contains('\n') && socket.waitForReadyRead(timeoutMs))
         answer += socket.readAll();
     socket.disconnectFromServer();
     if (!answer.contains('\n'))
-        return std::nullopt;
+        return Error::notRunning;
     return answer.startsWith("colle");
 }
 
-bool SingleInstance::send(const QString& path, const QByteArray& message, int timeoutMs) {
+Done<SingleInstance::Error> SingleInstance::send(const QString& path, const QByteArray& message,
+                                                 int timeoutMs) {
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMs))
-        return false;
+        return Error::notRunning;
     socket.write(message);
     if (!socket.waitForBytesWritten(timeoutMs))
-        return false;
+        return Error::notDelivered;
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)
         socket.waitForDisconnected(timeoutMs);
-    return true;
+    return std::monostate{};
 }
 
-bool SingleInstance::listen() {
+Done<SingleInstance::Error> SingleInstance::listen() {
     // The server below replaces whatever is at the path (it is made aside,
     // then renamed over it), so a live instance must be looked for first.
     QLocalSocket probe;
     probe.connectToServer(m_path);
     if (probe.waitForConnected(500)) {
         probe.abort();
-        return false;
+        return Error::alreadyRunning;
     }
     // Nobody answers: nothing there, or a socket left by a crashed instance.
     QLocalServer::removeServer(m_path);
-    return m_server->listen(m_path);
+    if (!m_server->listen(m_path))
+        return Error::notListening;
+    return std::monostate{};
 }
 
 void SingleInstance::accept() {

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "core/Result.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <optional>
 
 class QLocalServer;
 
@@ -28,27 +29,40 @@ class SingleInstance : public QObject {
 public:
     static constexpr qint64 maxMessage = 64 * 1024;
 
+    // Why a hand-over or the listening failed.
+    enum class Error {
+        notRunning,     // no instance answered
+        notDelivered,   // the message could not be written to it
+        alreadyRunning, // another instance answers: this one is not it
+        notListening,   // the socket could not be set up
+    };
+    static QString message(Error error);
+
+    // Whether the running instance pasted its last dictation again.
+    using PasteAnswer = Result<bool, Error>;
+
     // The socket in the runtime folder; another path for tests.
     explicit SingleInstance(QString path = defaultPath(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
     static QString defaultPath();
 
-    // Hands the links to a running instance; answers whether one took them.
+    // Hands the links to a running instance; succeeds when one took them.
     // Waits at most `timeoutMs` for each step.
-    static bool handOver(const QString& path, const QStringList& links, int timeoutMs = 2000);
+    static Done<Error> handOver(const QString& path, const QStringList& links,
+                                int timeoutMs = 2000);
     // Hands a press (or a release) of the hold key over, stamped now.
-    static bool handOverHoldKey(const QString& path, bool down, int timeoutMs = 2000);
+    static Done<Error> handOverHoldKey(const QString& path, bool down, int timeoutMs = 2000);
     // Asks the running instance to paste its last dictation again: whether
-    // it did, or none when no instance answered.
-    static std::optional<bool> handOverPasteLast(const QString& path, int timeoutMs = 2000);
+    // it did, or notRunning when no instance answered.
+    static PasteAnswer handOverPasteLast(const QString& path, int timeoutMs = 2000);
     // Seconds on the monotonic clock, as the stamps of handOverHoldKey().
     static double monotonicNow();
 
     // Starts listening unless another instance answers. A socket left behind
-    // by a crashed instance is replaced. Answers whether this is now the
+    // by a crashed instance is replaced. Succeeds when this is now the
     // instance.
-    bool listen();
+    Done<Error> listen();
 
     // Answers the requests to paste the last dictation again: whether it
     // was pasted (false when none is kept).
@@ -61,7 +75,7 @@ Q_SIGNALS:
     void holdKeyHandedOver(bool down, double at);
 
 private:
-    static bool send(const QString& path, const QByteArray& message, int timeoutMs);
+    static Done<Error> send(const QString& path, const QByteArray& message, int timeoutMs);
     void accept();
     void read(const QByteArray& message);
 

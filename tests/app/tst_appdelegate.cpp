@@ -67,7 +67,7 @@ struct Program {
         parts.clock = &clock;
         parts.loginItem = LoginItem(folder.filePath(u"autostart"_s));
         parts.browser = [](const QUrl&) {
-            return true;
+            return parlova::core::Done<ProModel::Error>(std::monostate{});
         };
         parts.takeFolder = folder.path();
         parts.statusItem = false;

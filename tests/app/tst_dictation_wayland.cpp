@@ -70,7 +70,7 @@ private Q_SLOTS:
         QVERIFY2(program.made(u"wayland@exemple.fr"_s), qPrintable(program.relay.errorString()));
         app::AppDelegate& delegate = *program.delegate;
         core::SingleInstance instance(WaylandDesktop::instanceSocket());
-        QVERIFY(instance.listen());
+        QVERIFY(instance.listen().ok());
         WaylandDesktop::openToDesktopUser(WaylandDesktop::instanceSocket());
         QObject::connect(
             &instance, &core::SingleInstance::holdKeyHandedOver, &delegate,

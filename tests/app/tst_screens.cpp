@@ -84,7 +84,7 @@ struct Screens {
         WindowOptions options;
         options.loginItem = LoginItem(autostart.path());
         options.browser = [](const QUrl&) {
-            return true;
+            return parlova::core::Done<ProModel::Error>(std::monostate{});
         };
         return options;
     }

@@ -111,13 +111,13 @@ private Q_SLOTS:
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         const QLocale english(QLocale::English, QLocale::UnitedStates);
-        QVERIFY(!Catalog::installTranslations(english, {folder.path()}));
+        QVERIFY(!Catalog::installTranslations(english, {folder.path()}).ok());
 
         QFile broken(folder.filePath(u"parlova_en.qm"_s));
         QVERIFY(broken.open(QIODevice::WriteOnly));
         broken.write("not a translation file");
         broken.close();
-        QVERIFY(!Catalog::installTranslations(english, {folder.path()}));
+        QVERIFY(!Catalog::installTranslations(english, {folder.path()}).ok());
         QCOMPARE(Catalog::text("menu.quit"), u"Quitter Parlova"_s);
     }
 };

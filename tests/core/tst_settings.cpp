@@ -69,7 +69,7 @@ private Q_SLOTS:
     void saveWritesExactlyTheTwoChoices() {
         writeFile("[General]\nrelayURL=https://relais.exemple.fr:8443\nrelayCertificate=/ca.pem\n");
         SettingsStore store(preferences());
-        QVERIFY(store.save({HoldKey::rightControl, DictationLanguage::german}));
+        QVERIFY(store.save({HoldKey::rightControl, DictationLanguage::german}).ok());
 
         const QSettings written(m_path, QSettings::IniFormat);
         QCOMPARE(written.value("holdKey"), QVariant(u"controle-droite"_s));
@@ -88,7 +88,7 @@ private Q_SLOTS:
     void saveReportsAFileThatCannotBeWritten() {
         QVERIFY(QDir().mkpath(m_path)); // a folder where the file should be
         SettingsStore store(preferences());
-        QVERIFY(!store.save({HoldKey::function, DictationLanguage::french}));
+        QVERIFY(!store.save({HoldKey::function, DictationLanguage::french}).ok());
         QVERIFY(QDir().rmdir(m_path));
     }
 
@@ -127,7 +127,7 @@ private Q_SLOTS:
 
         // First run: the folder does not exist yet and is created by the first save.
         SettingsStore store;
-        QVERIFY(store.save({HoldKey::function, DictationLanguage::english}));
+        QVERIFY(store.save({HoldKey::function, DictationLanguage::english}).ok());
         QVERIFY(QFile::exists(expected));
         QCOMPARE(SettingsStore().load(),
                  (ParlovaSettings{HoldKey::function, DictationLanguage::english}));

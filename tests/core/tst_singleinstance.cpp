@@ -15,18 +15,18 @@ private Q_SLOTS:
     void laterLaunchesHandTheirLinksOver() {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("parlova.sock"));
-        QVERIFY(!SingleInstance::handOver(path, {}, 200));
+        QVERIFY(!SingleInstance::handOver(path, {}, 200).ok());
 
         SingleInstance first(path);
-        QVERIFY(first.listen());
+        QVERIFY(first.listen().ok());
         SingleInstance second(path);
-        QVERIFY(!second.listen());
+        QVERIFY(!second.listen().ok());
 
         QSignalSpy received(&first, &SingleInstance::received);
         const QStringList links{QStringLiteral("parlova://compte"),
                                 QStringLiteral("parlova://parrainage/K7M2QX")};
         for (const QStringList& handed : {links, QStringList()}) {
-            QVERIFY(SingleInstance::handOver(path, handed, 2000));
+            QVERIFY(SingleInstance::handOver(path, handed, 2000).ok());
             QTRY_COMPARE(received.size(), 1);
             QCOMPARE(received.takeFirst().at(0).toStringList(), handed);
         }
@@ -36,12 +36,12 @@ private Q_SLOTS:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("parlova.sock"));
         SingleInstance instance(path);
-        QVERIFY(instance.listen());
+        QVERIFY(instance.listen().ok());
         QSignalSpy launches(&instance, &SingleInstance::received);
         QSignalSpy keys(&instance, &SingleInstance::holdKeyHandedOver);
         const double before = SingleInstance::monotonicNow();
-        QVERIFY(SingleInstance::handOverHoldKey(path, true));
-        QVERIFY(SingleInstance::handOverHoldKey(path, false));
+        QVERIFY(SingleInstance::handOverHoldKey(path, true).ok());
+        QVERIFY(SingleInstance::handOverHoldKey(path, false).ok());
         QTRY_COMPARE(keys.size(), 2);
         QCOMPARE(keys.at(0).at(0).toBool(), true);
         QCOMPARE(keys.at(1).at(0).toBool(), false);
@@ -62,13 +62,13 @@ private Q_SLOTS:
                 5000);
             return answer.get();
         };
-        QCOMPARE(ask(), std::optional<bool>(false));
+        QCOMPARE(ask(), SingleInstance::PasteAnswer(false));
         instance.setPasteLast([] { return true; });
-        QCOMPARE(ask(), std::optional<bool>(true));
+        QCOMPARE(ask(), SingleInstance::PasteAnswer(true));
         QTest::qWait(50);
         QCOMPARE(launches.size(), 0);
         QCOMPARE(SingleInstance::handOverPasteLast(folder.filePath(u"aucune"_qs), 200),
-                 std::nullopt);
+                 SingleInstance::PasteAnswer(SingleInstance::Error::notRunning));
     }
 
     void aSocketLeftByACrashIsTakenOver() {
@@ -78,7 +78,7 @@ private Q_SLOTS:
         QVERIFY(stale.open(QIODevice::WriteOnly));
         stale.close();
         SingleInstance instance(path);
-        QVERIFY(instance.listen());
+        QVERIFY(instance.listen().ok());
     }
 };
 

@@ -28,7 +28,8 @@ public:
     void watchPayment() override { calls.append(QStringLiteral("watchPayment")); }
 
 private:
-    std::optional<core::RelayFailure> answer(const QStringList& call);
+    // Writes the call down; fails with the next scripted failure, if any.
+    core::RelayDone answer(const QStringList& call);
 };
 
 } // namespace parlova::app
