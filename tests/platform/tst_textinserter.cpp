@@ -1,5 +1,6 @@
 #include "DesktopWindows.h"
 #include "Rig.h"
+#include "core/Await.h"
 #include "platform/linux/ClipboardTextInserter.h"
 #include "platform/linux/X11Display.h"
 #include "platform/linux/X11PasteShortcut.h"
@@ -50,7 +51,7 @@ QByteArray png() {
 
 bool insert(const QString& text) {
     ClipboardTextInserter inserter(std::make_unique<X11PasteShortcut>());
-    return !QCoro::waitFor(inserter.insert(text)).has_value();
+    return !parlova::core::waitFor(inserter.insert(text)).has_value();
 }
 
 } // namespace
@@ -150,7 +151,7 @@ private Q_SLOTS:
             copyElsewhere(during);
             QVERIFY(clock.elapsed() < 400);
         }
-        QVERIFY(!QCoro::waitFor(std::move(task)).has_value());
+        QVERIFY(!parlova::core::waitFor(std::move(task)).has_value());
         QVERIFY(clock.elapsed() >= 500);
         QTRY_COMPARE(window.text(), sentence);
 

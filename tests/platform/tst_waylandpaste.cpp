@@ -1,6 +1,7 @@
 #include "DesktopWindows.h"
 #include "Rig.h"
 #include "WaylandDesktop.h"
+#include "core/Await.h"
 #include "platform/linux/ClipboardTextInserter.h"
 #include "platform/linux/DataControlClipboard.h"
 #include "platform/linux/VirtualKeyboardPasteShortcut.h"
@@ -105,7 +106,7 @@ private Q_SLOTS:
         WaylandTextWindow window(WaylandTextWindow::Kind::gtk);
         QVERIFY(window.open());
         WaylandDesktop::copy(before, type);
-        QCOMPARE(QCoro::waitFor(inserter.insert(sentence)), std::nullopt);
+        QCOMPARE(parlova::core::waitFor(inserter.insert(sentence)), std::nullopt);
         QTRY_COMPARE(window.text(), sentence);
         QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
         QCOMPARE(WaylandDesktop::clipboard(type), before);
