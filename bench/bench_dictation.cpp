@@ -25,6 +25,7 @@
 #include "app/DictationController.h"
 #include "app/SystemClock.h"
 #include "app/fake/RecordingPill.h"
+#include "core/Await.h"
 #include "core/NetworkTransport.h"
 #include "core/SingleInstance.h"
 #include "core/fake/MemorySecretStore.h"
@@ -181,7 +182,7 @@ int main(int argc, char** argv) {
                                                         : platform::createPermissions(nullptr)),
          std::unique_ptr<app::Pill>(pill)},
         core::SettingsStore(settings), keychain, clock, transport);
-    QCoro::waitFor(controller.start());
+    core::waitFor(controller.start());
     if (!waitUntil([&] { return controller.status().account().has_value(); }, 10000)) {
         std::fprintf(stderr, "pas de compte\n");
         return 1;

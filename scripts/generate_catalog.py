@@ -1,139 +1,135 @@
 #!/usr/bin/env python3
-"""Regenerate the message table of src/core/Catalog.cpp and the members of
-src/core/Texts.h / Texts.cpp from the Markdown design document that lists them.
+"""Generate the C++ of the catalog's texts from src/core/texts/catalog.json.
 
-Usage: scripts/generate_catalog.py DOCUMENT.md
+Usage: scripts/generate_catalog.py CATALOG.json OUTPUT_FOLDER
 
-The document holds two Markdown tables: the catalog ("| Key | French text |
-Arguments | Used by |", one row per entry) and the names of the Texts members
-("| Member | Key | Member | Key |"). Only the regions between the
-"BEGIN GENERATED" and "END GENERATED" markers of the three C++ files are
-rewritten; run clang-format on them afterwards.
+The build runs it (src/core/CMakeLists.txt); nothing it writes is committed.
+The catalog is a JSON list of entries, in catalog order:
 
-Texts below replace the document's defaults: they name desktop settings that do
-not exist on Linux, or the document leaves the value to us.
+    {"key": "menu.ready", "french": "Prêt : maintenez %@ pour dicter",
+     "arguments": ["key"], "member": "ready", "note": "..."}
+
+- "key": the dotted id, also the id of a translation (qtTrId);
+- "french": the shipped text, with the typographic characters themselves
+  (apostrophes, ellipses, no-break spaces); each "%@" takes an argument;
+- "arguments": the names of the "%@" arguments, in order (none if absent);
+- "member": the name of the Texts member that shows the entry, if it has one:
+  a constant without argument, a function of its one argument;
+- "note": a remark for whoever reads the Texts declarations.
+
+Writes, into OUTPUT_FOLDER:
+- CatalogEntries.inc: the rows of the table in Catalog.cpp;
+- TextsDeclarations.inc and TextsDefinitions.inc: the members of Texts.
 """
 
+import json
 import pathlib
 import re
 import sys
 
-EXPECTED_ENTRIES = 143
-
-LINUX_TEXTS = {
-    "failure.microphoneDenied": "Aucun micro disponible : vérifiez les réglages du son.",
-    "settings.launchAtLoginFailed": "Le bureau a refusé l’ouverture à la connexion.",
-    "settings.launchAtLoginApproval": "À valider dans les réglages du bureau.",
-    "welcome.openSettings": "Ouvrir l’aide",
-    "key.fn": "Fn",
-    "key.rightOption": "Alt droite (AltGr)",
-    "key.rightControl": "Ctrl droite",
-    "key.rightCommand": "Super droite",
-    "signIn.emailPlaceholder": "prenom@exemple.fr",
-}
-
-ROOT = pathlib.Path(__file__).resolve().parent.parent
-CORE = ROOT / "src" / "core"
+KEY = re.compile(r"[a-z][A-Za-z]*(\.[A-Za-z]+)+")
+IDENTIFIER = re.compile(r"[a-z][A-Za-z0-9]*")
+FIELDS = {"key", "french", "arguments", "member", "note"}
 
 
-def cells(line):
-    return [cell.strip() for cell in line.strip().strip("|").split("|")]
+def fail(message):
+    sys.exit(f"catalog: {message}")
 
 
-def table_after(lines, header_start):
-    """Rows of the first table whose header row starts with header_start."""
-    for index, line in enumerate(lines):
-        if line.startswith(header_start):
-            rows = []
-            for row in lines[index + 2:]:
-                if not row.startswith("|"):
-                    break
-                rows.append(cells(row))
-            return rows
-    sys.exit(f"table not found: {header_start}")
-
-
-def read_entries(lines):
-    entries = []
-    for key, text, arguments, _ in table_after(lines, "| Key | French text | Arguments |"):
-        if not re.fullmatch(r"[a-z][A-Za-z]*(\.[A-Za-z]+)+", key):
-            sys.exit(f"unexpected key: {key}")
-        if key in LINUX_TEXTS:
-            text = LINUX_TEXTS[key]
-        elif text.startswith('"') and text.endswith('"'):
-            text = text[1:-1]
-        else:
-            sys.exit(f"no quoted default for {key}: {text}")
-        names = [name.strip() for name in arguments.split(",") if name.strip()]
-        if text.count("%@") != len(names):
-            sys.exit(f"{key}: {text.count('%@')} placeholders for arguments {names}")
-        entries.append((key, text, names))
-    if len(entries) != EXPECTED_ENTRIES:
-        sys.exit(f"{len(entries)} entries instead of {EXPECTED_ENTRIES}")
-    if len({key for key, _, _ in entries}) != len(entries):
-        sys.exit("duplicate keys")
+def read_entries(path):
+    try:
+        entries = json.loads(path.read_text(encoding="utf-8"))
+    except (OSError, ValueError) as error:
+        fail(f"{path}: {error}")
+    if not isinstance(entries, list):
+        fail("the catalog is not a list of entries")
+    keys, members = set(), set()
+    for entry in entries:
+        if not isinstance(entry, dict) or not FIELDS.issuperset(entry):
+            fail(f"unexpected entry: {entry}")
+        key, french = entry.get("key"), entry.get("french")
+        if not isinstance(key, str) or not KEY.fullmatch(key):
+            fail(f"unexpected key: {key}")
+        if key in keys:
+            fail(f"duplicate key: {key}")
+        keys.add(key)
+        if not isinstance(french, str) or not french.strip():
+            fail(f"{key}: no French text")
+        if any(ord(c) < 0x20 and c != "\n" for c in french):
+            fail(f"{key}: a control character in the French text")
+        arguments = entry.setdefault("arguments", [])
+        if not all(isinstance(name, str) and IDENTIFIER.fullmatch(name) for name in arguments):
+            fail(f"{key}: unexpected argument names {arguments}")
+        if french.count("%@") != len(arguments):
+            fail(f"{key}: {french.count('%@')} placeholders for arguments {arguments}")
+        member = entry.get("member")
+        if member is not None:
+            if not isinstance(member, str) or not IDENTIFIER.fullmatch(member):
+                fail(f"{key}: unexpected member name {member}")
+            if member in members:
+                fail(f"duplicate member: {member}")
+            members.add(member)
+            if len(arguments) > 1:
+                fail(f"member {member} of {key}: a Texts member takes at most one argument")
     return entries
 
 
-def read_members(lines, entries):
-    arguments = {key: names for key, _, names in entries}
-    members = []
-    for row in table_after(lines, "| Member | Key | Member | Key |"):
-        for member, key in ((row[0], row[1]), (row[2], row[3])):
-            if not member:
-                continue
-            name = member.strip("`")
-            function = name.endswith("(_:)")
-            name = name.removesuffix("(_:)")
-            if key not in arguments:
-                sys.exit(f"member {name} names unknown key {key}")
-            if function != (len(arguments[key]) == 1) or len(arguments[key]) > 1:
-                sys.exit(f"member {name} does not match the arguments of {key}")
-            members.append((name, key, arguments[key][0] if function else None))
-    return members
-
-
 def cpp_string(text):
-    return 'u"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+    escaped = text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n")
+    return 'u"' + escaped + '"'
 
 
-def replace_region(path, body):
-    source = path.read_text(encoding="utf-8")
-    pattern = re.compile(r"(// BEGIN GENERATED[^\n]*\n).*?([ \t]*// END GENERATED)", re.S)
-    if not pattern.search(source):
-        sys.exit(f"no generated region in {path}")
-    path.write_text(pattern.sub(lambda m: m.group(1) + body + "\n" + m.group(2), source, count=1),
-                    encoding="utf-8")
+def entries_table(entries):
+    return "".join(f'{{"{e["key"]}", {cpp_string(e["french"])}}},\n' for e in entries)
+
+
+def declarations(entries):
+    lines = []
+    for entry in entries:
+        member = entry.get("member")
+        if member is None:
+            continue
+        if "note" in entry:
+            lines.append(f"// {entry['note']}")
+        if entry["arguments"]:
+            lines.append(f"static QString {member}(const QString& {entry['arguments'][0]});")
+        else:
+            lines.append(f"static const QString& {member}();")
+    return "".join(line + "\n" for line in lines)
+
+
+def definitions(entries):
+    blocks = []
+    for entry in entries:
+        member, key = entry.get("member"), entry["key"]
+        if member is None:
+            continue
+        if entry["arguments"]:
+            argument = entry["arguments"][0]
+            blocks.append(f"QString Texts::{member}(const QString& {argument}) {{\n"
+                          f'    return Catalog::text("{key}", {{{argument}}});\n'
+                          f"}}\n")
+        else:
+            # A constant keeps the text of its first use: one function-local
+            # static per member.
+            blocks.append(f"const QString& Texts::{member}() {{\n"
+                          f'    static const QString text = Catalog::text("{key}");\n'
+                          f"    return text;\n"
+                          f"}}\n")
+    return "\n".join(blocks)
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 3:
         sys.exit(__doc__)
-    lines = pathlib.Path(sys.argv[1]).read_text(encoding="utf-8").splitlines()
-    entries = read_entries(lines)
-    members = read_members(lines, entries)
-
-    replace_region(CORE / "Catalog.cpp", "\n".join(
-        f"    {{\"{key}\", {cpp_string(text)}}}," for key, text, _ in entries))
-
-    declarations, definitions = [], []
-    for name, key, argument in members:
-        if argument is None:
-            declarations.append(f"    static const QString& {name}();")
-            # A constant keeps the text of its first use: one function-local
-            # static per member.
-            definitions.append(
-                f"const QString& Texts::{name}() {{\n"
-                f"    static const QString text = Catalog::text(\"{key}\");\n"
-                f"    return text;\n}}")
-        else:
-            declarations.append(f"    static QString {name}(const QString& {argument});")
-            definitions.append(
-                f"QString Texts::{name}(const QString& {argument}) "
-                f"{{ return Catalog::text(\"{key}\", {{{argument}}}); }}")
-    replace_region(CORE / "Texts.h", "\n".join(declarations))
-    replace_region(CORE / "Texts.cpp", "\n\n".join(definitions))
-    print(f"{len(entries)} entries, {len(members)} Texts members")
+    entries = read_entries(pathlib.Path(sys.argv[1]))
+    folder = pathlib.Path(sys.argv[2])
+    folder.mkdir(parents=True, exist_ok=True)
+    header = "// Generated by scripts/generate_catalog.py from src/core/texts/catalog.json.\n"
+    for name, body in (("CatalogEntries.inc", entries_table(entries)),
+                       ("TextsDeclarations.inc", declarations(entries)),
+                       ("TextsDefinitions.inc", definitions(entries))):
+        (folder / name).write_text(header + body, encoding="utf-8")
 
 
 if __name__ == "__main__":

@@ -5,16 +5,28 @@
 
 #include <cstdlib>
 #include <optional>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
 namespace parlova::core {
 
 namespace detail {
 
+// What a task delivers, with a stand-in for a task that delivers nothing.
 template <typename T>
-QCoro::Task<> fill(QCoro::Task<T> task, std::optional<T>* box, bool* threw, QEventLoop* loop) {
+using Delivered = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
+
+template <typename T>
+QCoro::Task<> fill(QCoro::Task<T> task, std::optional<Delivered<T>>* box, bool* threw,
+                   QEventLoop* loop) {
     try {
-        box->emplace(co_await std::move(task));
+        if constexpr (std::is_void_v<T>) {
+            co_await std::move(task);
+            box->emplace();
+        } else {
+            box->emplace(co_await std::move(task));
+        }
     } catch (...) {
         *threw = true;
     }
@@ -24,14 +36,16 @@ QCoro::Task<> fill(QCoro::Task<T> task, std::optional<T>* box, bool* threw, QEve
 } // namespace detail
 
 // Runs an asynchronous operation to completion from synchronous code (the
-// command line, tests): the calling thread turns a local event loop until the
-// task has delivered its value. Never for the desktop program's main thread.
-// Failures are part of that value, never exceptions: a task that throws is
-// a programming error, the one case for abort(), since nothing must go on
-// with a made-up outcome.
+// command line, tests, benchmarks): the calling thread turns a local event
+// loop until the task has delivered its value. Never for the desktop
+// program's main thread. Failures are part of that value; a task that throws
+// is a defect, and nothing must go on with a made-up outcome, so the program
+// ends. The one helper of its kind in the project: QCoro::waitFor
+// default-constructs the value before the task assigns it, which a Result
+// cannot be, and lets an exception through.
 template <typename T>
 T waitFor(QCoro::Task<T> task) {
-    std::optional<T> box;
+    std::optional<detail::Delivered<T>> box;
     bool threw = false;
     QEventLoop loop;
     // The task may finish before the loop turns; the box tells.
@@ -40,7 +54,8 @@ T waitFor(QCoro::Task<T> task) {
         loop.exec();
     if (threw)
         std::abort();
-    return std::move(*box);
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*box);
 }
 
 } // namespace parlova::core

@@ -8,9 +8,10 @@
 
 namespace parlova::core {
 
-// Every user-visible text: a dotted key with its French default. A
-// translation for the current locale, when one is installed, wins; otherwise
-// the French default is shown. Arguments fill the "%@" placeholders in order.
+// Every user-visible text: a dotted key with its French default, both kept as
+// data in texts/catalog.json. A translation for the current locale, when one
+// is installed, wins; otherwise the French default is shown. Arguments fill
+// the "%@" placeholders in order.
 class Catalog {
 public:
     // Why no translation was installed.

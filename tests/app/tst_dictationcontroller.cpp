@@ -57,7 +57,7 @@ struct Desk {
                                          std::unique_ptr<platform::Permissions>(permissions),
                                          std::unique_ptr<Pill>(pill)},
             core::SettingsStore(settings), keychain, clock, transport);
-        QCoro::waitFor(controller->start());
+        core::waitFor(controller->start());
         transport->answer(0, answer(200, account));
     }
     ~Desk() { transport->answerAll(answer(503)); }

@@ -127,7 +127,7 @@ struct Desk {
                                          std::make_unique<platform::FakePermissions>(),
                                          std::unique_ptr<Pill>(pill)},
             core::SettingsStore(settings), keychain, clock, std::make_shared<ShortTimeouts>());
-        QCoro::waitFor(controller->start());
+        core::waitFor(controller->start());
         return QTest::qWaitFor([&] { return controller->status().account().has_value(); }, 10000);
     }
 

@@ -56,7 +56,7 @@ struct Session {
         settings->setValue(u"relayCertificate"_s, authority);
         controller = std::make_unique<SessionController>(
             status, keychain, core::SettingsStore(settings), clock, std::move(transport));
-        QCoro::waitFor(controller->start());
+        core::waitFor(controller->start());
     }
 
     std::optional<qint64> remaining() const {
