@@ -2,6 +2,8 @@
 #include "FuzzInput.h"
 
 #include "core/Account.h"
+#include "protocol/AccountCodec.h"
+#include "protocol/WeekCodec.h"
 
 using namespace parlova;
 
@@ -30,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (const auto root = core::RelayJSON::parse(input)) {
         core::RelayJSON::Reader reader(*root);
-        const core::Account::Week week = core::Account::Week::read(reader);
+        const core::Account::Week week = protocol::WeekCodec::read(reader);
         (void)week;
-        (void)core::Account::Links::fromJsonValue(*root);
+        (void)protocol::AccountCodec::readLinks(*root);
     }
     return 0;
 }

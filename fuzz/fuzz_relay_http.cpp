@@ -3,6 +3,8 @@
 // posted with a valid session); odd, raw bytes read as requests.
 #include "FuzzInput.h"
 
+#include "protocol/Member.h"
+#include "protocol/Route.h"
 #include "relay/HttpServer.h"
 #include "relay/Relay.h"
 
@@ -51,15 +53,15 @@ QByteArray signedIn(relay::Relay& relay) {
     const QString email = QStringLiteral("fuzz@example.org");
     const QString client = QStringLiteral("127.0.0.1");
     (void)relay.signIn().requestCode(client, "application/json",
-                                     json({{QStringLiteral("email"), email}}));
+                                     json({{protocol::Member::email, email}}));
     const auto code = relay.mailbox().lastCode(email);
     const auto verified =
         relay.signIn().verify(client, "application/json",
-                              json({{QStringLiteral("email"), email},
-                                    {QStringLiteral("code"), code.value_or(QString())}}));
+                              json({{protocol::Member::email, email},
+                                    {protocol::Member::code, code.value_or(QString())}}));
     (void)relay.account().adjust(
         "application/json",
-        json({{QStringLiteral("email"), email}, {QStringLiteral("offre"), QStringLiteral("pro")}}));
+        json({{protocol::Member::email, email}, {protocol::Member::offer, QStringLiteral("pro")}}));
     return verified ? verified->token.toUtf8() : QByteArray();
 }
 
@@ -91,11 +93,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qsizetype end = input.indexOf('\n');
     const QByteArray type = input.left(end < 0 ? 0 : end).trimmed();
     const QByteArray body = end < 0 ? input : input.mid(end + 1);
-    const QByteArray request = "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                               "Authorization: Bearer " +
-                               token + "\r\nContent-Type: " + type +
-                               "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                               "\r\n\r\n" + body;
+    const QByteArray request =
+        "POST /" + QString(protocol::RouteTable::path(protocol::Route::dictate)).toLatin1() +
+        " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + token +
+        "\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+        "\r\n\r\n" + body;
     const std::string answer = uploads->server->answer(request.toStdString());
     FUZZ_CHECK(answer.rfind("HTTP/1.1 ", 0) == 0);
     FUZZ_CHECK(answer.find("HTTP/1.1 5") != 0);

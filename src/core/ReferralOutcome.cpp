@@ -5,25 +5,37 @@
 namespace parlova::core {
 
 std::optional<ReferralOutcome> ReferralOutcome::fromRawValue(QStringView raw) {
-    if (raw == u"applique")
-        return applied;
-    if (raw == u"compte-existant")
-        return existingAccount;
-    if (raw == u"refuse")
-        return refused;
+    if (const auto outcome = protocol::ReferralOutcomeCodec::decode(raw))
+        return fromWire(*outcome);
     return std::nullopt;
 }
 
+ReferralOutcome ReferralOutcome::fromWire(protocol::ReferralOutcome outcome) {
+    switch (outcome) {
+    case protocol::ReferralOutcome::applied:
+        return applied;
+    case protocol::ReferralOutcome::existingAccount:
+        return existingAccount;
+    case protocol::ReferralOutcome::refused:
+        return refused;
+    }
+    return refused;
+}
+
 QString ReferralOutcome::rawValue() const {
+    return protocol::ReferralOutcomeCodec::encode(wire());
+}
+
+protocol::ReferralOutcome ReferralOutcome::wire() const {
     switch (m_value) {
     case applied:
-        return QStringLiteral("applique");
+        return protocol::ReferralOutcome::applied;
     case existingAccount:
-        return QStringLiteral("compte-existant");
+        return protocol::ReferralOutcome::existingAccount;
     case refused:
-        return QStringLiteral("refuse");
+        return protocol::ReferralOutcome::refused;
     }
-    return {};
+    return protocol::ReferralOutcome::refused;
 }
 
 QString ReferralOutcome::notice() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ReferralOutcomeCodec.h"
+
 #include <QHashFunctions>
 #include <QString>
 #include <QStringView>
@@ -22,9 +24,11 @@ public:
 
     // Exact, case-sensitive; any other word gives none.
     static std::optional<ReferralOutcome> fromRawValue(QStringView raw);
+    static ReferralOutcome fromWire(protocol::ReferralOutcome outcome);
 
     constexpr Value value() const { return m_value; }
     QString rawValue() const;
+    protocol::ReferralOutcome wire() const;
     // The French sentence to show after the sign-in.
     QString notice() const;
 

@@ -1,6 +1,7 @@
 #include "core/RelayClient.h"
 
 #include "core/NetworkTransport.h"
+#include "protocol/Member.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -89,12 +90,12 @@ Decoded<QUrl> securePage(const QByteArray& bytes) {
     if (!root)
         return root.error();
     RelayJSON::Reader reader(*root);
-    const QString text = reader.string("url"_L1);
+    const QString text = reader.string(protocol::Member::url);
     if (reader.failed())
         return reader.error();
     const QUrl url(text, QUrl::StrictMode);
     if (!isSecureWebPage(url))
-        return DecodingError{u"url"_s, u"Page web sécurisée attendue."_s};
+        return DecodingError{protocol::Member::url, u"Page web sécurisée attendue."_s};
     return url;
 }
 
@@ -104,11 +105,11 @@ QByteArray compact(const QJsonObject& object) {
 
 QJsonObject signInBody(const QString& email, const std::optional<QString>& code,
                        const std::optional<QString>& referral) {
-    QJsonObject body{{u"email"_s, email}};
+    QJsonObject body{{protocol::Member::email, email}};
     if (code)
-        body.insert(u"code"_s, *code);
+        body.insert(protocol::Member::code, *code);
     if (referral)
-        body.insert(u"parrainage"_s, *referral);
+        body.insert(protocol::Member::referral, *referral);
     return body;
 }
 
@@ -237,7 +238,7 @@ QCoro::Task<RelayResult<QUrl>> RelayClient::paymentPage(PaymentPage page, QStrin
     Route route = Route::portal;
     if (page.kind() == PaymentPage::Kind::checkout) {
         route = Route::checkout;
-        body.insert(u"periode"_s,
+        body.insert(protocol::Member::period,
                     Account::Subscription::rawValue(page.period() == PaymentPage::Period::yearly
                                                         ? Account::Subscription::Period::yearly
                                                         : Account::Subscription::Period::monthly));

@@ -2,6 +2,8 @@
 
 #include "core/Catalog.h"
 #include "core/RelayJSON.h"
+#include "protocol/ErrorCode.h"
+#include "protocol/Member.h"
 
 #include <algorithm>
 #include <iterator>
@@ -104,12 +106,12 @@ RelayFailure::Details RelayFailure::Details::fromBody(const QByteArray& body) {
         return details;
     const QJsonObject object = root->toObject();
 
-    const QJsonValue code = object.value(QLatin1StringView("erreur"));
+    const QJsonValue code = object.value(protocol::Member::error);
     if (code.isString())
         details.code = code.toString();
-    details.wait = RelayJSON::integer(object.value(QLatin1StringView("attente")));
-    details.attemptsLeft = RelayJSON::integer(object.value(QLatin1StringView("essaisRestants")));
-    const QJsonValue reset = object.value(QLatin1StringView("reinitialisation"));
+    details.wait = RelayJSON::integer(object.value(protocol::Member::wait));
+    details.attemptsLeft = RelayJSON::integer(object.value(protocol::Member::attemptsLeft));
+    const QJsonValue reset = object.value(protocol::Member::resetsAt);
     if (reset.isString())
         details.quotaResetAt = RelayJSON::date(reset.toString());
     return details;
@@ -145,45 +147,47 @@ RelayFailure RelayFailure::fromStatus(int status, const QByteArray& body,
         return timedOut();
 
     const Details details = Details::fromBody(body);
-    const QString code = details.code.value_or(QString());
+    using Code = protocol::ErrorCode;
+    // An unknown word takes the status's default like a missing one.
+    const std::optional<Code> code = details.code ? Code::fromText(*details.code) : std::nullopt;
     switch (status) {
     case 400:
-        if (code == u"email")
+        if (code == Code::email)
             return invalidEmail();
-        if (code == u"parrainage")
+        if (code == Code::referral)
             return unknownReferral();
-        if (code == u"code-faux" && details.attemptsLeft)
+        if (code == Code::wrongCode && details.attemptsLeft)
             return wrongCode(*details.attemptsLeft);
-        if (code == u"code-expire")
+        if (code == Code::codeExpired)
             return codeExpired();
         break;
     case 402:
-        if (code == u"quota" && details.quotaResetAt)
+        if (code == Code::quota && details.quotaResetAt)
             return quotaReached(*details.quotaResetAt);
         break;
     case 409:
-        if (code == u"deja-abonne")
+        if (code == Code::alreadySubscribed)
             return alreadySubscribed();
-        if (code == u"sans-abonnement")
+        if (code == Code::notSubscribed)
             return noSubscription();
         break;
     case 429: {
         const std::optional<qint64> wait =
             details.wait ? details.wait : retryAfterSeconds(retryAfter);
-        if (code == u"trop-de-codes" && wait)
+        if (code == Code::tooManyCodes && wait)
             return tooManyCodes(*wait);
-        if (code == u"trop-d-essais" && wait)
+        if (code == Code::tooManyGuesses && wait)
             return tooManyAttempts(*wait);
         break;
     }
     case 500:
-        if (code == u"configuration")
+        if (code == Code::configuration)
             return misconfigured();
         break;
     case 503:
-        if (code == u"envoi")
+        if (code == Code::emailNotSent)
             return emailNotSent();
-        if (code == u"paiement-indisponible")
+        if (code == Code::paymentsUnavailable)
             return paymentUnavailable();
         break;
     default:

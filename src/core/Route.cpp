@@ -3,23 +3,7 @@
 namespace parlova::core {
 
 QString routePath(Route route) {
-    switch (route) {
-    case Route::requestCode:
-        return QStringLiteral("api/connexion/code");
-    case Route::verifyCode:
-        return QStringLiteral("api/connexion/verifier");
-    case Route::signOut:
-        return QStringLiteral("api/deconnexion");
-    case Route::account:
-        return QStringLiteral("api/compte");
-    case Route::checkout:
-        return QStringLiteral("api/abonnement/paiement");
-    case Route::portal:
-        return QStringLiteral("api/abonnement/portail");
-    case Route::dictate:
-        return QStringLiteral("api/dicter");
-    }
-    return {};
+    return protocol::RouteTable::path(route);
 }
 
 QUrl routeUrl(const QUrl& origin, Route route) {

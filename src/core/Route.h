@@ -1,20 +1,14 @@
 #pragma once
 
+#include "protocol/Route.h"
+
 #include <QString>
 #include <QUrl>
 
 namespace parlova::core {
 
-// The relay's endpoints.
-enum class Route {
-    requestCode, // api/connexion/code
-    verifyCode,  // api/connexion/verifier
-    signOut,     // api/deconnexion
-    account,     // api/compte (read and delete)
-    checkout,    // api/abonnement/paiement
-    portal,      // api/abonnement/portail
-    dictate,     // api/dicter
-};
+// The relay's endpoints, as the protocol's route table names them.
+using protocol::Route;
 
 // "api/compte", ...: path segments below the relay origin.
 QString routePath(Route route);

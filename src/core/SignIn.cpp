@@ -1,21 +1,17 @@
 #include "core/SignIn.h"
 
-using namespace Qt::StringLiterals;
+#include "protocol/SignInCodec.h"
 
 namespace parlova::core {
 
 Decoded<SignIn> SignIn::fromJson(const QByteArray& bytes) {
-    const Decoded<QJsonValue> root = RelayJSON::parse(bytes);
-    if (!root)
-        return root.error();
-    RelayJSON::Reader reader(*root);
-    const QString token = reader.string("jeton"_L1);
-    RelayJSON::Reader accountReader = reader.object("compte"_L1);
-    Account account = Account::read(accountReader);
-    const QJsonValue outcome = reader.value("parrainage"_L1);
-    return reader.finish(SignIn{
-        token, std::move(account),
-        outcome.isString() ? ReferralOutcome::fromRawValue(outcome.toString()) : std::nullopt});
+    const Decoded<protocol::SignInAnswer> answer = protocol::SignInCodec::decodeSignedIn(bytes);
+    if (!answer)
+        return answer.error();
+    std::optional<ReferralOutcome> referral;
+    if (answer->referral)
+        referral = ReferralOutcome::fromWire(*answer->referral);
+    return SignIn{answer->token, Account(answer->account), referral};
 }
 
 } // namespace parlova::core

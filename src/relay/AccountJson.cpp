@@ -1,28 +1,44 @@
 #include "relay/AccountJson.h"
 
+#include "protocol/AccountCodec.h"
 #include "relay/AccountStore.h"
 #include "relay/ParisWeek.h"
-
-#include <QJsonValue>
 
 namespace parlova::relay {
 
 namespace {
 
-QJsonValue dateOrNull(std::optional<qint64> instant) {
-    return instant ? QJsonValue(ParisWeek::isoDate(*instant)) : QJsonValue(QJsonValue::Null);
+using Payload = protocol::AccountPayload;
+
+QDateTime instant(qint64 seconds) {
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+
+Payload::Offer::Kind kind(Offer offer) {
+    switch (offer) {
+    case Offer::Free:
+        return Payload::Offer::Kind::free;
+    case Offer::Trial:
+        return Payload::Offer::Kind::trial;
+    case Offer::Gifted:
+        return Payload::Offer::Kind::gifted;
+    case Offer::Pro:
+        return Payload::Offer::Kind::pro;
+    }
+    return Payload::Offer::Kind::free;
 }
 
 } // namespace
 
-QJsonObject AccountJson::week(qint64 words, const OfferState& offer, qint64 now) {
-    const auto capped = [&](qint64 value) {
-        return offer.isFree() ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
-    };
-    return {{QStringLiteral("mots"), words},
-            {QStringLiteral("plafond"), capped(AccountStore::weeklyCap)},
-            {QStringLiteral("reste"), capped(std::max<qint64>(AccountStore::weeklyCap - words, 0))},
-            {QStringLiteral("reinitialisation"), ParisWeek::isoDate(ParisWeek::nextStart(now))}};
+Payload::Week AccountJson::week(qint64 words, const OfferState& offer, qint64 now) {
+    Payload::Week week;
+    week.words = words;
+    if (offer.isFree()) {
+        week.limit = AccountStore::weeklyCap;
+        week.remaining = std::max<qint64>(AccountStore::weeklyCap - words, 0);
+    }
+    week.resetsAt = instant(ParisWeek::nextStart(now));
+    return week;
 }
 
 QJsonObject AccountJson::account(const AccountRecord& account,
@@ -30,39 +46,24 @@ QJsonObject AccountJson::account(const AccountRecord& account,
                                  const OfferState& offer, qint64 words,
                                  const ReferralCounts& referrals, qint64 now,
                                  const QString& origin) {
-    QJsonValue subscriptionJson(QJsonValue::Null);
+    Payload payload;
+    payload.email = account.email;
+    payload.offer = Payload::Offer::of(
+        kind(offer.offer), offer.proUntil ? std::optional(instant(*offer.proUntil)) : std::nullopt);
     if (sub)
-        subscriptionJson =
-            QJsonObject{{QStringLiteral("periode"), Terms::text(sub->period)},
-                        {QStringLiteral("statut"), Terms::text(sub->status)},
-                        {QStringLiteral("finPeriode"), ParisWeek::isoDate(sub->periodEnd)},
-                        {QStringLiteral("resilie"), sub->cancelsAtPeriodEnd}};
-    return {
-        {QStringLiteral("email"), account.email},
-        {QStringLiteral("offre"), Terms::text(offer.offer)},
-        {QStringLiteral("proJusquAu"), dateOrNull(offer.proUntil)},
-        {QStringLiteral("abonnement"), subscriptionJson},
-        {QStringLiteral("semaine"), week(words, offer, now)},
-        {QStringLiteral("parrainage"),
-         QJsonObject{
-             {QStringLiteral("code"), account.referralCode},
-             {QStringLiteral("lien"), origin + QStringLiteral("/r/") + account.referralCode},
-             {QStringLiteral("amis"), referrals.friends},
-             {QStringLiteral("amisValides"), referrals.validated},
-             {QStringLiteral("moisGagnes"), referrals.monthsEarned}}},
-        {QStringLiteral("tarifs"),
-         QJsonObject{{QStringLiteral("devise"), QStringLiteral("eur")},
-                     {QStringLiteral("mensuel"),
-                      QJsonObject{{QStringLiteral("centimes"), AccountStore::monthlyCents}}},
-                     {QStringLiteral("annuel"),
-                      QJsonObject{{QStringLiteral("centimes"), AccountStore::yearlyCents},
-                                  {QStringLiteral("centimesParMois"),
-                                   AccountStore::yearlyCentsPerMonth}}}}},
-        {QStringLiteral("liens"),
-         QJsonObject{
-             {QStringLiteral("conditions"), origin + QStringLiteral("/conditions")},
-             {QStringLiteral("confidentialite"), origin + QStringLiteral("/confidentialite")}}},
-    };
+        payload.subscription = Payload::Subscription{
+            sub->period == Period::Yearly ? Payload::Subscription::Period::yearly
+                                          : Payload::Subscription::Period::monthly,
+            Terms::text(sub->status), instant(sub->periodEnd), sub->cancelsAtPeriodEnd};
+    payload.week = week(words, offer, now);
+    payload.referral = {account.referralCode,
+                        QUrl(origin + QStringLiteral("/r/") + account.referralCode),
+                        referrals.friends, referrals.validated, referrals.monthsEarned};
+    payload.prices = {QStringLiteral("eur"), AccountStore::monthlyCents, AccountStore::yearlyCents,
+                      AccountStore::yearlyCentsPerMonth};
+    payload.links = {QUrl(origin + QStringLiteral("/conditions")),
+                     QUrl(origin + QStringLiteral("/confidentialite"))};
+    return protocol::AccountCodec::encode(payload);
 }
 
 } // namespace parlova::relay

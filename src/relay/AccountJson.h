@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/AccountPayload.h"
+
 #include <QJsonObject>
 #include <QString>
 
@@ -12,13 +14,14 @@ struct OfferState;
 struct ReferralCounts;
 struct SubscriptionRecord;
 
-// The account as the client reads it, with its French keys: the whole
+// The account as the client reads it, from the relay's records: the whole
 // record of "api/compte" and of a sign-in, and the week alone of a dictation.
+// The protocol's codecs write it.
 class AccountJson {
 public:
     AccountJson() = delete;
 
-    static QJsonObject week(qint64 words, const OfferState& offer, qint64 now);
+    static protocol::AccountPayload::Week week(qint64 words, const OfferState& offer, qint64 now);
     // Links are built on the relay's public origin.
     static QJsonObject account(const AccountRecord& account,
                                const std::optional<SubscriptionRecord>& subscription,

@@ -1,5 +1,8 @@
 #include "relay/Answers.h"
 
+#include "protocol/DictationCodec.h"
+#include "protocol/Member.h"
+#include "protocol/SignInCodec.h"
 #include "relay/Pages.h"
 #include "relay/ParisWeek.h"
 
@@ -7,20 +10,23 @@ namespace parlova::relay {
 
 namespace {
 
+using protocol::ErrorCode;
+using protocol::Member;
+
 Reply missingPage(const QString& title, const QString& text) {
     return Reply::html(404, Pages::message(title, text));
 }
 
-QString referralText(SignInService::Referral referral) {
+protocol::ReferralOutcome outcome(SignInService::Referral referral) {
     switch (referral) {
     case SignInService::Referral::ExistingAccount:
-        return QStringLiteral("compte-existant");
+        return protocol::ReferralOutcome::existingAccount;
     case SignInService::Referral::Refused:
-        return QStringLiteral("refuse");
+        return protocol::ReferralOutcome::refused;
     case SignInService::Referral::Applied:
-        return QStringLiteral("applique");
+        return protocol::ReferralOutcome::applied;
     }
-    return QStringLiteral("refuse");
+    return protocol::ReferralOutcome::refused;
 }
 
 } // namespace
@@ -38,75 +44,73 @@ Reply Answers::page(const Page& page) {
 }
 
 Reply Answers::address(const QString& url) {
-    return Reply::json(200, {{QStringLiteral("url"), url}});
+    return Reply::json(200, {{Member::url, url}});
 }
 
 Reply Answers::codeSent(const SignInService::CodeSent& sent) {
-    return Reply::json(200, {{QStringLiteral("envoye"), true},
-                             {QStringLiteral("expiration"), ParisWeek::isoDate(sent.expiresAt)}});
+    return Reply::json(200, protocol::SignInCodec::encodeCodeSent(
+                                QDateTime::fromSecsSinceEpoch(sent.expiresAt, Qt::UTC)));
 }
 
 Reply Answers::signedIn(const SignInService::SignedIn& signedIn) {
-    QJsonObject answer{{QStringLiteral("jeton"), signedIn.token},
-                       {QStringLiteral("compte"), signedIn.account}};
+    std::optional<protocol::ReferralOutcome> referral;
     if (signedIn.referral)
-        answer.insert(QStringLiteral("parrainage"), referralText(*signedIn.referral));
-    return Reply::json(200, answer);
+        referral = outcome(*signedIn.referral);
+    return Reply::json(
+        200, protocol::SignInCodec::encodeSignedIn(signedIn.token, signedIn.account, referral));
 }
 
 Reply Answers::dictation(const DictationService::Dictation& dictation) {
-    return Reply::json(200, {{QStringLiteral("texte"), dictation.text},
-                             {QStringLiteral("mots"), dictation.words},
-                             {QStringLiteral("semaine"), dictation.week}});
+    return Reply::json(
+        200, protocol::DictationCodec::encode({dictation.text, dictation.words, dictation.week}));
 }
 
 Reply Answers::refusal(const Refused& refused) {
     switch (refused.why) {
     case Refusal::ContentType:
-        return Reply::error(415, QStringLiteral("type-contenu"));
+        return Reply::error(415, ErrorCode::contentType);
     case Refusal::BodyTooLarge:
-        return Reply::error(413, QStringLiteral("taille"));
+        return Reply::error(413, ErrorCode::size);
     case Refusal::MalformedJson:
-        return Reply::error(400, QStringLiteral("json"));
+        return Reply::error(400, ErrorCode::json);
     case Refusal::SignedOut:
-        return Reply::error(401, QStringLiteral("session"));
+        return Reply::error(401, ErrorCode::session);
     case Refusal::InvalidEmail:
-        return Reply::error(400, QStringLiteral("email"));
+        return Reply::error(400, ErrorCode::email);
     case Refusal::InvalidReferral:
-        return Reply::error(400, QStringLiteral("parrainage"));
+        return Reply::error(400, ErrorCode::referral);
     case Refusal::InvalidOffer:
-        return Reply::error(400, QStringLiteral("offre"));
+        return Reply::error(400, ErrorCode::offer);
     case Refusal::UnknownAccount:
-        return Reply::error(404, QStringLiteral("compte"));
+        return Reply::error(404, ErrorCode::account);
     case Refusal::TooManyCodes:
-        return Reply::wait(QStringLiteral("trop-de-codes"), refused.waitSeconds);
+        return Reply::wait(ErrorCode::tooManyCodes, refused.waitSeconds);
     case Refusal::TooManyGuesses:
-        return Reply::wait(QStringLiteral("trop-d-essais"), refused.waitSeconds);
+        return Reply::wait(ErrorCode::tooManyGuesses, refused.waitSeconds);
     case Refusal::CodeExpired:
-        return Reply::error(400, QStringLiteral("code-expire"));
+        return Reply::error(400, ErrorCode::codeExpired);
     case Refusal::WrongCode:
-        return Reply::error(400, QStringLiteral("code-faux"),
-                            {{QStringLiteral("essaisRestants"), refused.triesLeft}});
+        return Reply::error(400, ErrorCode::wrongCode, {{Member::attemptsLeft, refused.triesLeft}});
     case Refusal::InvalidPeriod:
-        return Reply::error(400, QStringLiteral("periode"));
+        return Reply::error(400, ErrorCode::period);
     case Refusal::PaymentsUnavailable:
-        return Reply::error(503, QStringLiteral("paiement-indisponible"));
+        return Reply::error(503, ErrorCode::paymentsUnavailable);
     case Refusal::AlreadySubscribed:
-        return Reply::error(409, QStringLiteral("deja-abonne"));
+        return Reply::error(409, ErrorCode::alreadySubscribed);
     case Refusal::NotSubscribed:
-        return Reply::error(409, QStringLiteral("sans-abonnement"));
+        return Reply::error(409, ErrorCode::notSubscribed);
     case Refusal::WeeklyCapReached:
         return Reply::error(
-            402, QStringLiteral("quota"),
+            402, ErrorCode::quota,
             {{QStringLiteral("reinitialisation"), ParisWeek::isoDate(refused.resetsAt)}});
     case Refusal::TakeTooLong:
-        return Reply::error(413, QStringLiteral("duree"));
+        return Reply::error(413, ErrorCode::duration);
     case Refusal::UnreadableAudio:
-        return Reply::error(400, QStringLiteral("audio"));
+        return Reply::error(400, ErrorCode::audio);
     case Refusal::EngineMisconfigured:
-        return Reply::error(500, QStringLiteral("configuration"));
+        return Reply::error(500, ErrorCode::configuration);
     case Refusal::TranscriptionFailed:
-        return Reply::error(503, QStringLiteral("transcription"));
+        return Reply::error(503, ErrorCode::transcription);
     case Refusal::PageExpired:
         return missingPage(QStringLiteral("Page expirée"),
                            QStringLiteral("Cette page n’est plus valable. "
@@ -118,10 +122,10 @@ Reply Answers::refusal(const Refused& refused) {
         return missingPage(QStringLiteral("Action inconnue"),
                            QStringLiteral("Cette action n’existe pas."));
     case Refusal::InvalidStatus:
-        return Reply::error(400, QStringLiteral("statut"));
+        return Reply::error(400, ErrorCode::status);
     }
     // Every refusal is named above; a value outside the list is a fault.
-    return Reply::error(500, QStringLiteral("interne"));
+    return Reply::error(500, ErrorCode::internal);
 }
 
 } // namespace parlova::relay

@@ -1,5 +1,6 @@
 #include "relay/BillingService.h"
 
+#include "protocol/Member.h"
 #include "relay/AccountStore.h"
 #include "relay/Clock.h"
 #include "relay/Database.h"
@@ -92,7 +93,7 @@ Outcome<QString> BillingService::checkout(qint64 accountId, const QByteArray& co
     if (!parsed)
         return parsed.failure();
     std::optional<QString> period;
-    if (!JsonBody::text(*parsed, QStringLiteral("periode"), true, &period))
+    if (!JsonBody::text(*parsed, protocol::Member::period, true, &period))
         return Refusal::MalformedJson;
     const auto chosen = Terms::period(*period);
     if (!chosen)

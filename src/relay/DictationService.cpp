@@ -109,7 +109,7 @@ DictationService::dictate(qint64 accountId, const QByteArray& audio,
     if (offer.isFree() && before >= AccountStore::weeklyCap)
         return quotaReached(now);
     m_held[accountId] += words;
-    const QJsonObject week = AccountJson::week(before + words, offer, now);
+    const protocol::AccountPayload::Week week = AccountJson::week(before + words, offer, now);
     guard.commit();
     return Dictation{text, words, week, accountId};
 }

@@ -2,8 +2,8 @@
 
 #include "relay/Outcome.h"
 
+#include "protocol/AccountPayload.h"
 #include <QByteArray>
-#include <QJsonObject>
 #include <QString>
 
 #include <map>
@@ -26,7 +26,7 @@ public:
     struct Dictation {
         QString text;
         qint64 words = 0;
-        QJsonObject week; // the account's week, these words included
+        protocol::AccountPayload::Week week; // the account's week, these words included
         qint64 accountId = 0;
     };
 

@@ -1,5 +1,6 @@
 #include "relay/HttpServer.h"
 
+#include "protocol/Route.h"
 #include "relay/Answers.h"
 #include "relay/ConnectionGuard.h"
 #include "relay/ControlState.h"
@@ -59,12 +60,18 @@ namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
+using protocol::ErrorCode;
+using protocol::RouteTable;
 using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 using Parser = http::request_parser<http::buffer_body>;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 template <typename T>
 using Awaitable = asio::awaitable<T>;
+
+// The dictation is read as it streams in, before the route table.
+const std::string dictationPath =
+    "/" + RouteTable::path(protocol::Route::dictate).toString().toStdString();
 
 // What one request may take before the relay allocates for it: the request
 // line and headers together, and how many header lines.
@@ -665,17 +672,17 @@ private:
         request.peer = address;
         Ending outcome;
         if (error == http::error::header_limit) {
-            outcome = Ending::closing(Reply::error(431, QStringLiteral("en-tetes")), true);
+            outcome = Ending::closing(Reply::error(431, ErrorCode::headers), true);
         } else if (error &&
                    error.category() == http::make_error_code(http::error::bad_method).category() &&
                    error != http::error::partial_message && error != http::error::end_of_stream) {
-            outcome = Ending::closing(Reply::error(400, QStringLiteral("requete")), true);
+            outcome = Ending::closing(Reply::error(400, ErrorCode::request), true);
         } else if (error) {
             co_return false; // gone, or too slow
         } else {
             auto& message = parser.get();
             if (std::distance(message.begin(), message.end()) > maxHeaderCount) {
-                outcome = Ending::closing(Reply::error(431, QStringLiteral("en-tetes")), true);
+                outcome = Ending::closing(Reply::error(431, ErrorCode::headers), true);
             } else {
                 request.method = std::string(message.method_string());
                 const std::string targetText(message.target());
@@ -714,8 +721,9 @@ private:
                 try {
                     m_server.relay.dictation().settle(dictation, delivered);
                 } catch (const std::exception& e) {
-                    Log::line(QStringLiteral("Erreur interne sur /api/dicter : %1")
-                                  .arg(QString::fromUtf8(e.what())));
+                    Log::line(QStringLiteral("Erreur interne sur /%1 : %2")
+                                  .arg(RouteTable::path(protocol::Route::dictate),
+                                       QString::fromUtf8(e.what())));
                 }
                 return true;
             };
@@ -831,15 +839,15 @@ private:
         const bool hasBody = !parser.is_done();
         const bool chunked = parser.chunked();
         const auto length = parser.content_length();
-        if (request.method == "POST" && request.path == "/api/dicter")
+        if (request.method == "POST" && request.path == dictationPath)
             co_return co_await dictate(parser, request);
         Ending outcome;
         if (bodyMethod(request.method)) {
             // Only a dictation may be large or sent in chunks.
             if (chunked)
-                co_return Ending::closing(Reply::error(411, QStringLiteral("longueur")), true);
+                co_return Ending::closing(Reply::error(411, ErrorCode::length), true);
             if (length && *length > maxOtherBodyBytes)
-                co_return Ending::closing(Reply::error(413, QStringLiteral("taille")), true);
+                co_return Ending::closing(Reply::error(413, ErrorCode::size), true);
         }
         if (hasBody) {
             QByteArray& body = request.body;
@@ -849,9 +857,9 @@ private:
             };
             const BodyEnd end = co_await readBody(parser, maxOtherBodyBytes, keep);
             if (end == BodyEnd::Broken)
-                co_return Ending::closing(Reply::error(400, QStringLiteral("requete")), true);
+                co_return Ending::closing(Reply::error(400, ErrorCode::request), true);
             if (end == BodyEnd::TooLarge)
-                co_return Ending::closing(Reply::error(413, QStringLiteral("taille")), true);
+                co_return Ending::closing(Reply::error(413, ErrorCode::size), true);
             // A body where none belongs: the connection is not reused.
             if (!bodyMethod(request.method)) {
                 outcome.close = true;
@@ -861,8 +869,8 @@ private:
         const std::string method = request.method == "HEAD" ? "GET" : request.method;
         const Route* route = knownMethod(method) ? m_server.find(method, request) : nullptr;
         if (!route) {
-            outcome.reply = knownMethod(method) ? Reply::error(404, QStringLiteral("introuvable"))
-                                                : Reply::error(400, QStringLiteral("requete"));
+            outcome.reply = knownMethod(method) ? Reply::error(404, ErrorCode::notFound)
+                                                : Reply::error(400, ErrorCode::request);
             co_return outcome;
         }
         if (route->kind == Route::Kind::Plain) {
@@ -875,7 +883,7 @@ private:
             const bool loopback = request.peer == "127.0.0.1" || request.peer == "::1" ||
                                   request.peer == "::ffff:127.0.0.1";
             if (!loopback) {
-                outcome.reply = Reply::error(403, QStringLiteral("controle"));
+                outcome.reply = Reply::error(403, ErrorCode::control);
                 co_return outcome;
             }
         }
@@ -899,7 +907,7 @@ private:
         }
         Log::line(QStringLiteral("Erreur interne sur %1 : %2")
                       .arg(QString::fromStdString(request.path), QString::fromStdString(what)));
-        co_return Reply::error(500, QStringLiteral("interne"));
+        co_return Reply::error(500, ErrorCode::internal);
     }
 
     Awaitable<Ending> dictate(Parser& parser, Request& request) {
@@ -914,7 +922,7 @@ private:
             const bool drain = *length <= maxDrainBytes;
             if (drain)
                 co_await readBody(parser, maxDrainBytes, discard);
-            co_return Ending::closing(Reply::error(413, QStringLiteral("taille")), !drain);
+            co_return Ending::closing(Reply::error(413, ErrorCode::size), !drain);
         }
         // The token first: a client without one gets nothing kept of its body.
         std::optional<qint64> account;
@@ -924,7 +932,7 @@ private:
             };
             account = co_await work(authenticate);
         } catch (const std::exception&) {
-            co_return Ending::closing(Reply::error(500, QStringLiteral("interne")), true);
+            co_return Ending::closing(Reply::error(500, ErrorCode::internal), true);
         }
         if (!account) {
             const BodyEnd end = co_await readBody(parser, HttpServer::maxUploadBytes, discard);
@@ -933,8 +941,7 @@ private:
                 script->unread = end != BodyEnd::Done;
                 co_return *script;
             }
-            co_return Ending::closing(Reply::error(401, QStringLiteral("session")),
-                                      end != BodyEnd::Done);
+            co_return Ending::closing(Reply::error(401, ErrorCode::session), end != BodyEnd::Done);
         }
         const bool multipart = isMultipart(request.contentType);
         DictationForm form(request.contentType);
@@ -943,23 +950,22 @@ private:
         };
         const BodyEnd end = co_await readBody(parser, HttpServer::maxUploadBytes, feed);
         if (end == BodyEnd::TooLarge || form.tooLarge)
-            co_return Ending::closing(Reply::error(413, QStringLiteral("taille")), true);
+            co_return Ending::closing(Reply::error(413, ErrorCode::size), true);
         if (end == BodyEnd::Broken || (multipart && !form.complete())) {
             // What is left of the body must not be read as a next request.
-            co_return Ending::closing(Reply::error(400, QStringLiteral("formulaire")),
-                                      !parser.is_done());
+            co_return Ending::closing(Reply::error(400, ErrorCode::form), !parser.is_done());
         }
         if (auto script = co_await scripted(request))
             co_return *script;
         if (!multipart)
-            co_return Ending::of(Reply::error(415, QStringLiteral("type-contenu")));
+            co_return Ending::of(Reply::error(415, ErrorCode::contentType));
         if (form.malformed || !form.audioSeen)
-            co_return Ending::of(Reply::error(400, QStringLiteral("formulaire")));
+            co_return Ending::of(Reply::error(400, ErrorCode::form));
         std::optional<QString> language;
         if (form.languageSeen) {
             language = QString::fromUtf8(form.language).trimmed();
             if (!DictationService::validLanguage(*language))
-                co_return Ending::of(Reply::error(400, QStringLiteral("langue")));
+                co_return Ending::of(Reply::error(400, ErrorCode::language));
         }
         const qint64 id = *account;
         const QByteArray audio = form.audio;
@@ -979,7 +985,7 @@ private:
         }
         Log::line(QStringLiteral("Erreur interne sur %1 : %2")
                       .arg(QString::fromStdString(request.path), QString::fromStdString(what)));
-        co_return Ending::of(Reply::error(500, QStringLiteral("interne")));
+        co_return Ending::of(Reply::error(500, ErrorCode::internal));
     }
 
     Server& m_server;
@@ -1035,45 +1041,60 @@ void Server::addRoutes() {
         };
     };
     // The API: its paths answer the other methods with 405 and the ones they take.
+    using Api = protocol::Route;
+    const auto handler =
+        [&](const RouteTable::Entry& entry) -> std::function<Reply(const Request&)> {
+        switch (entry.route) {
+        case Api::requestCode:
+            return [this](const Request& r) {
+                return Answers::of(relay.signIn().requestCode(QString::fromStdString(r.peer),
+                                                              r.contentType, r.body),
+                                   Answers::codeSent);
+            };
+        case Api::verifyCode:
+            return [this](const Request& r) {
+                return Answers::of(
+                    relay.signIn().verify(QString::fromStdString(r.peer), r.contentType, r.body),
+                    Answers::signedIn);
+            };
+        case Api::signOut:
+            return [this](const Request& r) {
+                return Answers::of(relay.account().signOut(r.authorization), Answers::done);
+            };
+        case Api::account:
+            if (entry.method == QLatin1StringView("DELETE"))
+                return session([this](qint64 id, const Request&) {
+                    return Answers::of(relay.account().remove(id), Answers::done);
+                });
+            return session([this](qint64 id, const Request&) {
+                return Answers::of(relay.account().read(id), Answers::json);
+            });
+        case Api::checkout:
+            return session([this](qint64 id, const Request& r) {
+                return Answers::of(relay.billing().checkout(id, r.contentType, r.body),
+                                   Answers::address);
+            });
+        case Api::portal:
+            return session([this](qint64 id, const Request& r) {
+                return Answers::of(relay.billing().portal(id, r.contentType, r.body),
+                                   Answers::address);
+            });
+        case Api::dictate:
+            // Read by the layer itself; the entry names its method.
+            return {};
+        }
+        return {};
+    };
     struct ApiRoute {
         std::string method;
         std::string path;
         std::function<Reply(const Request&)> handler;
     };
-    const std::vector<ApiRoute> api = {
-        {"POST", "/api/connexion/code",
-         [this](const Request& r) {
-             return Answers::of(
-                 relay.signIn().requestCode(QString::fromStdString(r.peer), r.contentType, r.body),
-                 Answers::codeSent);
-         }},
-        {"POST", "/api/connexion/verifier",
-         [this](const Request& r) {
-             return Answers::of(
-                 relay.signIn().verify(QString::fromStdString(r.peer), r.contentType, r.body),
-                 Answers::signedIn);
-         }},
-        {"POST", "/api/deconnexion",
-         [this](const Request& r) {
-             return Answers::of(relay.account().signOut(r.authorization), Answers::done);
-         }},
-        {"GET", "/api/compte", session([this](qint64 id, const Request&) {
-             return Answers::of(relay.account().read(id), Answers::json);
-         })},
-        {"DELETE", "/api/compte", session([this](qint64 id, const Request&) {
-             return Answers::of(relay.account().remove(id), Answers::done);
-         })},
-        {"POST", "/api/abonnement/paiement", session([this](qint64 id, const Request& r) {
-             return Answers::of(relay.billing().checkout(id, r.contentType, r.body),
-                                Answers::address);
-         })},
-        {"POST", "/api/abonnement/portail", session([this](qint64 id, const Request& r) {
-             return Answers::of(relay.billing().portal(id, r.contentType, r.body),
-                                Answers::address);
-         })},
-        // Read by the layer itself; the entry names its method.
-        {"POST", "/api/dicter", {}},
-    };
+    std::vector<ApiRoute> api;
+    for (const RouteTable::Entry& entry : RouteTable::entries())
+        api.push_back({entry.method.toString().toStdString(),
+                       "/" + RouteTable::path(entry.route).toString().toStdString(),
+                       handler(entry)});
     std::map<std::string, std::string> allowed;
     for (const ApiRoute& entry : api) {
         if (entry.handler)
@@ -1086,7 +1107,7 @@ void Server::addRoutes() {
         for (const char* method : {"GET", "POST", "DELETE", "PUT", "PATCH"}) {
             if (methods.find(method) == std::string::npos)
                 add(method, path, Kind::WrongMethod, [allow](const Request&) {
-                    return Reply::error(405, QStringLiteral("methode")).withHeader("Allow", allow);
+                    return Reply::error(405, ErrorCode::method).withHeader("Allow", allow);
                 });
         }
     }
@@ -1133,7 +1154,7 @@ void Server::addControlRoutes() {
         const auto email = EmailAddress::normalized(r.param("email"));
         const auto code = email ? relay.mailbox().lastCode(*email) : std::nullopt;
         if (!code)
-            return Reply::error(404, QStringLiteral("code"));
+            return Reply::error(404, ErrorCode::code);
         return Reply::json(200,
                            {{QStringLiteral("email"), *email}, {QStringLiteral("code"), *code}});
     });
@@ -1145,7 +1166,7 @@ void Server::addControlRoutes() {
         if (!JsonBody::text(*parsed, QStringLiteral("texte"), true, &text))
             return Answers::refusal(Refusal::MalformedJson);
         if (!relay.testEngine())
-            return Reply::error(409, QStringLiteral("moteur"));
+            return Reply::error(409, ErrorCode::engine);
         relay.testEngine()->queue(*text);
         return Reply::noContent();
     });
@@ -1167,7 +1188,7 @@ void Server::addControlRoutes() {
                 return Answers::refusal(parsed.failure());
             const qint64 seconds = parsed->value(QStringLiteral("avancer")).toInteger(-1);
             if (seconds < 0)
-                return Reply::error(400, QStringLiteral("avancer"));
+                return Reply::error(400, ErrorCode::advance);
             relay.clock().advance(seconds);
         }
         return Reply::json(

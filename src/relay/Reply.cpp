@@ -1,5 +1,7 @@
 #include "relay/Reply.h"
 
+#include "protocol/Member.h"
+
 #include <QJsonDocument>
 
 namespace parlova::relay {
@@ -18,14 +20,14 @@ Reply Reply::noContent() {
     return reply;
 }
 
-Reply Reply::error(int status, const QString& code, QJsonObject details) {
-    details.insert(QStringLiteral("erreur"), code);
+Reply Reply::error(int status, protocol::ErrorCode code, QJsonObject details) {
+    details.insert(protocol::Member::error, code.text());
     return json(status, details);
 }
 
-Reply Reply::wait(const QString& code, qint64 seconds) {
+Reply Reply::wait(protocol::ErrorCode code, qint64 seconds) {
     seconds = std::max<qint64>(seconds, 1);
-    return error(429, code, {{QStringLiteral("attente"), seconds}})
+    return error(429, code, {{protocol::Member::wait, seconds}})
         .withHeader("Retry-After", QByteArray::number(seconds));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ErrorCode.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
@@ -20,9 +22,9 @@ struct Reply {
 
     static Reply json(int status, const QJsonObject& object);
     static Reply noContent();
-    static Reply error(int status, const QString& code, QJsonObject details = {});
+    static Reply error(int status, protocol::ErrorCode code, QJsonObject details = {});
     // A 429 refusal whose waiting time is also given as the Retry-After header.
-    static Reply wait(const QString& code, qint64 seconds);
+    static Reply wait(protocol::ErrorCode code, qint64 seconds);
     static Reply html(int status, const QString& page);
     // 303 See Other, so that a reloaded page never posts its form twice.
     static Reply seeOther(const QString& location);

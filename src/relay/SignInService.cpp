@@ -1,5 +1,6 @@
 #include "relay/SignInService.h"
 
+#include "protocol/Member.h"
 #include "relay/AccountStore.h"
 #include "relay/Clock.h"
 #include "relay/CodeMailbox.h"
@@ -36,9 +37,9 @@ Outcome<Identity> readIdentity(const QByteArray& contentType, const QByteArray& 
     Identity identity;
     std::optional<QString> email;
     std::optional<QString> referral;
-    if (!JsonBody::text(object, QStringLiteral("email"), true, &email) ||
-        !JsonBody::text(object, QStringLiteral("parrainage"), false, &referral) ||
-        (withCode && !JsonBody::text(object, QStringLiteral("code"), true, &identity.code)))
+    if (!JsonBody::text(object, protocol::Member::email, true, &email) ||
+        !JsonBody::text(object, protocol::Member::referral, false, &referral) ||
+        (withCode && !JsonBody::text(object, protocol::Member::code, true, &identity.code)))
         return Refusal::MalformedJson;
     const auto address = EmailAddress::normalized(*email);
     if (!address)

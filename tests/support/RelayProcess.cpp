@@ -1,5 +1,8 @@
 #include "RelayProcess.h"
 
+#include "protocol/Member.h"
+#include "protocol/Route.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -264,7 +267,8 @@ RelayProcess::Answer RelayProcess::dictate(const QString& token, const QByteArra
                                            const QString& language, int timeoutMs) {
     const QByteArray boundary =
         "parlova-" + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
-    return send("POST", u"api/dicter"_s, dictationBody(boundary, audio, language),
+    return send("POST", protocol::RouteTable::path(protocol::Route::dictate),
+                dictationBody(boundary, audio, language),
                 headers(token, "multipart/form-data; boundary=" + boundary), timeoutMs);
 }
 
@@ -278,7 +282,8 @@ QString RelayProcess::lastCode(const QString& email) {
 }
 
 bool RelayProcess::setNextTranscript(const QString& text) {
-    return sendJson("POST", u"controle/transcription"_s, {{u"texte"_s, text}}).status == 204;
+    return sendJson("POST", u"controle/transcription"_s, {{protocol::Member::text, text}}).status ==
+           204;
 }
 
 bool RelayProcess::scriptNextAnswer(const ScriptedAnswer& answer) {
@@ -319,22 +324,24 @@ RelayProcess::Answer RelayProcess::adjustAccount(const QJsonObject& changes) {
 }
 
 QString RelayProcess::signIn(const QString& email, const QString& referral) {
-    QJsonObject request{{u"email"_s, email}};
+    QJsonObject request{{protocol::Member::email, email}};
     if (!referral.isEmpty())
-        request.insert(u"parrainage"_s, referral);
-    const Answer asked = sendJson("POST", u"api/connexion/code"_s, request);
+        request.insert(protocol::Member::referral, referral);
+    const Answer asked =
+        sendJson("POST", protocol::RouteTable::path(protocol::Route::requestCode), request);
     if (asked.status != 200) {
         m_error = u"demande de code : %1 %2"_s.arg(asked.status).arg(QString::fromUtf8(asked.body));
         return {};
     }
-    request.insert(u"code"_s, lastCode(email));
-    const Answer verified = sendJson("POST", u"api/connexion/verifier"_s, request);
+    request.insert(protocol::Member::code, lastCode(email));
+    const Answer verified =
+        sendJson("POST", protocol::RouteTable::path(protocol::Route::verifyCode), request);
     if (verified.status != 200) {
         m_error =
             u"vérification : %1 %2"_s.arg(verified.status).arg(QString::fromUtf8(verified.body));
         return {};
     }
-    return verified.json.value(u"jeton"_s).toString();
+    return verified.json.value(protocol::Member::token).toString();
 }
 
 } // namespace parlova::test

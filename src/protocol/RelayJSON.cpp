@@ -1,4 +1,4 @@
-#include "core/RelayJSON.h"
+#include "protocol/RelayJSON.h"
 
 #include <QDate>
 #include <QJsonArray>
@@ -6,7 +6,7 @@
 #include <QJsonParseError>
 #include <QTime>
 
-namespace parlova::core {
+namespace parlova::protocol {
 
 namespace {
 
@@ -99,6 +99,10 @@ std::optional<QDateTime> RelayJSON::date(QStringView text) {
 
     const QDateTime local(calendarDay, QTime(hour, minute, second, milliseconds), Qt::UTC);
     return local.addSecs(-offsetSeconds);
+}
+
+QString RelayJSON::dateText(const QDateTime& instant) {
+    return instant.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss'Z'"));
 }
 
 std::optional<qint64> RelayJSON::integer(const QJsonValue& value) {
@@ -242,4 +246,4 @@ bool isSecureWebPage(const QUrl& url) {
            !url.host().isEmpty();
 }
 
-} // namespace parlova::core
+} // namespace parlova::protocol
