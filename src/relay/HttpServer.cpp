@@ -404,16 +404,18 @@ void cut(MemoryStream&) {}
 
 // Ends a connection so that the client reads the whole answer: the relay
 // stops sending, then reads and discards (never parses) what the client
-// still sends, for a while, before it closes.
+// still sends, for a while, before it closes. Only time bounds it, as with
+// nginx's lingering close: closing with bytes unread resets the connection,
+// and a client still writing a refused body would lose the answer with it.
 Awaitable<void> closeLingering(TlsStream& stream, milliseconds linger) {
     auto& layer = beast::get_lowest_layer(stream);
     beast::error_code error;
     layer.socket().shutdown(tcp::socket::shutdown_send, error);
     layer.expires_after(linger);
-    std::array<char, 4096> scratch;
-    for (size_t total = 0; !error && total < 1024 * 1024;)
-        total += co_await layer.async_read_some(asio::buffer(scratch),
-                                                asio::redirect_error(asio::use_awaitable, error));
+    std::array<char, 16384> scratch;
+    while (!error)
+        co_await layer.async_read_some(asio::buffer(scratch),
+                                       asio::redirect_error(asio::use_awaitable, error));
     layer.close();
 }
 Awaitable<void> closeLingering(MemoryStream&, milliseconds) {
