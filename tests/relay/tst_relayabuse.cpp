@@ -54,27 +54,26 @@ bool boundedGrowth(qint64 kib) {
     return !peakIsMeaningful || kib < 40 * 1024;
 }
 
-// Waits, events running, until the condition holds or the time is up.
-template <typename Condition>
-bool within(int ms, Condition condition) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
 // Everything the relay answers on the socket until it closes it.
 QByteArray answerOf(QTcpSocket& socket, int ms = 15000) {
     QByteArray answer;
-    within(ms, [&] {
-        answer += socket.readAll();
-        return socket.state() == QAbstractSocket::UnconnectedState;
-    });
+    (void)QTest::qWaitFor(
+        [&] {
+            answer += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        ms);
     return answer + socket.readAll();
+}
+
+// Waits until every connection has finished its TLS handshake.
+bool allEncrypted(const std::vector<std::unique_ptr<QSslSocket>>& sockets) {
+    return QTest::qWaitFor(
+        [&] {
+            return std::all_of(sockets.begin(), sockets.end(),
+                               [](const auto& s) { return s && s->isEncrypted(); });
+        },
+        20000);
 }
 
 // The mode bits of a path, sticky bit included.
@@ -94,9 +93,6 @@ class TestRelayAbuse : public QObject {
          u"https://relais.example.fr"_s})};
     QByteArray m_take;
 
-    QJsonObject account(const QString& token) {
-        return m_relay.call("GET", u"api/compte"_s, token).json;
-    }
     QByteArray sql(const QString& statement) {
         return ToolRun::of(u"sqlite3"_s,
                            {u"-readonly"_s, m_relay.dataDir() + u"/relais.sqlite3"_s, statement})
@@ -127,6 +123,14 @@ class TestRelayAbuse : public QObject {
         answer.json = QJsonDocument::fromJson(answer.body).object();
         return answer;
     }
+    // A dictation of the take as raw bytes, for sockets of the test's own.
+    QByteArray dictation(const QString& token, const QByteArray& headers = {}) const {
+        const QByteArray body = RelayProcess::dictationBody("limite", m_take, {});
+        return "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers +
+               "Authorization: Bearer " + token.toUtf8() +
+               "\r\nContent-Type: multipart/form-data; boundary=limite\r\nContent-Length: " +
+               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    }
     // Signs a new account in with the referral code: the referral outcome
     // and the session token.
     QPair<QString, QString> join(const QString& email, const QString& referral) {
@@ -143,41 +147,6 @@ private Q_SLOTS:
         QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
         m_take = SpeechSamples::tone(1.0);
         QVERIFY(!m_take.isEmpty());
-    }
-
-    // A chunked upload counts against the limit as it arrives, and without a
-    // token nothing of it is kept.
-    void chunkedUploadsHoldBoundedMemory_data() {
-        QTest::addColumn<bool>("withToken");
-        QTest::addColumn<QByteArray>("status");
-        QTest::newRow("no token") << false << QByteArray("401");
-        QTest::newRow("token") << true << QByteArray("413");
-    }
-    void chunkedUploadsHoldBoundedMemory() {
-        QFETCH(bool, withToken);
-        const QString token = m_relay.signIn(u"chunks@example.com"_s);
-        const qint64 before = m_relay.peakMemoryKiB();
-        const auto socket = m_relay.openSocket();
-        QVERIFY(socket);
-        const QByteArray part = "--limite\r\nContent-Disposition: form-data; name=\"audio\"; "
-                                "filename=\"a.m4a\"\r\n\r\n";
-        socket->write(
-            "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: "
-            "chunked\r\nContent-Type: multipart/form-data; boundary=limite\r\n" +
-            (withToken ? "Authorization: Bearer " + token.toUtf8() + "\r\n" : QByteArray()) +
-            "\r\n" + QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n");
-        const QByteArray chunk = "100000\r\n" + QByteArray(mebibyte, 'x') + "\r\n";
-        for (int i = 0; i < 64 && socket->state() == QAbstractSocket::ConnectedState; ++i) {
-            socket->write(chunk);
-            within(5000, [&] {
-                return socket->bytesToWrite() < mebibyte ||
-                       socket->state() != QAbstractSocket::ConnectedState;
-            });
-        }
-        const QByteArray answer = answerOf(*socket);
-        QTEST(answer.mid(9, 3), "status");
-        const qint64 growth = m_relay.peakMemoryKiB() - before;
-        QVERIFY2(boundedGrowth(growth), qPrintable(QString::number(growth)));
     }
 
     // A tiny WAV file that claims to last hours at 1 Hz.
@@ -198,26 +167,17 @@ private Q_SLOTS:
         const QString thousand = QStringList(1000, u"mot"_s).join(u' ');
         for (int i = 0; i < 40; ++i)
             QVERIFY(m_relay.setNextTranscript(thousand));
-        const QByteArray body = RelayProcess::dictationBody("limite", m_take, {});
-        const QByteArray request =
-            "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-            "Authorization: Bearer " +
-            token.toUtf8() +
-            "\r\nContent-Type: multipart/form-data; boundary=limite\r\nContent-Length: " +
-            QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        const QByteArray request = dictation(token, "Connection: close\r\n");
         std::vector<std::unique_ptr<QSslSocket>> sockets;
         for (int i = 0; i < 40; ++i)
             sockets.push_back(m_relay.openSocket(u"127.0.0.1"_s, false));
-        QVERIFY(within(20000, [&] {
-            return std::all_of(sockets.begin(), sockets.end(),
-                               [](const auto& s) { return s && s->isEncrypted(); });
-        }));
+        QVERIFY(allEncrypted(sockets));
         for (const auto& socket : sockets)
             socket->write(request);
         int delivered = 0;
         for (const auto& socket : sockets)
             delivered += answerOf(*socket, 60000).startsWith("HTTP/1.1 200") ? 1 : 0;
-        const qint64 words = account(token)[u"semaine"_s][u"mots"_s].toInteger();
+        const qint64 words = m_relay.account(token)[u"semaine"_s][u"mots"_s].toInteger();
         QVERIFY2(words >= 2000 && words <= 3000, qPrintable(QString::number(words)));
         QCOMPARE(delivered, words / 1000);
     }
@@ -242,20 +202,38 @@ private Q_SLOTS:
         const auto probe = m_relay.openSocket(u"127.0.0.1"_s, false);
         probe->write("GET /conditions HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
         QVERIFY(answerOf(*probe, 2000).startsWith("HTTP/1.1 200"));
-        QVERIFY(within(8000, [&] {
-            return std::all_of(slow.begin(), slow.end(), [](const auto& s) {
-                return s->state() == QAbstractSocket::UnconnectedState;
-            });
-        }));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return std::all_of(slow.begin(), slow.end(), [](const auto& s) {
+                    return s->state() == QAbstractSocket::UnconnectedState;
+                });
+            },
+            8000));
     }
 
     // No part of a request may grow without bound: a body with no length,
-    // endless headers, a form part header that never ends.
+    // endless headers, a form part header that never ends; a chunked upload
+    // counts against the limit as it arrives, and without a token nothing of
+    // it is kept.
     void unboundedRequestsHoldBoundedMemory_data() {
         QTest::addColumn<QByteArray>("head");
         QTest::addColumn<QByteArray>("piece");
         QTest::addColumn<QByteArray>("status");
         const QByteArray filler(mebibyte, 'x');
+        const auto upload = [](const QByteArray& authorization, const QByteArray& part) {
+            return "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n"
+                   "Content-Type: multipart/form-data; boundary=limite\r\n" +
+                   authorization + "\r\n" + QByteArray::number(part.size(), 16) + "\r\n" + part +
+                   "\r\n";
+        };
+        const QByteArray part = "--limite\r\nContent-Disposition: form-data; name=\"audio\"; "
+                                "filename=\"a.m4a\"";
+        const QByteArray chunk = "100000\r\n" + filler + "\r\n";
+        const QByteArray bearer = "Authorization: Bearer JETON\r\n";
+        QTest::newRow("chunked upload without token")
+            << upload({}, part + "\r\n\r\n") << chunk << QByteArray("401");
+        QTest::newRow("chunked upload")
+            << upload(bearer, part + "\r\n\r\n") << chunk << QByteArray("413");
         QTest::newRow("body without length")
             << QByteArray("POST /api/inconnu HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n") << filler
             << QByteArray("404");
@@ -264,15 +242,8 @@ private Q_SLOTS:
             headers += "X-Remplissage: " + QByteArray(4096, 'h') + "\r\n";
         QTest::newRow("endless headers")
             << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n") << headers << QByteArray("431");
-        const QByteArray part = "--limite\r\nContent-Disposition: form-data; name=\"audio\"; "
-                                "filename=\"a.m4a\"; x=\"";
         QTest::newRow("endless part header")
-            << "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n"
-               "Content-Type: multipart/form-data; boundary=limite\r\nAuthorization: Bearer "
-               "JETON\r\n\r\n" +
-                   QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n"
-            << "100000\r\n" + filler + "\r\n"
-            << QByteArray("400");
+            << upload(bearer, part + "; x=\"") << chunk << QByteArray("400");
     }
     void unboundedRequestsHoldBoundedMemory() {
         QFETCH(QByteArray, head);
@@ -284,10 +255,12 @@ private Q_SLOTS:
         socket->write(head.replace("JETON", token.toUtf8()));
         for (int i = 0; i < 64 && socket->state() == QAbstractSocket::ConnectedState; ++i) {
             socket->write(piece);
-            within(5000, [&] {
-                return socket->bytesToWrite() < mebibyte ||
-                       socket->state() != QAbstractSocket::ConnectedState;
-            });
+            (void)QTest::qWaitFor(
+                [&] {
+                    return socket->bytesToWrite() < mebibyte ||
+                           socket->state() != QAbstractSocket::ConnectedState;
+                },
+                5000);
         }
         const QByteArray answer = answerOf(*socket);
         QTEST(answer.mid(9, 3), "status");
@@ -302,16 +275,15 @@ private Q_SLOTS:
         std::vector<std::unique_ptr<QSslSocket>> kept;
         for (int i = 1; i <= 64; ++i)
             kept.push_back(m_relay.openSocket(u"127.0.3.%1"_s.arg(i), false));
-        QVERIFY(within(20000, [&] {
-            return std::all_of(kept.begin(), kept.end(),
-                               [](const auto& s) { return s && s->isEncrypted(); });
-        }));
+        QVERIFY(allEncrypted(kept));
         for (const auto& socket : kept)
             socket->write("GET /conditions HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QVERIFY(within(10000, [&] {
-            return std::all_of(kept.begin(), kept.end(),
-                               [](const auto& s) { return s->bytesAvailable() > 0; });
-        }));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return std::all_of(kept.begin(), kept.end(),
+                                   [](const auto& s) { return s->bytesAvailable() > 0; });
+            },
+            10000));
         std::vector<std::unique_ptr<QTcpSocket>> dripping;
         for (int i = 0; i < 64; ++i) {
             dripping.push_back(std::make_unique<QTcpSocket>());
@@ -426,17 +398,14 @@ private Q_SLOTS:
         RelayProcess::ScriptedAnswer slow(u"api/dicter"_s);
         slow.delayMs = 3000;
         QVERIFY(m_relay.scriptNextAnswer(slow));
-        const QByteArray body = RelayProcess::dictationBody("limite", m_take, {});
         const auto socket = m_relay.openSocket();
         QVERIFY(socket);
-        socket->write("POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " +
-                      token.toUtf8() +
-                      "\r\nContent-Type: multipart/form-data; boundary=limite\r\nContent-Length: " +
-                      QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        socket->write(dictation(token));
         QTest::qWait(1000);
         socket->abort();
-        QVERIFY(within(6000, [&] { return m_relay.log().contains(u"Dictée non facturée"_s); }));
-        QCOMPARE(account(token)[u"semaine"_s][u"mots"_s], 0);
+        QVERIFY(QTest::qWaitFor([&] { return m_relay.log().contains(u"Dictée non facturée"_s); },
+                                6000));
+        QCOMPARE(m_relay.account(token)[u"semaine"_s][u"mots"_s], 0);
     }
 
     void controlCharactersCannotForgeLogLines() {
@@ -479,10 +448,11 @@ private Q_SLOTS:
         const QString email = u"gone@example.com"_s;
         const QString token = m_relay.signIn(email);
         const QString other = m_relay.signIn(email);
-        const QString oldCode = account(token)[u"parrainage"_s][u"code"_s].toString();
+        const QString oldCode = m_relay.account(token)[u"parrainage"_s][u"code"_s].toString();
         QVERIFY(m_relay.advanceClock(
             m_relay.now().secsTo(QDateTime::fromString(
-                account(token)[u"semaine"_s][u"reinitialisation"_s].toString(), Qt::ISODate)) +
+                m_relay.account(token)[u"semaine"_s][u"reinitialisation"_s].toString(),
+                Qt::ISODate)) +
             5));
         QCOMPARE(m_relay.adjustAccount({{u"email"_s, email}, {u"mots"_s, 2000}}).status, 200);
         QCOMPARE(m_relay.sendJson("POST", u"api/connexion/code"_s, {{u"email"_s, email}}).status,
@@ -500,8 +470,8 @@ private Q_SLOTS:
 
         // Signing in again starts a new account.
         const QString again = m_relay.signIn(email);
-        QVERIFY(account(again)[u"parrainage"_s][u"code"_s] != QJsonValue(oldCode));
-        QCOMPARE(account(again)[u"semaine"_s][u"mots"_s], 2000);
+        QVERIFY(m_relay.account(again)[u"parrainage"_s][u"code"_s] != QJsonValue(oldCode));
+        QCOMPARE(m_relay.account(again)[u"semaine"_s][u"mots"_s], 2000);
         QCOMPARE(m_relay.dictate(again, m_take).refusal(), u"402 quota"_s);
     }
 
@@ -568,7 +538,7 @@ private Q_SLOTS:
         // A fresh hour for this client's code requests.
         QVERIFY(m_relay.advanceClock(SignInService::requestWindow));
         const QString sponsor = m_relay.signIn(u"parrain@example.com"_s);
-        const QString code = account(sponsor)[u"parrainage"_s][u"code"_s].toString();
+        const QString code = m_relay.account(sponsor)[u"parrainage"_s][u"code"_s].toString();
         QStringList friends = {u"mallory+1@example.com"_s, u"mallory+2@example.com"_s,
                                u"mallory@example.com"_s};
         for (int i = 1; i <= 13; ++i)
@@ -580,11 +550,11 @@ private Q_SLOTS:
             QCOMPARE(m_relay.dictate(token, m_take).status, 200);
             QCOMPARE(m_relay.dictate(token, m_take).status, 200);
             if (outcomes.size() == 1)
-                QCOMPARE(account(sponsor)[u"parrainage"_s][u"moisGagnes"_s], 1);
+                QCOMPARE(m_relay.account(sponsor)[u"parrainage"_s][u"moisGagnes"_s], 1);
         }
         QCOMPARE(outcomes.mid(0, 3), QStringList({u"applique"_s, u"refuse"_s, u"refuse"_s}));
         QCOMPARE(outcomes.count(u"applique"_s), 14);
-        const QJsonObject rewarded = account(sponsor);
+        const QJsonObject rewarded = m_relay.account(sponsor);
         const QJsonValue referral = rewarded[u"parrainage"_s];
         QCOMPARE(referral[u"amis"_s], 14);
         QCOMPARE(referral[u"amisValides"_s], 14);
@@ -655,7 +625,7 @@ private Q_SLOTS:
         QVERIFY2(relay.start(), qPrintable(relay.errorString()));
         const QDir takes(relay.dataDir() + u"/dictees"_s);
         QCOMPARE(relay.dictate(relay.signIn(u"crash@example.com"_s), m_take, {}, 1000).status, 0);
-        QVERIFY(within(3000, [&] { return takes.entryList(QDir::Files).size() == 1; }));
+        QVERIFY(QTest::qWaitFor([&] { return takes.entryList(QDir::Files).size() == 1; }, 3000));
         relay.kill();
         QVERIFY2(relay.start(), qPrintable(relay.errorString()));
         QVERIFY(takes.entryList(QDir::Files).isEmpty());

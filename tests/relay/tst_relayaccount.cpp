@@ -27,10 +27,6 @@ class TestRelayAccount : public QObject {
     // A fresh address per test, so that limits do not carry over.
     QString address() { return QStringLiteral("user%1@example.com").arg(++m_serial); }
 
-    QJsonObject account(const QString& token) {
-        const auto answer = m_relay.call("GET", u"api/compte"_s, token);
-        return answer.status == 200 ? answer.json : QJsonObject();
-    }
     RelayProcess::Answer requestCode(const QString& email, const QString& referral = {}) {
         QJsonObject body{{u"email"_s, email}};
         if (!referral.isEmpty())
@@ -106,7 +102,7 @@ private Q_SLOTS:
             {u"liens"_s, QJsonObject{{u"conditions"_s, origin + u"/conditions"_s},
                                      {u"confidentialite"_s, origin + u"/confidentialite"_s}}}};
         QCOMPARE(shown, expected);
-        QCOMPARE(account(token), expected);
+        QCOMPARE(m_relay.account(token), expected);
         QCOMPARE(verify(email, code).errorCode(), u"code-expire"_s);
     }
 
@@ -207,7 +203,7 @@ private Q_SLOTS:
         const QString token = m_relay.signIn(sponsor);
         QVERIFY2(!token.isEmpty(), qPrintable(m_relay.errorString()));
         const auto referral = [&]() -> QJsonValue {
-            return m_relay.call("GET", u"api/compte"_s, token).json[u"parrainage"_s];
+            return m_relay.account(token)[u"parrainage"_s];
         };
         const QString code = referral()[u"code"_s].toString();
 
@@ -284,7 +280,7 @@ private Q_SLOTS:
                 QCOMPARE(answer.errorCode(), u"session"_s);
             }
         }
-        QCOMPARE(account(token)[u"email"_s], u"tokens@example.com"_s);
+        QCOMPARE(m_relay.account(token)[u"email"_s], u"tokens@example.com"_s);
     }
 
     void wrongMethodsAndUnknownPaths() {
@@ -301,7 +297,7 @@ private Q_SLOTS:
 
     void pagesOfTheRelay() {
         const QString token = m_relay.signIn(u"pages@example.com"_s);
-        const QString code = account(token)[u"parrainage"_s][u"code"_s].toString();
+        const QString code = m_relay.account(token)[u"parrainage"_s][u"code"_s].toString();
         const auto invitation = m_relay.call("GET", u"r/"_s + code);
         QCOMPARE(invitation.status, 200);
         QVERIFY(invitation.header("Content-Type").startsWith("text/html"));
@@ -321,7 +317,7 @@ private Q_SLOTS:
         const QString token = m_relay.signIn(u"durable@example.com"_s);
         QVERIFY(m_relay.setNextTranscript(u"un deux trois quatre cinq"_s));
         QCOMPARE(m_relay.dictate(token, m_take).status, 200);
-        const QJsonObject before = account(token);
+        const QJsonObject before = m_relay.account(token);
         // Signing out ends only that session.
         const QString revoked = m_relay.signIn(u"durable@example.com"_s);
         QVERIFY(revoked != token);
@@ -334,7 +330,7 @@ private Q_SLOTS:
         QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
         QCOMPARE(m_relay.exitCode(), 0);
         QVERIFY(m_relay.log().contains(u"Relais arrêté."_s));
-        const QJsonObject after = account(token);
+        const QJsonObject after = m_relay.account(token);
         QCOMPARE(after[u"email"_s], before[u"email"_s]);
         QCOMPARE(after[u"semaine"_s][u"mots"_s], 5);
         QCOMPARE(after[u"parrainage"_s][u"code"_s], before[u"parrainage"_s][u"code"_s]);

@@ -15,17 +15,6 @@ using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QString words(int count) {
-    QStringList list;
-    for (int i = 0; i < count; ++i)
-        list << u"mot"_s;
-    return list.join(u' ');
-}
-
-} // namespace
-
 class TestRelayDictation : public QObject {
     Q_OBJECT
 
@@ -80,7 +69,7 @@ private Q_SLOTS:
         QCOMPARE(week[u"mots"_s], 5);
         QCOMPARE(week[u"plafond"_s], 2000);
         QCOMPARE(week[u"reste"_s], 1995);
-        QCOMPARE(week, m_relay.call("GET", u"api/compte"_s, token).json[u"semaine"_s].toObject());
+        QCOMPARE(week, m_relay.account(token)[u"semaine"_s].toObject());
 
         // Without a language part, and with silence: no words, nothing counted.
         QVERIFY(m_relay.setNextTranscript(QString()));
@@ -105,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(m_relay.advanceClock(m_relay.now().secsTo(weekReset()) + 5));
         m_relay.adjustAccount({{u"email"_s, email}, {u"mots"_s, 1990}});
         // A dictation that crosses the cap is still delivered.
-        QVERIFY(m_relay.setNextTranscript(words(25)));
+        QVERIFY(m_relay.setNextTranscript(QStringList(25, u"mot"_s).join(u' ')));
         const auto last = m_relay.dictate(token, m_take);
         QCOMPARE(last.status, 200);
         const QJsonObject week = last.json.value(u"semaine"_s).toObject();
@@ -129,7 +118,7 @@ private Q_SLOTS:
 
         // Monday 00:00 in Paris: the count starts again.
         QVERIFY(m_relay.advanceClock(m_relay.now().secsTo(resetAt) + 1));
-        QVERIFY(m_relay.setNextTranscript(words(3)));
+        QVERIFY(m_relay.setNextTranscript(u"mot mot mot"_s));
         const auto monday = m_relay.dictate(token, m_take);
         QCOMPARE(monday.status, 200);
         QCOMPARE(monday.json[u"semaine"_s][u"mots"_s], QJsonValue(3));
@@ -200,7 +189,7 @@ private Q_SLOTS:
         QCOMPARE(answer.json.value(u"texte"_s).toString(), u"bonjour le monde de"_s);
         QCOMPARE(answer.json.value(u"mots"_s), QJsonValue(4));
         QCOMPARE(echoing.dictate(token, m_take, u"zz"_s).refusal(), u"503 transcription"_s);
-        QCOMPARE(echoing.call("GET", u"api/compte"_s, token).json[u"semaine"_s][u"mots"_s], 4);
+        QCOMPARE(echoing.account(token)[u"semaine"_s][u"mots"_s], 4);
         QVERIFY(QDir(echoing.dataDir() + u"/dictees"_s).entryList(QDir::Files).isEmpty());
 
         RelayProcess missing(RelayProcess::Settings()

@@ -20,9 +20,6 @@ class TestRelayPayment : public QObject {
     int m_serial = 0;
 
     QString newUser() { return m_relay.signIn(u"payer%1@example.com"_s.arg(++m_serial)); }
-    const QJsonObject account(const QString& token) {
-        return m_relay.call("GET", u"api/compte"_s, token).json;
-    }
     static QJsonValue subscription(const QJsonObject& account) { return account[u"abonnement"_s]; }
     static QDateTime date(const QJsonValue& value) {
         return QDateTime::fromString(value.toString(), Qt::ISODate);
@@ -68,13 +65,13 @@ private Q_SLOTS:
         QVERIFY(html.contains(u"12\u00a0€ par mois"_s));
         QVERIFY(html.contains(u"method=\"post\" action=\"/"_s + page + u'"'));
         // Nothing happens until the button is pressed.
-        QCOMPARE(account(token)[u"offre"_s], u"gratuit"_s);
+        QCOMPARE(m_relay.account(token)[u"offre"_s], u"gratuit"_s);
 
         const auto paid = m_relay.call("POST", page);
         QCOMPARE(paid.status, 200);
         QVERIFY(paid.body.contains("parlova://compte"));
         // Offer, period, status and the uncapped week: tst_cli_session's --compte.
-        const QJsonObject pro = account(token);
+        const QJsonObject pro = m_relay.account(token);
         QVERIFY(pro[u"proJusquAu"_s].isNull());
         QCOMPARE(subscription(pro)[u"resilie"_s], false);
         const qint64 days = m_relay.now().daysTo(date(subscription(pro)[u"finPeriode"_s]));
@@ -103,7 +100,7 @@ private Q_SLOTS:
         const auto cancelled = m_relay.call("POST", page + u"/resilier"_s);
         QCOMPARE(cancelled.status, 303);
         QCOMPARE(cancelled.header("Location"), u'/' + page.toUtf8());
-        const QJsonObject json = account(token);
+        const QJsonObject json = m_relay.account(token);
         QCOMPARE(subscription(json)[u"resilie"_s], true);
         // A cancelled subscription still is Pro, until the end of its period.
         QCOMPARE(json[u"offre"_s], u"pro"_s);
@@ -111,12 +108,12 @@ private Q_SLOTS:
         QVERIFY(m_relay.call("GET", page).body.contains("/reprendre\""));
 
         QCOMPARE(m_relay.call("POST", page + u"/reprendre"_s).status, 303);
-        QCOMPARE(subscription(account(token))[u"resilie"_s], false);
+        QCOMPARE(subscription(m_relay.account(token))[u"resilie"_s], false);
 
         QCOMPARE(m_relay.call("POST", page + u"/impaye"_s).status, 303);
-        QCOMPARE(subscription(account(token))[u"statut"_s], u"past_due"_s);
+        QCOMPARE(subscription(m_relay.account(token))[u"statut"_s], u"past_due"_s);
         QCOMPARE(m_relay.call("POST", page + u"/reprendre"_s).status, 303);
-        QCOMPARE(subscription(account(token))[u"statut"_s], u"active"_s);
+        QCOMPARE(subscription(m_relay.account(token))[u"statut"_s], u"active"_s);
 
         QCOMPARE(m_relay.call("POST", page + u"/effacer"_s).status, 404);
         QCOMPARE(m_relay.call("GET", u"portail/cle-inconnue"_s).status, 404);
@@ -133,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(QString::fromUtf8(m_relay.call("GET", page).body)
                     .contains(u"Vos jours de Pro restants sont gardés"_s));
         QCOMPARE(m_relay.call("POST", page).status, 200);
-        const QJsonValue sub = subscription(account(token));
+        const QJsonValue sub = subscription(m_relay.account(token));
         QCOMPARE(sub[u"statut"_s], u"trialing"_s);
         QCOMPARE(sub[u"finPeriode"_s], giftEnd);
     }
@@ -143,7 +140,7 @@ private Q_SLOTS:
     void referralMonthsPushBackTheRenewal() {
         const QString token = newUser();
         QVERIFY(!subscribe(token, u"mensuel"_s).isEmpty());
-        const QJsonObject before = account(token);
+        const QJsonObject before = m_relay.account(token);
         const QString code = before[u"parrainage"_s][u"code"_s].toString();
         const QByteArray take = SpeechSamples::tone(1.0);
         for (int n = 1; n <= 2; ++n) {
@@ -151,7 +148,7 @@ private Q_SLOTS:
                 m_relay.signIn(u"filleul%1-%2@example.com"_s.arg(n).arg(m_serial), code);
             QCOMPARE(m_relay.dictate(friendToken, take).status, 200);
         }
-        const QJsonObject after = account(token);
+        const QJsonObject after = m_relay.account(token);
         QCOMPARE(after[u"offre"_s], u"pro"_s);
         QCOMPARE(subscription(after)[u"statut"_s], u"active"_s);
         const qint64 days = date(subscription(before)[u"finPeriode"_s])
@@ -166,7 +163,7 @@ private Q_SLOTS:
         const QString unpaid = newUser();
         for (const QString& token : {renewing, cancelling, unpaid})
             QVERIFY(!subscribe(token, u"mensuel"_s).isEmpty());
-        const QDateTime firstEnd = date(subscription(account(renewing))[u"finPeriode"_s]);
+        const QDateTime firstEnd = date(subscription(m_relay.account(renewing))[u"finPeriode"_s]);
         const QString cancelPage = pagePath(portal(cancelling), u"/portail/"_s);
         QCOMPARE(m_relay.call("POST", cancelPage + u"/resilier"_s).status, 303);
         const QString unpaidPage = pagePath(portal(unpaid), u"/portail/"_s);
@@ -174,11 +171,11 @@ private Q_SLOTS:
         const QString stalePage = pagePath(checkout(newUser(), u"annuel"_s), u"/paiement/"_s);
 
         QVERIFY(m_relay.advanceClock(32 * 24 * 3600));
-        const QJsonObject renewed = account(renewing);
+        const QJsonObject renewed = m_relay.account(renewing);
         QCOMPARE(renewed[u"offre"_s], u"pro"_s);
         QVERIFY(date(subscription(renewed)[u"finPeriode"_s]) > firstEnd);
         for (const QString& token : {cancelling, unpaid}) {
-            const QJsonObject ended = account(token);
+            const QJsonObject ended = m_relay.account(token);
             QCOMPARE(ended[u"offre"_s], u"gratuit"_s);
             QVERIFY(ended[u"abonnement"_s].isNull());
             QCOMPARE(ended[u"semaine"_s][u"plafond"_s], 2000);

@@ -156,7 +156,7 @@ private Q_SLOTS:
         // Automatic language: none is sent.
         QCOMPARE(relay.dictate(token, m_take).status, 200);
         QVERIFY(!speech.seen().contains(u"language"_s));
-        QCOMPARE(relay.call("GET", u"api/compte"_s, token).json[u"semaine"_s][u"mots"_s], 16);
+        QCOMPARE(relay.account(token)[u"semaine"_s][u"mots"_s], 16);
         QVERIFY(!relay.log().contains(QString::fromUtf8(apiKey)));
     }
 
@@ -196,7 +196,7 @@ private Q_SLOTS:
         if (status == 0)
             speech.stop();
         QCOMPARE(relay.dictate(token, m_take, u"fr"_s).refusal(), u"503 transcription"_s);
-        QCOMPARE(relay.call("GET", u"api/compte"_s, token).json[u"semaine"_s][u"mots"_s], 0);
+        QCOMPARE(relay.account(token)[u"semaine"_s][u"mots"_s], 0);
         const QString log = relay.log();
         QVERIFY2(log.contains(u"Transcription échouée : serveur de transcription : "_s) &&
                      log.contains(logged),

@@ -32,22 +32,6 @@ RelayProcess::~RelayProcess() {
     stop();
 }
 
-QString RelayProcess::dataDir() const {
-    return m_dir.path();
-}
-
-QString RelayProcess::authorityCertificatePath() const {
-    return m_dir.filePath(u"autorite/ca.crt"_s);
-}
-
-QUrl RelayProcess::origin() const {
-    return QUrl(u"https://127.0.0.1:%1"_s.arg(m_port));
-}
-
-bool RelayProcess::isRunning() const {
-    return m_process.state() != QProcess::NotRunning;
-}
-
 void RelayProcess::kill() {
     m_network.reset();
     m_process.kill();
@@ -74,10 +58,6 @@ std::unique_ptr<QSslSocket> RelayProcess::openSocket(const QString& from, bool w
     if (wait && !socket->waitForEncrypted(10000))
         return nullptr;
     return socket;
-}
-
-int RelayProcess::exitCode() const {
-    return m_process.exitCode();
 }
 
 QString RelayProcess::log() const {
@@ -317,6 +297,11 @@ bool RelayProcess::advanceClock(qint64 seconds) {
 QDateTime RelayProcess::now() {
     const Answer answer = call("GET", u"controle/horloge"_s);
     return QDateTime::fromString(answer.json.value(u"maintenant"_s).toString(), Qt::ISODate);
+}
+
+QJsonObject RelayProcess::account(const QString& token) {
+    const Answer answer = call("GET", protocol::RouteTable::path(protocol::Route::account), token);
+    return answer.status == 200 ? answer.json : QJsonObject();
 }
 
 RelayProcess::Answer RelayProcess::adjustAccount(const QJsonObject& changes) {

@@ -105,7 +105,7 @@ public:
     bool start();
     // SIGTERM, then waits for the exit (SIGKILL after 10 s).
     void stop();
-    bool isRunning() const;
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // SIGKILL, as a crash would end it.
     void kill();
     // The highest resident memory of the relay process so far (VmHWM), in KiB.
@@ -113,12 +113,14 @@ public:
     QString errorString() const { return m_error; }
     // Everything the relay wrote to its journal so far.
     QString log() const;
-    int exitCode() const;
+    int exitCode() const { return m_process.exitCode(); }
 
-    QUrl origin() const;
+    QUrl origin() const { return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_port)); }
     int port() const { return m_port; }
-    QString dataDir() const;
-    QString authorityCertificatePath() const;
+    QString dataDir() const { return m_dir.path(); }
+    QString authorityCertificatePath() const {
+        return m_dir.filePath(QStringLiteral("autorite/ca.crt"));
+    }
     // The default TLS configuration plus the relay's authority.
     QSslConfiguration sslConfiguration() const;
 
@@ -156,6 +158,8 @@ public:
     // Requests a code, reads it back and verifies it: the session token, or
     // an empty string (errorString() tells why).
     QString signIn(const QString& email, const QString& referral = {});
+    // GET api/compte: the account, or an empty object unless it answered 200.
+    QJsonObject account(const QString& token);
 
 private:
     bool seedAuthority();
