@@ -126,16 +126,6 @@ QByteArray takeFormat(const char* profile = "LC") {
     return "stream|aac|" + QByteArray(profile) + "|16000|1\nformat|mov,mp4,m4a,3gp,3g2,mj2|M4A \n";
 }
 
-std::vector<float> decode(const QString& path) {
-    const QByteArray bytes = ToolRun::of(u"ffmpeg"_s, {"-v", "error", "-nostdin", "-i", path, "-f",
-                                                       "f32le", "-ac", "1", "-"})
-                                 .out;
-    std::vector<float> samples(bytes.size() / sizeof(float));
-    if (!samples.empty())
-        std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
-    return samples;
-}
-
 } // namespace
 
 class TestDictationAudioWriter : public QObject {
@@ -285,7 +275,7 @@ private Q_SLOTS:
         const int n = format.channelCount;
         const float expected = -9.03f + 10 * std::log10((1 + (n - 1) / 4.0f) / (n * n));
         // (Leaving out the encoder's ramps at both ends.)
-        const std::vector<float> decoded = decode(writer->path());
+        const std::vector<float> decoded = ToolRun::samplesOf(writer->path());
         QVERIFY(decoded.size() > 8000);
         const float level = AudioLevel::decibels(std::span(decoded).subspan(1600, 36000));
         QVERIFY2(std::abs(level - expected) < 1.0f, qPrintable(QString::number(level)));
@@ -335,7 +325,7 @@ private Q_SLOTS:
         QCOMPARE(writer->finish(), Finished(SoundCheck()));
 
         QCOMPARE(probe(writer->path()), takeFormat("unknown"));
-        QVERIFY(decode(writer->path()).empty());
+        QVERIFY(ToolRun::samplesOf(writer->path()).empty());
     }
 
     void badFormatsAndPathsAreRefused() {

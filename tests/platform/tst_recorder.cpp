@@ -30,17 +30,6 @@ bool run(const QString& program, const QStringList& arguments) {
     return tool.ok();
 }
 
-// The take as 16 kHz mono samples.
-std::vector<float> decoded(const QString& path) {
-    const QByteArray bytes = ToolRun::of(u"ffmpeg"_s, {"-v", "error", "-nostdin", "-i", path, "-f",
-                                                       "f32le", "-ar", "16000", "-ac", "1", "-"})
-                                 .out;
-    std::vector<float> samples(bytes.size() / sizeof(float));
-    if (!samples.empty())
-        std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
-    return samples;
-}
-
 QStringList takesIn(const QTemporaryDir& dir) {
     return QDir(dir.path()).entryList({u"parlova-*.m4a"_s}, QDir::Files);
 }
@@ -96,7 +85,7 @@ private Q_SLOTS:
         QVERIFY(!recorder.isRecording());
         QVERIFY2(take->soundCheck.heardSound() == speech,
                  qPrintable(QString::number(take->soundCheck.loudestDecibels())));
-        const std::vector<float> samples = decoded(take->path);
+        const std::vector<float> samples = ToolRun::samplesOf(take->path);
         QVERIFY(samples.size() > 8000);
         const float level = AudioLevel::decibels(samples);
         QVERIFY2(speech ? level > -45.0f : level <= AudioLevel::silenceDecibels,

@@ -2,6 +2,8 @@
 
 #include <QProcess>
 
+#include <cstring>
+
 namespace parlova::test {
 
 QStringList ToolRun::lines() const {
@@ -30,6 +32,17 @@ ToolRun ToolRun::of(const QString& program, const QStringList& arguments,
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+std::vector<float> ToolRun::samplesOf(const QString& path) {
+    const QByteArray bytes =
+        of(QStringLiteral("ffmpeg"),
+           {"-v", "error", "-nostdin", "-i", path, "-f", "f32le", "-ar", "16000", "-ac", "1", "-"})
+            .out;
+    std::vector<float> samples(bytes.size() / sizeof(float));
+    if (!samples.empty())
+        std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
+    return samples;
 }
 
 } // namespace parlova::test

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace parlova::test {
 
 // One run of an external program to its end, with what it printed. `status`
@@ -22,6 +24,8 @@ struct ToolRun {
     of(const QString& program, const QStringList& arguments,
        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
        const QByteArray& input = {}, int timeoutMs = 60000);
+    // A sound file as ffmpeg decodes it to 16 kHz mono samples.
+    static std::vector<float> samplesOf(const QString& path);
 };
 
 } // namespace parlova::test
