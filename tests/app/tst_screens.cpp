@@ -35,41 +35,6 @@ Q_DECLARE_METATYPE(ProView::Content)
 
 namespace {
 
-// The scripted session, with payment pages that wait until released.
-class HoldingSession final : public QObject, public SessionActions {
-    Q_OBJECT
-
-public:
-    ScriptedSession scripted;
-    bool held = false;
-
-    void release() { Q_EMIT released(); }
-
-    QCoro::Task<parlova::core::RelayDone> requestCode(QString email,
-                                                      std::optional<QString> referral) override {
-        return scripted.requestCode(email, referral);
-    }
-    QCoro::Task<parlova::core::RelayResult<std::optional<parlova::core::ReferralOutcome>>>
-    signIn(QString email, QString code, std::optional<QString> referral) override {
-        return scripted.signIn(email, code, referral);
-    }
-    void signOut() override { scripted.signOut(); }
-    QCoro::Task<parlova::core::RelayDone> deleteAccount() override {
-        return scripted.deleteAccount();
-    }
-    void refreshAccount() override { scripted.refreshAccount(); }
-    QCoro::Task<parlova::core::RelayResult<QUrl>> paymentPage(PaymentPage page) override {
-        if (held)
-            co_await qCoro(this, &HoldingSession::released);
-        QCoro::Task<parlova::core::RelayResult<QUrl>> asking = scripted.paymentPage(page);
-        co_return co_await std::move(asking);
-    }
-    void watchPayment() override { scripted.watchPayment(); }
-
-Q_SIGNALS:
-    void released();
-};
-
 // The screens over a fake session, a hand-driven clock and a private
 // autostart folder.
 struct Screens {
@@ -77,13 +42,17 @@ struct Screens {
     FakeClock clock;
     StatusModel status;
     SnapshotSettings settings;
-    HoldingSession session;
+    ScriptedSession session;
+    // Called as the browser opens a page, while the page is still opening.
+    std::function<void()> whileOpening;
     WindowCoordinator windows{status, settings, session, clock, options()};
 
     WindowOptions options() {
         WindowOptions options;
         options.loginItem = LoginItem(autostart.path());
-        options.browser = [](const QUrl&) {
+        options.browser = [this](const QUrl&) {
+            if (whileOpening)
+                whileOpening();
             return parlova::core::Done<ProModel::Error>(std::monostate{});
         };
         return options;
@@ -139,7 +108,7 @@ private Q_SLOTS:
         Screens screens;
         screens.codeSent();
         SignInView* view = screens.signInView();
-        screens.session.scripted.failures = {RelayFailure::wrongCode(2)};
+        screens.session.failures = {RelayFailure::wrongCode(2)};
         screens.windows.signIn().setCode(u"123456"_s);
         QCOMPARE(view->errorText(), RelayFailure::wrongCode(2).message());
 
@@ -173,14 +142,18 @@ private Q_SLOTS:
         Screens screens;
         screens.status.setAccount(SampleAccount::free(screens.clock.now()));
         auto* view = screens.view<ProView>(Screen::pro);
-        screens.session.held = true;
+        bool opened = false;
+        screens.whileOpening = [&] {
+            QCOMPARE(screens.windows.pro().opening(),
+                     PaymentPage::checkout(PlanRow::Period::yearly));
+            QVERIFY(view->yearlyRow()->isOpening());
+            QVERIFY(!view->yearlyRow()->button()->isVisibleTo(view));
+            QVERIFY(!view->monthlyRow()->button()->isEnabled());
+            opened = true;
+        };
         view->yearlyRow()->button()->click();
-        QCOMPARE(screens.windows.pro().opening(), PaymentPage::checkout(PlanRow::Period::yearly));
-        QVERIFY(view->yearlyRow()->isOpening());
-        QVERIFY(!view->yearlyRow()->button()->isVisibleTo(view));
-        QVERIFY(!view->monthlyRow()->button()->isEnabled());
-        screens.session.release();
-        QTRY_VERIFY(view->monthlyRow()->button()->isEnabled());
+        QVERIFY(opened);
+        QVERIFY(view->monthlyRow()->button()->isEnabled());
     }
 
     void badgeWarnsOnlyUntilTheWeekResets() {
@@ -209,7 +182,7 @@ private Q_SLOTS:
         Screens screens;
         screens.status.setSignedIn(true);
         auto* view = screens.view<SettingsView>(Screen::settings);
-        screens.session.scripted.failures = {failure};
+        screens.session.failures = {failure};
         view->deleteAccount();
         QCOMPARE(view->deletionError(), std::optional<QString>(shown));
         QVERIFY(!view->isDeletingAccount());
