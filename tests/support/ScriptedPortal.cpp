@@ -204,14 +204,6 @@ void ScriptedPortal::emitShortcutSignal(const QString& name, const QVariantList&
     }
 }
 
-void ScriptedPortal::activate(const QString& id, quint64 milliseconds) {
-    emitShortcutSignal(u"Activated"_s, {id, QVariant::fromValue(milliseconds), QVariantMap()});
-}
-
-void ScriptedPortal::deactivate(const QString& id, quint64 milliseconds) {
-    emitShortcutSignal(u"Deactivated"_s, {id, QVariant::fromValue(milliseconds), QVariantMap()});
-}
-
 void ScriptedPortal::changeTrigger(const QString& id, const QString& trigger) {
     emitShortcutSignal(u"ShortcutsChanged"_s, {shortcutList(id, trigger)});
 }

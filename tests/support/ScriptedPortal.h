@@ -58,8 +58,12 @@ public:
     // bound from now on (empty: it refused the one proposed).
     void setBoundTrigger(const QString& trigger) { m_boundTrigger = trigger; }
     // The user presses or releases the bound shortcut (desktop's stamp, ms).
-    void activate(const QString& id, quint64 milliseconds);
-    void deactivate(const QString& id, quint64 milliseconds);
+    void activate(const QString& id, quint64 milliseconds) {
+        emitShortcutSignal(QStringLiteral("Activated"), {id, milliseconds, QVariantMap()});
+    }
+    void deactivate(const QString& id, quint64 milliseconds) {
+        emitShortcutSignal(QStringLiteral("Deactivated"), {id, milliseconds, QVariantMap()});
+    }
     // The user picked another trigger in the desktop's settings.
     void changeTrigger(const QString& id, const QString& trigger);
     // The portal leaves the bus, as when its process ends.
