@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 
-#include "app/StatusAppearance.h"
-#include "app/Symbols.h"
+#include "app/controllers/StatusAppearance.h"
+#include "app/widgets/Symbols.h"
 #include "core/DictationTakeFiles.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/Clock.h"
-#include "app/DictationController.h"
-#include "app/StatusMenu.h"
-#include "app/WindowCoordinator.h"
+#include "app/controllers/Clock.h"
+#include "app/controllers/DictationController.h"
+#include "app/windows/StatusMenu.h"
+#include "app/windows/WindowCoordinator.h"
 #include "core/AsyncKeychain.h"
 #include "core/DeepLink.h"
 #include "core/RelayTransport.h"

@@ -2,8 +2,8 @@
 
 #include "RelayProcess.h"
 #include "app/AppDelegate.h"
-#include "app/PillController.h"
-#include "app/SystemClock.h"
+#include "app/controllers/SystemClock.h"
+#include "app/pill/PillController.h"
 #include "core/KeychainItem.h"
 #include "platform/KeyMonitor.h"
 #include "platform/Keychain.h"

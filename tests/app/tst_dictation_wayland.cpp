@@ -3,7 +3,7 @@
 #include "Rig.h"
 #include "ScriptedPortal.h"
 #include "WaylandDesktop.h"
-#include "app/PillView.h"
+#include "app/pill/PillView.h"
 #include "core/SingleInstance.h"
 #include "platform/WindowPlatform.h"
 

@@ -4,7 +4,7 @@
 
 #include "AccountJson.h"
 #include "PendingTransport.h"
-#include "app/DictationController.h"
+#include "app/controllers/DictationController.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
 #include "core/Await.h"

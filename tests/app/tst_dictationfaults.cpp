@@ -6,7 +6,7 @@
 
 #include "PrivateSessionBus.h"
 #include "RelayProcess.h"
-#include "app/DictationController.h"
+#include "app/controllers/DictationController.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
 #include "core/Await.h"

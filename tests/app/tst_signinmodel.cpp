@@ -1,6 +1,6 @@
 // The sign-in form's model against scripted session actions.
 
-#include "app/SignInModel.h"
+#include "app/controllers/SignInModel.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/ScriptedSession.h"
 #include "core/Texts.h"
