@@ -2,7 +2,7 @@
 
 #include "app/controllers/StatusAppearance.h"
 #include "app/widgets/Symbols.h"
-#include "core/DictationTakeFiles.h"
+#include "core/media/DictationTakeFiles.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -4,10 +4,10 @@
 #include "app/controllers/DictationController.h"
 #include "app/windows/StatusMenu.h"
 #include "app/windows/WindowCoordinator.h"
-#include "core/AsyncKeychain.h"
-#include "core/DeepLink.h"
-#include "core/RelayTransport.h"
-#include "core/SettingsStore.h"
+#include "core/domain/DeepLink.h"
+#include "core/keychain/AsyncKeychain.h"
+#include "core/relayclient/RelayTransport.h"
+#include "core/settings/SettingsStore.h"
 
 #include <QList>
 #include <QObject>

@@ -4,7 +4,7 @@
 #include "app/AppDelegate.h"
 #include "app/controllers/SystemClock.h"
 #include "app/pill/PillController.h"
-#include "core/KeychainItem.h"
+#include "core/keychain/KeychainItem.h"
 #include "platform/KeyMonitor.h"
 #include "platform/Keychain.h"
 #include "platform/Permissions.h"

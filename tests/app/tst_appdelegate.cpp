@@ -6,7 +6,7 @@
 #include "app/windows/ReferralView.h"
 #include "app/windows/ScreenWindow.h"
 #include "app/windows/WelcomeFlow.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
 #include "platform/fake/FakeRecorder.h"

@@ -4,9 +4,9 @@
 #include "ToolRun.h"
 #include "app/controllers/StatusAppearance.h"
 #include "app/windows/StatusMenu.h"
-#include "core/RelayFailure.h"
-#include "core/SingleInstance.h"
-#include "core/Texts.h"
+#include "core/domain/RelayFailure.h"
+#include "core/program/SingleInstance.h"
+#include "core/texts/Texts.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "ScriptedPortal.h"
 #include "WaylandDesktop.h"
 #include "app/pill/PillView.h"
-#include "core/SingleInstance.h"
+#include "core/program/SingleInstance.h"
 #include "platform/WindowPlatform.h"
 
 #include <QApplication>

@@ -10,7 +10,7 @@
 #include "app/windows/SignInView.h"
 #include "app/windows/WelcomeFlow.h"
 #include "app/windows/WindowCoordinator.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 #include <QComboBox>
 #include <QCoroSignal>

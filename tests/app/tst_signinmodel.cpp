@@ -3,7 +3,7 @@
 #include "app/controllers/SignInModel.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/ScriptedSession.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 #include <QTest>
 

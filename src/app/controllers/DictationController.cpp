@@ -1,6 +1,6 @@
 #include "app/controllers/DictationController.h"
 
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 #include <QFile>
 #include <QLoggingCategory>

@@ -1,7 +1,7 @@
 #include "app/controllers/ProModel.h"
 
 #include "app/controllers/AssignIfChanged.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 #include <QDesktopServices>
 #include <QPointer>

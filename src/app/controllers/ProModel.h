@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/controllers/SessionActions.h"
-#include "core/PaymentPage.h"
+#include "core/domain/PaymentPage.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/PaymentPage.h"
-#include "core/ReferralOutcome.h"
-#include "core/RelayTransport.h"
+#include "core/domain/PaymentPage.h"
+#include "core/domain/ReferralOutcome.h"
+#include "core/relayclient/RelayTransport.h"
 
 #include <QString>
 #include <QUrl>

@@ -3,11 +3,11 @@
 #include "app/controllers/Clock.h"
 #include "app/controllers/SessionActions.h"
 #include "app/controllers/StatusModel.h"
-#include "core/Account.h"
-#include "core/AsyncKeychain.h"
-#include "core/KeychainItem.h"
-#include "core/RelayClient.h"
-#include "core/SettingsStore.h"
+#include "core/domain/Account.h"
+#include "core/keychain/AsyncKeychain.h"
+#include "core/keychain/KeychainItem.h"
+#include "core/relayclient/RelayClient.h"
+#include "core/settings/SettingsStore.h"
 
 #include <QObject>
 #include <QString>

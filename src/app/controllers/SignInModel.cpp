@@ -1,9 +1,9 @@
 #include "app/controllers/SignInModel.h"
 
 #include "app/controllers/AssignIfChanged.h"
-#include "core/ReferralCode.h"
-#include "core/SignInCode.h"
-#include "core/Texts.h"
+#include "core/domain/ReferralCode.h"
+#include "core/domain/SignInCode.h"
+#include "core/texts/Texts.h"
 
 #include <QPointer>
 

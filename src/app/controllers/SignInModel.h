@@ -2,7 +2,7 @@
 
 #include "app/controllers/Clock.h"
 #include "app/controllers/SessionActions.h"
-#include "core/ReferralOutcome.h"
+#include "core/domain/ReferralOutcome.h"
 
 #include <QDateTime>
 #include <QObject>

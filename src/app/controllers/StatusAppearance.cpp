@@ -1,6 +1,6 @@
 #include "app/controllers/StatusAppearance.h"
 
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 namespace parlova::app {
 

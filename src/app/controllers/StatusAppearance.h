@@ -2,7 +2,7 @@
 
 #include "app/controllers/DictationController.h"
 #include "app/controllers/StatusModel.h"
-#include "core/HoldKey.h"
+#include "core/domain/HoldKey.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/Account.h"
-#include "core/DictationLanguage.h"
-#include "core/HoldKey.h"
-#include "core/Readiness.h"
+#include "core/domain/Account.h"
+#include "core/domain/DictationLanguage.h"
+#include "core/domain/HoldKey.h"
+#include "core/domain/Readiness.h"
 #include "platform/KeyMonitor.h"
 
 #include <QObject>

@@ -2,7 +2,7 @@
 
 #include "app/pill/PillModel.h"
 #include "app/widgets/LevelBars.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 #include "platform/Compositing.h"
 
 #include <QGraphicsDropShadowEffect>

@@ -1,6 +1,6 @@
 #include "app/snapshot/SampleAccount.h"
 
-#include "core/SettingsStore.h"
+#include "core/settings/SettingsStore.h"
 #include "protocol/AccountCodec.h"
 
 #include <QJsonDocument>

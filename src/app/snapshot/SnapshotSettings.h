@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SettingsActions.h"
+#include "core/settings/SettingsActions.h"
 
 namespace parlova::app {
 

@@ -8,8 +8,8 @@
 #include "app/snapshot/SnapshotSession.h"
 #include "app/snapshot/SnapshotSettings.h"
 #include "app/windows/StatusMenu.h"
-#include "core/DictationFailure.h"
-#include "core/Texts.h"
+#include "core/domain/DictationFailure.h"
+#include "core/texts/Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
-#include "core/OfferText.h"
+#include "core/domain/OfferText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Account.h"
+#include "core/domain/Account.h"
 
 #include <QDateTime>
 #include <QFrame>

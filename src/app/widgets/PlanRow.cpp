@@ -2,8 +2,8 @@
 
 #include "app/widgets/Spinner.h"
 #include "app/widgets/Style.h"
-#include "core/OfferText.h"
-#include "core/Texts.h"
+#include "core/domain/OfferText.h"
+#include "core/texts/Texts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/controllers/ProModel.h"
-#include "core/Account.h"
+#include "core/domain/Account.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "app/widgets/StatTile.h"
 
 #include "app/widgets/Style.h"
-#include "core/OfferText.h"
+#include "core/domain/OfferText.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

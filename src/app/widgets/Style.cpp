@@ -2,7 +2,7 @@
 
 #include "app/widgets/Spinner.h"
 #include "app/widgets/Symbols.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -2,7 +2,7 @@
 
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ReferralOutcome.h"
+#include "core/domain/ReferralOutcome.h"
 
 #include <QWidget>
 

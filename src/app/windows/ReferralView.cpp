@@ -4,8 +4,8 @@
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/windows/ScreenWindow.h"
-#include "core/OfferText.h"
-#include "core/Texts.h"
+#include "core/domain/OfferText.h"
+#include "core/texts/Texts.h"
 
 #include <QClipboard>
 #include <QFrame>

@@ -4,10 +4,10 @@
 #include "app/widgets/Style.h"
 #include "app/widgets/Switch.h"
 #include "app/widgets/Symbols.h"
-#include "core/Catalog.h"
-#include "core/DictationLanguage.h"
-#include "core/HoldKey.h"
-#include "core/Texts.h"
+#include "core/domain/DictationLanguage.h"
+#include "core/domain/HoldKey.h"
+#include "core/texts/Catalog.h"
+#include "core/texts/Texts.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "app/controllers/LoginItem.h"
 #include "app/controllers/SessionActions.h"
 #include "app/controllers/StatusModel.h"
-#include "core/SettingsActions.h"
+#include "core/settings/SettingsActions.h"
 
 #include <QUrl>
 #include <QWidget>

@@ -5,8 +5,8 @@
 #include "app/widgets/FeedbackLines.h"
 #include "app/widgets/Spinner.h"
 #include "app/widgets/Style.h"
-#include "core/SignInCode.h"
-#include "core/Texts.h"
+#include "core/domain/SignInCode.h"
+#include "core/texts/Texts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

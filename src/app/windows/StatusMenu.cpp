@@ -1,8 +1,8 @@
 #include "app/windows/StatusMenu.h"
 
 #include "app/windows/WindowCoordinator.h"
-#include "core/OfferText.h"
-#include "core/Texts.h"
+#include "core/domain/OfferText.h"
+#include "core/texts/Texts.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 #include "app/controllers/StatusAppearance.h"
 #include "app/widgets/PermissionRow.h"
 #include "app/widgets/Style.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 #include "platform/Permissions.h"
 
 #include <QHBoxLayout>

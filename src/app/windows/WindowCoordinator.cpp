@@ -5,7 +5,7 @@
 #include "app/windows/ScreenWindow.h"
 #include "app/windows/SettingsView.h"
 #include "app/windows/WelcomeFlow.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 namespace parlova::app {
 

@@ -7,7 +7,7 @@
 #include "app/controllers/SessionActions.h"
 #include "app/controllers/SignInModel.h"
 #include "app/controllers/StatusModel.h"
-#include "core/SettingsActions.h"
+#include "core/settings/SettingsActions.h"
 
 #include <QMap>
 #include <QObject>
