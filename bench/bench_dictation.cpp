@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     }
     const QString email = QStringLiteral("banc@example.fr");
     const QString token = relay.signIn(email);
-    relay.adjustAccount({{QStringLiteral("email"), email}, {QStringLiteral("offre"), "pro"}});
+    relay.adjustAccount({{QStringLiteral("email"), email}, {QStringLiteral("offre"), "offert"}});
 
     const QString tone = QDir(folder.path()).filePath(QStringLiteral("ton.wav"));
     QProcess::execute(QStringLiteral("ffmpeg"),
