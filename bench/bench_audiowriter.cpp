@@ -7,8 +7,8 @@
 // Without an argument the input is a synthetic voice-like signal; with one,
 // that recording (any format ffmpeg reads) is looped to 120 s, which is the
 // fairer load: the AAC encoder's cost depends on the signal.
-#include "core/DictationAudioWriter.h"
-#include "core/DictationTakeFiles.h"
+#include "core/media/DictationAudioWriter.h"
+#include "core/media/DictationTakeFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 //
 //   scripts/rig.sh ./build-release/bench/bench_capture [runs]
 
-#include "core/DictationAudioWriter.h"
+#include "core/media/DictationAudioWriter.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QAudioDevice>

@@ -7,8 +7,8 @@
 //     scripts/rig.sh ./build/bench/bench_cli [runs]
 
 #include "RelayProcess.h"
-#include "core/KeychainItem.h"
-#include "core/RelayClient.h"
+#include "core/keychain/KeychainItem.h"
+#include "core/relayclient/RelayClient.h"
 #include "platform/Keychain.h"
 
 #include <QCoreApplication>

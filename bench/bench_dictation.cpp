@@ -22,13 +22,13 @@
 #include "DesktopWindows.h"
 #include "RelayProcess.h"
 #include "WaylandDesktop.h"
-#include "app/DictationController.h"
-#include "app/SystemClock.h"
+#include "app/controllers/DictationController.h"
+#include "app/controllers/SystemClock.h"
 #include "app/fake/RecordingPill.h"
 #include "core/Await.h"
-#include "core/NetworkTransport.h"
-#include "core/SingleInstance.h"
 #include "core/fake/MemorySecretStore.h"
+#include "core/program/SingleInstance.h"
+#include "core/relayclient/NetworkTransport.h"
 #include "platform/WindowPlatform.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     }
     const QString email = QStringLiteral("banc@example.fr");
     const QString token = relay.signIn(email);
-    relay.adjustAccount({{QStringLiteral("email"), email}, {QStringLiteral("offre"), "pro"}});
+    relay.adjustAccount({{QStringLiteral("email"), email}, {QStringLiteral("offre"), "offert"}});
 
     const QString tone = QDir(folder.path()).filePath(QStringLiteral("ton.wav"));
     QProcess::execute(QStringLiteral("ffmpeg"),

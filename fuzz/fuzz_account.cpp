@@ -1,7 +1,7 @@
 // The account as the relay sends it: whole bodies and the week of a dictation.
 #include "FuzzInput.h"
 
-#include "core/Account.h"
+#include "core/domain/Account.h"
 #include "protocol/AccountCodec.h"
 #include "protocol/WeekCodec.h"
 

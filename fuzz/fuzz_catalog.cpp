@@ -2,7 +2,7 @@
 // Input: the pattern, then the arguments, cut at NULs.
 #include "FuzzInput.h"
 
-#include "core/Catalog.h"
+#include "core/texts/Catalog.h"
 
 using namespace parlova;
 

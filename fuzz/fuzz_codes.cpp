@@ -1,8 +1,8 @@
 // Referral and sign-in codes as typed or pasted.
 #include "FuzzInput.h"
 
-#include "core/ReferralCode.h"
-#include "core/SignInCode.h"
+#include "core/domain/ReferralCode.h"
+#include "core/domain/SignInCode.h"
 
 using namespace parlova;
 

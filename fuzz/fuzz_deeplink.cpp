@@ -1,8 +1,8 @@
 // Links of the program's own scheme, as a browser or a mail reader hands them over.
 #include "FuzzInput.h"
 
-#include "core/DeepLink.h"
-#include "core/ReferralCode.h"
+#include "core/domain/DeepLink.h"
+#include "core/domain/ReferralCode.h"
 
 #include <QUrl>
 

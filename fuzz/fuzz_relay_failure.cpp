@@ -3,7 +3,7 @@
 // one), then the body.
 #include "FuzzInput.h"
 
-#include "core/RelayFailure.h"
+#include "core/domain/RelayFailure.h"
 
 using namespace parlova;
 

@@ -48,7 +48,8 @@ QByteArray json(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-// A signed-in Pro account, so that uploads go as far as transcription.
+// A signed-in account with Pro offered (Pro itself comes only from a
+// subscription), so that uploads go as far as transcription whatever the week.
 QByteArray signedIn(relay::Relay& relay) {
     const QString email = QStringLiteral("fuzz@example.org");
     const QString client = QStringLiteral("127.0.0.1");
@@ -59,9 +60,9 @@ QByteArray signedIn(relay::Relay& relay) {
         relay.signIn().verify(client, "application/json",
                               json({{protocol::Member::email, email},
                                     {protocol::Member::code, code.value_or(QString())}}));
-    (void)relay.account().adjust(
-        "application/json",
-        json({{protocol::Member::email, email}, {protocol::Member::offer, QStringLiteral("pro")}}));
+    (void)relay.account().adjust("application/json",
+                                 json({{protocol::Member::email, email},
+                                       {protocol::Member::offer, QStringLiteral("offert")}}));
     return verified ? verified->token.toUtf8() : QByteArray();
 }
 

@@ -3,7 +3,8 @@
 
 Usage: scripts/generate_catalog.py CATALOG.json OUTPUT_FOLDER
 
-The build runs it (src/core/CMakeLists.txt); nothing it writes is committed.
+The build runs it (src/core/texts/CMakeLists.txt); nothing it writes is
+committed.
 The catalog is a JSON list of entries, in catalog order:
 
     {"key": "menu.ready", "french": "Prêt : maintenez %@ pour dicter",

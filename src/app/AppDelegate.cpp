@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
 
-#include "app/StatusAppearance.h"
-#include "app/Symbols.h"
-#include "core/DictationTakeFiles.h"
+#include "app/controllers/StatusAppearance.h"
+#include "app/widgets/Symbols.h"
+#include "core/media/DictationTakeFiles.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "app/Clock.h"
-#include "app/DictationController.h"
-#include "app/StatusMenu.h"
-#include "app/WindowCoordinator.h"
-#include "core/AsyncKeychain.h"
-#include "core/DeepLink.h"
-#include "core/RelayTransport.h"
-#include "core/SettingsStore.h"
+#include "app/controllers/Clock.h"
+#include "app/controllers/DictationController.h"
+#include "app/windows/StatusMenu.h"
+#include "app/windows/WindowCoordinator.h"
+#include "core/domain/DeepLink.h"
+#include "core/keychain/AsyncKeychain.h"
+#include "core/relayclient/RelayTransport.h"
+#include "core/settings/SettingsStore.h"
 
 #include <QList>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "app/DesktopModule.h"
 #include "cli/CommandLineTool.h"
-#include "core/ProgramIdentity.h"
+#include "core/program/ProgramIdentity.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "cli/CommandLineTool.h"
 
 #include "cli/RelayCommands.h"
-#include "core/KeychainItem.h"
-#include "core/SingleInstance.h"
+#include "core/keychain/KeychainItem.h"
+#include "core/program/SingleInstance.h"
 #include "platform/Keychain.h"
 
 #include <array>

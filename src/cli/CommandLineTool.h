@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/PaymentPage.h"
-#include "core/SecretStore.h"
+#include "core/domain/PaymentPage.h"
+#include "core/keychain/SecretStore.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,10 +2,10 @@
 
 #include "cli/CommandLineTool.h"
 #include "core/Await.h"
-#include "core/KeychainItem.h"
-#include "core/OfferText.h"
-#include "core/ReferralCode.h"
-#include "core/SignInCode.h"
+#include "core/domain/OfferText.h"
+#include "core/domain/ReferralCode.h"
+#include "core/domain/SignInCode.h"
+#include "core/keychain/KeychainItem.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/KeychainItem.h"
-#include "core/PaymentPage.h"
-#include "core/RelayClient.h"
-#include "core/RelayFailure.h"
-#include "core/SecretStore.h"
-#include "core/SettingsStore.h"
+#include "core/domain/PaymentPage.h"
+#include "core/domain/RelayFailure.h"
+#include "core/keychain/KeychainItem.h"
+#include "core/keychain/SecretStore.h"
+#include "core/relayclient/RelayClient.h"
+#include "core/settings/SettingsStore.h"
 
 #include <QDateTime>
 #include <QString>

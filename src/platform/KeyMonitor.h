@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/HoldKey.h"
-#include "core/HoldMachine.h"
 #include "core/Result.h"
+#include "core/domain/HoldKey.h"
+#include "core/domain/HoldMachine.h"
 
 #include <QObject>
 #include <QString>

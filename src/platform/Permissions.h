@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Readiness.h"
+#include "core/domain/Readiness.h"
 
 #include <QObject>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/DictationFailure.h"
 #include "core/Result.h"
-#include "core/SoundCheck.h"
+#include "core/domain/DictationFailure.h"
+#include "core/media/SoundCheck.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/DictationFailure.h"
-#include "core/DictationTimeline.h"
 #include "core/Result.h"
+#include "core/domain/DictationFailure.h"
+#include "core/domain/DictationTimeline.h"
 
 #include <QObject>
 #include <QString>

@@ -2,9 +2,9 @@
 
 #include "RelayProcess.h"
 #include "app/AppDelegate.h"
-#include "app/PillController.h"
-#include "app/SystemClock.h"
-#include "core/KeychainItem.h"
+#include "app/controllers/SystemClock.h"
+#include "app/pill/PillController.h"
+#include "core/keychain/KeychainItem.h"
 #include "platform/KeyMonitor.h"
 #include "platform/Keychain.h"
 #include "platform/Permissions.h"

@@ -2,11 +2,11 @@
 #include "DesktopWindows.h"
 #include "Rig.h"
 #include "ToolRun.h"
-#include "app/StatusAppearance.h"
-#include "app/StatusMenu.h"
-#include "core/RelayFailure.h"
-#include "core/SingleInstance.h"
-#include "core/Texts.h"
+#include "app/controllers/StatusAppearance.h"
+#include "app/windows/StatusMenu.h"
+#include "core/domain/RelayFailure.h"
+#include "core/program/SingleInstance.h"
+#include "core/texts/Texts.h"
 
 #include <QAction>
 #include <QApplication>

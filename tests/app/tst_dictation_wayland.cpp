@@ -3,8 +3,8 @@
 #include "Rig.h"
 #include "ScriptedPortal.h"
 #include "WaylandDesktop.h"
-#include "app/PillView.h"
-#include "core/SingleInstance.h"
+#include "app/pill/PillView.h"
+#include "core/program/SingleInstance.h"
 #include "platform/WindowPlatform.h"
 
 #include <QApplication>

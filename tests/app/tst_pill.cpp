@@ -1,8 +1,8 @@
 #include "DesktopWindows.h"
 #include "Rig.h"
-#include "app/LevelBars.h"
-#include "app/PillController.h"
-#include "app/PillView.h"
+#include "app/pill/PillController.h"
+#include "app/pill/PillView.h"
+#include "app/widgets/LevelBars.h"
 
 #include <QApplication>
 #include <QScreen>

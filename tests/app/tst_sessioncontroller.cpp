@@ -5,7 +5,7 @@
 #include "PendingTransport.h"
 #include "RelayProcess.h"
 #include "Rig.h"
-#include "app/SessionController.h"
+#include "app/controllers/SessionController.h"
 #include "app/fake/FakeClock.h"
 #include "core/Await.h"
 #include "core/fake/MemorySecretStore.h"

@@ -1,9 +1,9 @@
 // The sign-in form's model against scripted session actions.
 
-#include "app/SignInModel.h"
+#include "app/controllers/SignInModel.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/ScriptedSession.h"
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "core/Texts.h"
+#include "core/texts/Texts.h"
 
 #include <QDir>
 #include <QImage>

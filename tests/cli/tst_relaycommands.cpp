@@ -5,8 +5,8 @@
 #include "AccountJson.h"
 #include "RecordingTransport.h"
 #include "cli/RelayCommands.h"
-#include "core/KeychainItem.h"
 #include "core/fake/MemorySecretStore.h"
+#include "core/keychain/KeychainItem.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

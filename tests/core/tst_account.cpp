@@ -1,5 +1,5 @@
-#include "core/Account.h"
-#include "core/SignIn.h"
+#include "core/domain/Account.h"
+#include "core/domain/SignIn.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,5 +1,5 @@
-#include "core/Catalog.h"
-#include "core/Texts.h"
+#include "core/texts/Catalog.h"
+#include "core/texts/Texts.h"
 
 #include <QFile>
 #include <QHash>

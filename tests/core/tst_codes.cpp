@@ -1,6 +1,6 @@
-#include "core/DeepLink.h"
-#include "core/ReferralCode.h"
-#include "core/SignInCode.h"
+#include "core/domain/DeepLink.h"
+#include "core/domain/ReferralCode.h"
+#include "core/domain/SignInCode.h"
 
 #include <QTest>
 #include <QUrl>

@@ -1,9 +1,9 @@
 // A dictation take: its levels, its file and its audio.
 #include "ToolRun.h"
-#include "core/AudioLevel.h"
-#include "core/DictationAudioWriter.h"
-#include "core/DictationTakeFiles.h"
-#include "core/SoundCheck.h"
+#include "core/media/AudioLevel.h"
+#include "core/media/DictationAudioWriter.h"
+#include "core/media/DictationTakeFiles.h"
+#include "core/media/SoundCheck.h"
 
 #include <QDir>
 #include <QFile>

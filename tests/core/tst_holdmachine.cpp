@@ -1,4 +1,4 @@
-#include "core/HoldMachine.h"
+#include "core/domain/HoldMachine.h"
 
 #include <QTest>
 

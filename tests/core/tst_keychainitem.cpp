@@ -1,8 +1,8 @@
 #include "KeychainPrinting.h"
-#include "core/AsyncKeychain.h"
 #include "core/Await.h"
-#include "core/KeychainItem.h"
 #include "core/fake/MemorySecretStore.h"
+#include "core/keychain/AsyncKeychain.h"
+#include "core/keychain/KeychainItem.h"
 
 #include <QElapsedTimer>
 #include <QTest>

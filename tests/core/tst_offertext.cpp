@@ -1,4 +1,4 @@
-#include "core/OfferText.h"
+#include "core/domain/OfferText.h"
 
 #include <QTest>
 

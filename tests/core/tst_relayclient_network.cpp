@@ -6,8 +6,8 @@
 #include "Rig.h"
 #include "ToolRun.h"
 #include "core/Await.h"
-#include "core/NetworkTransport.h"
-#include "core/RelayClient.h"
+#include "core/relayclient/NetworkTransport.h"
+#include "core/relayclient/RelayClient.h"
 
 #include <QTcpServer>
 #include <QTest>

@@ -4,7 +4,7 @@
 #include "RecordingTransport.h"
 #include "RelayProcess.h"
 #include "core/Await.h"
-#include "core/RelayClient.h"
+#include "core/relayclient/RelayClient.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -191,7 +191,8 @@ private Q_SLOTS:
         };
         for (const auto& [status, body, exchange] : rows) {
             transport->queue(RecordingTransport::answer(status, body));
-            QCOMPARE(exchanges[exchange](client), Outcome(RelayFailure::unexpectedResponse(status)));
+            QCOMPARE(exchanges[exchange](client),
+                     Outcome(RelayFailure::unexpectedResponse(status)));
         }
     }
 

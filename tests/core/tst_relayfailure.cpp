@@ -1,6 +1,6 @@
-#include "core/DictationFailure.h"
-#include "core/Readiness.h"
-#include "core/RelayFailure.h"
+#include "core/domain/DictationFailure.h"
+#include "core/domain/Readiness.h"
+#include "core/domain/RelayFailure.h"
 
 #include <QTest>
 #include <QTimeZone>

@@ -1,4 +1,4 @@
-#include "core/SingleInstance.h"
+#include "core/program/SingleInstance.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

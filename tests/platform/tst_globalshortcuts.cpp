@@ -1,7 +1,7 @@
 #include "PrivateSessionBus.h"
 #include "Rig.h"
 #include "ScriptedPortal.h"
-#include "core/SingleInstance.h"
+#include "core/program/SingleInstance.h"
 #include "platform/linux/GlobalShortcutsKeyMonitor.h"
 
 #include <QDBusConnection>

@@ -1,6 +1,6 @@
 #include "Rig.h"
 #include "ToolRun.h"
-#include "core/AudioLevel.h"
+#include "core/media/AudioLevel.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QDir>

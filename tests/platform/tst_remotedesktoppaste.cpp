@@ -2,8 +2,8 @@
 #include "Rig.h"
 #include "ScriptedPortal.h"
 #include "core/Await.h"
-#include "core/KeychainItem.h"
 #include "core/fake/MemorySecretStore.h"
+#include "core/keychain/KeychainItem.h"
 #include "platform/linux/RemoteDesktopPasteShortcut.h"
 
 #include <QDBusConnection>

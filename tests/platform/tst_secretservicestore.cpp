@@ -2,7 +2,7 @@
 #include "PrivateSessionBus.h"
 #include "Rig.h"
 #include "ToolRun.h"
-#include "core/KeychainItem.h"
+#include "core/keychain/KeychainItem.h"
 #include "platform/linux/SecretServiceStore.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/KeychainItem.h"
+#include "core/keychain/KeychainItem.h"
 
 #include <QTest>
 

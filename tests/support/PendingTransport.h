@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/RelayTransport.h"
+#include "core/relayclient/RelayTransport.h"
 
 #include <QCoroTask>
 #include <QList>

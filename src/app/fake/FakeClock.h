@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Clock.h"
+#include "app/controllers/Clock.h"
 
 #include <QList>
 #include <QTimeZone>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Pill.h"
+#include "app/controllers/Pill.h"
 
 #include <QList>
 

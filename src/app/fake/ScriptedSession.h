@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SessionActions.h"
+#include "app/controllers/SessionActions.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SecretStore.h"
+#include "core/keychain/SecretStore.h"
 
 #include <QByteArray>
 #include <QMap>

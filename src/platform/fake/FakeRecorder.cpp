@@ -1,6 +1,6 @@
 #include "platform/fake/FakeRecorder.h"
 
-#include "core/DictationTakeFiles.h"
+#include "core/media/DictationTakeFiles.h"
 
 #include <QFile>
 

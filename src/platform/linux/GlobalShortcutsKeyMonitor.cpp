@@ -1,7 +1,7 @@
 #include "platform/linux/GlobalShortcutsKeyMonitor.h"
 
-#include "core/Catalog.h"
-#include "core/SingleInstance.h"
+#include "core/program/SingleInstance.h"
+#include "core/texts/Catalog.h"
 #include "platform/linux/PortalRequest.h"
 
 #include <QDBusArgument>

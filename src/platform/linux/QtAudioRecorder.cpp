@@ -1,8 +1,8 @@
 #include "platform/linux/QtAudioRecorder.h"
 
-#include "core/AudioLevel.h"
-#include "core/DictationAudioWriter.h"
-#include "core/DictationTakeFiles.h"
+#include "core/media/AudioLevel.h"
+#include "core/media/DictationAudioWriter.h"
+#include "core/media/DictationTakeFiles.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/DictationAudioWriter.h"
+#include "core/media/DictationAudioWriter.h"
 #include "platform/Recorder.h"
 
 #include <QThread>

@@ -1,6 +1,6 @@
 #include "platform/linux/RemoteDesktopPasteShortcut.h"
 
-#include "core/KeychainItem.h"
+#include "core/keychain/KeychainItem.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>

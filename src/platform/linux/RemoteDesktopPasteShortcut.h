@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AsyncKeychain.h"
-#include "core/SecretStore.h"
+#include "core/keychain/AsyncKeychain.h"
+#include "core/keychain/SecretStore.h"
 #include "platform/linux/PasteShortcut.h"
 #include "platform/linux/PortalRequest.h"
 
