@@ -152,10 +152,13 @@ void DictationController::beginListening() {
         refuse(started.error());
         return;
     }
-    // The release must not wait for a handshake: the connection opens
-    // while the user speaks. Signed out, the take goes nowhere.
+    // Built once per take: its settings (and the authority file they name)
+    // are read at the press, not again on the way to the text. The release
+    // must not wait for a handshake either: the connection opens while the
+    // user speaks. Signed out, the take goes nowhere.
+    m_takeClient = client();
     if (m_session->token())
-        client().warmUp();
+        m_takeClient->warmUp();
     m_devices.pill->setLevel(0.0f);
     m_devices.pill->present(PillState::listening());
     setActivity(Activity::listening);
@@ -181,7 +184,8 @@ void DictationController::finishListening() {
     m_devices.pill->present(PillState::transcribing());
     setActivity(Activity::transcribing);
     Q_EMIT changed();
-    transcribe(this, Upload{client(), m_status.language(), m_session->token(), *take, m_timeline});
+    transcribe(this, Upload{m_takeClient ? *m_takeClient : client(), m_status.language(),
+                            m_session->token(), *take, m_timeline});
 }
 
 QCoro::Task<> DictationController::transcribe(QPointer<DictationController> self, Upload upload) {

@@ -146,6 +146,8 @@ private:
     std::unique_ptr<Clock::Timer> m_lastTranscriptTimer;
     std::unique_ptr<Clock::Timer> m_permissionPoll;
     std::shared_ptr<core::DictationTimeline> m_timeline;
+    // The relay client of the take under way, made at its press.
+    std::optional<core::RelayClient> m_takeClient;
 };
 
 } // namespace parlova::app

@@ -12,10 +12,10 @@ int indexOf(DictationTimeline::Stage stage) {
 
 } // namespace
 
-void DictationTimeline::markAt(Stage stage, Clock::time_point at) {
+void DictationTimeline::mark(Stage stage) {
     std::optional<Clock::time_point>& slot = m_marks.at(indexOf(stage));
     if (!slot)
-        slot = at;
+        slot = Clock::now();
 }
 
 std::optional<double> DictationTimeline::sinceRelease(Stage stage) const {

@@ -29,8 +29,7 @@ public:
 
     // The first mark of a stage counts: a handshake retried keeps the
     // request's first hand-over.
-    void mark(Stage stage) { markAt(stage, Clock::now()); }
-    void markAt(Stage stage, Clock::time_point at);
+    void mark(Stage stage);
 
     // Milliseconds from the release to the stage, when both happened.
     std::optional<double> sinceRelease(Stage stage) const;
