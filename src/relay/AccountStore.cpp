@@ -61,14 +61,13 @@ AccountRecord AccountStore::create(const QString& email, qint64 now) {
     do {
         code = ReferralCodes::generate();
     } while (byReferralCode(code));
-    m_db.prepare("INSERT INTO comptes (email, code_parrainage, cree_le, semaine_debut) "
-                 "VALUES (?1, ?2, ?3, ?4)")
-        .bind(1, email)
-        .bind(2, code)
-        .bind(3, now)
-        .bind(4, ParisWeek::start(now))
-        .run();
-    const qint64 id = m_db.lastInsertId();
+    auto inserted = m_db.prepare("INSERT INTO comptes (email, code_parrainage, cree_le, "
+                                 "semaine_debut) VALUES (?1, ?2, ?3, ?4) RETURNING id");
+    inserted.bind(1, email).bind(2, code).bind(3, now).bind(4, ParisWeek::start(now));
+    if (!inserted.step())
+        throw StorageError("compte non créé");
+    const qint64 id = inserted.integer(0);
+    inserted.run();
     auto kept = m_db.prepare("DELETE FROM semaines_gardees WHERE empreinte = ?1 "
                              "RETURNING semaine_debut, mots");
     kept.bind(1, m_digest.of(email));
@@ -190,7 +189,8 @@ void AccountStore::giftMonths(qint64 accountId, int months, qint64 now) {
 }
 
 void AccountStore::recordReferral(qint64 referrerId, const QString& friendEmail, qint64 now) {
-    m_db.prepare("INSERT OR IGNORE INTO parrainages (filleul, parrain, le) VALUES (?1, ?2, ?3)")
+    m_db.prepare("INSERT INTO parrainages (filleul, parrain, le) VALUES (?1, ?2, ?3) "
+                 "ON CONFLICT DO NOTHING")
         .bind(1, Secrets::sha256(EmailAddress::mailbox(friendEmail)))
         .bind(2, referrerId)
         .bind(3, now)
@@ -271,16 +271,18 @@ void AccountStore::remove(const AccountRecord& account, qint64 now) {
     for (const char* sql :
          {"DELETE FROM sessions WHERE compte = ?1", "DELETE FROM abonnements WHERE compte = ?1",
           "DELETE FROM pages WHERE compte = ?1", "DELETE FROM parrainages WHERE parrain = ?1",
-          "DELETE FROM comptes WHERE id = ?1"})
+          "DELETE FROM mots_reserves WHERE compte = ?1", "DELETE FROM comptes WHERE id = ?1"})
         m_db.prepare(sql).bind(1, account.id).run();
-    m_db.prepare("INSERT OR REPLACE INTO adresses_supprimees (email, le) VALUES (?1, ?2)")
+    m_db.prepare("INSERT INTO adresses_supprimees (email, le) VALUES (?1, ?2) "
+                 "ON CONFLICT (email) DO UPDATE SET le = excluded.le")
         .bind(1, Secrets::sha256(account.email))
         .bind(2, now)
         .run();
     // Deleting the account must not give a free account a fresh week.
     if (const qint64 words = wordsThisWeek(account, now); words > 0)
-        m_db.prepare("INSERT OR REPLACE INTO semaines_gardees (empreinte, semaine_debut, mots) "
-                     "VALUES (?1, ?2, ?3)")
+        m_db.prepare("INSERT INTO semaines_gardees (empreinte, semaine_debut, mots) "
+                     "VALUES (?1, ?2, ?3) ON CONFLICT (empreinte) DO UPDATE SET "
+                     "semaine_debut = excluded.semaine_debut, mots = excluded.mots")
             .bind(1, m_digest.of(account.email))
             .bind(2, ParisWeek::start(now))
             .bind(3, words)

@@ -42,15 +42,17 @@ QString BillingService::openPage(qint64 accountId, const char* kind, std::option
     const QString genre = QString::fromLatin1(kind);
     const std::optional<QString> periodText =
         period ? std::optional(Terms::text(*period)) : std::nullopt;
-    auto open = m_db.prepare("SELECT graine FROM pages WHERE compte = ?1 AND genre = ?2 AND "
-                             "periode IS ?3 AND expire_le > ?4 AND utilisee = 0 AND "
-                             "graine IS NOT NULL");
+    auto open =
+        m_db.prepare("SELECT graine FROM pages WHERE compte = ?1 AND genre = ?2 AND "
+                     "periode IS NOT DISTINCT FROM ?3 AND expire_le > ?4 AND utilisee = 0 AND "
+                     "graine IS NOT NULL");
     open.bind(1, accountId).bind(2, genre).bind(3, periodText).bind(4, now + validity / 2);
     if (open.step())
         return pageKey(open.text(0));
     // The account's other pages of this kind are used, expired, about to
     // expire or without a seed: a page that cannot be given back goes.
-    m_db.prepare("DELETE FROM pages WHERE compte = ?1 AND genre = ?2 AND periode IS ?3")
+    m_db.prepare("DELETE FROM pages WHERE compte = ?1 AND genre = ?2 AND "
+                 "periode IS NOT DISTINCT FROM ?3")
         .bind(1, accountId)
         .bind(2, genre)
         .bind(3, periodText)

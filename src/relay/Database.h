@@ -4,46 +4,68 @@
 
 #include <QString>
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
-
-struct sqlite3;
-struct sqlite3_stmt;
+#include <vector>
 
 namespace parlova::relay {
 
-// A storage fault (disk full, corrupt file): never an answer to a client's
-// mistake. The HTTP layer turns it into a 500 answer and the transaction in
-// progress is rolled back.
+// A storage fault (disk full, corrupt file, lost server): never an answer to
+// a client's mistake. The HTTP layer turns it into a 500 answer and the
+// transaction in progress is rolled back.
 class StorageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// The relay's SQLite file, in WAL mode, used through one connection that one
-// thread at a time holds (see lock()).
+// Where the relay keeps its accounts: an SQLite file of its own, or a
+// PostgreSQL database that several relay processes share. The stores speak
+// one SQL to both (parameters written ?1, ?2…); a process holds one
+// connection, used by one thread at a time (see lock()), and every
+// transaction excludes those of the other processes, so that what a relay
+// checks before writing still holds when it writes.
 class Database {
 public:
-    Database() = default;
-    ~Database();
+    // The layout the stores expect. A base made by a later relay is refused.
+    static constexpr qint64 schemaVersion = 4;
+
+    // SQLite when `base` is empty, else the PostgreSQL database it names.
+    static std::unique_ptr<Database> create(const QString& base);
+
+    virtual ~Database() = default;
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Opens (or creates) the file and brings its tables up to date; a French
-    // message when it cannot.
-    Started open(const QString& path);
-    void close();
+    // Opens (or creates) the base and brings its tables up to date; a French
+    // message when it cannot. `location` is the SQLite file or the URI.
+    virtual Started open(const QString& location) = 0;
+    virtual void close() = 0;
+    // How the base is named in messages (never with a password).
+    virtual QString name() const = 0;
 
     // Every use of the connection happens while holding this lock.
     [[nodiscard]] std::unique_lock<std::mutex> lock() { return std::unique_lock(m_mutex); }
 
+    // One statement of an engine, as the stores use it.
+    class Cursor {
+    public:
+        virtual ~Cursor() = default;
+        virtual void bind(int index, qint64 value) = 0;
+        virtual void bind(int index, const QString& value) = 0;
+        // A NULL, of the integer or the text kind.
+        virtual void bindNull(int index, bool integer) = 0;
+        virtual bool step() = 0;
+        virtual bool isNull(int column) const = 0;
+        virtual qint64 integer(int column) const = 0;
+        virtual QString text(int column) const = 0;
+    };
+
     class Statement {
     public:
-        Statement(sqlite3* db, const char* sql);
-        ~Statement();
-        Statement(const Statement&) = delete;
-        Statement& operator=(const Statement&) = delete;
+        explicit Statement(std::unique_ptr<Cursor> cursor)
+            : m_cursor(std::move(cursor)) {}
 
         // Parameters are numbered from 1. The text is copied.
         Statement& bind(int index, qint64 value);
@@ -52,26 +74,25 @@ public:
         Statement& bind(int index, const std::optional<QString>& value);
 
         // True while a row is there to read.
-        bool step();
+        bool step() { return m_cursor->step(); }
         // Runs a statement that returns no row.
         void run();
 
-        qint64 integer(int column) const;
+        qint64 integer(int column) const { return m_cursor->integer(column); }
         std::optional<qint64> optionalInteger(int column) const;
-        QString text(int column) const;
+        QString text(int column) const { return m_cursor->text(column); }
         std::optional<QString> optionalText(int column) const;
 
     private:
-        sqlite3* m_db;
-        sqlite3_stmt* m_statement = nullptr;
+        std::unique_ptr<Cursor> m_cursor;
     };
 
-    Statement prepare(const char* sql) { return Statement(m_db, sql); }
-    void exec(const char* sql);
-    qint64 lastInsertId() const;
-    int changes() const;
+    Statement prepare(const char* sql) { return Statement(cursor(sql)); }
+    // Statements without parameters, several at once.
+    virtual void exec(const char* sql) = 0;
 
-    // BEGIN IMMEDIATE … COMMIT, rolled back when left without commit().
+    // A transaction that no other process's can interleave with, rolled
+    // back when left without commit().
     class Transaction {
     public:
         explicit Transaction(Database& db);
@@ -99,8 +120,28 @@ public:
         Transaction m_transaction;
     };
 
+protected:
+    Database() = default;
+
+    virtual std::unique_ptr<Cursor> cursor(const char* sql) = 0;
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+
+    // The version a base records, 0 for a new one.
+    virtual qint64 storedVersion() = 0;
+    virtual void storeVersion(qint64 version) = 0;
+
+    // The statements that bring a base to `version` from the one before.
+    struct Migration {
+        qint64 version;
+        std::vector<const char*> statements;
+    };
+    // Runs, in one transaction, the migrations the base has not had yet; a
+    // French message for a base newer than this relay.
+    Started migrate(const std::vector<Migration>& migrations);
+
 private:
-    sqlite3* m_db = nullptr;
     std::mutex m_mutex;
 };
 

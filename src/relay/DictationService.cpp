@@ -45,9 +45,11 @@ bool DictationService::validLanguage(const QString& code) {
 Outcome<DictationService::Dictation>
 DictationService::dictate(qint64 accountId, const QByteArray& audio,
                           const std::optional<QString>& language) {
-    const auto held = [this](qint64 id) {
-        const auto found = m_held.find(id);
-        return found == m_held.end() ? 0 : found->second;
+    const auto held = [this](qint64 id, qint64 now) {
+        auto words = m_db.prepare(
+            "SELECT COALESCE(SUM(mots), 0) FROM mots_reserves WHERE compte = ?1 AND le > ?2");
+        words.bind(1, id).bind(2, now - holdSeconds);
+        return words.step() ? words.integer(0) : 0;
     };
     {
         const qint64 now = m_clock.now();
@@ -57,8 +59,8 @@ DictationService::dictate(qint64 accountId, const QByteArray& audio,
             return Refusal::SignedOut;
         const OfferState offer = m_accounts.offer(*account, m_accounts.settle(accountId, now), now);
         const bool capReached =
-            offer.isFree() &&
-            m_accounts.wordsThisWeek(*account, now) + held(accountId) >= AccountStore::weeklyCap;
+            offer.isFree() && m_accounts.wordsThisWeek(*account, now) + held(accountId, now) >=
+                                  AccountStore::weeklyCap;
         guard.commit();
         if (capReached)
             return quotaReached(now);
@@ -105,32 +107,43 @@ DictationService::dictate(qint64 accountId, const QByteArray& audio,
     // Dictations sent at once all passed the first check: whichever finds the
     // cap reached by the others is refused here, so that the week ends at most
     // one dictation's words over the cap, as with a single dictation.
-    const qint64 before = m_accounts.wordsThisWeek(*account, now) + held(accountId);
+    const qint64 before = m_accounts.wordsThisWeek(*account, now) + held(accountId, now);
     if (offer.isFree() && before >= AccountStore::weeklyCap)
         return quotaReached(now);
-    m_held[accountId] += words;
+    auto hold = m_db.prepare(
+        "INSERT INTO mots_reserves (compte, mots, le) VALUES (?1, ?2, ?3) RETURNING id");
+    hold.bind(1, accountId).bind(2, qint64(words)).bind(3, now);
+    if (!hold.step())
+        throw StorageError("mots non réservés");
+    const qint64 holdId = hold.integer(0);
+    hold.run();
     const protocol::AccountPayload::Week week = AccountJson::week(before + words, offer, now);
     guard.commit();
-    return Dictation{text, words, week, accountId};
+    return Dictation{text, words, week, accountId, holdId};
 }
 
 void DictationService::settle(const Dictation& dictation, bool delivered) {
     const qint64 now = m_clock.now();
     Database::Guard guard(m_db);
-    const auto held = m_held.find(dictation.accountId);
-    if (held != m_held.end() && (held->second -= dictation.words) <= 0)
-        m_held.erase(held);
+    // Released and charged in one transaction: a process killed in between
+    // leaves the words held, never charged twice.
+    m_db.prepare("DELETE FROM mots_reserves WHERE id = ?1").bind(1, dictation.hold).run();
     if (!delivered) {
         Log::line(QStringLiteral("Dictée non facturée : client parti avant la réponse (%1 mots)")
                       .arg(dictation.words));
-        return;
+    } else if (const auto account = m_accounts.byId(dictation.accountId)) {
+        // (An account deleted meanwhile has nothing left to charge.)
+        m_accounts.addWords(dictation.accountId, dictation.words, now);
+        if (dictation.words > 0)
+            m_accounts.validateReferral(account->email, now);
     }
-    const auto account = m_accounts.byId(dictation.accountId);
-    if (!account)
-        return; // deleted meanwhile: nothing left to charge
-    m_accounts.addWords(dictation.accountId, dictation.words, now);
-    if (dictation.words > 0)
-        m_accounts.validateReferral(account->email, now);
+    guard.commit();
+}
+
+void DictationService::purge() {
+    const qint64 now = m_clock.now();
+    Database::Guard guard(m_db);
+    m_db.prepare("DELETE FROM mots_reserves WHERE le <= ?1").bind(1, now - holdSeconds).run();
     guard.commit();
 }
 

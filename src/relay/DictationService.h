@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <map>
 #include <optional>
 
 namespace parlova::relay {
@@ -19,7 +18,8 @@ class TranscriptionEngine;
 // "api/dicter": a free account's weekly cap is checked, the audio decoded to
 // 16 kHz mono, transcribed and its words counted. They are added to the week
 // only once the answer is delivered: until then they are held against the
-// cap, so that dictations sent at once cannot all pass it.
+// cap, in the database, so that dictations sent at once to any of the relay's
+// processes cannot all pass it.
 class DictationService {
 public:
     // A transcribed take and the words it will charge.
@@ -28,10 +28,14 @@ public:
         qint64 words = 0;
         protocol::AccountPayload::Week week; // the account's week, these words included
         qint64 accountId = 0;
+        qint64 hold = 0; // the row that holds the words until settled
     };
 
     // Two minutes is the longest take; a little margin for the encoder.
     static constexpr double maxSeconds = 130.0;
+    // A hold left by a process that died before settling is forgotten after
+    // this long: far more than a transcription and its answer take.
+    static constexpr qint64 holdSeconds = 600;
 
     DictationService(Database& db, const Clock& clock, AccountStore& accounts,
                      TranscriptionEngine& engine);
@@ -43,6 +47,8 @@ public:
     // Charges the words of a dictation the client received; forgets those
     // of one it did not, and says so in the log.
     void settle(const Dictation& dictation, bool delivered);
+    // Forgets the holds of processes that died.
+    void purge();
 
     // A language as the form may name it: two or three lower-case letters.
     static bool validLanguage(const QString& code);
@@ -52,8 +58,6 @@ private:
     const Clock& m_clock;
     AccountStore& m_accounts;
     TranscriptionEngine& m_engine;
-    // Words of answers not yet settled, per account; under the database lock.
-    std::map<qint64, qint64> m_held;
 };
 
 } // namespace parlova::relay

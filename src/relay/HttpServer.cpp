@@ -1222,7 +1222,8 @@ Started HttpServer::bind(int port) {
     }
     beast::error_code failure;
     tcp::acceptor& acceptor = m_impl->acceptor;
-    const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"),
+    const QString address = m_impl->relay.options().listenAddress;
+    const tcp::endpoint endpoint(asio::ip::make_address(address.toStdString(), failure),
                                  static_cast<unsigned short>(port));
     acceptor.open(endpoint.protocol(), failure);
     if (!failure)
@@ -1234,7 +1235,8 @@ Started HttpServer::bind(int port) {
     if (failure) {
         acceptor.close(failure);
         m_impl->port = -1;
-        return QStringLiteral("Impossible d’écouter sur 127.0.0.1:%1 (port déjà pris ?).")
+        return QStringLiteral("Impossible d’écouter sur %1:%2 (port déjà pris ?).")
+            .arg(address)
             .arg(port);
     }
     m_impl->port = acceptor.local_endpoint().port();

@@ -19,11 +19,17 @@ constexpr int keySize = 32;
 
 } // namespace
 
-Started KeyedDigest::load(const QString& path) {
+Started KeyedDigest::load(const QString& path, bool create) {
     // Created 0600 from the start: the key is never readable by others. A
     // link in its place is refused rather than followed.
-    int fd = DataFolder::open(path, O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd >= 0) {
+    int fd = create ? DataFolder::open(path, O_WRONLY | O_CREAT | O_EXCL, 0600) : -1;
+    if (!create) {
+        if (!QFile::exists(path))
+            return QStringLiteral("Clé partagée %1 introuvable : les relais d’une même base "
+                                  "lisent tous la même clé. Copiez le dossier des secrets d’un "
+                                  "relais de cette base, ou créez-le avec --preparer-secrets.")
+                .arg(path);
+    } else if (fd >= 0) {
         const QByteArray key = Secrets::randomBytes(keySize);
         const bool written = ::write(fd, key.constData(), keySize) == keySize;
         if (::close(fd) != 0 || !written) {

@@ -12,9 +12,9 @@ namespace parlova::relay {
 // codes, or confirm an address, by hashing guesses.
 class KeyedDigest {
 public:
-    // Reads the key file, or creates it with a fresh key; a French message
-    // when the file is unusable.
-    Started load(const QString& path);
+    // Reads the key file, or creates it with a fresh key when `create`
+    // allows; a French message when the file is missing or unusable.
+    Started load(const QString& path, bool create = true);
 
     // Lower-case hexadecimal HMAC-SHA256 of the UTF-8 text.
     QString of(const QString& text) const;

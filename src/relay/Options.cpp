@@ -1,7 +1,10 @@
 #include "relay/Options.h"
 
+#include "relay/PostgresDatabase.h"
+
 #include <QCommandLineParser>
 #include <QDir>
+#include <QHostAddress>
 #include <QMap>
 #include <QUrl>
 
@@ -26,9 +29,14 @@ const QStringList valueOptions = {QStringLiteral("port"),
                                   QStringLiteral("inactivite"),
                                   QStringLiteral("requetes-par-connexion"),
                                   QStringLiteral("connexions-par-adresse"),
-                                  QStringLiteral("sessions-jours")};
+                                  QStringLiteral("sessions-jours"),
+                                  QStringLiteral("base"),
+                                  QStringLiteral("ecoute"),
+                                  QStringLiteral("secrets"),
+                                  QStringLiteral("migrer-vers")};
 const QStringList flagOptions = {QStringLiteral("controle"), QStringLiteral("sans-paiement"),
-                                 QStringLiteral("help"), QStringLiteral("aide")};
+                                 QStringLiteral("preparer-secrets"), QStringLiteral("help"),
+                                 QStringLiteral("aide")};
 
 // The first argument the parser could not place, as the user typed it:
 // QCommandLineParser's own messages are in English and name no position.
@@ -63,6 +71,7 @@ Outcome<Options, QString> Options::parse(const QStringList& arguments) {
         parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("valeur")));
     parser.addOption(QCommandLineOption(QStringLiteral("controle")));
     parser.addOption(QCommandLineOption(QStringLiteral("sans-paiement")));
+    parser.addOption(QCommandLineOption(QStringLiteral("preparer-secrets")));
     parser.addOption(QCommandLineOption(
         QStringList{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("aide")}));
 
@@ -107,6 +116,15 @@ Outcome<Options, QString> Options::parse(const QStringList& arguments) {
             if (text.isEmpty())
                 return QStringLiteral("--%1 attend %2.").arg(name, what);
             *target = QDir(text).absolutePath();
+            return std::nullopt;
+        });
+    };
+    // A PostgreSQL connection URI, for --base and --migrer-vers.
+    const auto base = [&](const QString& name, QString* target) {
+        return check(name, [&](const QString& text, bool) -> std::optional<QString> {
+            if (!PostgresDatabase::isUri(text))
+                return QStringLiteral("--%1 attend une adresse postgresql://…").arg(name);
+            *target = text;
             return std::nullopt;
         });
     };
@@ -169,6 +187,18 @@ Outcome<Options, QString> Options::parse(const QStringList& arguments) {
                   return std::nullopt;
               }),
         path(QStringLiteral("donnees"), QStringLiteral("un dossier"), &options.dataDir),
+        path(QStringLiteral("secrets"), QStringLiteral("un dossier"), &options.secretsDir),
+        base(QStringLiteral("base"), &options.base),
+        base(QStringLiteral("migrer-vers"), &options.migrateTo),
+        check(QStringLiteral("ecoute"),
+              [&](const QString& text, bool) -> std::optional<QString> {
+                  const QHostAddress address(text);
+                  if (address.isNull())
+                      return QStringLiteral("--ecoute attend une adresse IP, comme 127.0.0.1, "
+                                            "10.0.0.2 ou ::.");
+                  options.listenAddress = address.toString();
+                  return std::nullopt;
+              }),
         check(QStringLiteral("moteur"),
               [&](const QString& text, bool present) -> std::optional<QString> {
                   static const QMap<QString, EngineKind> engines = {
@@ -199,6 +229,12 @@ Outcome<Options, QString> Options::parse(const QStringList& arguments) {
     options.control = parser.isSet(QStringLiteral("controle"));
     options.paymentsEnabled = !parser.isSet(QStringLiteral("sans-paiement"));
     options.helpWanted = parser.isSet(QStringLiteral("aide"));
+    options.prepareSecrets = parser.isSet(QStringLiteral("preparer-secrets"));
+    if (options.secretsDir.isEmpty())
+        options.secretsDir = options.dataDir;
+    if (!options.base.isEmpty() && !options.migrateTo.isEmpty())
+        return QStringLiteral("--migrer-vers copie la base SQLite du dossier de données : "
+                              "sans --base.");
 
     // A command alone is enough to say which engine is wanted.
     if (!engineGiven && !options.command.isEmpty())
@@ -226,8 +262,16 @@ QString Options::usage() {
         "Utilisation : parlova-relais [--port N] [--donnees DOSSIER] [--origine URL]\n"
         "                             [--moteur pocketsphinx|commande|serveur|test] …\n"
         "\n"
-        "  --port N          port d’écoute sur 127.0.0.1 (8443 par défaut, 0 : un port libre)\n"
+        "  --port N          port d’écoute (8443 par défaut, 0 : un port libre)\n"
+        "  --ecoute ADRESSE  adresse d’écoute (127.0.0.1 par défaut ; :: pour toutes)\n"
         "  --donnees DOSSIER dossier des données (comptes, autorité de certification)\n"
+        "  --base URI        base PostgreSQL partagée (postgresql://…) au lieu de SQLite\n"
+        "  --secrets DOSSIER clé des empreintes et autorité partagées par les relais d’une\n"
+        "                    même base (par défaut le dossier des données)\n"
+        "  --preparer-secrets  crée la clé et l’autorité dans le dossier des secrets, puis\n"
+        "                    s’arrête\n"
+        "  --migrer-vers URI copie la base SQLite du dossier de données dans une base\n"
+        "                    PostgreSQL neuve, puis s’arrête\n"
         "  --origine URL     adresse publique des pages et des liens (par défaut\n"
         "                    https://127.0.0.1:PORT)\n"
         "  --moteur M        moteur de transcription (pocketsphinx par défaut)\n"

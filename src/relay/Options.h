@@ -15,7 +15,8 @@ enum class EngineKind { PocketSphinx, Command, Server, Test };
 enum class ServerFormat { Wav, Upload };
 
 // The command line of parlova-relais:
-//   parlova-relais [--port N] [--donnees DIR] [--origine URL]
+//   parlova-relais [--port N] [--ecoute ADRESSE] [--donnees DIR] [--origine URL]
+//                  [--base URI] [--secrets DIR] [--preparer-secrets] [--migrer-vers URI]
 //                  [--moteur pocketsphinx|commande|serveur|test] [--commande CMD]
 //                  [--serveur URL] [--modele NOM] [--cle-fichier FICHIER]
 //                  [--format-serveur wav|m4a] [--delai-serveur S]
@@ -27,7 +28,17 @@ public:
     static constexpr int defaultPort = 8443;
 
     int port = defaultPort;
+    QString listenAddress = QStringLiteral("127.0.0.1");
     QString dataDir;
+    // The PostgreSQL base several relay processes share; empty: SQLite in
+    // the data folder.
+    QString base;
+    // Where the keyed digests' key and the certificate authority are: files
+    // that every process of one relay shares (the data folder by default).
+    QString secretsDir;
+    bool prepareSecrets = false;
+    // A PostgreSQL base to copy the data folder's SQLite base into.
+    QString migrateTo;
     EngineKind engine = EngineKind::PocketSphinx;
     QString command;
     // The public address of the relay's pages and links; empty: the

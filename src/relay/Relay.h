@@ -35,6 +35,11 @@ public:
     // Prepares the data folder, the certificates, the database and the
     // engine; a French message when the relay cannot start.
     Started open();
+    // Makes the shared key and certificate authority in the secrets folder,
+    // for the relay processes of one base to share.
+    Started prepareSecrets();
+    // Copies the data folder's SQLite base into a new PostgreSQL base.
+    Started migrateTo(const QString& uri);
 
     const Options& options() const { return m_options; }
     // Where pages and links point: --origine, else the loopback address of
@@ -65,7 +70,7 @@ private:
     CertificateAuthority m_authority;
     Clock m_clock;
     KeyedDigest m_digest;
-    Database m_db;
+    std::unique_ptr<Database> m_db;
     AccountStore m_accounts;
     SessionStore m_sessions;
     SignInStore m_signInStore;

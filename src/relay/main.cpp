@@ -54,6 +54,20 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     Relay relay(*parsed);
+    if (parsed->prepareSecrets || !parsed->migrateTo.isEmpty()) {
+        const Started done =
+            parsed->prepareSecrets ? relay.prepareSecrets() : relay.migrateTo(parsed->migrateTo);
+        if (!done) {
+            print(stderr, done.failure());
+            return 1;
+        }
+        print(stdout, parsed->prepareSecrets
+                          ? QStringLiteral("Secrets prêts dans %1 : copiez ce dossier pour chaque "
+                                           "relais de la base (--secrets).")
+                                .arg(parsed->secretsDir)
+                          : QStringLiteral("Base copiée : démarrez les relais avec --base."));
+        return 0;
+    }
     if (const Started opened = relay.open(); !opened) {
         print(stderr, opened.failure());
         return 1;
@@ -100,7 +114,10 @@ int main(int argc, char** argv) {
     });
 
     print(stdout,
-          QStringLiteral("parlova-relais prêt sur https://127.0.0.1:%1").arg(server.port()));
+          QStringLiteral("parlova-relais prêt sur https://%1:%2")
+              .arg(parsed->listenAddress.contains(u':') ? u'[' + parsed->listenAddress + u']'
+                                                        : parsed->listenAddress)
+              .arg(server.port()));
     Log::line(
         QStringLiteral("Données : %1 ; autorité : %2%3")
             .arg(parsed->dataDir, relay.authority().authorityCertificatePath(),
