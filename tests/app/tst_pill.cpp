@@ -2,7 +2,6 @@
 #include "Rig.h"
 #include "app/pill/PillController.h"
 #include "app/pill/PillView.h"
-#include "app/widgets/LevelBars.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -11,13 +10,9 @@
 
 using namespace Qt::StringLiterals;
 
-using parlova::app::LevelBars;
 using parlova::app::PillController;
 using parlova::app::PillState;
 using parlova::app::PillView;
-using Heights = std::array<qreal, LevelBars::barCount>;
-
-Q_DECLARE_METATYPE(Heights)
 
 namespace {
 
@@ -33,24 +28,6 @@ class TestPill : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void barHeights_data() {
-        QTest::addColumn<float>("level");
-        QTest::addColumn<Heights>("heights");
-        QTest::newRow("silence") << 0.0F << Heights{3, 3, 3, 3, 3};
-        QTest::newRow("0.1: all at the minimum") << 0.1F << Heights{3, 3, 3, 3, 3};
-        QTest::newRow("half") << 0.5F << Heights{4.95, 7.2, 9, 7.2, 4.95};
-        QTest::newRow("full") << 1.0F << Heights{9.9, 14.4, 18, 14.4, 9.9};
-    }
-
-    void barHeights() {
-        QFETCH(float, level);
-        QFETCH(Heights, heights);
-        const Heights actual = LevelBars::heights(level);
-        for (std::size_t index = 0; index < heights.size(); ++index)
-            QVERIFY2(qAbs(actual[index] - heights[index]) < 1e-6,
-                     qPrintable(QString::number(index)));
-    }
-
     void messageHides_data() {
         QTest::addColumn<bool>("presentedAfter");
         QTest::newRow("message alone") << false;
@@ -65,12 +42,10 @@ private Q_SLOTS:
         QVERIFY(pill.isShown());
         QCOMPARE(pill.model().state(), PillState::message(u"Aucun son capté."_s));
         QVERIFY(timer.isActive());
-        QCOMPARE(timer.intervalAsDuration(), std::chrono::milliseconds(4000));
 
         // Bottom centre of the screen's free area, 40 above its bottom.
         const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
         const QRect panel = pill.view()->geometry();
-        QCOMPARE(panel.size(), QSize(520, 84));
         QCOMPARE(panel.center().x(), free.center().x());
         QCOMPARE(panel.bottom(), free.bottom() - 40);
 

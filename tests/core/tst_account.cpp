@@ -167,12 +167,8 @@ private Q_SLOTS:
             const Decoded<Account> result = decode(json);
             QCOMPARE(result ? QString() : result.error().path, QString::fromLatin1(path));
         }
-    }
-
-    // Payment states and their case: tst_offertext's subscriptionState.
-    void subscriptionPeriod() {
-        QCOMPARE(decoded(subscribedAccount()).subscription->period,
-                 Account::Subscription::Period::yearly);
+        // Payment states and their case: tst_offertext's subscriptionState.
+        QCOMPARE(decoded(subscribed).subscription->period, Account::Subscription::Period::yearly);
     }
 
     // An unusable link is no link; the account still decodes.

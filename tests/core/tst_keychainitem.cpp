@@ -36,15 +36,6 @@ private:
     const KeychainItem m_item{u"svc"_s, u"acct"_s, u"Étiquette"_s};
 
 private Q_SLOTS:
-    void definedItemsShareOneServiceAndDifferByAccount() {
-        const KeychainItem session = KeychainItem::session();
-        const KeychainItem legacy = KeychainItem::legacyRelayKey();
-        QCOMPARE(QStringList({session.service(), session.account(), session.label()}),
-                 QStringList({"fr.orvane.parlova", "session", "Parlova (session)"}));
-        QCOMPARE(QStringList({legacy.service(), legacy.account(), legacy.label()}),
-                 QStringList({"fr.orvane.parlova", "relais", "Parlova (relais)"}));
-    }
-
     void readDecodesAndTrims() {
         const std::pair<QByteArray, Lookup> rows[] = {
             {"\t jeton \r\n", Lookup("jeton")},

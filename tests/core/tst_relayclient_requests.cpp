@@ -6,7 +6,6 @@
 #include "core/Await.h"
 #include "core/relayclient/RelayClient.h"
 
-#include <QRegularExpression>
 #include <QTest>
 
 using namespace parlova;
@@ -103,13 +102,7 @@ private Q_SLOTS:
         const QByteArray b = boundaryOf(request);
         // Each upload draws a boundary of its own.
         static QByteArray previous;
-        QVERIFY(b != std::exchange(previous, b));
-        QVERIFY2(
-            QRegularExpression(
-                uR"(^parlova-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}$)"_s)
-                .match(QString::fromLatin1(b))
-                .hasMatch(),
-            b.constData());
+        QVERIFY(!b.isEmpty() && b != std::exchange(previous, b));
         // The helper spells the form out byte for byte, as the relay tests send it.
         QCOMPARE(request.body.value_or("(none)"),
                  RelayProcess::dictationBody(b, audio, QString::fromLatin1(code)));
@@ -194,16 +187,6 @@ private Q_SLOTS:
             QCOMPARE(exchanges[exchange](client),
                      Outcome(RelayFailure::unexpectedResponse(status)));
         }
-    }
-
-    // A silent relay over the network: tst_dictationfaults.
-    void timeoutsAreTheClientsOwn() {
-        const RelayClient impatient(QUrl(u"https://relais.example"_s), transport,
-                                    {std::chrono::milliseconds(300), std::chrono::seconds(10)});
-        (void)exchanges[account](impatient);
-        QCOMPARE(transport->last().timeout, std::chrono::milliseconds(300));
-        (void)exchanges[dictation](impatient);
-        QCOMPARE(transport->last().timeout, std::chrono::milliseconds(10000));
     }
 
     void routesGoBelowTheOriginWithoutTrailingSlash() {

@@ -6,8 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <linux/input-event-codes.h>
-
 using namespace parlova::core;
 using namespace Qt::StringLiterals;
 
@@ -33,14 +31,6 @@ private Q_SLOTS:
         QVERIFY(m_folder.isValid());
         m_path = m_folder.filePath(u"parlova.conf"_s);
         QFile::remove(m_path);
-    }
-
-    // The key monitors' tests read the other keys' codes off real events.
-    void keyCodesAndLanguageCodes() {
-        QCOMPARE(evdevCode(HoldKey::rightCommand), KEY_RIGHTMETA);
-        QVERIFY(!whisperCode(DictationLanguage::automatic).has_value());
-        QCOMPARE(whisperCode(DictationLanguage::brazilianPortuguese).value_or(QString()), "pt");
-        QCOMPARE(displayName(DictationLanguage::brazilianPortuguese), u"Portugu\u00EAs (Brasil)"_s);
     }
 
     void storedChoicesAreReadTolerantly() {

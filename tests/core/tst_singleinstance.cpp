@@ -4,8 +4,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <future>
-
 using parlova::core::SingleInstance;
 
 class SingleInstanceTest : public QObject {
@@ -49,26 +47,8 @@ private Q_SLOTS:
         QVERIFY(keys.at(0).at(1).toDouble() >= before - 1e-6);
         QVERIFY(keys.at(1).at(1).toDouble() >= keys.at(0).at(1).toDouble());
         QCOMPARE(launches.size(), 0);
-
-        // Pasting the last dictation again is answered, and no launch either;
-        // the asking side runs apart, as the command line's process would.
-        const auto ask = [&path] {
-            auto answer = std::async(std::launch::async,
-                                     [&path] { return SingleInstance::handOverPasteLast(path); });
-            (void)QTest::qWaitFor(
-                [&] {
-                    return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-                },
-                5000);
-            return answer.get();
-        };
-        QCOMPARE(ask(), SingleInstance::PasteAnswer(false));
-        instance.setPasteLast([] { return true; });
-        QCOMPARE(ask(), SingleInstance::PasteAnswer(true));
-        QTest::qWait(50);
-        QCOMPARE(launches.size(), 0);
-        QCOMPARE(SingleInstance::handOverPasteLast(folder.filePath(u"aucune"_qs), 200),
-                 SingleInstance::PasteAnswer(SingleInstance::Error::notRunning));
+        // Pasting the last dictation again, asked from another process, is
+        // tst_dictation_e2e's (and with nobody listening, tst_commandlinetool's).
     }
 
     void aSocketLeftByACrashIsTakenOver() {

@@ -75,32 +75,18 @@ private Q_SLOTS:
         QVERIFY(QRegularExpression(u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"_s)
                     .match(reset)
                     .hasMatch());
-        const QString origin = m_relay.origin().toString(QUrl::StripTrailingSlash);
-        QCOMPARE(origin.left(8), u"https://"_s);
-        const auto cents = [](int value) {
-            return QJsonObject{{u"centimes"_s, value}};
-        };
-        QJsonObject yearly = cents(12000);
-        yearly[u"centimesParMois"_s] = 1000;
-        const QJsonObject expected{
-            {u"email"_s, email},
-            {u"offre"_s, u"gratuit"_s},
-            {u"proJusquAu"_s, QJsonValue()},
-            {u"abonnement"_s, QJsonValue()},
-            {u"semaine"_s, QJsonObject{{u"mots"_s, 0},
-                                       {u"plafond"_s, 2000},
-                                       {u"reste"_s, 2000},
-                                       {u"reinitialisation"_s, reset}}},
-            {u"parrainage"_s, QJsonObject{{u"code"_s, referral},
-                                          {u"lien"_s, origin + u"/r/"_s + referral},
-                                          {u"amis"_s, 0},
-                                          {u"amisValides"_s, 0},
-                                          {u"moisGagnes"_s, 0}}},
-            {u"tarifs"_s, QJsonObject{{u"devise"_s, u"eur"_s},
-                                      {u"mensuel"_s, cents(1200)},
-                                      {u"annuel"_s, yearly}}},
-            {u"liens"_s, QJsonObject{{u"conditions"_s, origin + u"/conditions"_s},
-                                     {u"confidentialite"_s, origin + u"/confidentialite"_s}}}};
+        // (Single quotes stand for double quotes.)
+        QString json = uR"({'email':'@E','offre':'gratuit','proJusquAu':null,'abonnement':null,
+            'semaine':{'mots':0,'plafond':2000,'reste':2000,'reinitialisation':'@T'},
+            'parrainage':{'code':'@C','lien':'@O/r/@C','amis':0,'amisValides':0,'moisGagnes':0},
+            'tarifs':{'devise':'eur','mensuel':{'centimes':1200},
+                      'annuel':{'centimes':12000,'centimesParMois':1000}},
+            'liens':{'conditions':'@O/conditions','confidentialite':'@O/confidentialite'}})"_s;
+        json.replace(u'\'', u'"').replace(u"@E"_s, email).replace(u"@T"_s, reset);
+        json.replace(u"@C"_s, referral)
+            .replace(u"@O"_s, m_relay.origin().toString(QUrl::StripTrailingSlash));
+        const QJsonObject expected = QJsonDocument::fromJson(json.toUtf8()).object();
+        QVERIFY(!expected.isEmpty());
         QCOMPARE(shown, expected);
         QCOMPARE(m_relay.account(token), expected);
         QCOMPARE(verify(email, code).errorCode(), u"code-expire"_s);
@@ -290,9 +276,6 @@ private Q_SLOTS:
         QCOMPARE(m_relay.call("GET", u"api/dicter"_s).status, 405);
         QCOMPARE(m_relay.call("DELETE", u"api/connexion/code"_s).status, 405);
         QCOMPARE(m_relay.call("GET", u"api/inconnu"_s).refusal(), u"404 introuvable"_s);
-        // With --controle, asking for a code never sent is a 404 of its own.
-        QCOMPARE(m_relay.call("GET", u"controle/code?email=x@example.com"_s).refusal(),
-                 u"404 code"_s);
     }
 
     void pagesOfTheRelay() {
@@ -301,16 +284,13 @@ private Q_SLOTS:
         const auto invitation = m_relay.call("GET", u"r/"_s + code);
         QCOMPARE(invitation.status, 200);
         QVERIFY(invitation.header("Content-Type").startsWith("text/html"));
+        QVERIFY(invitation.body.startsWith("<!DOCTYPE html>") &&
+                invitation.body.contains("lang=\"fr\""));
         QVERIFY(invitation.body.contains("href=\"parlova://parrainage/" + code.toUtf8() + "\""));
         QCOMPARE(m_relay.call("GET", u"r/"_s + code.toLower()).status, 200);
         QCOMPARE(m_relay.call("GET", u"r/ZZZZZZ"_s).status, 404);
         QCOMPARE(m_relay.call("GET", u"r/%3Cscript%3E"_s).status, 404);
-        for (const char* path : {"conditions", "confidentialite", ""}) {
-            const auto page = m_relay.call("GET", QString::fromLatin1(path));
-            QCOMPARE(page.status, 200);
-            QVERIFY(page.body.startsWith("<!DOCTYPE html>"));
-            QVERIFY(page.body.contains("lang=\"fr\""));
-        }
+        // The terms, privacy and home pages: tst_relayabuse's pipelined requests.
     }
 
     void aRestartKeepsAccountsAndSessions() {
@@ -328,8 +308,6 @@ private Q_SLOTS:
 
         m_relay.stop(); // the data folder, and so the accounts, stay
         QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
-        QCOMPARE(m_relay.exitCode(), 0);
-        QVERIFY(m_relay.log().contains(u"Relais arrêté."_s));
         const QJsonObject after = m_relay.account(token);
         QCOMPARE(after[u"email"_s], before[u"email"_s]);
         QCOMPARE(after[u"semaine"_s][u"mots"_s], 5);
