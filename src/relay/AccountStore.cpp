@@ -61,13 +61,13 @@ AccountRecord AccountStore::create(const QString& email, qint64 now) {
     do {
         code = ReferralCodes::generate();
     } while (byReferralCode(code));
-    auto inserted = m_db.prepare("INSERT INTO comptes (email, code_parrainage, cree_le, "
-                                 "semaine_debut) VALUES (?1, ?2, ?3, ?4) RETURNING id");
-    inserted.bind(1, email).bind(2, code).bind(3, now).bind(4, ParisWeek::start(now));
-    if (!inserted.step())
-        throw StorageError("compte non créé");
-    const qint64 id = inserted.integer(0);
-    inserted.run();
+    const qint64 id = m_db.prepare("INSERT INTO comptes (email, code_parrainage, cree_le, "
+                                   "semaine_debut) VALUES (?1, ?2, ?3, ?4) RETURNING id")
+                          .bind(1, email)
+                          .bind(2, code)
+                          .bind(3, now)
+                          .bind(4, ParisWeek::start(now))
+                          .insertedId();
     auto kept = m_db.prepare("DELETE FROM semaines_gardees WHERE empreinte = ?1 "
                              "RETURNING semaine_debut, mots");
     kept.bind(1, m_digest.of(email));

@@ -42,6 +42,14 @@ void Database::Statement::run() {
     }
 }
 
+qint64 Database::Statement::insertedId() {
+    if (!step())
+        throw StorageError("ligne non créée");
+    const qint64 id = integer(0);
+    run();
+    return id;
+}
+
 std::optional<qint64> Database::Statement::optionalInteger(int column) const {
     if (m_cursor->isNull(column))
         return std::nullopt;

@@ -77,6 +77,8 @@ public:
         bool step() { return m_cursor->step(); }
         // Runs a statement that returns no row.
         void run();
+        // Runs an INSERT … RETURNING id and gives the new row's id.
+        qint64 insertedId();
 
         qint64 integer(int column) const { return m_cursor->integer(column); }
         std::optional<qint64> optionalInteger(int column) const;

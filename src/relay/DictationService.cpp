@@ -110,13 +110,13 @@ DictationService::dictate(qint64 accountId, const QByteArray& audio,
     const qint64 before = m_accounts.wordsThisWeek(*account, now) + held(accountId, now);
     if (offer.isFree() && before >= AccountStore::weeklyCap)
         return quotaReached(now);
-    auto hold = m_db.prepare(
-        "INSERT INTO mots_reserves (compte, mots, le) VALUES (?1, ?2, ?3) RETURNING id");
-    hold.bind(1, accountId).bind(2, qint64(words)).bind(3, now);
-    if (!hold.step())
-        throw StorageError("mots non réservés");
-    const qint64 holdId = hold.integer(0);
-    hold.run();
+    const qint64 holdId =
+        m_db.prepare(
+                "INSERT INTO mots_reserves (compte, mots, le) VALUES (?1, ?2, ?3) RETURNING id")
+            .bind(1, accountId)
+            .bind(2, qint64(words))
+            .bind(3, now)
+            .insertedId();
     const protocol::AccountPayload::Week week = AccountJson::week(before + words, offer, now);
     guard.commit();
     return Dictation{text, words, week, accountId, holdId};

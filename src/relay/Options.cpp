@@ -230,8 +230,6 @@ Outcome<Options, QString> Options::parse(const QStringList& arguments) {
     options.paymentsEnabled = !parser.isSet(QStringLiteral("sans-paiement"));
     options.helpWanted = parser.isSet(QStringLiteral("aide"));
     options.prepareSecrets = parser.isSet(QStringLiteral("preparer-secrets"));
-    if (options.secretsDir.isEmpty())
-        options.secretsDir = options.dataDir;
     if (!options.base.isEmpty() && !options.migrateTo.isEmpty())
         return QStringLiteral("--migrer-vers copie la base SQLite du dossier de données : "
                               "sans --base.");

@@ -75,6 +75,7 @@ public:
     // The data folder used when --donnees is absent: $XDG_DATA_HOME/parlova-relais,
     // else ~/.local/share/parlova-relais.
     static QString defaultDataDir();
+    QString secretsFolder() const { return secretsDir.isEmpty() ? dataDir : secretsDir; }
 
     static QString usage();
 };

@@ -15,12 +15,8 @@ namespace parlova::relay {
 
 namespace {
 
-QString secretsFolder(const Options& options) {
-    return options.secretsDir.isEmpty() ? options.dataDir : options.secretsDir;
-}
-
 QString keyPath(const Options& options) {
-    return QDir(secretsFolder(options)).filePath(QStringLiteral("cle-empreintes"));
+    return QDir(options.secretsFolder()).filePath(QStringLiteral("cle-empreintes"));
 }
 
 QString sqlitePath(const Options& options) {
@@ -31,7 +27,7 @@ QString sqlitePath(const Options& options) {
 
 Relay::Relay(Options options)
     : m_options(std::move(options))
-    , m_authority(secretsFolder(m_options))
+    , m_authority(m_options.secretsFolder())
     , m_db(Database::create(m_options.base))
     , m_accounts(*m_db, m_digest)
     , m_sessions(*m_db, qint64(m_options.sessionDays) * 24 * 3600)
@@ -59,7 +55,7 @@ void Relay::purge() {
 }
 
 Started Relay::prepareSecrets() {
-    const QString dir = secretsFolder(m_options);
+    const QString dir = m_options.secretsFolder();
     const auto folder = DataFolder::prepare(dir);
     if (folder == DataFolder::Outcome::Failed || folder == DataFolder::Outcome::NotAFolder)
         return QStringLiteral("Impossible de créer le dossier des secrets %1.").arg(dir);

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
         print(stdout, parsed->prepareSecrets
                           ? QStringLiteral("Secrets prêts dans %1 : copiez ce dossier pour chaque "
                                            "relais de la base (--secrets).")
-                                .arg(parsed->secretsDir)
+                                .arg(parsed->secretsFolder())
                           : QStringLiteral("Base copiée : démarrez les relais avec --base."));
         return 0;
     }
