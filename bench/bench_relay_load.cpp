@@ -4,8 +4,13 @@
 // and p50/p99 latencies; exits with 1 on any error or when the run does not
 // finish in time.
 //
-//   bench_relay_load [reads] [dictations]
+// The relay keeps its base in SQLite, or with --postgresql on the rig's
+// PostgreSQL server; --deux-postgresql runs two processes on one base with
+// nginx in front, which the clients reach over plain HTTP on loopback.
+//
+//   bench_relay_load [--postgresql | --deux-postgresql] [reads] [dictations]
 
+#include "NginxFront.h"
 #include "RelayProcess.h"
 #include "SpeechSamples.h"
 
@@ -22,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+using parlova::test::NginxFront;
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
 using Clock = std::chrono::steady_clock;
@@ -51,16 +57,32 @@ struct Results {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int reads = argc > 1 ? std::atoi(argv[1]) : 2000;
-    const int dictations = argc > 2 ? std::atoi(argv[2]) : 200;
+    QStringList arguments = app.arguments().mid(1);
+    const QString store = arguments.value(0).startsWith(u"--") ? arguments.takeFirst() : QString();
+    const bool postgres = !store.isEmpty();
+    const bool cluster = store == u"--deux-postgresql";
+    const int reads = arguments.size() > 0 ? arguments[0].toInt() : 2000;
+    const int dictations = arguments.size() > 1 ? arguments[1].toInt() : 200;
     if (qEnvironmentVariableIsEmpty("PARLOVA_RELAIS"))
         qputenv("PARLOVA_RELAIS", PARLOVA_RELAIS_PATH);
 
-    RelayProcess relay;
-    if (!relay.start()) {
-        std::fprintf(stderr, "relais : %s\n", qPrintable(relay.errorString()));
+    RelayProcess::Settings settings;
+    settings.postgres = postgres;
+    RelayProcess relay(settings);
+    RelayProcess second{RelayProcess::Settings().sharingWith(relay)};
+    NginxFront front;
+    if (!relay.start() || (cluster && !second.start())) {
+        std::fprintf(stderr, "relais : %s%s\n", qPrintable(relay.errorString()),
+                     qPrintable(second.errorString()));
         return 1;
     }
+    if (cluster && !front.start({&relay, &second})) {
+        std::fprintf(stderr, "nginx : %s\n", qPrintable(front.errorString()));
+        return 1;
+    }
+    const QString label = cluster    ? QStringLiteral("2 relais PostgreSQL derrière nginx")
+                          : postgres ? QStringLiteral("PostgreSQL")
+                                     : QStringLiteral("SQLite");
     QString error;
     const QByteArray take =
         SpeechSamples::m4a({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
@@ -98,9 +120,12 @@ int main(int argc, char** argv) {
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
-            httplib::SSLClient client("127.0.0.1", relay.port());
-            client.set_ca_cert_path(ca.c_str());
-            client.enable_server_certificate_verification(true);
+            httplib::SSLClient secure("127.0.0.1", relay.port());
+            secure.set_ca_cert_path(ca.c_str());
+            secure.enable_server_certificate_verification(true);
+            httplib::ClientImpl plain("127.0.0.1", front.port());
+            httplib::ClientImpl& client =
+                cluster ? plain : static_cast<httplib::ClientImpl&>(secure);
             client.set_keep_alive(true);
             client.set_tcp_nodelay(true);
             client.set_read_timeout(60, 0);
@@ -132,8 +157,9 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     const int done = int(results.reads.size() + results.dictations.size());
 
-    std::printf("Relais local : %d clients, %d lectures de compte, %d dictées (moteur test)\n",
-                clients, int(results.reads.size()), int(results.dictations.size()));
+    std::printf("Relais local (%s) : %d clients, %d lectures de compte, %d dictées (moteur test)\n",
+                qPrintable(label), clients, int(results.reads.size()),
+                int(results.dictations.size()));
     std::printf("durée %.2f s, débit %.0f requêtes/s\n", seconds, done / seconds);
     std::printf("lecture de compte : p50 %.1f ms, p99 %.1f ms\n", percentile(results.reads, 0.5),
                 percentile(results.reads, 0.99));
@@ -141,17 +167,19 @@ int main(int argc, char** argv) {
                 percentile(results.dictations, 0.5), percentile(results.dictations, 0.99));
     std::printf("erreurs : %d%s%s\n", results.errors.load(), results.errors ? " — " : "",
                 results.firstError.c_str());
-    std::printf("FIGURE|relais : débit, %d clients|%.0f req/s|—|%d erreurs|\n", clients,
-                done / seconds, results.errors.load());
-    std::printf("FIGURE|relais : lecture de compte p50 / p99|%.1f / %.1f ms|—||\n",
+    const QByteArray name = label.toUtf8();
+    std::printf("FIGURE|relais %s : débit, %d clients|%.0f req/s|—|%d erreurs|\n", name.constData(),
+                clients, done / seconds, results.errors.load());
+    std::printf("FIGURE|relais %s : compte p50 / p99|%.1f / %.1f ms|—||\n", name.constData(),
                 percentile(results.reads, 0.5), percentile(results.reads, 0.99));
-    std::printf("FIGURE|relais : dictée de 2 s p50 / p99|%.1f / %.1f ms|—||\n",
+    std::printf("FIGURE|relais %s : dictée de 2 s p50 / p99|%.1f / %.1f ms|—||\n", name.constData(),
                 percentile(results.dictations, 0.5), percentile(results.dictations, 0.99));
+    second.stop();
     relay.stop();
     const bool complete = done == total && results.errors == 0;
     if (!complete)
         std::printf("ÉCHEC : %d requêtes sur %d abouties\n", done, total);
-    if (relay.exitCode() != 0) {
+    if (relay.exitCode() != 0 || (cluster && second.exitCode() != 0)) {
         std::printf("ÉCHEC : le relais s’est arrêté avec le code %d\n", relay.exitCode());
         return 1;
     }

@@ -19,11 +19,13 @@ mkdir -p "$logs"
 # The dictation bench runs four times: under Xvfb, with 10 s between
 # dictations (the relay has closed the idle connection by then), with 8 s
 # takes (a body of several writes on a kept-alive connection), and on the
-# rig's Wayland desktop.
+# rig's Wayland desktop. The relay load runs on SQLite, on PostgreSQL, and
+# with two processes on PostgreSQL behind nginx.
 runs=()
 for bench in "${benches[@]}"; do
   runs+=("$bench")
   [ "$bench" != bench_dictation ] || runs+=("bench_dictation --ecart 10" "bench_dictation --prise 8" "bench_dictation --wayland")
+  [ "$bench" != bench_relay_load ] || runs+=("bench_relay_load --postgresql" "bench_relay_load --deux-postgresql")
 done
 log_of() {
   local name=${1// --/_}

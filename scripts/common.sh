@@ -56,3 +56,32 @@ start_relay() {
   cat "$log" >&2
   return 1
 }
+
+# Starts a throw-away PostgreSQL 15 server in its own folder, on a free
+# loopback port, with trust for local connections and no durability (a test
+# base is thrown away anyway). initdb and postgres refuse root: they run as
+# nobody. Sets postgres_dir and postgres_uri (postgresql://parlova@127.0.0.1:PORT).
+start_postgres() {
+  local bin=/usr/lib/postgresql/15/bin port
+  [ -x "$bin/postgres" ] || { echo "PostgreSQL 15 n'est pas installé" >&2; return 1; }
+  postgres_dir=$(mktemp -d /tmp/parlova-postgres.XXXXXX)
+  chmod 0755 "$postgres_dir"
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  local as_nobody=()
+  [ "$(id -u)" -ne 0 ] || { chown 65534:65534 "$postgres_dir"; as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups); }
+  "${as_nobody[@]}" "$bin/initdb" -D "$postgres_dir/data" -U parlova --auth=trust -E UTF8 \
+    --locale=C.UTF-8 >"$postgres_dir/initdb.log" 2>&1 || { cat "$postgres_dir/initdb.log" >&2; return 1; }
+  "${as_nobody[@]}" "$bin/pg_ctl" -D "$postgres_dir/data" -l "$postgres_dir/postgres.log" -w -s \
+    -o "-p $port -k $postgres_dir -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=300" \
+    start || { cat "$postgres_dir/postgres.log" >&2; return 1; }
+  postgres_uri="postgresql://parlova@127.0.0.1:$port"
+}
+
+# Stops the server of start_postgres and removes its folder.
+stop_postgres() {
+  [ -n "${postgres_dir:-}" ] || return 0
+  local as_nobody=()
+  [ "$(id -u)" -ne 0 ] || as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  "${as_nobody[@]}" /usr/lib/postgresql/15/bin/pg_ctl -D "$postgres_dir/data" -m immediate -s stop 2>/dev/null || true
+  rm -rf "$postgres_dir"
+}

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command inside the test rig: a private D-Bus session with an unlocked
-# gnome-keyring, an Xvfb display, a headless Wayland compositor with XWayland, PulseAudio with a null sink whose monitor is
-# the default microphone, and a relay certificate authority that Parlova's
-# settings trust. Everything lives in a throw-away HOME, so the developer's own
+# gnome-keyring, an Xvfb display, a headless Wayland compositor with
+# XWayland, PulseAudio with a null sink whose monitor is the default
+# microphone, a PostgreSQL server for the relays, and a relay certificate
+# authority that Parlova's settings trust. Everything lives in a throw-away HOME, so the developer's own
 # keyring, sound and settings are never touched.
 #   scripts/rig.sh [--build DIR] <command...>
 set -euo pipefail
@@ -20,6 +21,7 @@ children=()
 cleanup() {
   for pid in "${children[@]}"; do kill "$pid" 2>/dev/null || true; done
   pulseaudio --kill 2>/dev/null || true
+  stop_postgres
   wait 2>/dev/null || true
   rm -rf "$rig" "${wayland:-}"
 }
@@ -92,6 +94,11 @@ if ! relay_authority_constrained "$authority"; then
 fi
 set_parlova_setting relayCertificate "$authority/autorite/ca.crt"
 export PARLOVA_TEST_CA_DIR="$authority"
+
+# PostgreSQL: one server for the run; each relay of a test that wants it
+# makes its own base there.
+start_postgres
+export PARLOVA_TEST_POSTGRES="$postgres_uri"
 
 export PARLOVA_RIG=1
 "$@"

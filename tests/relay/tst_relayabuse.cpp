@@ -8,7 +8,6 @@
 #include "NginxFront.h"
 #include "RelayProcess.h"
 #include "SpeechSamples.h"
-#include "ToolRun.h"
 #include "relay/CommandEngine.h"
 #include "relay/SignInService.h"
 
@@ -35,7 +34,6 @@ using parlova::relay::SignInService;
 using parlova::test::NginxFront;
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
-using parlova::test::ToolRun;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -52,28 +50,6 @@ constexpr bool peakIsMeaningful = true;
 
 bool boundedGrowth(qint64 kib) {
     return !peakIsMeaningful || kib < 40 * 1024;
-}
-
-// Everything the relay answers on the socket until it closes it.
-QByteArray answerOf(QTcpSocket& socket, int ms = 15000) {
-    QByteArray answer;
-    (void)QTest::qWaitFor(
-        [&] {
-            answer += socket.readAll();
-            return socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        ms);
-    return answer + socket.readAll();
-}
-
-// Waits until every connection has finished its TLS handshake.
-bool allEncrypted(const std::vector<std::unique_ptr<QSslSocket>>& sockets) {
-    return QTest::qWaitFor(
-        [&] {
-            return std::all_of(sockets.begin(), sockets.end(),
-                               [](const auto& s) { return s && s->isEncrypted(); });
-        },
-        20000);
 }
 
 // The mode bits of a path, sticky bit included.
@@ -94,9 +70,7 @@ class TestRelayAbuse : public QObject {
     QByteArray m_take;
 
     QByteArray sql(const QString& statement) {
-        return ToolRun::of(u"sqlite3"_s,
-                           {u"-readonly"_s, m_relay.dataDir() + u"/relais.sqlite3"_s, statement})
-            .out.trimmed();
+        return m_relay.sql(statement).value_or(QString()).toUtf8();
     }
     // A JSON POST on a connection of its own, from the given loopback address.
     RelayProcess::Answer post(const QString& from, const QByteArray& path,
@@ -110,19 +84,14 @@ class TestRelayAbuse : public QObject {
                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
                       "Content-Type: application/json\r\nContent-Length: " +
                       QByteArray::number(json.size()) + "\r\n\r\n" + json);
-        const QByteArray raw = answerOf(*socket);
+        const QByteArray raw = RelayProcess::answerOf(*socket);
         const qsizetype end = raw.indexOf("\r\n\r\n");
         answer.status = raw.mid(9, 3).toInt();
         answer.json = QJsonDocument::fromJson(end < 0 ? QByteArray() : raw.mid(end + 4)).object();
         return answer;
     }
-    // A dictation of the take as raw bytes, for sockets of the test's own.
     QByteArray dictation(const QString& token, const QByteArray& headers = {}) const {
-        const QByteArray body = RelayProcess::dictationBody("limite", m_take, {});
-        return "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers +
-               "Authorization: Bearer " + token.toUtf8() +
-               "\r\nContent-Type: multipart/form-data; boundary=limite\r\nContent-Length: " +
-               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        return RelayProcess::rawDictation(token, m_take, headers);
     }
     // Signs a new account in with the referral code: the referral outcome
     // and the session token.
@@ -164,12 +133,12 @@ private Q_SLOTS:
         std::vector<std::unique_ptr<QSslSocket>> sockets;
         for (int i = 0; i < 40; ++i)
             sockets.push_back(m_relay.openSocket(u"127.0.0.1"_s, false));
-        QVERIFY(allEncrypted(sockets));
+        QVERIFY(RelayProcess::allEncrypted(sockets));
         for (const auto& socket : sockets)
             socket->write(request);
         int delivered = 0;
         for (const auto& socket : sockets)
-            delivered += answerOf(*socket, 60000).startsWith("HTTP/1.1 200") ? 1 : 0;
+            delivered += RelayProcess::answerOf(*socket, 60000).startsWith("HTTP/1.1 200") ? 1 : 0;
         const qint64 words = m_relay.account(token)[u"semaine"_s][u"mots"_s].toInteger();
         QVERIFY2(words >= 2000 && words <= 3000, qPrintable(QString::number(words)));
         QCOMPARE(delivered, words / 1000);
@@ -226,7 +195,7 @@ private Q_SLOTS:
                 },
                 5000);
         }
-        const QByteArray answer = answerOf(*socket);
+        const QByteArray answer = RelayProcess::answerOf(*socket);
         QTEST(answer.mid(9, 3), "status");
         QVERIFY(answer.contains("\"erreur\""));
         const qint64 growth = m_relay.peakMemoryKiB() - before;
@@ -243,7 +212,7 @@ private Q_SLOTS:
             slow.push_back(m_relay.openSocket(u"127.0.0.2"_s, false));
         for (int i = 1; i <= 64; ++i)
             kept.push_back(m_relay.openSocket(u"127.0.3.%1"_s.arg(i), false));
-        QVERIFY(allEncrypted(kept));
+        QVERIFY(RelayProcess::allEncrypted(kept));
         for (const auto& socket : slow)
             socket->write("GET /api/compte HTTP/1.1\r\n");
         for (const auto& socket : kept)
@@ -272,7 +241,7 @@ private Q_SLOTS:
         QTest::qWait(500);
         const auto probe = m_relay.openSocket(u"127.0.0.9"_s, false);
         probe->write("GET /conditions HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-        QVERIFY(answerOf(*probe, 1500).startsWith("HTTP/1.1 200"));
+        QVERIFY(RelayProcess::answerOf(*probe, 1500).startsWith("HTTP/1.1 200"));
         QVERIFY(QTest::qWaitFor(
             [&] {
                 return std::all_of(slow.begin(), slow.end(), [](const auto& s) {
@@ -314,7 +283,7 @@ private Q_SLOTS:
         const auto socket = m_relay.openSocket();
         QVERIFY(socket);
         socket->write(request);
-        const QByteArray answer = answerOf(*socket, 3000);
+        const QByteArray answer = RelayProcess::answerOf(*socket, 3000);
         QTEST(answer.mid(9, 3), "status");
         QVERIFY(!m_relay.log().contains(u"/cachee-"_s));
         QCOMPARE(answer.count("HTTP/1.1 "), 1);
@@ -335,7 +304,7 @@ private Q_SLOTS:
             if (!socket.waitForConnected(5000))
                 return QByteArray();
             socket.write(bytes);
-            return answerOf(socket, 3000);
+            return RelayProcess::answerOf(socket, 3000);
         };
         // nginx waits for the whole body it was promised before it answers.
         const qsizetype length = request.indexOf("Content-Length: ");
@@ -364,7 +333,7 @@ private Q_SLOTS:
         socket->write("GET /conditions HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
                       "GET /confidentialite HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
                       "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-        const QString answer = QString::fromUtf8(answerOf(*socket, 5000));
+        const QString answer = QString::fromUtf8(RelayProcess::answerOf(*socket, 5000));
         QCOMPARE(answer.count(u"HTTP/1.1 200"_s), 3);
         const qsizetype terms = answer.indexOf(u"<title>Conditions"_s);
         const qsizetype privacy = answer.indexOf(u"<title>Confidentialité"_s);
@@ -394,7 +363,7 @@ private Q_SLOTS:
         socket->write("GET /x%0d%0a2026-12-06%2009:00:00%20Code%20de%20connexion%20pour%20"
                       "admin@example.com%20:%20999999%25s%251 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                       "Connection: close\r\n\r\n");
-        QVERIFY(answerOf(*socket).startsWith("HTTP/1.1 404"));
+        QVERIFY(RelayProcess::answerOf(*socket).startsWith("HTTP/1.1 404"));
         const QString log = m_relay.log();
         QVERIFY(log.contains(u"GET /x\\x0d\\x0a2026-12-06 09:00:00 Code de connexion pour "
                              "admin@example.com : 999999%s%1 404"_s));

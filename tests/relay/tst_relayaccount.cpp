@@ -1,8 +1,9 @@
 // Sign-in and the account against a running relay, over HTTPS: the code
 // request and its limit, the code check with its attempts, expiry and
 // lock-out, e-mail and referral checks, what is stored; the account JSON,
-// tokens, the relay's pages, and a restart that keeps accounts and sessions
-// but not a signed-out one (account deletion: tst_relayabuse).
+// tokens, the relay's pages, a restart that keeps accounts and sessions
+// but not a signed-out one (account deletion: tst_relayabuse), and bases of
+// older and newer schemas.
 
 #include "RelayProcess.h"
 #include "SpeechSamples.h"
@@ -313,6 +314,32 @@ private Q_SLOTS:
         QCOMPARE(after[u"semaine"_s][u"mots"_s], 5);
         QCOMPARE(after[u"parrainage"_s][u"code"_s], before[u"parrainage"_s][u"code"_s]);
         QCOMPARE(m_relay.call("GET", u"api/compte"_s, revoked).status, 401);
+    }
+
+    // A base left by an older relay is brought up to date at start; one
+    // from a newer relay is refused, never stamped back to this version.
+    void basesOfOtherVersionsAtStart() {
+        const auto setVersion = [this](int version) {
+            return m_relay.sql(m_relay.base().isEmpty()
+                                   ? u"PRAGMA user_version = %1"_s.arg(version)
+                                   : u"UPDATE version_schema SET version = %1"_s.arg(version));
+        };
+        const QString token = m_relay.signIn(u"ancien@example.com"_s);
+        m_relay.stop();
+        // The schema before held words lived in the base.
+        QVERIFY(m_relay.sql(u"DROP TABLE mots_reserves"_s) && setVersion(3));
+        QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
+        QCOMPARE(m_relay.account(token)[u"email"_s], u"ancien@example.com"_s);
+        QCOMPARE(m_relay.dictate(token, m_take).status, 200);
+        QCOMPARE(m_relay.sql(u"SELECT COUNT(*) FROM mots_reserves"_s).value_or(u"?"_s), u"0"_s);
+
+        m_relay.stop();
+        QVERIFY(setVersion(9));
+        QVERIFY(!m_relay.start());
+        QVERIFY2(m_relay.log().contains(u"plus récent (schéma 9 ; celui-ci connaît le schéma 4"_s),
+                 qPrintable(m_relay.log()));
+        QVERIFY(setVersion(4));
+        QVERIFY2(m_relay.start(), qPrintable(m_relay.errorString()));
     }
 };
 

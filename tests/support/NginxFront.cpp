@@ -26,8 +26,7 @@ http {
     uwsgi_temp_path @DIR@/uwsgi;
     scgi_temp_path @DIR@/scgi;
     upstream parlova_relais {
-        server 127.0.0.1:@RELAY@;
-        keepalive 16;
+@SERVERS@        keepalive 16;
     }
     server {
         listen 127.0.0.1:@PORT@;
@@ -65,6 +64,10 @@ NginxFront::~NginxFront() {
 }
 
 bool NginxFront::start(const RelayProcess& relay) {
+    return start(std::vector<const RelayProcess*>{&relay});
+}
+
+bool NginxFront::start(const std::vector<const RelayProcess*>& relays) {
     const QString nginx =
         QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin")});
     if (nginx.isEmpty()) {
@@ -72,11 +75,15 @@ bool NginxFront::start(const RelayProcess& relay) {
         return false;
     }
     m_port = freePort();
+    QString servers;
+    for (const RelayProcess* relay : relays)
+        servers +=
+            u"        server 127.0.0.1:%1 max_fails=2 fail_timeout=5s;\n"_qs.arg(relay->port());
     QString text = QString::fromLatin1(configuration);
     text.replace(u"@DIR@"_qs, m_dir.path())
-        .replace(u"@RELAY@"_qs, QString::number(relay.port()))
+        .replace(u"@SERVERS@"_qs, servers)
         .replace(u"@PORT@"_qs, QString::number(m_port))
-        .replace(u"@CA@"_qs, relay.authorityCertificatePath());
+        .replace(u"@CA@"_qs, relays.front()->authorityCertificatePath());
     QFile file(m_dir.filePath(QStringLiteral("nginx.conf")));
     if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0) {
         m_error = QStringLiteral("cannot write the nginx configuration");

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <vector>
+
 namespace parlova::test {
 
 class RelayProcess;
@@ -12,7 +14,9 @@ class RelayProcess;
 // internet: it keeps its upstream connections to the relay alive and
 // reuses them for other clients, which is where a request hidden in a body
 // would reach the relay as somebody else's. It listens on plain HTTP on
-// 127.0.0.1 (the TLS that matters here is the upstream one).
+// 127.0.0.1 (the TLS that matters here is the upstream one). In front of
+// several processes of one relay it takes them in turn, and leaves one
+// that stopped answering aside.
 class NginxFront {
 public:
     NginxFront() = default;
@@ -22,6 +26,7 @@ public:
 
     // False when nginx is not installed or did not start (errorString()).
     bool start(const RelayProcess& relay);
+    bool start(const std::vector<const RelayProcess*>& relays);
     int port() const { return m_port; }
     QString errorString() const { return m_error; }
 

@@ -1,8 +1,11 @@
 #include "RelayProcess.h"
 
+#include "ToolRun.h"
+
 #include "protocol/Member.h"
 #include "protocol/Route.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -14,13 +17,38 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSslCertificate>
+#include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
 #include <QUuid>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace parlova::test {
+
+namespace {
+
+// psql on a PostgreSQL base, sqlite3 on the file otherwise; ".dump" dumps
+// the whole store.
+std::optional<QString> runSql(const QString& base, const QString& file, const QString& statement) {
+    const bool dump = statement == u".dump";
+    const ToolRun run =
+        base.isEmpty() ? ToolRun::of(u"sqlite3"_s, {file, statement})
+        : dump         ? ToolRun::of(u"pg_dump"_s, {u"--inserts"_s, base})
+                       : ToolRun::of(u"psql"_s, {u"-X"_s, u"-q"_s, u"-A"_s, u"-t"_s, u"-v"_s,
+                                                 u"ON_ERROR_STOP=1"_s, u"-d"_s, base, u"-c"_s, statement});
+    if (!run.ok())
+        return std::nullopt;
+    return QString::fromUtf8(run.out).trimmed();
+}
+
+QString serverBase() {
+    return qEnvironmentVariable("PARLOVA_TEST_POSTGRES") + u"/postgres"_s;
+}
+
+} // namespace
 
 RelayProcess::RelayProcess()
     : RelayProcess(Settings{}) {}
@@ -30,6 +58,11 @@ RelayProcess::RelayProcess(Settings settings)
 
 RelayProcess::~RelayProcess() {
     stop();
+    // Bases are 8 MB each: a run of the suite would leave gigabytes.
+    if (!m_base.isEmpty() && !m_settings.sharing) {
+        runSql(serverBase(), {},
+               u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(QUrl(m_base).path().mid(1)));
+    }
 }
 
 void RelayProcess::kill() {
@@ -86,6 +119,55 @@ bool RelayProcess::seedAuthority() {
     return true;
 }
 
+int RelayProcess::runOnce(const QStringList& arguments, QString* output) const {
+    QProcess run;
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(qEnvironmentVariable("PARLOVA_RELAIS"),
+              QStringList{u"--donnees"_s, m_dir.path()} + arguments);
+    if (!run.waitForFinished(30000)) {
+        run.kill();
+        run.waitForFinished(5000);
+    }
+    if (output)
+        *output = QString::fromUtf8(run.readAll());
+    return run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
+}
+
+std::optional<QString> RelayProcess::sql(const QString& statement) const {
+    return runSql(m_base, m_dir.filePath(u"relais.sqlite3"_s), statement);
+}
+
+// A base of its own on the rig's server and a key made for it, or the base
+// and a copy of the secrets of the process it shares.
+bool RelayProcess::prepareBase() {
+    if (const RelayProcess* first = m_settings.sharing) {
+        m_base = first->m_base;
+        const QString key = u"cle-empreintes"_s;
+        if (m_base.isEmpty() ||
+            !QFile::copy(QDir(first->dataDir()).filePath(key), m_dir.filePath(key))) {
+            m_error = u"le premier relais n’a ni base ni clé"_s;
+            return false;
+        }
+        return true;
+    }
+    const QString server = qEnvironmentVariable("PARLOVA_TEST_POSTGRES");
+    if (server.isEmpty()) {
+        m_error = u"PARLOVA_TEST_POSTGRES n’est pas défini (hors du banc de test ?)"_s;
+        return false;
+    }
+    static int made = 0;
+    const QString name = u"relais_%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(++made);
+    const bool created = runSql(serverBase(), {}, u"CREATE DATABASE "_s + name).has_value();
+    m_base = server + u'/' + name;
+    QString output;
+    if (!created || runOnce({u"--preparer-secrets"_s}, &output) != 0) {
+        m_error = u"base PostgreSQL %1 impossible : %2"_s.arg(name, output);
+        m_base.clear();
+        return false;
+    }
+    return true;
+}
+
 bool RelayProcess::start() {
     m_error.clear();
     if (isRunning())
@@ -101,11 +183,16 @@ bool RelayProcess::start() {
     }
     if (!QFile::exists(authorityCertificatePath()) && !seedAuthority())
         return false;
+    if (m_settings.postgres && m_base.isEmpty() && !prepareBase())
+        return false;
 
     QStringList arguments = {u"--port"_s,  u"0"_s,        u"--donnees"_s,
                              m_dir.path(), u"--moteur"_s, m_settings.engine};
     if (m_settings.control)
         arguments << u"--controle"_s;
+    // The secrets stay here when a test moves the data folder elsewhere.
+    if (!m_base.isEmpty())
+        arguments << u"--base"_s << m_base << u"--secrets"_s << m_dir.path();
     arguments << m_settings.extraArguments;
     m_process.setStandardErrorFile(m_dir.filePath(u"relais.log"_s), QIODevice::Append);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -241,6 +328,35 @@ QByteArray RelayProcess::dictationBody(const QByteArray& boundary, const QByteAr
     }
     body += "--" + boundary + "--\r\n";
     return body;
+}
+
+QByteArray RelayProcess::rawDictation(const QString& token, const QByteArray& audio,
+                                      const QByteArray& headers) {
+    const QByteArray body = dictationBody("limite", audio, {});
+    return "POST /api/dicter HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "Authorization: Bearer " +
+           token.toUtf8() +
+           "\r\nContent-Type: multipart/form-data; boundary=limite\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+QByteArray RelayProcess::answerOf(QTcpSocket& socket, int ms) {
+    QByteArray answer;
+    (void)QTest::qWaitFor(
+        [&] {
+            answer += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        ms);
+    return answer + socket.readAll();
+}
+
+bool RelayProcess::allEncrypted(const std::vector<std::unique_ptr<QSslSocket>>& sockets) {
+    return QTest::qWaitFor(
+        [&] {
+            return std::all_of(sockets.begin(), sockets.end(),
+                               [](const auto& s) { return s && s->isEncrypted(); });
+        },
+        20000);
 }
 
 RelayProcess::Answer RelayProcess::dictate(const QString& token, const QByteArray& audio,

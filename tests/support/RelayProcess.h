@@ -16,6 +16,8 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QNetworkAccessManager;
 
@@ -24,6 +26,12 @@ namespace parlova::test {
 // A parlova-relais of the test's own (path from $PARLOVA_RELAIS), started
 // with --port 0 --controle in a fresh temporary data folder, and the means to
 // talk to it and to steer it through its control routes.
+//
+// Its store is SQLite in the data folder, or, when the settings or
+// $PARLOVA_TEST_STORE say "postgresql", a fresh base of its own on the rig's
+// PostgreSQL server ($PARLOVA_TEST_POSTGRES), with the key made once by
+// --preparer-secrets. A relay started `sharing` another uses that one's base
+// and a copy of its secrets, as a second process of one relay does.
 //
 // The data folder is seeded with the authority of $PARLOVA_TEST_CA_DIR/autorite/
 // when that variable is set (the rig's, named by the rig's relayCertificate
@@ -42,6 +50,8 @@ public:
         QStringList extraArguments;              // e.g. {"--sans-paiement"}
         bool control = true;                     // --controle
         QStringList environment;                 // "NAME=value" added to the relay's environment
+        bool postgres = qEnvironmentVariable("PARLOVA_TEST_STORE") == u"postgresql";
+        const RelayProcess* sharing = nullptr; // the process whose base and secrets it shares
 
         Settings& withEngine(const QString& name) {
             engine = name;
@@ -57,6 +67,15 @@ public:
         }
         Settings& withoutControl() {
             control = false;
+            return *this;
+        }
+        Settings& onPostgres() {
+            postgres = true;
+            return *this;
+        }
+        Settings& sharingWith(const RelayProcess& first) {
+            postgres = true;
+            sharing = &first;
             return *this;
         }
     };
@@ -114,6 +133,17 @@ public:
     // Everything the relay wrote to its journal so far.
     QString log() const;
     int exitCode() const { return m_process.exitCode(); }
+    // One run of parlova-relais that ends by itself (--preparer-secrets,
+    // --migrer-vers…) on this data folder: its exit code, with what it
+    // printed in `output`.
+    int runOnce(const QStringList& arguments, QString* output = nullptr) const;
+    // The PostgreSQL URI of its base, empty on SQLite.
+    QString base() const { return m_base; }
+    // One statement run on its store by psql or sqlite3, as an operator
+    // would: what it printed (rows one per line, columns separated by |),
+    // or nothing when it failed. ".dump" gives the whole store, as sqlite3
+    // or pg_dump writes it.
+    std::optional<QString> sql(const QString& statement) const;
 
     QUrl origin() const { return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(m_port)); }
     int port() const { return m_port; }
@@ -143,6 +173,13 @@ public:
     // The multipart body Parlova builds for a dictation.
     static QByteArray dictationBody(const QByteArray& boundary, const QByteArray& audio,
                                     const QString& language);
+    // A whole dictation request as raw bytes, for sockets of the test's own.
+    static QByteArray rawDictation(const QString& token, const QByteArray& audio,
+                                   const QByteArray& headers = {});
+    // Everything the peer answers on the socket until it closes it.
+    static QByteArray answerOf(QTcpSocket& socket, int ms = 15000);
+    // Waits until every connection has finished its TLS handshake.
+    static bool allEncrypted(const std::vector<std::unique_ptr<QSslSocket>>& sockets);
 
     // Control routes.
     QString lastCode(const QString& email);
@@ -163,6 +200,7 @@ public:
 
 private:
     bool seedAuthority();
+    bool prepareBase();
     // Accept, then the content type and the session token when given.
     static QList<QPair<QByteArray, QByteArray>> headers(const QString& token,
                                                         const QByteArray& contentType = {});
@@ -172,6 +210,7 @@ private:
     QProcess m_process;
     std::unique_ptr<QNetworkAccessManager> m_network;
     int m_port = 0;
+    QString m_base;
     QString m_error;
 };
 
