@@ -129,16 +129,8 @@ private Q_SLOTS:
         const QString thousand = QStringList(1000, u"mot"_s).join(u' ');
         for (int i = 0; i < 40; ++i)
             QVERIFY(m_relay.setNextTranscript(thousand));
-        const QByteArray request = dictation(token, "Connection: close\r\n");
-        std::vector<std::unique_ptr<QSslSocket>> sockets;
-        for (int i = 0; i < 40; ++i)
-            sockets.push_back(m_relay.openSocket(u"127.0.0.1"_s, false));
-        QVERIFY(RelayProcess::allEncrypted(sockets));
-        for (const auto& socket : sockets)
-            socket->write(request);
-        int delivered = 0;
-        for (const auto& socket : sockets)
-            delivered += RelayProcess::answerOf(*socket, 60000).startsWith("HTTP/1.1 200") ? 1 : 0;
+        const int delivered =
+            RelayProcess::answeredAtOnce({&m_relay}, dictation(token, "Connection: close\r\n"), 40);
         const qint64 words = m_relay.account(token)[u"semaine"_s][u"mots"_s].toInteger();
         QVERIFY2(words >= 2000 && words <= 3000, qPrintable(QString::number(words)));
         QCOMPARE(delivered, words / 1000);

@@ -40,7 +40,8 @@ class TestRelayCluster : public QObject {
         socket->write(request);
         return socket;
     }
-    QByteArray frontDictation(const QString& token) const {
+    // A dictation on a connection closed after its answer.
+    QByteArray closingDictation(const QString& token) const {
         return RelayProcess::rawDictation(token, m_take, "Connection: close\r\n");
     }
     // The words of this week, as the first process reads them.
@@ -103,7 +104,7 @@ private Q_SLOTS:
         QObject load;
         std::vector<QTcpSocket*> sockets;
         for (int i = 0; i < 30; ++i)
-            sockets.push_back(throughFront(frontDictation(token), &load));
+            sockets.push_back(throughFront(closingDictation(token), &load));
         QVERIFY(QTest::qWaitFor(
             [&] {
                 return std::count_if(sockets.begin(), sockets.end(),
@@ -120,7 +121,7 @@ private Q_SLOTS:
                  qPrintable(u"%1 mots, %2 dictées reçues"_s.arg(before).arg(delivered)));
 
         for (int i = 0; i < 6; ++i) {
-            QTcpSocket* socket = throughFront(frontDictation(token), &load);
+            QTcpSocket* socket = throughFront(closingDictation(token), &load);
             QVERIFY(RelayProcess::answerOf(*socket, 30000).startsWith("HTTP/1.1 200"));
         }
         QCOMPARE(weekWords(token), before + 6 * perDictation);
@@ -149,17 +150,8 @@ private Q_SLOTS:
         const QString thousand = QStringList(1000, u"mot"_s).join(u' ');
         for (int i = 0; i < 40; ++i)
             QVERIFY(process(i).setNextTranscript(thousand));
-        const QByteArray request =
-            RelayProcess::rawDictation(token, m_take, "Connection: close\r\n");
-        std::vector<std::unique_ptr<QSslSocket>> sockets;
-        for (int i = 0; i < 40; ++i)
-            sockets.push_back(process(i).openSocket(u"127.0.0.1"_s, false));
-        QVERIFY(RelayProcess::allEncrypted(sockets));
-        for (const auto& socket : sockets)
-            socket->write(request);
-        int delivered = 0;
-        for (const auto& socket : sockets)
-            delivered += RelayProcess::answerOf(*socket, 60000).startsWith("HTTP/1.1 200") ? 1 : 0;
+        const int delivered =
+            RelayProcess::answeredAtOnce({&m_first, &m_second}, closingDictation(token), 40);
         const qint64 words = weekWords(token);
         QVERIFY2(words >= 2000 && words <= 3000, qPrintable(QString::number(words)));
         QCOMPARE(delivered, words / 1000);

@@ -359,6 +359,21 @@ bool RelayProcess::allEncrypted(const std::vector<std::unique_ptr<QSslSocket>>& 
         20000);
 }
 
+int RelayProcess::answeredAtOnce(const std::vector<RelayProcess*>& relays,
+                                 const QByteArray& request, int count) {
+    std::vector<std::unique_ptr<QSslSocket>> sockets;
+    for (int i = 0; i < count; ++i)
+        sockets.push_back(relays[size_t(i) % relays.size()]->openSocket(u"127.0.0.1"_s, false));
+    if (!allEncrypted(sockets))
+        return -1;
+    for (const auto& socket : sockets)
+        socket->write(request);
+    int answered = 0;
+    for (const auto& socket : sockets)
+        answered += answerOf(*socket, 60000).startsWith("HTTP/1.1 200") ? 1 : 0;
+    return answered;
+}
+
 RelayProcess::Answer RelayProcess::dictate(const QString& token, const QByteArray& audio,
                                            const QString& language, int timeoutMs) {
     const QByteArray boundary =

@@ -180,6 +180,11 @@ public:
     static QByteArray answerOf(QTcpSocket& socket, int ms = 15000);
     // Waits until every connection has finished its TLS handshake.
     static bool allEncrypted(const std::vector<std::unique_ptr<QSslSocket>>& sockets);
+    // The same request sent at once on `count` connections of their own,
+    // spread in turn over the relays: how many were answered 200, or -1
+    // when the connections could not all be made.
+    static int answeredAtOnce(const std::vector<RelayProcess*>& relays, const QByteArray& request,
+                              int count);
 
     // Control routes.
     QString lastCode(const QString& email);
