@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nginx : %s\n", qPrintable(front.errorString()));
         return 1;
     }
-    const QString label = cluster    ? QStringLiteral("2 relais PostgreSQL derrière nginx")
+    const QString label = cluster    ? QStringLiteral("2×PostgreSQL, nginx")
                           : postgres ? QStringLiteral("PostgreSQL")
                                      : QStringLiteral("SQLite");
     QString error;
