@@ -6,6 +6,7 @@
 #include "NginxFront.h"
 #include "RelayProcess.h"
 #include "SpeechSamples.h"
+#include "ToolRun.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -15,6 +16,7 @@
 using parlova::test::NginxFront;
 using parlova::test::RelayProcess;
 using parlova::test::SpeechSamples;
+using parlova::test::ToolRun;
 using namespace Qt::StringLiterals;
 
 class TestRelayCluster : public QObject {
@@ -139,6 +141,11 @@ private Q_SLOTS:
                           "r.compte WHERE c.id IS NULL"_s)
                      .value_or(u"?"_s),
                  u"0"_s);
+        // Tables and indexes whole, as PostgreSQL's own checker reads them.
+        const ToolRun check =
+            ToolRun::of(u"/usr/lib/postgresql/15/bin/pg_amcheck"_s,
+                        {u"--install-missing"_s, u"--heapallindexed"_s, m_first.base()});
+        QVERIFY2(check.ok(), check.out + check.err);
         QVERIFY2(m_second.start(), qPrintable(m_second.errorString()));
         QCOMPARE(m_second.account(token)[u"email"_s], u"panne@example.com"_s);
     }
