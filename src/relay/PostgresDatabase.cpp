@@ -2,6 +2,8 @@
 
 #include <libpq-fe.h>
 
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace parlova::relay {
@@ -104,8 +106,9 @@ CREATE TABLE mots_reserves (
 CREATE INDEX mots_reserves_compte ON mots_reserves(compte);
 )sql";
 
-// The key of the advisory lock every transaction takes ("PARL").
-constexpr const char* lockStatement = "SELECT pg_advisory_xact_lock(1346458188)";
+// Every transaction takes one advisory lock (its key spells "PARL"), in the
+// same round trip as its start.
+constexpr const char* beginStatement = "BEGIN; SELECT pg_advisory_xact_lock(1346458188)";
 
 constexpr Oid int8Oid = 20;
 constexpr Oid textOid = 25;
@@ -131,10 +134,43 @@ QByteArray translated(const char* sql) {
     return out;
 }
 
+} // namespace
+
+// The relay runs a few dozen distinct statements, each many times: every
+// one is parsed and planned once per connection, then only executed.
+class PostgresDatabase::Statements {
+public:
+    // The name of the prepared statement for this text and these types.
+    const std::string& name(pg_conn* conn, const QByteArray& sql, const std::vector<Oid>& types) {
+        std::string key(sql.constData(), size_t(sql.size()));
+        for (const Oid type : types)
+            key += ':' + std::to_string(type);
+        const auto found = m_names.find(key);
+        if (found != m_names.end())
+            return found->second;
+        std::string name = "p" + std::to_string(m_names.size());
+        PGresult* result =
+            PQprepare(conn, name.c_str(), sql.constData(), int(types.size()), types.data());
+        const bool prepared = PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+        if (!prepared)
+            fail(conn, "préparation");
+        return m_names.emplace(std::move(key), std::move(name)).first->second;
+    }
+    // A new connection knows none of them.
+    void forget() { m_names.clear(); }
+
+private:
+    std::unordered_map<std::string, std::string> m_names;
+};
+
+namespace {
+
 class PostgresCursor : public Database::Cursor {
 public:
-    PostgresCursor(pg_conn* conn, const char* sql)
+    PostgresCursor(pg_conn* conn, PostgresDatabase::Statements& statements, const char* sql)
         : m_conn(conn)
+        , m_statements(statements)
         , m_sql(translated(sql)) {
         if (!conn)
             fail(conn, "préparation");
@@ -154,8 +190,9 @@ public:
             std::vector<const char*> values;
             for (const auto& value : m_values)
                 values.push_back(value ? value->constData() : nullptr);
-            m_result = PQexecParams(m_conn, m_sql.constData(), int(values.size()), m_types.data(),
-                                    values.data(), nullptr, nullptr, 0);
+            const std::string& name = m_statements.name(m_conn, m_sql, m_types);
+            m_result = PQexecPrepared(m_conn, name.c_str(), int(values.size()), values.data(),
+                                      nullptr, nullptr, 0);
             const ExecStatusType status = PQresultStatus(m_result);
             if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK)
                 fail(m_conn, "requête");
@@ -186,6 +223,7 @@ private:
     }
 
     pg_conn* m_conn;
+    PostgresDatabase::Statements& m_statements;
     QByteArray m_sql;
     std::vector<std::optional<QByteArray>> m_values;
     std::vector<Oid> m_types;
@@ -194,6 +232,9 @@ private:
 };
 
 } // namespace
+
+PostgresDatabase::PostgresDatabase()
+    : m_statements(std::make_unique<Statements>()) {}
 
 PostgresDatabase::~PostgresDatabase() {
     close();
@@ -235,6 +276,7 @@ Started PostgresDatabase::open(const QString& uri) {
 }
 
 void PostgresDatabase::close() {
+    m_statements->forget();
     if (m_conn) {
         PQfinish(m_conn);
         m_conn = nullptr;
@@ -250,16 +292,17 @@ void PostgresDatabase::exec(const char* sql) {
 }
 
 std::unique_ptr<Database::Cursor> PostgresDatabase::cursor(const char* sql) {
-    return std::make_unique<PostgresCursor>(m_conn, sql);
+    return std::make_unique<PostgresCursor>(m_conn, *m_statements, sql);
 }
 
 void PostgresDatabase::begin() {
     // A server restarted since the last transaction: connect again rather
     // than fail every request until the relay restarts.
-    if (m_conn && PQstatus(m_conn) != CONNECTION_OK)
+    if (m_conn && PQstatus(m_conn) != CONNECTION_OK) {
         PQreset(m_conn);
-    exec("BEGIN");
-    exec(lockStatement);
+        m_statements->forget();
+    }
+    exec(beginStatement);
 }
 
 void PostgresDatabase::commit() {
@@ -272,13 +315,14 @@ void PostgresDatabase::rollback() {
 
 qint64 PostgresDatabase::storedVersion() {
     exec("CREATE TABLE IF NOT EXISTS version_schema (version BIGINT NOT NULL)");
-    PostgresCursor version(m_conn, "SELECT MAX(version) FROM version_schema");
+    PostgresCursor version(m_conn, *m_statements, "SELECT MAX(version) FROM version_schema");
     return version.step() && !version.isNull(0) ? version.integer(0) : 0;
 }
 
 void PostgresDatabase::storeVersion(qint64 version) {
     exec("DELETE FROM version_schema");
-    PostgresCursor insert(m_conn, "INSERT INTO version_schema (version) VALUES (?1)");
+    PostgresCursor insert(m_conn, *m_statements,
+                          "INSERT INTO version_schema (version) VALUES (?1)");
     insert.bind(1, version);
     insert.step();
 }

@@ -15,7 +15,7 @@ namespace parlova::relay {
 // cap when another charges it.
 class PostgresDatabase : public Database {
 public:
-    PostgresDatabase() = default;
+    PostgresDatabase();
     ~PostgresDatabase() override;
 
     // `uri` is a libpq connection URI (postgresql://…).
@@ -27,6 +27,8 @@ public:
     // Whether the text names a PostgreSQL base rather than a file.
     static bool isUri(const QString& text);
 
+    class Statements;
+
 protected:
     std::unique_ptr<Cursor> cursor(const char* sql) override;
     void begin() override;
@@ -36,6 +38,7 @@ protected:
     void storeVersion(qint64 version) override;
 
 private:
+    std::unique_ptr<Statements> m_statements;
     pg_conn* m_conn = nullptr;
     QString m_name;
 };
