@@ -290,14 +290,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, request);
         NginxFront nginx;
         QVERIFY2(nginx.start(m_relay), qPrintable(nginx.errorString()));
-        const auto exchange = [&](const QByteArray& bytes) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, quint16(nginx.port()));
-            if (!socket.waitForConnected(5000))
-                return QByteArray();
-            socket.write(bytes);
-            return RelayProcess::answerOf(socket, 3000);
-        };
         // nginx waits for the whole body it was promised before it answers.
         const qsizetype length = request.indexOf("Content-Length: ");
         if (length >= 0) {
@@ -306,12 +298,12 @@ private Q_SLOTS:
                 request.mid(length + 16).split('\r').constFirst().toLongLong() - sent, ' ');
         }
         // Closed after its answer, so that nginx's answer is all there is.
-        const QByteArray attack = exchange(request.insert(
+        const QByteArray attack = nginx.exchange(request.insert(
             request.indexOf("\r\n") + 2, QByteArrayLiteral("Connection: close\r\n")));
         QCOMPARE(attack.count("HTTP/1.1 "), 1);
         // The next client, on a connection nginx kept to the relay.
         for (int i = 0; i < 4; ++i) {
-            const QByteArray next = exchange(
+            const QByteArray next = nginx.exchange(
                 "GET /confidentialite HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
             QVERIFY(next.startsWith("HTTP/1.1 200"));
             QVERIFY(next.contains("<title>Confidentialité"));

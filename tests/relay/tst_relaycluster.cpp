@@ -122,10 +122,8 @@ private Q_SLOTS:
         QVERIFY2(before / perDictation <= delivered,
                  qPrintable(u"%1 mots, %2 dictées reçues"_s.arg(before).arg(delivered)));
 
-        for (int i = 0; i < 6; ++i) {
-            QTcpSocket* socket = throughFront(closingDictation(token), &load);
-            QVERIFY(RelayProcess::answerOf(*socket, 30000).startsWith("HTTP/1.1 200"));
-        }
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(m_front.exchange(closingDictation(token), 30000).startsWith("HTTP/1.1 200"));
         QCOMPARE(weekWords(token), before + 6 * perDictation);
 
         // A dictation left either a hold or a charge, never both: the hold

@@ -112,4 +112,13 @@ bool NginxFront::start(const std::vector<const RelayProcess*>& relays) {
     return true;
 }
 
+QByteArray NginxFront::exchange(const QByteArray& request, int ms) const {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(m_port));
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(request);
+    return RelayProcess::answerOf(socket, ms);
+}
+
 } // namespace parlova::test

@@ -28,6 +28,9 @@ public:
     bool start(const RelayProcess& relay);
     bool start(const std::vector<const RelayProcess*>& relays);
     int port() const { return m_port; }
+    // One request on a connection of its own: everything nginx answered
+    // until it closed the connection.
+    QByteArray exchange(const QByteArray& request, int ms = 3000) const;
     QString errorString() const { return m_error; }
 
 private:
