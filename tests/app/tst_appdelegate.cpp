@@ -2,7 +2,6 @@
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
 #include "app/snapshot/SampleAccount.h"
-#include "app/widgets/Symbols.h"
 #include "app/windows/ReferralView.h"
 #include "app/windows/ScreenWindow.h"
 #include "app/windows/WelcomeFlow.h"
@@ -99,15 +98,6 @@ private Q_SLOTS:
         QCOMPARE(program.delegate->statusMenu().visibleLines(),
                  (QStringList{Texts::signInTitle(), u"—"_s, Texts::settingsItem(),
                               Texts::permissionsItem(), u"—"_s, Texts::quitItem()}));
-    }
-
-    void everyStatusStateHasItsDrawings() {
-        for (const char* name :
-             {"waveform", "waveform.circle.fill", "ellipsis.circle", "exclamationmark.triangle",
-              "person.crop.circle.badge.exclamationmark"}) {
-            for (const bool dark : {false, true})
-                QVERIFY2(!Symbols::statusIcon(QString::fromLatin1(name), dark).isNull(), name);
-        }
     }
 
     void invitationLink_data() {

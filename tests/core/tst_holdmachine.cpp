@@ -26,12 +26,7 @@ Q_DECLARE_METATYPE(Steps)
 
 namespace parlova::core {
 
-// Readable failures: the command and phase that came out.
-char* toString(HoldMachine::Command command) {
-    const char* names[] = {"none", "startListening", "cancelListening", "stopAndTranscribe"};
-    return qstrdup(names[static_cast<int>(command)]);
-}
-
+// Readable failures: the phase that came out.
 char* toString(const HoldMachine::Phase& phase) {
     const char* names[] = {"idle", "holding since ", "busy"};
     QByteArray text = names[static_cast<int>(phase.kind())];

@@ -79,7 +79,8 @@ class RelayClientRequestsTest : public QObject {
 
 private:
     std::shared_ptr<RecordingTransport> transport = RecordingTransport::make();
-    RelayClient client{QUrl(QStringLiteral("https://relais.example:8443")), transport};
+    // With a trailing slash that the routes must not double.
+    RelayClient client{QUrl(QStringLiteral("https://relais.example:8443/")), transport};
 
 private Q_SLOTS:
     void init() { transport->requests.clear(); }
@@ -108,7 +109,6 @@ private Q_SLOTS:
                  RelayProcess::dictationBody(b, audio, QString::fromLatin1(code)));
         QCOMPARE(request.method, QByteArray("POST"));
         QCOMPARE(request.url, QUrl(QStringLiteral("https://relais.example:8443/api/dicter")));
-        QCOMPARE(request.timeout, std::chrono::milliseconds(45000));
         QCOMPARE(headerNames(request),
                  (QList<QByteArray>{"accept", "authorization", "content-type"}));
         QCOMPARE(request.header("Accept"), QByteArray("application/json"));
@@ -151,7 +151,6 @@ private Q_SLOTS:
         QCOMPARE(request.method, method);
         QCOMPARE(request.url.toString(), QStringLiteral("https://relais.example:8443") + path);
         QCOMPARE(request.body, body);
-        QCOMPARE(request.timeout, std::chrono::milliseconds(20000));
         const bool signingIn = exchange < 4;
         QList<QByteArray> expected{"accept"};
         if (!signingIn)
@@ -187,14 +186,6 @@ private Q_SLOTS:
             QCOMPARE(exchanges[exchange](client),
                      Outcome(RelayFailure::unexpectedResponse(status)));
         }
-    }
-
-    void routesGoBelowTheOriginWithoutTrailingSlash() {
-        for (const char* origin : {"https://relais.example", "https://relais.example/"})
-            QCOMPARE(RelayClient(QUrl(QString::fromLatin1(origin)), RecordingTransport::make())
-                         .url(Route::checkout)
-                         .toString(),
-                     QStringLiteral("https://relais.example/api/abonnement/paiement"));
     }
 
     void aTokenCannotSplitTheAuthorizationHeader() {
