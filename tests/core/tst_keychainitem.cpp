@@ -72,8 +72,6 @@ private Q_SLOTS:
         keychain.put(m_item.service(), m_item.account(), m_item.label(), "jeton");
         keychain.failOn(Operation::find, SecretStore::collectionLocked);
         QCOMPARE(m_item.read(keychain), Lookup(SecretStore::collectionLocked));
-        keychain.failOn(Operation::find, SecretStore::itemNotFound);
-        QCOMPARE(m_item.read(keychain), Lookup(SecretStore::itemNotFound));
         keychain.failOn(Operation::remove, SecretStore::serviceUnavailable);
         QCOMPARE(m_item.remove(keychain), SecretStore::serviceUnavailable);
     }

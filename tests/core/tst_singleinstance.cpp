@@ -13,6 +13,10 @@ private Q_SLOTS:
     void laterLaunchesHandTheirLinksOver() {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("parlova.sock"));
+        // What a crash leaves behind answers nobody, and is taken over.
+        QFile stale(path);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
         QVERIFY(!SingleInstance::handOver(path, {}, 200).ok());
 
         SingleInstance first(path);
@@ -49,16 +53,6 @@ private Q_SLOTS:
         QCOMPARE(launches.size(), 0);
         // Pasting the last dictation again, asked from another process, is
         // tst_dictation_e2e's (and with nobody listening, tst_commandlinetool's).
-    }
-
-    void aSocketLeftByACrashIsTakenOver() {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("parlova.sock"));
-        QFile stale(path);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
-        SingleInstance instance(path);
-        QVERIFY(instance.listen().ok());
     }
 };
 
