@@ -68,8 +68,6 @@ private Q_SLOTS:
         QCOMPARE(lines(), QStringList{u"Le trousseau a refusé le jeton : -25308 (le trousseau "
                                       u"est verrouillé). La session est refermée au relais."_s});
         QCOMPARE(transport->requests.size(), 2);
-        QCOMPARE(transport->requests.at(0).body,
-                 QByteArray(R"({"code":"123456","email":"lea@example.fr"})"));
         QCOMPARE(transport->requests.at(1).url.path(), u"/api/deconnexion"_s);
         QCOMPARE(transport->requests.at(1).header("Authorization"), QByteArray("Bearer t-1"));
     }
