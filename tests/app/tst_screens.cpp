@@ -13,7 +13,6 @@
 #include "core/texts/Texts.h"
 
 #include <QComboBox>
-#include <QCoroSignal>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -123,11 +122,8 @@ private Q_SLOTS:
         QTest::addColumn<Account>("account");
         QTest::addColumn<ProView::Content>("content");
         const QDateTime now = FakeClock().now();
-        Account gifted = SampleAccount::trial(now);
-        gifted.offer = Account::Offer::gifted(now.addDays(20));
         QTest::newRow("free") << SampleAccount::free(now) << ProView::Content::planChoice;
         QTest::newRow("trial") << SampleAccount::trial(now) << ProView::Content::planChoice;
-        QTest::newRow("gifted") << gifted << ProView::Content::planChoice;
         QTest::newRow("subscriber") << SampleAccount::subscriber(now) << ProView::Content::summary;
     }
     void proScreenByOffer() {

@@ -173,9 +173,7 @@ private Q_SLOTS:
         QVERIFY2(relay.start(), qPrintable(relay.errorString()));
         const QString token = relay.signIn(u"lea@example.fr"_s);
         Session session(nullptr, token, relay.origin(), relay.authorityCertificatePath());
-        QVERIFY(session.status.signedIn());
         QTRY_COMPARE(session.status.account().has_value(), true);
-        QCOMPARE(session.status.account()->email, u"lea@example.fr"_s);
 
         QSignalSpy signedOut(session.controller.get(), &SessionController::signedOut);
         QVERIFY(core::waitFor(session.controller->deleteAccount()).ok());
