@@ -4,7 +4,6 @@
 #include "core/program/SingleInstance.h"
 #include "platform/linux/GlobalShortcutsKeyMonitor.h"
 
-#include <QDBusConnection>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -102,7 +101,6 @@ private Q_SLOTS:
             QCOMPARE(shortcuts.size(), 1);
             const QVariantMap shortcut = shortcuts.constFirst().toMap();
             QCOMPARE(shortcut["id"].toString(), u"dicter"_s);
-            QCOMPARE(shortcut["description"].toString(), u"Maintenir pour dicter"_s);
             QCOMPARE(shortcut["preferred_trigger"].toString(), preferred);
         }
         const QList<ScriptedPortal::Call> closed = m_portal->calls("Close");

@@ -6,7 +6,6 @@
 #include "core/keychain/KeychainItem.h"
 #include "platform/linux/RemoteDesktopPasteShortcut.h"
 
-#include <QDBusConnection>
 #include <QTest>
 
 #include <memory>

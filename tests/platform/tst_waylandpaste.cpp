@@ -41,7 +41,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("group");
         const QString none;
         QTest::newRow("us") << "us" << none << 0 << int(keyV) << 0;
-        QTest::newRow("AZERTY") << "fr" << none << 0 << int(keyV) << 0;
         QTest::newRow("Dvorak: not where V is printed")
             << u"us"_s << "dvorak" << 0 << int(keyDot) << 0;
         QTest::newRow("Russian first, Latin second") << "ru,us" << none << 0 << int(keyV) << 1;
