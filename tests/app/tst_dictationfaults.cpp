@@ -25,7 +25,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -100,8 +99,10 @@ struct Desk {
 
     bool start(bool realMicrophone = false) {
         QDir(dir.path()).mkpath(u"prises"_s);
-        if (!relay.start() || !pointAtRelay())
+        if (!relay.start())
             return false;
+        settings->setValue(u"relayURL"_s, relay.origin().toString());
+        settings->setValue(u"relayCertificate"_s, relay.authorityCertificatePath());
         const QString token = relay.signIn(email);
         if (token.isEmpty() || core::KeychainItem::session().store(secrets, token) != 0)
             return false;
@@ -129,14 +130,6 @@ struct Desk {
             core::SettingsStore(settings), keychain, clock, std::make_shared<ShortTimeouts>());
         core::waitFor(controller->start());
         return QTest::qWaitFor([&] { return controller->status().account().has_value(); }, 10000);
-    }
-
-    // The relay listens on a new port after each start.
-    bool pointAtRelay() {
-        settings->setValue(u"relayURL"_s, relay.origin().toString());
-        settings->setValue(u"relayCertificate"_s, relay.authorityCertificatePath());
-        settings->sync();
-        return settings->status() == QSettings::NoError;
     }
 
     // One hold of a second on the fake clock (`heldMs` of real time, with
@@ -177,63 +170,42 @@ private Q_SLOTS:
         Desk desk;
         QVERIFY2(desk.start(), qPrintable(desk.relay.errorString()));
 
+        using Answer = RelayProcess::ScriptedAnswer;
         struct Fault {
             const char* name;
-            std::function<void(Desk&)> arrange; // before the hold
+            std::function<void(Answer&)> script; // the upload's answer
             Failure failure;
             bool signedOut = false;
         };
-        const auto scripted = [](auto change) {
-            return [change](Desk& desk) {
-                RelayProcess::ScriptedAnswer answer(u"api/dicter"_s);
-                change(answer);
-                QVERIFY(desk.relay.scriptNextAnswer(answer));
-            };
-        };
         const std::vector<Fault> faults = {
-            {"500 with an HTML page", scripted([](RelayProcess::ScriptedAnswer& a) {
-                 a.status = 500;
-                 a.rawBody = "<html><body><h1>500 Internal Server Error</h1></body></html>";
-                 a.contentType = u"text/html"_s;
-             }),
-             Failure::unavailable()},
-            {"answer slower than the time-out",
-             scripted([](RelayProcess::ScriptedAnswer& a) { a.delayMs = 4000; }),
+            {"answer slower than the time-out", [](Answer& a) { a.delayMs = 4000; },
              Failure::timedOut()},
-            {"connection dropped", scripted([](RelayProcess::ScriptedAnswer& a) {
+            {"connection dropped",
+             [](Answer& a) {
                  a.drop = true;
                  a.times = 4;
-             }),
-             Failure::offline()},
-            {"relay stopped mid-upload",
-             [](Desk& desk) {
-                 RelayProcess::ScriptedAnswer slow(u"api/dicter"_s);
-                 slow.delayMs = 800;
-                 QVERIFY(desk.relay.scriptNextAnswer(slow));
-                 QTimer::singleShot(300, [&desk] { desk.relay.kill(); });
              },
              Failure::offline()},
-            {"401 in the middle of the session", scripted([](RelayProcess::ScriptedAnswer& a) {
+            {"401 in the middle of the session",
+             [](Answer& a) {
                  a.status = 401;
                  a.body = {{"erreur", "session"}};
-             }),
+             },
              Failure::signedOut(), true},
         };
 
         for (const Fault& fault : faults) {
             const char* name = fault.name;
-            fault.arrange(desk);
+            Answer answer(u"api/dicter"_s);
+            fault.script(answer);
+            QVERIFY(desk.relay.scriptNextAnswer(answer));
             QVERIFY2(desk.dictate(), name);
             QCOMPARE(desk.pillText(), core::DictationFailure::relay(fault.failure).message());
             QCOMPARE(desk.controller->status().signedIn(), !fault.signedOut);
             QVERIFY2(desk.takesLeft() == 0, name);
 
-            // Back to normal: the relay running, a session, a transcript.
+            // Back to normal: a session, a transcript.
             desk.relay.clearScriptedAnswers();
-            if (!desk.relay.isRunning()) {
-                QVERIFY(desk.relay.start());
-                QVERIFY(desk.pointAtRelay());
-            }
             if (fault.signedOut)
                 QVERIFY2(desk.signInAgain(), name);
             QVERIFY(desk.relay.setNextTranscript(u"Après la panne"_s));
