@@ -4,26 +4,17 @@
 // and dictation working afterwards; then a long run in a row that must not
 // grow in files, threads or memory and delivers every transcript in order.
 
+#include "ControllerDesk.h"
 #include "PrivateSessionBus.h"
 #include "RelayProcess.h"
-#include "app/controllers/DictationController.h"
-#include "app/fake/FakeClock.h"
-#include "app/fake/RecordingPill.h"
-#include "core/Await.h"
-#include "core/fake/MemorySecretStore.h"
 #include "core/relayclient/NetworkTransport.h"
 #include "platform/Keychain.h"
-#include "platform/fake/FakeKeyMonitor.h"
-#include "platform/fake/FakePermissions.h"
 #include "platform/fake/FakeRecorder.h"
-#include "platform/fake/FakeTextInserter.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QAudioDevice>
-#include <QDir>
 #include <QMediaDevices>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -78,27 +69,15 @@ bool writeTone(const QString& path, double seconds) {
 // The desk of a user: the controller with scripted keys and paste, the
 // in-memory keychain and a recorder that hands over a tone, unless the test
 // brings the real keychain or the real microphone.
-struct Desk {
+struct Desk : test::ControllerDesk {
     RelayProcess relay;
-    QTemporaryDir dir;
-    core::MemorySecretStore memory;
-    core::SecretStore& secrets;
-    core::AsyncKeychain keychain{secrets};
-    FakeClock clock;
-    std::shared_ptr<QSettings> settings =
-        std::make_shared<QSettings>(dir.filePath(u"p.conf"_s), QSettings::IniFormat);
-    platform::FakeKeyMonitor* keys = new platform::FakeKeyMonitor;
-    platform::Recorder* recorder = nullptr;
-    platform::FakeTextInserter* inserter = new platform::FakeTextInserter;
-    RecordingPill* pill = new RecordingPill;
-    std::unique_ptr<DictationController> controller;
     double at = 10;
 
-    explicit Desk(core::SecretStore* store = nullptr)
-        : secrets(store ? *store : memory) {}
+    using ControllerDesk::ControllerDesk;
+    // The controller goes before the relay it talks to.
+    ~Desk() { controller.reset(); }
 
     bool start(bool realMicrophone = false) {
-        QDir(dir.path()).mkpath(u"prises"_s);
         if (!relay.start())
             return false;
         settings->setValue(u"relayURL"_s, relay.origin().toString());
@@ -107,8 +86,9 @@ struct Desk {
         if (token.isEmpty() || core::KeychainItem::session().store(secrets, token) != 0)
             return false;
         relay.adjustAccount({{"email", email}, {"offre", "pro"}});
+        platform::Recorder* recorder = nullptr;
         if (realMicrophone) {
-            recorder = new platform::QtAudioRecorder(dir.filePath(u"prises"_s));
+            recorder = new platform::QtAudioRecorder(takeFolder());
         } else {
             // Half a second of tone, encoded as the program encodes its takes.
             const QString tone = dir.filePath(u"ton.m4a"_s);
@@ -117,18 +97,11 @@ struct Desk {
             QFile file(tone);
             if (!file.open(QIODevice::ReadOnly))
                 return false;
-            auto* fake = new platform::FakeRecorder(dir.filePath(u"prises"_s));
+            auto* fake = new platform::FakeRecorder(takeFolder());
             fake->setTakeContent(file.readAll());
             recorder = fake;
         }
-        controller = std::make_unique<DictationController>(
-            DictationController::Devices{std::unique_ptr<platform::KeyMonitor>(keys),
-                                         std::unique_ptr<platform::Recorder>(recorder),
-                                         std::unique_ptr<platform::TextInserter>(inserter),
-                                         std::make_unique<platform::FakePermissions>(),
-                                         std::unique_ptr<Pill>(pill)},
-            core::SettingsStore(settings), keychain, clock, std::make_shared<ShortTimeouts>());
-        core::waitFor(controller->start());
+        startWith(recorder, std::make_shared<ShortTimeouts>());
         return QTest::qWaitFor([&] { return controller->status().account().has_value(); }, 10000);
     }
 
@@ -152,7 +125,6 @@ struct Desk {
                core::waitFor(controller->session().signIn(email, relay.lastCode(email), {})).ok();
     }
     QString pillText() const { return pill->shown() ? pill->shown()->text() : QString(); }
-    int takesLeft() const { return QDir(dir.filePath(u"prises"_s)).entryList(QDir::Files).size(); }
 };
 
 } // namespace
