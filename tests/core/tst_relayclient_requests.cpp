@@ -37,12 +37,11 @@ Outcome failureOf(QCoro::Task<Result<T, E>> exchange) {
         return result.error().relayFailure();
 }
 
-// Every exchange, the dictation last; the order of the method table below.
+// Every exchange, the dictation last, in the order of the names below; the
+// sign-in ones with a referral.
 using Call = Outcome (*)(const RelayClient&);
 const Call exchanges[] = {
-    [](const RelayClient& c) { return failureOf(c.requestCode(email, std::nullopt)); },
     [](const RelayClient& c) { return failureOf(c.requestCode(email, referral)); },
-    [](const RelayClient& c) { return failureOf(c.signIn(email, u"123456"_s, std::nullopt)); },
     [](const RelayClient& c) { return failureOf(c.signIn(email, u"123456"_s, referral)); },
     [](const RelayClient& c) { return failureOf(c.signOut(token)); },
     [](const RelayClient& c) { return failureOf(c.account(token)); },
@@ -55,7 +54,7 @@ const Call exchanges[] = {
         return failureOf(c.dictate(audio, token, DictationLanguage::french));
     },
 };
-enum Exchange { signIn = 2, signOut = 4, account, deletion, portal = 8, dictation };
+enum Exchange { codeRequest, signIn, signOut, account, deletion, checkout, portal, dictation };
 
 QList<QByteArray> headerNames(const RelayTransport::Request& request) {
     QList<QByteArray> names;
@@ -115,51 +114,40 @@ private Q_SLOTS:
         QCOMPARE(request.header("Authorization"), QByteArray("Bearer jeton-de-test"));
     }
 
-    // The two sign-in exchanges carry no token; every other one does.
-    void everyExchangeSendsItsMethodPathAndBody_data() {
+    // The two sign-in exchanges carry no token; every other one does. The
+    // exchanges the command-line session and the session controller make
+    // against the local relay are left to them: a wrong method, route or
+    // body is refused there.
+    void everyExchangeSendsItsPathAndBody_data() {
         QTest::addColumn<int>("exchange");
-        QTest::addColumn<QByteArray>("method");
         QTest::addColumn<QString>("path");
-        QTest::addColumn<std::optional<QByteArray>>("body");
-        auto row = [exchange = 0](const char* name, const char* method, const char* path,
-                                  std::optional<QByteArray> body) mutable {
-            QTest::newRow(name) << exchange++ << QByteArray(method) << QString::fromLatin1(path)
-                                << body;
-        };
-        row("code request: the single key email", "POST", "/api/connexion/code",
-            R"({"email":"lea@example.fr"})");
-        row("code request with a referral", "POST", "/api/connexion/code",
-            R"({"email":"lea@example.fr","parrainage":"K7M2QX"})");
-        row("code check", "POST", "/api/connexion/verifier",
-            R"({"code":"123456","email":"lea@example.fr"})");
-        row("code check with a referral", "POST", "/api/connexion/verifier",
-            R"({"code":"123456","email":"lea@example.fr","parrainage":"K7M2QX"})");
-        row("sign-out", "POST", "/api/deconnexion", std::nullopt);
-        row("account", "GET", "/api/compte", std::nullopt);
-        row("deletion", "DELETE", "/api/compte", std::nullopt);
-        row("yearly checkout", "POST", "/api/abonnement/paiement", R"({"periode":"annuel"})");
-        row("portal: the empty object", "POST", "/api/abonnement/portail", "{}");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("code request with a referral")
+            << int(codeRequest) << u"/api/connexion/code"_s
+            << QByteArray(R"({"email":"lea@example.fr","parrainage":"K7M2QX"})");
+        QTest::newRow("code check with a referral")
+            << int(signIn) << u"/api/connexion/verifier"_s
+            << QByteArray(R"({"code":"123456","email":"lea@example.fr","parrainage":"K7M2QX"})");
+        QTest::newRow("yearly checkout") << int(checkout) << u"/api/abonnement/paiement"_s
+                                         << QByteArray(R"({"periode":"annuel"})");
+        QTest::newRow("portal: the empty object")
+            << int(portal) << u"/api/abonnement/portail"_s << QByteArray("{}");
     }
-    void everyExchangeSendsItsMethodPathAndBody() {
+    void everyExchangeSendsItsPathAndBody() {
         QFETCH(int, exchange);
-        QFETCH(QByteArray, method);
         QFETCH(QString, path);
-        QFETCH(std::optional<QByteArray>, body);
+        QFETCH(QByteArray, body);
         (void)exchanges[exchange](client);
 
         const RelayTransport::Request& request = transport->last();
-        QCOMPARE(request.method, method);
+        QCOMPARE(request.method, QByteArray("POST"));
         QCOMPARE(request.url.toString(), QStringLiteral("https://relais.example:8443") + path);
-        QCOMPARE(request.body, body);
-        const bool signingIn = exchange < 4;
-        QList<QByteArray> expected{"accept"};
-        if (!signingIn)
-            expected.append("authorization");
-        if (body)
-            expected.append("content-type");
-        QCOMPARE(headerNames(request), expected);
-        if (body)
-            QCOMPARE(request.header("content-type"), QByteArray("application/json"));
+        QCOMPARE(request.body, std::optional(body));
+        QCOMPARE(request.header("content-type"), QByteArray("application/json"));
+        const bool signingIn = exchange < signOut;
+        QCOMPARE(headerNames(request),
+                 (signingIn ? QList<QByteArray>{"accept", "content-type"}
+                            : QList<QByteArray>{"accept", "authorization", "content-type"}));
         if (!signingIn)
             QCOMPARE(request.header("authorization"), QByteArray("Bearer jeton-de-test"));
     }
