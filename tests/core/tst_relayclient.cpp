@@ -1,11 +1,18 @@
-// What goes on the wire: method, address, headers and body bytes of every
-// relay exchange, recorded by a transport that never touches the network.
+// The relay client: first what goes on the wire (method, address, headers
+// and body bytes, recorded by a transport that never touches the network),
+// then over real HTTPS against parlova-relais what only the network shows:
+// headers through Qt's stack, redirects, missing connections and TLS trust.
+// The status mapping itself is a table in tst_relayfailure.
 
 #include "RecordingTransport.h"
 #include "RelayProcess.h"
+#include "Rig.h"
+#include "ToolRun.h"
 #include "core/Await.h"
+#include "core/relayclient/NetworkTransport.h"
 #include "core/relayclient/RelayClient.h"
 
+#include <QTcpServer>
 #include <QTest>
 
 using namespace parlova;
@@ -13,6 +20,7 @@ using namespace parlova::core;
 using namespace Qt::StringLiterals;
 using parlova::test::RecordingTransport;
 using parlova::test::RelayProcess;
+using parlova::test::ToolRun;
 
 namespace {
 
@@ -71,15 +79,50 @@ QByteArray boundaryOf(const RelayTransport::Request& request) {
     return type.startsWith(prefix) ? type.mid(prefix.size()) : QByteArray();
 }
 
+// Set in the child run inside a network namespace without any route.
+const char* const noRouteVariable = "PARLOVA_TEST_NO_ROUTE";
+
+std::optional<RelayFailure> accountFailure(const RelayClient& client, const QString& token) {
+    const auto result = core::waitFor(client.account(token));
+    return result ? std::nullopt : std::optional(result.error());
+}
+
 } // namespace
 
-class RelayClientRequestsTest : public QObject {
+class RelayClientTest : public QObject {
     Q_OBJECT
 
 private:
     std::shared_ptr<RecordingTransport> transport = RecordingTransport::make();
     // With a trailing slash that the routes must not double.
     RelayClient client{QUrl(QStringLiteral("https://relais.example:8443/")), transport};
+    std::unique_ptr<RelayProcess> relay;
+    QString relayToken;
+
+    // The local relay, started for the first test that needs it.
+    bool relayStarted() {
+        if (!relay) {
+            relay = std::make_unique<RelayProcess>();
+            if (relay->start())
+                relayToken = relay->signIn(email);
+        }
+        return !relayToken.isEmpty() && relay->clearScriptedAnswers();
+    }
+
+    RelayClient networkClient() const {
+        return RelayClient(relay->origin(), NetworkTransport::standard(), {},
+                           QSslCertificate::fromPath(relay->authorityCertificatePath()));
+    }
+
+    void script(const QString& route, int status, const QByteArray& body,
+                const QString& retryAfter = {}) {
+        RelayProcess::ScriptedAnswer answer(route);
+        answer.status = status;
+        answer.rawBody = body;
+        answer.contentType = u"application/json"_s;
+        answer.retryAfter = retryAfter;
+        QVERIFY(relay->scriptNextAnswer(answer));
+    }
 
 private Q_SLOTS:
     void init() { transport->requests.clear(); }
@@ -180,7 +223,74 @@ private Q_SLOTS:
         core::waitFor(client.account(QStringLiteral("abc\r\nX-Injecte: 1")));
         QCOMPARE(transport->last().header("authorization"), QByteArray("Bearer abcX-Injecte: 1"));
     }
+
+    // Over the network.
+    void headersAndRedirectsReachTheMapping() {
+        PARLOVA_REQUIRE_RIG();
+        QVERIFY2(relayStarted(), qPrintable(relay->errorString()));
+        const QString code = routePath(Route::requestCode);
+        script(code, 429, R"({"erreur":"trop-de-codes"})", u"  120 "_s);
+        QCOMPARE(core::waitFor(networkClient().requestCode(email, std::nullopt)).error(),
+                 RelayFailure::tooManyCodes(120));
+        // A redirect is an answer of its own, never followed with the token.
+        script(routePath(Route::account), 301, "");
+        QCOMPARE(accountFailure(networkClient(), relayToken),
+                 RelayFailure::unexpectedResponse(301));
+    }
+
+    // Time-outs and dropped connections: tst_dictationfaults.
+    void aRefusedConnectionIsOffline() {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        const RelayClient refused(QUrl(u"https://127.0.0.1:%1"_s.arg(port)),
+                                  NetworkTransport::standard());
+        QCOMPARE(accountFailure(refused, token), RelayFailure::offline());
+    }
+
+    // No route at all: the test runs itself again in a network namespace of
+    // its own, where even the loopback interface is down.
+    void anUnreachableNetworkIsOffline() {
+        if (qEnvironmentVariableIsSet(noRouteVariable)) {
+            for (const char* origin : {"https://192.0.2.1", "https://127.0.0.1:8443"}) {
+                const RelayClient nowhere(QUrl(QString::fromLatin1(origin)),
+                                          NetworkTransport::standard());
+                QCOMPARE(accountFailure(nowhere, u"jeton"_s), RelayFailure::offline());
+            }
+            return;
+        }
+        PARLOVA_REQUIRE_RIG();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(noRouteVariable), u"1"_s);
+        const ToolRun child = ToolRun::of(u"unshare"_s,
+                                          {u"--user"_s, u"--map-root-user"_s, u"--net"_s,
+                                           QCoreApplication::applicationFilePath(),
+                                           u"anUnreachableNetworkIsOffline"_s},
+                                          environment);
+        QVERIFY2(child.ok(), child.out.constData());
+    }
+
+    void trustIsTheRelayAuthority() {
+        PARLOVA_REQUIRE_RIG();
+        QVERIFY2(relayStarted(), qPrintable(relay->errorString()));
+        // Without the authority, the system store alone decides: refused. (A
+        // transport of its own, so that no trusted connection is reused.)
+        const RelayClient systemOnly(relay->origin(), std::make_shared<NetworkTransport>());
+        QCOMPARE(accountFailure(systemOnly, relayToken), RelayFailure::unavailable());
+    }
+
+    // A blank transcript as no speech: tst_relaycommands.
+    void dictationsAreTrimmed() {
+        transport->queue(RecordingTransport::answer(
+            200, R"({"texte":"  Bonjour à tous.\n ","mots":7,"semaine":{"mots":40,"plafond":2000,)"
+                 R"("reste":1960,"reinitialisation":"2026-01-05T00:00:00.250Z"}})"));
+        const auto dictation =
+            core::waitFor(client.dictate(audio, token, DictationLanguage::automatic));
+        QVERIFY(dictation.ok());
+        QCOMPARE(dictation->text, u"Bonjour à tous."_s);
+    }
 };
 
-QTEST_GUILESS_MAIN(RelayClientRequestsTest)
-#include "tst_relayclient_requests.moc"
+QTEST_GUILESS_MAIN(RelayClientTest)
+#include "tst_relayclient.moc"
