@@ -280,7 +280,7 @@ private Q_SLOTS:
         QCOMPARE(accountFailure(systemOnly, relayToken), RelayFailure::unavailable());
     }
 
-    // A blank transcript as no speech: tst_relaycommands.
+    // A blank transcript as no speech: tst_commandlinetool.
     void dictationsAreTrimmed() {
         transport->queue(RecordingTransport::answer(
             200, R"({"texte":"  Bonjour à tous.\n ","mots":7,"semaine":{"mots":40,"plafond":2000,)"
