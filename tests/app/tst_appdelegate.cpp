@@ -1,18 +1,26 @@
+// The program's launches: a later one handing its links to the running
+// one, which opens them into the right window, the menu it starts with, and
+// its snapshot mode as CI runs it.
 #include "app/AppDelegate.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/RecordingPill.h"
 #include "app/snapshot/SampleAccount.h"
-#include "app/widgets/Symbols.h"
 #include "app/windows/ReferralView.h"
 #include "app/windows/ScreenWindow.h"
 #include "app/windows/WelcomeFlow.h"
+#include "core/program/SingleInstance.h"
 #include "core/texts/Texts.h"
 #include "platform/fake/FakeKeyMonitor.h"
 #include "platform/fake/FakePermissions.h"
 #include "platform/fake/FakeRecorder.h"
 #include "platform/fake/FakeTextInserter.h"
 
+#include <QDir>
+#include <QImage>
+#include <QProcess>
 #include <QSemaphore>
+#include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +28,7 @@ using namespace Qt::StringLiterals;
 
 using namespace parlova::app;
 using parlova::core::AsyncKeychain;
+using parlova::core::SingleInstance;
 using parlova::core::Texts;
 using Screen = WindowCoordinator::Screen;
 
@@ -93,21 +102,57 @@ class AppDelegateTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void laterLaunchesHandTheirLinksOver() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("parlova.sock"));
+        // What a crash leaves behind answers nobody, and is taken over.
+        QFile stale(path);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        QVERIFY(!SingleInstance::handOver(path, {}, 200).ok());
+
+        SingleInstance first(path);
+        QVERIFY(first.listen().ok());
+        SingleInstance second(path);
+        QVERIFY(!second.listen().ok());
+
+        QSignalSpy received(&first, &SingleInstance::received);
+        const QStringList links{QStringLiteral("parlova://compte"),
+                                QStringLiteral("parlova://parrainage/K7M2QX")};
+        for (const QStringList& handed : {links, QStringList()}) {
+            QVERIFY(SingleInstance::handOver(path, handed, 2000).ok());
+            QTRY_COMPARE(received.size(), 1);
+            QCOMPARE(received.takeFirst().at(0).toStringList(), handed);
+        }
+    }
+
+    void holdKeysAreNotLaunches() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("parlova.sock"));
+        SingleInstance instance(path);
+        QVERIFY(instance.listen().ok());
+        QSignalSpy launches(&instance, &SingleInstance::received);
+        QSignalSpy keys(&instance, &SingleInstance::holdKeyHandedOver);
+        const double before = SingleInstance::monotonicNow();
+        QVERIFY(SingleInstance::handOverHoldKey(path, true).ok());
+        QVERIFY(SingleInstance::handOverHoldKey(path, false).ok());
+        QTRY_COMPARE(keys.size(), 2);
+        QCOMPARE(keys.at(0).at(0).toBool(), true);
+        QCOMPARE(keys.at(1).at(0).toBool(), false);
+        // Stamps travel to the microsecond, rounded.
+        QVERIFY(keys.at(0).at(1).toDouble() >= before - 1e-6);
+        QVERIFY(keys.at(1).at(1).toDouble() >= keys.at(0).at(1).toDouble());
+        QCOMPARE(launches.size(), 0);
+        // Pasting the last dictation again, asked from another process, is
+        // tst_dictation_e2e's (and with nobody listening, tst_commandlinetool's).
+    }
+
     void menuWithoutAccount() {
         Program program;
         program.launch();
         QCOMPARE(program.delegate->statusMenu().visibleLines(),
                  (QStringList{Texts::signInTitle(), u"—"_s, Texts::settingsItem(),
                               Texts::permissionsItem(), u"—"_s, Texts::quitItem()}));
-    }
-
-    void everyStatusStateHasItsDrawings() {
-        for (const char* name :
-             {"waveform", "waveform.circle.fill", "ellipsis.circle", "exclamationmark.triangle",
-              "person.crop.circle.badge.exclamationmark"}) {
-            for (const bool dark : {false, true})
-                QVERIFY2(!Symbols::statusIcon(QString::fromLatin1(name), dark).isNull(), name);
-        }
     }
 
     void invitationLink_data() {
@@ -150,6 +195,55 @@ private Q_SLOTS:
         QTRY_VERIFY(!program.delegate->isLaunching());
         QVERIFY(program.shown(Screen::welcome));
         QCOMPARE(program.delegate->windows().signIn().referral(), code);
+    }
+
+    void writesTheSixteenFilesAndQuits() {
+        QTemporaryDir work;
+        const QString folder = work.filePath(u"sortie/images"_s);
+        QProcess parlova;
+        parlova.start(qEnvironmentVariable("PARLOVA_EXE"), {u"--capturer"_s, folder});
+        QVERIFY(parlova.waitForFinished(90000));
+        QCOMPARE(parlova.exitCode(), 0);
+
+        const QStringList pictures =
+            QStringLiteral("autorisations connexion-adresse connexion-code parrainage "
+                           "parrainage-deja-connecte pastille-ecoute pastille-message "
+                           "pastille-message-long pastille-plafond pastille-transcription "
+                           "pro-abonne pro-essai pro-gratuit reglages")
+                .split(u' ');
+        QStringList expected{u"menu-gratuit.txt"_s, u"menu-pro.txt"_s};
+        for (const QString& name : pictures)
+            expected.append(name + u".png"_s);
+        expected.sort();
+        QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), expected);
+
+        for (const QString& name : pictures) {
+            const QImage image(QDir(folder).filePath(name + u".png"_s));
+            QSet<QRgb> colours;
+            for (int y = 0; y < image.height(); y += 3) {
+                for (int x = 0; x < image.width(); x += 3)
+                    colours.insert(image.pixel(x, y));
+            }
+            QVERIFY2(colours.size() > 20, qPrintable(name));
+        }
+
+        const QString ready = Texts::ready(u"Fn"_s);
+        const auto lines = [&](const QString& name) {
+            QFile file(QDir(folder).filePath(name));
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u'\n')
+                                                  : QStringList();
+        };
+        const QStringList tail{u"—"_s, Texts::settingsItem(), Texts::permissionsItem(),
+                               u"—"_s, Texts::terms(),        Texts::privacy(),
+                               u"—"_s, Texts::quitItem()};
+        QCOMPARE(lines(u"menu-gratuit.txt"_s),
+                 QStringList({ready, u"1\u00A0240 mots restants cette semaine"_s, u"—"_s,
+                              Texts::upgradeItem(), Texts::referralItem()}) +
+                     tail);
+        QCOMPARE(lines(u"menu-pro.txt"_s),
+                 QStringList(
+                     {ready, u"Pro"_s, u"—"_s, Texts::subscriptionItem(), Texts::referralItem()}) +
+                     tail);
     }
 };
 

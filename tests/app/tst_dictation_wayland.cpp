@@ -3,7 +3,6 @@
 #include "Rig.h"
 #include "ScriptedPortal.h"
 #include "WaylandDesktop.h"
-#include "app/pill/PillView.h"
 #include "core/program/SingleInstance.h"
 #include "platform/WindowPlatform.h"
 
@@ -82,7 +81,6 @@ private Q_SLOTS:
 
         WaylandTextWindow window(kind);
         QVERIFY(window.open());
-        WaylandDesktop::copy("avant");
         QVERIFY(program.relay.setNextTranscript(sentence));
 
         const auto nothingWritten = [&] {
@@ -108,8 +106,6 @@ private Q_SLOTS:
         }
         // The pill is up, on XWayland, and the window keeps the focus.
         QTRY_VERIFY(program.pill->isShown());
-        QCOMPARE(program.pill->view()->windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus,
-                 Qt::WindowDoesNotAcceptFocus);
         QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
         test::runServing(u"paplay"_s,
                          {"--raw", "--rate=16000", "--channels=1", "--format=s16le", recording});
@@ -130,9 +126,8 @@ private Q_SLOTS:
                                       app::DictationController::Activity::ready, 20000);
             test::runServing(u"wtype"_s, {"-k", "Return"});
         }
+        // (The clipboard given back and the focus kept after the paste: tst_waylandpaste.)
         QTRY_COMPARE_WITH_TIMEOUT(window.text(), sentence, 20000);
-        QTRY_COMPARE(WaylandDesktop::clipboard(), QByteArray("avant"));
-        QCOMPARE(WaylandDesktop::focusedWindow(), window.appId());
         QTRY_COMPARE(delegate.controller().activity(), app::DictationController::Activity::ready);
         QCOMPARE(program.takeFiles(), QStringList());
     }

@@ -3,21 +3,12 @@
 // clock moved by hand and a relay whose answers the test hands out.
 
 #include "AccountJson.h"
+#include "ControllerDesk.h"
 #include "PendingTransport.h"
-#include "app/controllers/DictationController.h"
-#include "app/fake/FakeClock.h"
-#include "app/fake/RecordingPill.h"
-#include "core/Await.h"
-#include "core/fake/MemorySecretStore.h"
 #include "core/texts/Texts.h"
-#include "platform/fake/FakeKeyMonitor.h"
-#include "platform/fake/FakePermissions.h"
 #include "platform/fake/FakeRecorder.h"
-#include "platform/fake/FakeTextInserter.h"
 
-#include <QDir>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace parlova;
@@ -31,33 +22,14 @@ using Failure = core::RelayFailure;
 namespace {
 
 // A started controller, signed in as "jeton-a" with the given account shown.
-struct Desk {
-    QTemporaryDir dir;
-    core::MemorySecretStore secrets;
-    core::AsyncKeychain keychain{secrets};
-    FakeClock clock;
+struct Desk : test::ControllerDesk {
     std::shared_ptr<PendingTransport> transport = PendingTransport::make();
-    std::shared_ptr<QSettings> settings =
-        std::make_shared<QSettings>(dir.filePath(u"p.conf"_s), QSettings::IniFormat);
-    platform::FakeKeyMonitor* keys = new platform::FakeKeyMonitor;
-    platform::FakeRecorder* recorder = new platform::FakeRecorder(dir.filePath(u"prises"_s));
-    platform::FakeTextInserter* inserter = new platform::FakeTextInserter;
-    platform::FakePermissions* permissions = new platform::FakePermissions;
-    RecordingPill* pill = new RecordingPill;
-    std::unique_ptr<DictationController> controller;
+    platform::FakeRecorder* recorder = new platform::FakeRecorder(takeFolder());
 
     explicit Desk(const QJsonObject& account = accountJson()) {
-        QDir(dir.path()).mkpath(u"prises"_s);
         const core::KeychainItem item = core::KeychainItem::session();
-        secrets.put(item.service(), item.account(), item.label(), "jeton-a");
-        controller = std::make_unique<DictationController>(
-            DictationController::Devices{std::unique_ptr<platform::KeyMonitor>(keys),
-                                         std::unique_ptr<platform::Recorder>(recorder),
-                                         std::unique_ptr<platform::TextInserter>(inserter),
-                                         std::unique_ptr<platform::Permissions>(permissions),
-                                         std::unique_ptr<Pill>(pill)},
-            core::SettingsStore(settings), keychain, clock, transport);
-        core::waitFor(controller->start());
+        memory.put(item.service(), item.account(), item.label(), "jeton-a");
+        startWith(recorder, transport);
         transport->answer(0, answer(200, account));
     }
     ~Desk() { transport->answerAll(answer(503)); }
@@ -176,7 +148,7 @@ private Q_SLOTS:
         QTEST(int(pro.count()), "proWindows");
         QTEST(desk.transport->warmed, "warmed");
         QCOMPARE(desk.controller->activity(), DictationController::Activity::ready);
-        QCOMPARE(QDir(desk.dir.filePath(u"prises"_s)).entryList(QDir::Files), QStringList{});
+        QCOMPARE(desk.takesLeft(), 0);
     }
 
     // The last transcript stays in memory for 10 minutes, to be pasted

@@ -4,28 +4,18 @@
 // and dictation working afterwards; then a long run in a row that must not
 // grow in files, threads or memory and delivers every transcript in order.
 
+#include "ControllerDesk.h"
 #include "PrivateSessionBus.h"
 #include "RelayProcess.h"
-#include "app/controllers/DictationController.h"
-#include "app/fake/FakeClock.h"
-#include "app/fake/RecordingPill.h"
-#include "core/Await.h"
-#include "core/fake/MemorySecretStore.h"
 #include "core/relayclient/NetworkTransport.h"
 #include "platform/Keychain.h"
-#include "platform/fake/FakeKeyMonitor.h"
-#include "platform/fake/FakePermissions.h"
 #include "platform/fake/FakeRecorder.h"
-#include "platform/fake/FakeTextInserter.h"
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QAudioDevice>
-#include <QDir>
 #include <QMediaDevices>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -79,35 +69,26 @@ bool writeTone(const QString& path, double seconds) {
 // The desk of a user: the controller with scripted keys and paste, the
 // in-memory keychain and a recorder that hands over a tone, unless the test
 // brings the real keychain or the real microphone.
-struct Desk {
+struct Desk : test::ControllerDesk {
     RelayProcess relay;
-    QTemporaryDir dir;
-    core::MemorySecretStore memory;
-    core::SecretStore& secrets;
-    core::AsyncKeychain keychain{secrets};
-    FakeClock clock;
-    std::shared_ptr<QSettings> settings =
-        std::make_shared<QSettings>(dir.filePath(u"p.conf"_s), QSettings::IniFormat);
-    platform::FakeKeyMonitor* keys = new platform::FakeKeyMonitor;
-    platform::Recorder* recorder = nullptr;
-    platform::FakeTextInserter* inserter = new platform::FakeTextInserter;
-    RecordingPill* pill = new RecordingPill;
-    std::unique_ptr<DictationController> controller;
     double at = 10;
 
-    explicit Desk(core::SecretStore* store = nullptr)
-        : secrets(store ? *store : memory) {}
+    using ControllerDesk::ControllerDesk;
+    // The controller goes before the relay it talks to.
+    ~Desk() { controller.reset(); }
 
     bool start(bool realMicrophone = false) {
-        QDir(dir.path()).mkpath(u"prises"_s);
-        if (!relay.start() || !pointAtRelay())
+        if (!relay.start())
             return false;
+        settings->setValue(u"relayURL"_s, relay.origin().toString());
+        settings->setValue(u"relayCertificate"_s, relay.authorityCertificatePath());
         const QString token = relay.signIn(email);
         if (token.isEmpty() || core::KeychainItem::session().store(secrets, token) != 0)
             return false;
         relay.adjustAccount({{"email", email}, {"offre", "pro"}});
+        platform::Recorder* recorder = nullptr;
         if (realMicrophone) {
-            recorder = new platform::QtAudioRecorder(dir.filePath(u"prises"_s));
+            recorder = new platform::QtAudioRecorder(takeFolder());
         } else {
             // Half a second of tone, encoded as the program encodes its takes.
             const QString tone = dir.filePath(u"ton.m4a"_s);
@@ -116,27 +97,12 @@ struct Desk {
             QFile file(tone);
             if (!file.open(QIODevice::ReadOnly))
                 return false;
-            auto* fake = new platform::FakeRecorder(dir.filePath(u"prises"_s));
+            auto* fake = new platform::FakeRecorder(takeFolder());
             fake->setTakeContent(file.readAll());
             recorder = fake;
         }
-        controller = std::make_unique<DictationController>(
-            DictationController::Devices{std::unique_ptr<platform::KeyMonitor>(keys),
-                                         std::unique_ptr<platform::Recorder>(recorder),
-                                         std::unique_ptr<platform::TextInserter>(inserter),
-                                         std::make_unique<platform::FakePermissions>(),
-                                         std::unique_ptr<Pill>(pill)},
-            core::SettingsStore(settings), keychain, clock, std::make_shared<ShortTimeouts>());
-        core::waitFor(controller->start());
+        startWith(recorder, std::make_shared<ShortTimeouts>());
         return QTest::qWaitFor([&] { return controller->status().account().has_value(); }, 10000);
-    }
-
-    // The relay listens on a new port after each start.
-    bool pointAtRelay() {
-        settings->setValue(u"relayURL"_s, relay.origin().toString());
-        settings->setValue(u"relayCertificate"_s, relay.authorityCertificatePath());
-        settings->sync();
-        return settings->status() == QSettings::NoError;
     }
 
     // One hold of a second on the fake clock (`heldMs` of real time, with
@@ -159,7 +125,6 @@ struct Desk {
                core::waitFor(controller->session().signIn(email, relay.lastCode(email), {})).ok();
     }
     QString pillText() const { return pill->shown() ? pill->shown()->text() : QString(); }
-    int takesLeft() const { return QDir(dir.filePath(u"prises"_s)).entryList(QDir::Files).size(); }
 };
 
 } // namespace
@@ -177,63 +142,42 @@ private Q_SLOTS:
         Desk desk;
         QVERIFY2(desk.start(), qPrintable(desk.relay.errorString()));
 
+        using Answer = RelayProcess::ScriptedAnswer;
         struct Fault {
             const char* name;
-            std::function<void(Desk&)> arrange; // before the hold
+            std::function<void(Answer&)> script; // the upload's answer
             Failure failure;
             bool signedOut = false;
         };
-        const auto scripted = [](auto change) {
-            return [change](Desk& desk) {
-                RelayProcess::ScriptedAnswer answer(u"api/dicter"_s);
-                change(answer);
-                QVERIFY(desk.relay.scriptNextAnswer(answer));
-            };
-        };
         const std::vector<Fault> faults = {
-            {"500 with an HTML page", scripted([](RelayProcess::ScriptedAnswer& a) {
-                 a.status = 500;
-                 a.rawBody = "<html><body><h1>500 Internal Server Error</h1></body></html>";
-                 a.contentType = u"text/html"_s;
-             }),
-             Failure::unavailable()},
-            {"answer slower than the time-out",
-             scripted([](RelayProcess::ScriptedAnswer& a) { a.delayMs = 4000; }),
+            {"answer slower than the time-out", [](Answer& a) { a.delayMs = 4000; },
              Failure::timedOut()},
-            {"connection dropped", scripted([](RelayProcess::ScriptedAnswer& a) {
+            {"connection dropped",
+             [](Answer& a) {
                  a.drop = true;
                  a.times = 4;
-             }),
-             Failure::offline()},
-            {"relay stopped mid-upload",
-             [](Desk& desk) {
-                 RelayProcess::ScriptedAnswer slow(u"api/dicter"_s);
-                 slow.delayMs = 800;
-                 QVERIFY(desk.relay.scriptNextAnswer(slow));
-                 QTimer::singleShot(300, [&desk] { desk.relay.kill(); });
              },
              Failure::offline()},
-            {"401 in the middle of the session", scripted([](RelayProcess::ScriptedAnswer& a) {
+            {"401 in the middle of the session",
+             [](Answer& a) {
                  a.status = 401;
                  a.body = {{"erreur", "session"}};
-             }),
+             },
              Failure::signedOut(), true},
         };
 
         for (const Fault& fault : faults) {
             const char* name = fault.name;
-            fault.arrange(desk);
+            Answer answer(u"api/dicter"_s);
+            fault.script(answer);
+            QVERIFY(desk.relay.scriptNextAnswer(answer));
             QVERIFY2(desk.dictate(), name);
             QCOMPARE(desk.pillText(), core::DictationFailure::relay(fault.failure).message());
             QCOMPARE(desk.controller->status().signedIn(), !fault.signedOut);
             QVERIFY2(desk.takesLeft() == 0, name);
 
-            // Back to normal: the relay running, a session, a transcript.
+            // Back to normal: a session, a transcript.
             desk.relay.clearScriptedAnswers();
-            if (!desk.relay.isRunning()) {
-                QVERIFY(desk.relay.start());
-                QVERIFY(desk.pointAtRelay());
-            }
             if (fault.signedOut)
                 QVERIFY2(desk.signInAgain(), name);
             QVERIFY(desk.relay.setNextTranscript(u"Après la panne"_s));

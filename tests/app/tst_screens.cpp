@@ -1,3 +1,4 @@
+#include "app/controllers/SignInModel.h"
 #include "app/fake/FakeClock.h"
 #include "app/fake/ScriptedSession.h"
 #include "app/snapshot/SampleAccount.h"
@@ -13,7 +14,6 @@
 #include "core/texts/Texts.h"
 
 #include <QComboBox>
-#include <QCoroSignal>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -63,11 +63,12 @@ struct Screens {
         return qobject_cast<View*>(window->content());
     }
     SignInView* signInView() { return view<WelcomeFlow>(Screen::welcome)->signInView(); }
-    // The e-mail step done: the code step is on show.
+    // The e-mail step done for lea@example.fr: the code step is on show.
     void codeSent() {
-        windows.signIn().setEmail(SampleAccount::email);
+        windows.signIn().setEmail(u"lea@example.fr"_s);
         windows.signIn().requestCode();
         QVERIFY(windows.signIn().step().isCode());
+        session.calls.clear();
     }
 };
 
@@ -77,6 +78,85 @@ class ScreensTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The sign-in form: its model, then its view.
+    void codeRequest_data() {
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("referral");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("referralField");
+        QTest::addColumn<bool>("codeStep");
+        QTest::addColumn<std::optional<QString>>("error");
+
+        QTest::newRow("referral in lower case with a hyphen, address in spaces")
+            << u"  lea@example.fr "_s << u"abc-234"_s
+            << QStringList{u"requestCode lea@example.fr ABC234"_s} << u"ABC234"_s << true
+            << std::optional<QString>();
+        QTest::newRow("referral of spaces only")
+            << u"lea@example.fr"_s << u"   "_s << QStringList{u"requestCode lea@example.fr"_s}
+            << QString() << true << std::optional<QString>();
+        QTest::newRow("referral of five characters")
+            << u"lea@example.fr"_s << u"ABC23"_s << QStringList{} << u"ABC23"_s << false
+            << std::optional<QString>(Texts::referralInvalid());
+    }
+    void codeRequest() {
+        QFETCH(QString, email);
+        QFETCH(QString, referral);
+        Screens screens;
+        SignInModel& form = screens.windows.signIn();
+        form.setEmail(email);
+        form.setReferral(referral);
+        form.requestCode();
+        QTEST(screens.session.calls, "calls");
+        QTEST(form.referral(), "referralField");
+        QTEST(form.step().isCode(), "codeStep");
+        QTEST(form.error(), "error");
+        QVERIFY(!form.isWorking());
+    }
+
+    // What is typed or pasted, edit after edit, and the checks it starts.
+    void codeEntry_data() {
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QStringList>("checks");
+
+        const QString check = u"signIn lea@example.fr 123456"_s;
+        QTest::newRow("spaced code pasted")
+            << QStringList{u"123 456"_s} << u"123456"_s << QStringList{check};
+        QTest::newRow("seventh digit")
+            << QStringList{u"123456"_s, u"1234567"_s} << u"123456"_s << QStringList{check};
+        QTest::newRow("same code pasted after a failed check")
+            << QStringList{u"123456"_s, u" 123456"_s} << u"123456"_s << QStringList{check};
+        QTest::newRow("one digit changed") << QStringList{u"123456"_s, u"123457"_s} << u"123457"_s
+                                           << QStringList{check, u"signIn lea@example.fr 123457"_s};
+    }
+    void codeEntry() {
+        QFETCH(QStringList, edits);
+        Screens screens;
+        screens.codeSent();
+        SignInModel& form = screens.windows.signIn();
+        screens.session.failures = {RelayFailure::wrongCode(2), RelayFailure::wrongCode(1)};
+        for (const QString& edit : edits)
+            form.setCode(edit);
+        QTEST(form.code(), "code");
+        QTEST(screens.session.calls, "checks");
+        QCOMPARE(form.error(), std::optional<QString>(screens.session.calls.size() == 1
+                                                          ? RelayFailure::wrongCode(2).message()
+                                                          : RelayFailure::wrongCode(1).message()));
+    }
+
+    void resendRestartsTheCountdown() {
+        Screens screens;
+        screens.codeSent();
+        SignInModel& form = screens.windows.signIn();
+        QCOMPARE(form.resendLabel(), u"Renvoyer le code (30 s)"_s);
+        // The countdown on the button: resendFollowsTheCountdown.
+        screens.clock.advance(30.5);
+        form.resend();
+        QCOMPARE(screens.session.calls, QStringList{u"requestCode lea@example.fr"_s});
+        QCOMPARE(form.resendCountdown(), 30);
+        QCOMPARE(form.notice(), std::optional<QString>(u"Code renvoyé à lea@example.fr."_s));
+    }
+
     void codePlaceholderShowsWithTheFocus() {
         Screens screens;
         screens.codeSent();
@@ -123,11 +203,8 @@ private Q_SLOTS:
         QTest::addColumn<Account>("account");
         QTest::addColumn<ProView::Content>("content");
         const QDateTime now = FakeClock().now();
-        Account gifted = SampleAccount::trial(now);
-        gifted.offer = Account::Offer::gifted(now.addDays(20));
         QTest::newRow("free") << SampleAccount::free(now) << ProView::Content::planChoice;
         QTest::newRow("trial") << SampleAccount::trial(now) << ProView::Content::planChoice;
-        QTest::newRow("gifted") << gifted << ProView::Content::planChoice;
         QTest::newRow("subscriber") << SampleAccount::subscriber(now) << ProView::Content::summary;
     }
     void proScreenByOffer() {

@@ -1,6 +1,6 @@
 // A whole command-line session against a local relay, through the built
 // program: request a code, sign in with it (the token lands in the desktop
-// keychain), read the account, send a spoken take, open a checkout and, once
+// keychain), read the account, send a take, open a checkout and, once
 // subscribed, the portal, then sign out. Each line is checked as printed.
 // Last, the set-up scripts' trust of a relay, through the settings only.
 
@@ -70,12 +70,10 @@ private Q_SLOTS:
             "\nrelayCertificate=" + QFile::encodeName(relay->authorityCertificatePath()) + "\n");
         settings.close();
 
-        const QString wave = home.filePath(u"phrase.wav"_s);
-        take = home.filePath(u"phrase.m4a"_s);
-        QVERIFY(ToolRun::of(u"espeak-ng"_s, {u"-w"_s, wave, spoken}).ok());
-        QVERIFY(ToolRun::of(u"ffmpeg"_s, u"-loglevel error -y -i %1 -ar 16000 -ac 1 -c:a aac %2"_s
-                                             .arg(wave, take)
-                                             .split(u' '))
+        // The relay's test engine answers the transcript it is given, whatever it hears.
+        take = home.filePath(u"prise.m4a"_s);
+        QVERIFY(ToolRun::of(u"ffmpeg"_s, {"-loglevel", "error", "-f", "lavfi", "-i",
+                                          "sine=duration=1", "-ar", "16000", "-ac", "1", take})
                     .ok());
         // Nothing of an earlier run may stand in for this session's token.
         ToolRun::of(u"secret-tool"_s, QStringList{u"clear"_s} + sessionItem);
@@ -89,7 +87,6 @@ private Q_SLOTS:
 
         // The code as a user would paste it, spaces and all, on standard input.
         const QString code = relay->lastCode(email);
-        QCOMPARE(code.size(), 6);
         const ToolRun signedIn =
             parlova({u"--code"_s, email}, (code.left(3) + u' ' + code.mid(3) + u'\n').toUtf8());
         QCOMPARE(signedIn.lines(),
@@ -126,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(shown.status, 0);
     }
 
-    void sendsASpokenTake() {
+    void sendsATake() {
         QVERIFY(relay->setNextTranscript(spoken));
         const ToolRun tried = parlova({u"--essai-relais"_s, take});
         QCOMPARE(tried.lines().size(), 2);

@@ -1,10 +1,21 @@
+// The account as the relay sends it, the codes and links that lead to one,
+// and the lines it reads as.
 #include "core/domain/Account.h"
+#include "core/domain/DeepLink.h"
+#include "core/domain/OfferText.h"
+#include "core/domain/ReferralCode.h"
 #include "core/domain/SignIn.h"
+#include "core/domain/SignInCode.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+#include <QUrl>
+
+#include <ctime>
+#include <limits>
+#include <optional>
 
 using namespace parlova::core;
 using namespace Qt::StringLiterals;
@@ -79,12 +90,32 @@ QByteArray answer(const QJsonValue& referral, const QJsonValue& account = QJsonV
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+QDateTime utc(int year, int month, int day, int hour = 12, int minute = 0) {
+    return QDateTime(QDate(year, month, day), QTime(hour, minute), Qt::UTC);
+}
+
+// Ordinary spaces in the expectations stand for no-break spaces.
+QString nbsp(QString text) {
+    return text.replace(u' ', QChar(0x00A0));
+}
+
 } // namespace
+
+// Lets a failed comparison show which code came out.
+char* toString(const std::optional<QString>& code) {
+    return code ? QTest::toString(*code) : qstrdup("none");
+}
 
 class TestAccount : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() {
+        // Far from Paris on purpose: no phrase may depend on the machine's zone.
+        qputenv("TZ", "Pacific/Kiritimati");
+        tzset();
+    }
+
     void offerIsFoldedFromPlanDateAndCap() {
         const QJsonObject free = freeAccount();
         const QString date = u"2026-04-01T10:00:00Z"_s;
@@ -101,8 +132,6 @@ private Q_SLOTS:
             {with(free, "offre", "essai"), -1, u"proJusquAu"_s, u"Pro sans date de fin."_s},
             {with(with(free, "offre", "offert"), "proJusquAu", date), int(Kind::gifted)},
             {with(proAccount(), "proJusquAu", date), int(Kind::pro)},
-            {with(proAccount(), "proJusquAu", "demain"), -1, u"proJusquAu"_s,
-             u"Date ISO 8601 attendue."_s},
             {with(free, "offre", "GRATUIT"), -1, u"offre"_s},
             {with(free, "offre", 1), -1, u"offre"_s},
         };
@@ -167,7 +196,7 @@ private Q_SLOTS:
             const Decoded<Account> result = decode(json);
             QCOMPARE(result ? QString() : result.error().path, QString::fromLatin1(path));
         }
-        // Payment states and their case: tst_offertext's subscriptionState.
+        // Payment states and their case: subscriptionState below.
         QCOMPARE(decoded(subscribed).subscription->period, Account::Subscription::Period::yearly);
     }
 
@@ -202,7 +231,6 @@ private Q_SLOTS:
         QVERIFY(!account.isAtLimit(reset));
         QVERIFY(!account.weekHasEnded(reset.addMSecs(-1)));
         QVERIFY(account.weekHasEnded(reset));
-        QCOMPARE(account.offerLine(), u"Limite de la semaine atteinte"_s);
         QVERIFY(decoded(with(freeAccount(), "semaine.reste", -40)).isAtLimit(reset.addDays(-1)));
 
         // Unlimited offers are never at the limit, whatever their week says.
@@ -268,6 +296,141 @@ private Q_SLOTS:
         QCOMPARE(SignIn::fromJson(answer(QJsonValue::Undefined, QJsonValue::Null)).error().path,
                  u"compte"_s);
         QCOMPARE(SignIn::fromJson(R"({"compte":{}})").error().path, u"jeton"_s);
+    }
+
+    // The codes typed and the links followed.
+    void signInDigits() {
+        const std::pair<const char16_t*, const char*> rows[] = {
+            {u"48-29-13-77", "482913"},
+            {u"Votre code : 4 8 2 9 1 3. Bonne journée !", "482913"},
+            {u"\uFF14\uFF18\uFF12\uFF19\uFF11\uFF13", "482913"}, // full width
+            // Mathematical digits, outside the basic plane.
+            {u"\U0001D7D2\U0001D7D6\U0001D7D0\U0001D7D7\U0001D7CF\U0001D7D1", "482913"},
+            {u"48", "48"},
+            {u"\u0664\u0668\u0662", ""},       // Arabic-Indic digits are not ASCII
+            {u"4\uFE0F\u20E3 82913", "82913"}, // a keycap digit is not a plain digit
+        };
+        for (const auto& [text, digits] : rows)
+            QCOMPARE(SignInCode::digits(QString::fromUtf16(text)), QString::fromLatin1(digits));
+    }
+
+    // Completeness takes the field as it stands; digits() is the cleaning step.
+    void signInCompleteness() {
+        QVERIFY(SignInCode::isComplete(QStringLiteral("048291")));
+        for (const char* code : {"04829", "0482913", "04829a", "048 91", ""})
+            QVERIFY2(!SignInCode::isComplete(QString::fromLatin1(code)), code);
+        QVERIFY(!SignInCode::isComplete(QStringLiteral("\uFF10\uFF14\uFF18\uFF12\uFF19\uFF11")));
+    }
+
+    void referralNormalized() {
+        // White_Space and Pd (dash punctuation) are dropped wherever they stand,
+        // outside the basic plane too; nothing else is.
+        for (const char16_t* text : {u" k7m-2qx ", u"\u00A0K7M\r\n2QX\n",
+                                     u"\u0085K7M\u20282QX\u3000", u"\u2013K7M\uFE582QX\U00010EAD",
+                                     u"\uFF4B\uFF17\uFF2D\uFF12\uFF51\uFF38", u"K7M\uFF0D2QX"})
+            QCOMPARE(ReferralCode::normalized(QString::fromUtf16(text)), u"K7M2QX"_s);
+        for (const char16_t* text : {u"K7M2Q0",
+                                     u"K7M2Q\u0141", // its low byte is the "A" of the alphabet
+                                     u"K7M2Q\u0131", // dotless i upper-cases to I
+                                     u"K7M_2QX", u"K7M\u22122QX", u"K7M\u200B2QX", u"K7M2Q-"})
+            QCOMPARE(ReferralCode::normalized(QString::fromUtf16(text)), std::nullopt);
+    }
+
+    void fromUrl() {
+        const std::pair<std::optional<DeepLink>, QList<const char*>> rows[] = {
+            {DeepLink::account(),
+             {"parlova://compte", "PARLOVA://COMPTE",
+              "parlova://moi@compte:8080/?onglet=pro#haut"}},
+            {DeepLink::referral("K7M2QX"),
+             {"parlova://parrainage/K7M2QX", "PARLOVA://PARRAINAGE/k7m2qx",
+              "parlova://parrainage//K7M2QX", "parlova://parrainage/K7M-2QX",
+              "parlova://parr%61inage/K7M2QX", "parlova://parrainage/K7M2QX?source=courriel#bas"}},
+            {std::nullopt,
+             {"parlova://compte/pro", "parlova://parrainage", "parlova://parrainage?code=K7M2QX",
+              "parlova://parrainage/K7M2Q0", "parlova://parrainage/K7M2QX/suite",
+              "parlova://parrainage/K7M%2F2QX", // an escaped slash splits the code
+              "https://parrainage/K7M2QX", "parlova://reglages", "parlova:parrainage/K7M2QX", ""}},
+        };
+        for (const auto& [link, urls] : rows)
+            for (const char* url : urls)
+                QVERIFY2(DeepLink::fromUrl(QUrl(QString::fromLatin1(url))) == link, url);
+    }
+
+    // Its lines.
+    void dayIsTakenInParis() {
+        const std::pair<QDateTime, QString> rows[] = {
+            {utc(2026, 3, 2), u"2 mars"_s},
+            {utc(2026, 6, 30, 22, 30), u"1er juillet"_s}, // summer: UTC+2
+            {utc(2026, 6, 30, 21, 59), u"30 juin"_s},
+            {utc(2026, 8, 15), u"15 août"_s},
+            {utc(2026, 10, 24, 22, 30), u"25 octobre"_s}, // the night the clocks go back
+            {QDateTime(QDate(2026, 8, 31), QTime(20, 0), QTimeZone("America/New_York")),
+             u"1er septembre"_s},
+        };
+        for (const auto& [date, expected] : rows)
+            QCOMPARE(OfferText::day(date), expected);
+    }
+
+    void groupedAndAmountUseNoBreakSpaces() {
+        const std::pair<qint64, QString> numbers[] = {
+            {999, u"999"_s},
+            {1000, u"1 000"_s},
+            {1234567, u"1 234 567"_s},
+            {-1000, u"-1 000"_s},
+            {std::numeric_limits<qint64>::min(), u"-9 223 372 036 854 775 808"_s},
+        };
+        for (const auto& [number, expected] : numbers) {
+            QCOMPARE(OfferText::grouped(number), nbsp(expected));
+            QVERIFY(!OfferText::grouped(number).contains(u' '));
+        }
+
+        const std::tuple<qint64, QString, QString> amounts[] = {
+            {1200, u"EUR"_s, u"12 €"_s},
+            {1205, u"eur"_s, u"12,05 €"_s},
+            {123456, u"eur"_s, u"1 234,56 €"_s},
+            {100000, u"chf"_s, u"1 000 CHF"_s},
+            // The minus survives when the whole units are zero.
+            {-5, u"eur"_s, u"-0,05 €"_s},
+            {-123400, u"eur"_s, u"-1 234 €"_s},
+            {std::numeric_limits<qint64>::min(), u"eur"_s, u"-92 233 720 368 547 758,08 €"_s},
+        };
+        for (const auto& [cents, currency, expected] : amounts)
+            QCOMPARE(OfferText::amount(cents, currency), nbsp(expected));
+    }
+
+    void offerLine() {
+        // 23:30 UTC on the last day of January is already February in Paris.
+        const QDateTime end = utc(2026, 1, 31, 23, 30);
+        using Offer = Account::Offer;
+        QCOMPARE(OfferText::line(Offer::trial(end), 0), u"Essai Pro jusqu\u2019au 1er février"_s);
+        QCOMPARE(OfferText::line(Offer::gifted(end), 0), u"Pro offert jusqu\u2019au 1er février"_s);
+        QCOMPARE(OfferText::line(Offer::pro(end), 0), u"Pro"_s);
+        QCOMPARE(OfferText::line(Offer::free(), -12), u"Limite de la semaine atteinte"_s);
+        QCOMPARE(OfferText::line(Offer::free(), 1), u"1 mot restant cette semaine"_s);
+        QCOMPARE(OfferText::line(Offer::free(), 1500),
+                 nbsp(u"1 500"_s) + u" mots restants cette semaine"_s);
+    }
+
+    void subscriptionState() {
+        const std::tuple<QString, bool, QString> rows[] = {
+            {u"past_due"_s, true, u"Résilié : Pro jusqu\u2019au 1er mai"_s}, // cancellation wins
+            {u"past_due"_s, false, u"Paiement refusé : mettez à jour votre moyen de paiement"_s},
+            {u"trialing"_s, false, u"Premier paiement le 1er mai"_s},
+            {u"PAST_DUE"_s, false, u"Renouvellement le 1er mai"_s},
+        };
+        for (const auto& [status, cancels, expected] : rows) {
+            const Account::Subscription subscription{Account::Subscription::Period::monthly, status,
+                                                     utc(2026, 4, 30, 23, 0), cancels};
+            QCOMPARE(OfferText::subscriptionState(subscription), expected);
+        }
+    }
+
+    void pricesAndCounters() {
+        const Account::Prices prices{u"eur"_s, 1200, 12000, 1000};
+        QCOMPARE(OfferText::price(Account::Subscription::Period::yearly, prices),
+                 nbsp(u"120 €"_s) + u" par an, soit "_s + nbsp(u"10 €"_s) + u" par mois"_s);
+        QCOMPARE(OfferText::friendsLabel(0), u"ami inscrit"_s);
+        QCOMPARE(OfferText::friendsLabel(2), u"amis inscrits"_s);
     }
 };
 

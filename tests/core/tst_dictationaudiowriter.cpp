@@ -66,13 +66,6 @@ std::vector<float> noise(double rate, int channels, double seconds) {
     return samples;
 }
 
-std::vector<float> sine(float amplitude, int length) {
-    std::vector<float> samples(length);
-    for (int i = 0; i < length; ++i)
-        samples[i] = amplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * i / 64.0));
-    return samples;
-}
-
 void writeFile(const QString& path, const QByteArray& content = "x") {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -136,7 +129,6 @@ private Q_SLOTS:
             {{}, -160.0f},
             {std::vector<float>(1024, 1.0f), 0.0f},
             {std::vector<float>(1024, 0.001f), -60.0f},
-            {sine(0.5f, 1024), -9.0309f},
             {std::vector<float>(1024, 1e-9f), -160.0f}, // below the floor
             {{0.5f, notANumber, 0.5f}, -160.0f},
             {{0.5f, infinity}, -160.0f},
@@ -154,18 +146,16 @@ private Q_SLOTS:
             QCOMPARE(AudioLevel::gauge(decibels), expected);
     }
 
-    // The threshold itself is silence, for the check and on the meter; NaN
-    // levels are ignored; the loudest level is kept.
+    // The threshold itself is silence (on the meter too: the gauge table);
+    // NaN levels are ignored; the loudest level is kept.
     void soundCheck() {
         SoundCheck check;
         check.record(notANumber);
         check.record(-160.0f);
         QCOMPARE(check, SoundCheck());
         QCOMPARE(check.loudestDecibels(), -160.0f);
-        const float threshold = AudioLevel::decibels(std::vector<float>(1024, 0.001f));
-        check.record(threshold);
+        check.record(AudioLevel::silenceDecibels);
         QVERIFY(!check.heardSound());
-        QCOMPARE(AudioLevel::gauge(threshold), 0.0f);
         check.record(-59.9f);
         QVERIFY(check.heardSound());
         for (const float level : {-20.0f, -40.0f, notANumber})

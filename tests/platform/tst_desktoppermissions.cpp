@@ -6,7 +6,6 @@
 
 using namespace Qt::StringLiterals;
 
-using parlova::core::Readiness;
 using parlova::platform::DesktopPermissions;
 using parlova::platform::DisplaySession;
 using parlova::platform::HelpPage;
@@ -25,13 +24,11 @@ private Q_SLOTS:
             return true;
         };
 
-        // The rig's X server has both extensions and its sound server a default
-        // input; this machine has no /dev/uinput, so Wayland lacks the keys.
+        // This machine has no /dev/uinput, so Wayland lacks the keys. (X11's
+        // keys and the microphone granted: tst_dictation_e2e dictates with them.)
         DesktopPermissions x11(DisplaySession::x11, help, open);
         DesktopPermissions wayland(DisplaySession::wayland, help, open);
-        QVERIFY(x11.accessibility());
         QVERIFY(!wayland.accessibility());
-        QCOMPARE(x11.microphone(), Readiness::Microphone::granted);
 
         // A microphone already there needs no help; the keyboard page opens always.
         x11.requestMicrophone();

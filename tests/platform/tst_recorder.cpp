@@ -4,13 +4,11 @@
 #include "platform/linux/QtAudioRecorder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 using namespace Qt::StringLiterals;

@@ -163,13 +163,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char** argv) {
-    // The clipboard and the paste belong to the X server: only the rig has one.
-    if (parlova::test::rigPresent())
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    QGuiApplication application(argc, argv);
-    TestTextInserter test;
-    return QTest::qExec(&test, argc, argv);
-}
+PARLOVA_X11_TEST_MAIN(QGuiApplication, TestTextInserter)
 
 #include "tst_textinserter.moc"

@@ -40,11 +40,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("code"); // 0: none
         QTest::addColumn<int>("group");
         const QString none;
-        QTest::newRow("us") << "us" << none << 0 << int(keyV) << 0;
-        QTest::newRow("AZERTY") << "fr" << none << 0 << int(keyV) << 0;
         QTest::newRow("Dvorak: not where V is printed")
             << u"us"_s << "dvorak" << 0 << int(keyDot) << 0;
-        QTest::newRow("Russian first, Latin second") << "ru,us" << none << 0 << int(keyV) << 1;
         QTest::newRow("the group in use wins") << u"us,us"_s << "dvorak," << 1 << int(keyV) << 1;
         QTest::newRow("Russian alone") << "ru" << none << 0 << 0 << 0;
     }

@@ -17,3 +17,14 @@ bool rigPresent();
         if (!parlova::test::rigPresent())                                                          \
             QSKIP("needs the test rig: run through scripts/rig.sh");                               \
     } while (false)
+
+// main() for tests of what belongs to the X server (focus, clicks, clipboard,
+// paste): only the rig has one; elsewhere the offscreen platform does for the rest.
+#define PARLOVA_X11_TEST_MAIN(Application, TestObject)                                             \
+    int main(int argc, char** argv) {                                                              \
+        if (parlova::test::rigPresent())                                                           \
+            qputenv("QT_QPA_PLATFORM", "xcb");                                                     \
+        Application application(argc, argv);                                                       \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
