@@ -3,6 +3,7 @@
 #include "app/controllers/StatusAppearance.h"
 #include "app/widgets/Symbols.h"
 #include "core/media/DictationTakeFiles.h"
+#include "core/program/SingleInstance.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -169,6 +170,18 @@ void AppDelegate::open(const QList<QUrl>& urls) {
     }
     for (const core::DeepLink& link : links)
         handle(link);
+}
+
+void AppDelegate::serve(core::SingleInstance& instance) {
+    connect(&instance, &core::SingleInstance::received, this, [this](const QStringList& handed) {
+        if (handed.isEmpty())
+            reopen();
+        else
+            open(QUrl::fromStringList(handed));
+    });
+    connect(&instance, &core::SingleInstance::holdKeyHandedOver, this,
+            [this](bool down, double at) { m_controller->handOverHoldKey(down, at); });
+    instance.setPasteLast([this] { return m_controller->pasteLast(); });
 }
 
 void AppDelegate::reopen() {

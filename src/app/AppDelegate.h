@@ -21,6 +21,10 @@
 
 class QSystemTrayIcon;
 
+namespace parlova::core {
+class SingleInstance;
+}
+
 namespace parlova::app {
 
 // What the application runs with: the devices of a dictation, the
@@ -63,6 +67,11 @@ public:
     // A launch of the program that carried no link: the user is looking for
     // it (perhaps on a desktop without a tray), so the settings come forward.
     void reopen();
+
+    // Serves the later launches of the program that reach this one: their
+    // links, a bare launch, the hold key of a desktop shortcut, and
+    // `parlova --coller-derniere`.
+    void serve(core::SingleInstance& instance);
 
     // The status item's symbol and tooltip and the menu's state line.
     void refresh();

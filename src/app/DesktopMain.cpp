@@ -44,13 +44,6 @@ void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
         standardHandler(type, context, message);
 }
 
-QList<QUrl> urlsOf(const QStringList& links) {
-    QList<QUrl> urls;
-    for (const QString& link : links)
-        urls.append(QUrl(link));
-    return urls;
-}
-
 } // namespace
 
 // The desktop program, loaded by `parlova` when its arguments name no command.
@@ -112,17 +105,8 @@ extern "C" Q_DECL_EXPORT int parlova_desktop_main(int argc, char** argv) {
     parts.clock = &clock;
 
     app::AppDelegate delegate(std::move(parts));
-    QObject::connect(&instance, &core::SingleInstance::received, &delegate,
-                     [&delegate](const QStringList& handed) {
-                         if (handed.isEmpty())
-                             delegate.reopen();
-                         else
-                             delegate.open(urlsOf(handed));
-                     });
-    QObject::connect(
-        &instance, &core::SingleInstance::holdKeyHandedOver, &delegate,
-        [&delegate](bool down, double at) { delegate.controller().handOverHoldKey(down, at); });
-    delegate.open(urlsOf(links));
+    delegate.serve(instance);
+    delegate.open(QUrl::fromStringList(links));
     delegate.launch();
     return QApplication::exec();
 }

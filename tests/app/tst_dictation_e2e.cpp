@@ -53,7 +53,7 @@ struct Desktop : test::DesktopProgram {
         if (!made(u"dictee@exemple.fr"_s))
             return false;
         instance = std::make_unique<core::SingleInstance>(folder.filePath(u"parlova.sock"_qs));
-        instance->setPasteLast([this] { return controller().pasteLast(); });
+        delegate->serve(*instance);
         if (!instance->listen())
             return false;
         delegate->launch();
