@@ -3,8 +3,8 @@
 # gnome-keyring, an Xvfb display, a headless Wayland compositor with
 # XWayland, PulseAudio with a null sink whose monitor is the default
 # microphone, a PostgreSQL server for the relays, and a relay certificate
-# authority that Parlova's settings trust. Everything lives in a throw-away HOME, so the developer's own
-# keyring, sound and settings are never touched.
+# authority that Parlova's settings trust. Everything lives in a throw-away
+# HOME, so the developer's own keyring, sound and settings are never touched.
 #   scripts/rig.sh [--build DIR] <command...>
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
