@@ -299,27 +299,24 @@ private Q_SLOTS:
     }
 
     // The codes typed and the links followed.
-    void signInDigits() {
-        const std::pair<const char16_t*, const char*> rows[] = {
-            {u"48-29-13-77", "482913"},
-            {u"Votre code : 4 8 2 9 1 3. Bonne journée !", "482913"},
-            {u"\uFF14\uFF18\uFF12\uFF19\uFF11\uFF13", "482913"}, // full width
-            // Mathematical digits, outside the basic plane.
-            {u"\U0001D7D2\U0001D7D6\U0001D7D0\U0001D7D7\U0001D7CF\U0001D7D1", "482913"},
-            {u"48", "48"},
-            {u"\u0664\u0668\u0662", ""},       // Arabic-Indic digits are not ASCII
-            {u"4\uFE0F\u20E3 82913", "82913"}, // a keycap digit is not a plain digit
-        };
-        for (const auto& [text, digits] : rows)
-            QCOMPARE(SignInCode::digits(QString::fromUtf16(text)), QString::fromLatin1(digits));
-    }
-
     // Completeness takes the field as it stands; digits() is the cleaning step.
-    void signInCompleteness() {
-        QVERIFY(SignInCode::isComplete(QStringLiteral("048291")));
-        for (const char* code : {"04829", "0482913", "04829a", "048 91", ""})
-            QVERIFY2(!SignInCode::isComplete(QString::fromLatin1(code)), code);
-        QVERIFY(!SignInCode::isComplete(QStringLiteral("\uFF10\uFF14\uFF18\uFF12\uFF19\uFF11")));
+    void signInDigitsAndCompleteness() {
+        const std::tuple<const char16_t*, const char*, bool> rows[] = {
+            {u"048291", "048291", true},
+            {u"0482913", "048291", false}, // digits() keeps the first six
+            {u"48-29-13-77", "482913", false},
+            {u"Votre code : 4 8 2 9 1 3. Bonne journée !", "482913", false},
+            {u"\uFF14\uFF18\uFF12\uFF19\uFF11\uFF13", "482913", false}, // full width
+            // Mathematical digits, outside the basic plane.
+            {u"\U0001D7D2\U0001D7D6\U0001D7D0\U0001D7D7\U0001D7CF\U0001D7D1", "482913", false},
+            {u"48", "48", false},
+            {u"\u0664\u0668\u0662", "", false},       // Arabic-Indic digits are not ASCII
+            {u"4\uFE0F\u20E3 82913", "82913", false}, // a keycap digit is not a plain digit
+        };
+        for (const auto& [text, digits, complete] : rows) {
+            QCOMPARE(SignInCode::digits(QString::fromUtf16(text)), QString::fromLatin1(digits));
+            QCOMPARE(SignInCode::isComplete(QString::fromUtf16(text)), complete);
+        }
     }
 
     void referralNormalized() {
@@ -379,10 +376,8 @@ private Q_SLOTS:
             {-1000, u"-1 000"_s},
             {std::numeric_limits<qint64>::min(), u"-9 223 372 036 854 775 808"_s},
         };
-        for (const auto& [number, expected] : numbers) {
+        for (const auto& [number, expected] : numbers)
             QCOMPARE(OfferText::grouped(number), nbsp(expected));
-            QVERIFY(!OfferText::grouped(number).contains(u' '));
-        }
 
         const std::tuple<qint64, QString, QString> amounts[] = {
             {1200, u"EUR"_s, u"12 €"_s},
