@@ -55,11 +55,6 @@ QByteArray png() {
     return bytes;
 }
 
-bool insert(const QString& text) {
-    ClipboardTextInserter inserter(std::make_unique<X11PasteShortcut>());
-    return parlova::core::waitFor(inserter.insert(text)).ok();
-}
-
 } // namespace
 
 class TestTextInserter : public QObject {
@@ -87,7 +82,8 @@ private Q_SLOTS:
         QVERIFY(display);
         XTestFakeKeyEvent(display.get(), 108, True, CurrentTime);
         XSync(display.get(), False);
-        QVERIFY(insert(sentence));
+        ClipboardTextInserter inserter(std::make_unique<X11PasteShortcut>());
+        QVERIFY(parlova::core::waitFor(inserter.insert(sentence)).ok());
         XTestFakeKeyEvent(display.get(), 108, False, CurrentTime);
         runServing(u"xdotool"_s, {"key", "Return"});
 
