@@ -105,12 +105,11 @@ private Q_SLOTS:
         const QJsonObject referral = account.value(u"parrainage").toObject();
         const QJsonObject links = account.value(u"liens").toObject();
         const ToolRun shown = parlova({u"--compte"_s});
-        QCOMPARE(shown.lines().size(), 5);
         QVERIFY2(QRegularExpression(u"^Semaine : 0 mots, plafond 2\u00A0000, reste 2\u00A0000, "
                                     u"réinitialisation lundi \\d+ \\S+ \\d{4} 00:00$"_s)
-                     .match(shown.lines().at(2))
+                     .match(shown.lines().value(2))
                      .hasMatch(),
-                 qPrintable(shown.lines().at(2)));
+                 qPrintable(shown.lines().value(2)));
         QCOMPARE(shown.lines().mid(0, 2),
                  (QStringList{email, u"Offre : 2\u00A0000 mots restants cette semaine"_s}));
         QCOMPARE(shown.lines().mid(3),

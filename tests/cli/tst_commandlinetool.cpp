@@ -28,6 +28,9 @@ using core::SecretStore;
 using test::RecordingTransport;
 using test::ToolRun;
 using Kind = CommandLineTool::Kind;
+using Page = std::optional<PaymentPage>;
+
+Q_DECLARE_METATYPE(Page)
 
 namespace {
 
@@ -39,15 +42,6 @@ QStringList operands(const CommandLineTool& tool) {
          {tool.email(), tool.code(), tool.referral(), tool.path()})
         shown << operand.value_or(u"-"_s);
     return shown;
-}
-
-// -1 none, 0 monthly checkout, 1 yearly checkout, 2 portal.
-int pageCode(const std::optional<PaymentPage>& page) {
-    if (!page)
-        return -1;
-    if (page->kind() == PaymentPage::Kind::portal)
-        return 2;
-    return page->period() == PaymentPage::Period::monthly ? 0 : 1;
 }
 
 QByteArray signInAnswer() {
@@ -94,10 +88,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("kind"); // -1: no command, the application starts
         QTest::addColumn<QStringList>("operands");
-        QTest::addColumn<int>("page");
+        QTest::addColumn<Page>("page");
         auto row = [](const char* name, const QStringList& arguments, int kind,
                       const QStringList& operands = {u"-"_s, u"-"_s, u"-"_s, u"-"_s},
-                      int page = -1) {
+                      Page page = {}) {
             QTest::newRow(name) << arguments << kind << operands << page;
         };
         const int requestCode = int(Kind::requestCode);
@@ -115,9 +109,11 @@ private Q_SLOTS:
         row("code", {"--code", "a@b.fr", "123 456", "REF234", "x"}, int(Kind::signIn),
             {"a@b.fr", "123 456", "REF234", "-"});
         row("later options are operands", {"--compte", "--oublier-cle"}, int(Kind::showAccount));
-        row("paiement annuel", {"--paiement", "annuel", "x"}, payment, {"-", "-", "-", "-"}, 1);
+        row("paiement annuel", {"--paiement", "annuel", "x"}, payment, {"-", "-", "-", "-"},
+            PaymentPage::checkout(PaymentPage::Period::yearly));
         row("paiement with another word", {"--paiement", "Mensuel"}, payment);
-        row("portail", {"--portail", "annuel"}, int(Kind::portal), {"-", "-", "-", "-"}, 2);
+        row("portail", {"--portail", "annuel"}, int(Kind::portal), {"-", "-", "-", "-"},
+            PaymentPage::portal());
     }
     void parse() {
         QFETCH(QStringList, arguments);
@@ -128,7 +124,7 @@ private Q_SLOTS:
             return;
         QCOMPARE(int(tool->kind()), kind);
         QTEST(operands(*tool), "operands");
-        QTEST(pageCode(tool->paymentPage()), "page");
+        QTEST(tool->paymentPage(), "page");
     }
 
     // The built program, with no keychain service on the bus or no running

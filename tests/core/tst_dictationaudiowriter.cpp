@@ -178,8 +178,8 @@ private Q_SLOTS:
         struct stat status {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
         QCOMPARE(status.st_mode & 07777, mode_t(0600));
-
-        QCOMPARE(DictationTakeFiles::createExclusive(path), -1);
+        // (A path already taken is refused and left as it was:
+        // badFormatsAndPathsAreRefused.)
 
         // A link planted under the name must not lead the take elsewhere.
         const QString target = dir.filePath(u"target"_s);
@@ -251,7 +251,6 @@ private Q_SLOTS:
         const float expected = -9.03f + 10 * std::log10((1 + (n - 1) / 4.0f) / (n * n));
         // (Leaving out the encoder's ramps at both ends.)
         const std::vector<float> decoded = ToolRun::samplesOf(writer->path());
-        QVERIFY(decoded.size() > 8000);
         const float level = AudioLevel::decibels(std::span(decoded).subspan(1600, 36000));
         QVERIFY2(std::abs(level - expected) < 1.0f, qPrintable(QString::number(level)));
     }
@@ -310,10 +309,6 @@ private Q_SLOTS:
         QCOMPARE(DictationAudioWriter::create(taken, {48000, 1, true}).error(),
                  Error::fileNotCreated);
         QCOMPARE(QFileInfo(taken).size(), 4);
-
-        const QString missingFolder = dir.filePath(u"absent/prise.m4a"_s);
-        QCOMPARE(DictationAudioWriter::create(missingFolder, {48000, 1, true}).error(),
-                 Error::fileNotCreated);
         for (const Format& format :
              {Format{0, 1, true}, Format{std::nan(""), 1, true}, Format{48000, 65, true}}) {
             const QString path = DictationTakeFiles::newTake(dir.path());
