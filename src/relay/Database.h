@@ -126,9 +126,10 @@ protected:
     Database() = default;
 
     virtual std::unique_ptr<Cursor> cursor(const char* sql) = 0;
+    // Each engine starts a transaction its own way; both end it alike.
     virtual void begin() = 0;
-    virtual void commit() = 0;
-    virtual void rollback() = 0;
+    void commit() { exec("COMMIT"); }
+    void rollback() { exec("ROLLBACK"); }
 
     // The version a base records, 0 for a new one.
     virtual qint64 storedVersion() = 0;

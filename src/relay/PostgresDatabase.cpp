@@ -305,14 +305,6 @@ void PostgresDatabase::begin() {
     exec(beginStatement);
 }
 
-void PostgresDatabase::commit() {
-    exec("COMMIT");
-}
-
-void PostgresDatabase::rollback() {
-    exec("ROLLBACK");
-}
-
 qint64 PostgresDatabase::storedVersion() {
     exec("CREATE TABLE IF NOT EXISTS version_schema (version BIGINT NOT NULL)");
     PostgresCursor version(m_conn, *m_statements, "SELECT MAX(version) FROM version_schema");

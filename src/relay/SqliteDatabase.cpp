@@ -272,14 +272,6 @@ void SqliteDatabase::begin() {
     exec("BEGIN IMMEDIATE");
 }
 
-void SqliteDatabase::commit() {
-    exec("COMMIT");
-}
-
-void SqliteDatabase::rollback() {
-    exec("ROLLBACK");
-}
-
 qint64 SqliteDatabase::storedVersion() {
     SqliteCursor version(m_db, "PRAGMA user_version");
     return version.step() ? version.integer(0) : 0;

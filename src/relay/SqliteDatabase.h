@@ -20,8 +20,6 @@ public:
 protected:
     std::unique_ptr<Cursor> cursor(const char* sql) override;
     void begin() override;
-    void commit() override;
-    void rollback() override;
     qint64 storedVersion() override;
     void storeVersion(qint64 version) override;
 
