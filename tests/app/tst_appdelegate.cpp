@@ -149,33 +149,28 @@ private Q_SLOTS:
                               Texts::permissionsItem(), u"—"_s, Texts::quitItem()}));
     }
 
-    void invitationLink_data() {
-        QTest::addColumn<bool>("signedIn");
-        QTest::addColumn<bool>("accountRead");
-        QTest::newRow("signed out") << false << false;
-        QTest::newRow("signed in") << true << true;
-        // The sentence shows as soon as the outcome is known.
-        QTest::newRow("signed in, account still loading") << true << false;
-    }
     void invitationLink() {
-        QFETCH(bool, signedIn);
-        QFETCH(bool, accountRead);
-        Program program;
-        program.launch();
-        program.delegate->windows().close(Screen::welcome);
-        StatusModel& status = program.delegate->controller().status();
-        status.setSignedIn(signedIn);
-        if (accountRead)
-            status.setAccount(SampleAccount::free(program.clock.now()));
-        program.delegate->open({invitation, QUrl(u"https://parrainage/X"_s)});
+        // Signed out, signed in, and signed in with the account still loading:
+        // the sentence shows as soon as the outcome is known.
+        for (const auto& [signedIn, accountRead] :
+             {std::pair(false, false), std::pair(true, true), std::pair(true, false)}) {
+            Program program;
+            program.launch();
+            program.delegate->windows().close(Screen::welcome);
+            StatusModel& status = program.delegate->controller().status();
+            status.setSignedIn(signedIn);
+            if (accountRead)
+                status.setAccount(SampleAccount::free(program.clock.now()));
+            program.delegate->open({invitation, QUrl(u"https://parrainage/X"_s)});
 
-        QCOMPARE(program.delegate->windows().signIn().referral(), code);
-        QCOMPARE(program.shown(Screen::welcome) != nullptr, !signedIn);
-        QCOMPARE(program.shown(Screen::referral) != nullptr, signedIn);
-        if (signedIn) {
-            auto* window = static_cast<ScreenWindow*>(program.shown(Screen::referral));
-            QCOMPARE(qobject_cast<ReferralView*>(window->content())->ignoredText(),
-                     Texts::referralIgnored(code));
+            QCOMPARE(program.delegate->windows().signIn().referral(), code);
+            QCOMPARE(program.shown(Screen::welcome) != nullptr, !signedIn);
+            QCOMPARE(program.shown(Screen::referral) != nullptr, signedIn);
+            if (signedIn) {
+                auto* window = static_cast<ScreenWindow*>(program.shown(Screen::referral));
+                QCOMPARE(qobject_cast<ReferralView*>(window->content())->ignoredText(),
+                         Texts::referralIgnored(code));
+            }
         }
     }
 

@@ -154,31 +154,27 @@ private Q_SLOTS:
     // The last transcript stays in memory for 10 minutes, to be pasted
     // again, and no longer (pasting it again and losing it at sign-out are
     // shown on the desktop in tst_dictation_e2e).
-    void lastTranscript_data() {
-        QTest::addColumn<bool>("pasteFails");
-        QTest::addColumn<bool>("kept");
-        // The pill says where to find it.
-        QTest::newRow("kept when the paste failed") << true << true;
-        QTest::newRow("gone after 10 minutes") << false << false;
-    }
     void lastTranscript() {
-        QFETCH(bool, pasteFails);
-        QFETCH(bool, kept);
-        Desk desk;
-        desk.inserter->setFails(pasteFails);
-        desk.keys->press(0);
-        desk.keys->release(2);
-        desk.answerUpload(transcript(u"Bonjour"_s));
-        QTRY_COMPARE(desk.controller->activity(), DictationController::Activity::ready);
-        QVERIFY(desk.controller->status().lastDictationKept());
-        if (pasteFails)
-            QCOMPARE(desk.pillText(), Texts::pasteAgainMessage());
-        else
-            desk.clock.advance(601);
-        desk.inserter->setFails(false);
-        QCOMPARE(desk.controller->status().lastDictationKept(), kept);
-        QCOMPARE(desk.controller->pasteLast(), kept);
-        QTRY_COMPARE(desk.inserter->texts(), QStringList{u"Bonjour"_s});
+        // Kept when the paste failed (the pill says where to find it); gone
+        // after 10 minutes.
+        for (const bool pasteFails : {true, false}) {
+            const bool kept = pasteFails;
+            Desk desk;
+            desk.inserter->setFails(pasteFails);
+            desk.keys->press(0);
+            desk.keys->release(2);
+            desk.answerUpload(transcript(u"Bonjour"_s));
+            QTRY_COMPARE(desk.controller->activity(), DictationController::Activity::ready);
+            QVERIFY(desk.controller->status().lastDictationKept());
+            if (pasteFails)
+                QCOMPARE(desk.pillText(), Texts::pasteAgainMessage());
+            else
+                desk.clock.advance(601);
+            desk.inserter->setFails(false);
+            QCOMPARE(desk.controller->status().lastDictationKept(), kept);
+            QCOMPARE(desk.controller->pasteLast(), kept);
+            QTRY_COMPARE(desk.inserter->texts(), QStringList{u"Bonjour"_s});
+        }
     }
 
     // Accessibility granted while running is noticed within a second and

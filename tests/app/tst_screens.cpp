@@ -29,9 +29,6 @@ using parlova::core::Texts;
 using Screen = WindowCoordinator::Screen;
 using Source = parlova::platform::KeyMonitor::Source;
 
-Q_DECLARE_METATYPE(Account)
-Q_DECLARE_METATYPE(RelayFailure)
-Q_DECLARE_METATYPE(ProView::Content)
 
 namespace {
 
@@ -194,20 +191,18 @@ private Q_SLOTS:
         QCOMPARE(screens.windows.window(Screen::welcome)->focusWidget(), view->emailField());
     }
 
-    void proScreenByOffer_data() {
-        QTest::addColumn<Account>("account");
-        QTest::addColumn<ProView::Content>("content");
-        const QDateTime now = FakeClock().now();
-        QTest::newRow("free") << SampleAccount::free(now) << ProView::Content::planChoice;
-        QTest::newRow("trial") << SampleAccount::trial(now) << ProView::Content::planChoice;
-        QTest::newRow("subscriber") << SampleAccount::subscriber(now) << ProView::Content::summary;
-    }
     void proScreenByOffer() {
-        QFETCH(Account, account);
-        QFETCH(ProView::Content, content);
-        Screens screens;
-        screens.status.setAccount(account);
-        QCOMPARE(screens.view<ProView>(Screen::pro)->content(), content);
+        const QDateTime now = FakeClock().now();
+        const std::pair<Account, ProView::Content> rows[] = {
+            {SampleAccount::free(now), ProView::Content::planChoice},
+            {SampleAccount::trial(now), ProView::Content::planChoice},
+            {SampleAccount::subscriber(now), ProView::Content::summary},
+        };
+        for (const auto& [account, content] : rows) {
+            Screens screens;
+            screens.status.setAccount(account);
+            QCOMPARE(screens.view<ProView>(Screen::pro)->content(), content);
+        }
     }
 
     void openingCheckoutDisablesTheOtherPlan() {
@@ -240,28 +235,24 @@ private Q_SLOTS:
         QVERIFY(!screens.view<ProView>(Screen::pro)->badge()->showsLimit());
     }
 
-    void deletionErrorStaysWithTheWindow_data() {
-        QTest::addColumn<RelayFailure>("failure");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("payment service")
-            << RelayFailure::paymentUnavailable() << Texts::deleteAccountStripeFailed();
-        QTest::newRow("other") << RelayFailure::unavailable()
-                               << RelayFailure::unavailable().message();
-    }
     void deletionErrorStaysWithTheWindow() {
-        QFETCH(RelayFailure, failure);
-        QFETCH(QString, shown);
-        Screens screens;
-        screens.status.setSignedIn(true);
-        auto* view = screens.view<SettingsView>(Screen::settings);
-        screens.session.failures = {failure};
-        view->deleteAccount();
-        QCOMPARE(view->deletionError(), std::optional<QString>(shown));
-        QVERIFY(!view->isDeletingAccount());
-        QWidget* window = screens.windows.window(Screen::settings);
-        screens.windows.close(Screen::settings);
-        QCOMPARE(screens.windows.show(Screen::settings), window);
-        QCOMPARE(view->deletionError(), std::optional<QString>(shown));
+        const std::pair<RelayFailure, QString> rows[] = {
+            {RelayFailure::paymentUnavailable(), Texts::deleteAccountStripeFailed()},
+            {RelayFailure::unavailable(), RelayFailure::unavailable().message()},
+        };
+        for (const auto& [failure, shown] : rows) {
+            Screens screens;
+            screens.status.setSignedIn(true);
+            auto* view = screens.view<SettingsView>(Screen::settings);
+            screens.session.failures = {failure};
+            view->deleteAccount();
+            QCOMPARE(view->deletionError(), std::optional<QString>(shown));
+            QVERIFY(!view->isDeletingAccount());
+            QWidget* window = screens.windows.window(Screen::settings);
+            screens.windows.close(Screen::settings);
+            QCOMPARE(screens.windows.show(Screen::settings), window);
+            QCOMPARE(view->deletionError(), std::optional<QString>(shown));
+        }
     }
 
     void keySourceFollowsTheDesktop_data() {

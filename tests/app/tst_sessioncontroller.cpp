@@ -128,35 +128,31 @@ private Q_SLOTS:
 
     // The watch reads every 5 s after a page opens, until the subscription
     // differs from the one shown then, or for 120 s.
-    void paymentWatch_data() {
-        QTest::addColumn<bool>("cancelsLater");
-        QTest::addColumn<int>("reads");
-        QTest::newRow("subscription cancelled at the third read") << true << 3;
-        QTest::newRow("nothing changes") << false << 24;
-    }
     void paymentWatch() {
-        QFETCH(bool, cancelsLater);
-        auto transport = PendingTransport::make();
-        Session session(transport, u"jeton-a"_s);
-        const QJsonObject before = accountJson(u"pro"_s, 0, u"2026-03-09T00:00:00Z"_s, false);
-        const QJsonObject after = accountJson(u"pro"_s, 0, u"2026-03-09T00:00:00Z"_s, true);
-        transport->answer(0, answer(200, before));
-        session.controller->watchPayment();
-        QVERIFY(session.status.paymentPending());
-        for (int second = 5; second <= 130; second += 5) {
-            session.clock.advance(5);
-            if (transport->isWaiting(transport->count() - 1))
-                transport->answer(transport->count() - 1,
-                                  answer(200, cancelsLater && second == 15 ? after : before));
-        }
-        QTEST(int(transport->count()) - 1, "reads");
-        QVERIFY(!session.status.paymentPending());
-        QCOMPARE(session.status.account()->subscription->cancelsAtPeriodEnd, cancelsLater);
+        // Cancelled at the third read, or nothing changes.
+        for (const auto& [cancelsLater, reads] : {std::pair(true, 3), std::pair(false, 24)}) {
+            auto transport = PendingTransport::make();
+            Session session(transport, u"jeton-a"_s);
+            const QJsonObject before = accountJson(u"pro"_s, 0, u"2026-03-09T00:00:00Z"_s, false);
+            const QJsonObject after = accountJson(u"pro"_s, 0, u"2026-03-09T00:00:00Z"_s, true);
+            transport->answer(0, answer(200, before));
+            session.controller->watchPayment();
+            QVERIFY(session.status.paymentPending());
+            for (int second = 5; second <= 130; second += 5) {
+                session.clock.advance(5);
+                if (transport->isWaiting(transport->count() - 1))
+                    transport->answer(transport->count() - 1,
+                                      answer(200, cancelsLater && second == 15 ? after : before));
+            }
+            QCOMPARE(int(transport->count()) - 1, reads);
+            QVERIFY(!session.status.paymentPending());
+            QCOMPARE(session.status.account()->subscription->cancelsAtPeriodEnd, cancelsLater);
 
-        // Afterwards only an activation reads, and only while nothing changed.
-        session.controller->applicationDidBecomeActive();
-        QCOMPARE(int(transport->count()) - 1, cancelsLater ? 3 : 25);
-        transport->answerAll(answer(200, before));
+            // Afterwards only an activation reads, and only while nothing changed.
+            session.controller->applicationDidBecomeActive();
+            QCOMPARE(int(transport->count()) - 1, cancelsLater ? 3 : 25);
+            transport->answerAll(answer(200, before));
+        }
     }
 
     // Over the local relay: the token read at start, the account deleted.

@@ -369,11 +369,10 @@ private Q_SLOTS:
     }
 
     void groupedAndAmountUseNoBreakSpaces() {
+        // The lowest number carries a sign and every group at once.
         const std::pair<qint64, QString> numbers[] = {
             {999, u"999"_s},
             {1000, u"1 000"_s},
-            {1234567, u"1 234 567"_s},
-            {-1000, u"-1 000"_s},
             {std::numeric_limits<qint64>::min(), u"-9 223 372 036 854 775 808"_s},
         };
         for (const auto& [number, expected] : numbers)
@@ -382,7 +381,6 @@ private Q_SLOTS:
         const std::tuple<qint64, QString, QString> amounts[] = {
             {1200, u"EUR"_s, u"12 €"_s},
             {1205, u"eur"_s, u"12,05 €"_s},
-            {123456, u"eur"_s, u"1 234,56 €"_s},
             {100000, u"chf"_s, u"1 000 CHF"_s},
             // The minus survives when the whole units are zero.
             {-5, u"eur"_s, u"-0,05 €"_s},
