@@ -120,17 +120,11 @@ bool RelayProcess::seedAuthority() {
 }
 
 int RelayProcess::runOnce(const QStringList& arguments, QString* output) const {
-    QProcess run;
-    run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start(qEnvironmentVariable("PARLOVA_RELAIS"),
-              QStringList{u"--donnees"_s, m_dir.path()} + arguments);
-    if (!run.waitForFinished(30000)) {
-        run.kill();
-        run.waitForFinished(5000);
-    }
+    const ToolRun run = ToolRun::of(qEnvironmentVariable("PARLOVA_RELAIS"),
+                                    QStringList{u"--donnees"_s, m_dir.path()} + arguments);
     if (output)
-        *output = QString::fromUtf8(run.readAll());
-    return run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
+        *output = QString::fromUtf8(run.out + run.err);
+    return run.status;
 }
 
 std::optional<QString> RelayProcess::sql(const QString& statement) const {
